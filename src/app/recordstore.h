@@ -1,0 +1,60 @@
+#pragma once
+// The record store: table maindata of jst.mdb, read with libmdb, queried with SQLite
+// in the Jet dialect. Shaped like the connection/recordset pair the search expects.
+#include <QString>
+
+#include <memory>
+#include <stdexcept>
+
+namespace morvessa {
+
+// A database failure: missing or damaged file, no table maindata, a missing column,
+// a statement the engine rejects. The message is Traditional Chinese and names the file.
+class DbError : public std::runtime_error {
+public:
+    explicit DbError(const QString &message);
+    QString message() const { return m_message; }
+
+private:
+    QString m_message;
+};
+
+// The rows of one result, in statement order: column 0 subject, column 1 htm.
+// They outlive the recordset that produced them (the grid keeps them).
+class ResultRows {
+public:
+    virtual ~ResultRows() = default;
+    virtual int count() const = 0;
+    virtual QString text(int row, int col) const = 0;
+};
+
+class Connection {
+public:
+    Connection();
+    ~Connection();
+    // Opens the database that the connection string's Data Source names. Throws DbError.
+    void open(const QString &connString);
+
+    struct Impl;
+    Impl *impl() const { return m_impl.get(); }
+
+private:
+    std::unique_ptr<Impl> m_impl;
+};
+
+class Recordset {
+public:
+    Recordset();
+    ~Recordset();
+    // Runs the statement with a static cursor. Throws DbError.
+    void open(const QString &sql, Connection &connection);
+    bool eof() const;
+    void close();
+    // The rows of the open recordset; null when closed.
+    std::shared_ptr<const ResultRows> rows() const;
+
+private:
+    std::shared_ptr<const ResultRows> m_rows;
+};
+
+} // namespace morvessa
