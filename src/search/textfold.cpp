@@ -1,0 +1,213 @@
+#include "search/textfold.h"
+
+#include <unicode/uchar.h>
+
+#include <cstring>
+#include <mutex>
+#include <vector>
+
+namespace morvessa {
+
+namespace {
+
+constexpr char32_t kMaxCode = 0x10FFFF;
+
+char32_t foldCode(char32_t c)
+{
+    if (c >= 0xFF01 && c <= 0xFF5E)
+        c -= 0xFEE0;
+    if (c < 0x80)
+        return (c >= U'A' && c <= U'Z') ? c + 0x20 : c;
+    return static_cast<char32_t>(u_foldCase(static_cast<UChar32>(c), U_FOLD_CASE_DEFAULT));
+}
+
+// Characters that some other character folds to (a, k, s, 1, ...).
+const std::vector<bool> &sharedFolds()
+{
+    static std::vector<bool> shared;
+    static std::once_flag once;
+    std::call_once(once, [] {
+        shared.assign(kMaxCode + 1, false);
+        for (char32_t c = 0; c <= kMaxCode; ++c) {
+            if (c >= 0xD800 && c <= 0xDFFF)
+                continue;
+            const char32_t f = foldCode(c);
+            if (f != c)
+                shared[f] = true;
+        }
+    });
+    return shared;
+}
+
+} // namespace
+
+char32_t foldChar(char32_t c)
+{
+    if (c > kMaxCode)
+        return c;
+    return foldCode(c);
+}
+
+bool foldsAlone(char32_t c)
+{
+    if (c > kMaxCode)
+        return true;
+    if (foldCode(c) != c)
+        return false;
+    return !sharedFolds()[c];
+}
+
+QString foldText(const QString &text)
+{
+    QString out;
+    out.reserve(text.size());
+    for (qsizetype i = 0; i < text.size();) {
+        char32_t c = text.at(i).unicode();
+        qsizetype n = 1;
+        if (QChar::isHighSurrogate(c) && i + 1 < text.size() && text.at(i + 1).isLowSurrogate()) {
+            c = QChar::surrogateToUcs4(text.at(i), text.at(i + 1));
+            n = 2;
+        } else if (QChar::isSurrogate(c)) {
+            out += text.at(i);
+            ++i;
+            continue;
+        }
+        const char32_t f = foldCode(c);
+        if (QChar::requiresSurrogates(f)) {
+            out += QChar(QChar::highSurrogate(f));
+            out += QChar(QChar::lowSurrogate(f));
+        } else {
+            out += QChar(static_cast<char16_t>(f));
+        }
+        i += n;
+    }
+    return out;
+}
+
+int decodeUtf8(std::string_view text, size_t pos, char32_t &c)
+{
+    const auto *s = reinterpret_cast<const unsigned char *>(text.data());
+    const size_t n = text.size();
+    const unsigned char b = s[pos];
+    if (b < 0x80) {
+        c = b;
+        return 1;
+    }
+    int len;
+    char32_t v;
+    char32_t min;
+    if (b >= 0xC2 && b <= 0xDF) {
+        len = 2; v = b & 0x1F; min = 0x80;
+    } else if (b >= 0xE0 && b <= 0xEF) {
+        len = 3; v = b & 0x0F; min = 0x800;
+    } else if (b >= 0xF0 && b <= 0xF4) {
+        len = 4; v = b & 0x07; min = 0x10000;
+    } else {
+        c = kInvalidUtf8 + b;
+        return 1;
+    }
+    if (pos + len > n) {
+        c = kInvalidUtf8 + b;
+        return 1;
+    }
+    for (int k = 1; k < len; ++k) {
+        const unsigned char t = s[pos + k];
+        if ((t & 0xC0) != 0x80) {
+            c = kInvalidUtf8 + b;
+            return 1;
+        }
+        v = (v << 6) | (t & 0x3F);
+    }
+    if (v < min || v > kMaxCode || (v >= 0xD800 && v <= 0xDFFF)) {
+        c = kInvalidUtf8 + b;
+        return 1;
+    }
+    c = v;
+    return len;
+}
+
+size_t previousUtf8(std::string_view text, size_t pos)
+{
+    for (size_t back = 2; back <= 4 && back <= pos; ++back) {
+        const size_t start = pos - back;
+        const auto b = static_cast<unsigned char>(text[start]);
+        if ((b & 0xC0) == 0x80)
+            continue;
+        char32_t c;
+        if (decodeUtf8(text, start, c) == static_cast<int>(back))
+            return start;
+        break;
+    }
+    return pos - 1;
+}
+
+void appendUtf8(std::string &out, char32_t c)
+{
+    if (c >= kInvalidUtf8) {
+        out += static_cast<char>(c - kInvalidUtf8);
+    } else if (c < 0x80) {
+        out += static_cast<char>(c);
+    } else if (c < 0x800) {
+        out += static_cast<char>(0xC0 | (c >> 6));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        out += static_cast<char>(0xE0 | (c >> 12));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (c >> 18));
+        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+}
+
+void foldUtf8Into(std::string_view text, std::string &out)
+{
+    out.clear();
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size();) {
+        const auto b = static_cast<unsigned char>(text[i]);
+        if (b < 0x80) {
+            out += static_cast<char>(b >= 'A' && b <= 'Z' ? b + 0x20 : b);
+            ++i;
+            continue;
+        }
+        char32_t c;
+        const int n = decodeUtf8(text, i, c);
+        appendUtf8(out, c >= kInvalidUtf8 ? c : foldCode(c));
+        i += n;
+    }
+}
+
+std::string foldUtf8(std::string_view text)
+{
+    std::string out;
+    foldUtf8Into(text, out);
+    return out;
+}
+
+FoldedFinder::FoldedFinder(std::string_view needleUtf8)
+{
+    foldUtf8Into(needleUtf8, m_needle);
+    for (size_t i = 0; i < m_needle.size() && m_unfolded;) {
+        char32_t c;
+        i += decodeUtf8(m_needle, i, c);
+        m_unfolded = foldsAlone(c);
+    }
+}
+
+bool FoldedFinder::foundIn(std::string_view textUtf8) const
+{
+    if (m_needle.empty())
+        return true;
+    std::string_view hay = textUtf8;
+    thread_local std::string folded;
+    if (!m_unfolded) {
+        foldUtf8Into(textUtf8, folded);
+        hay = folded;
+    }
+    return memmem(hay.data(), hay.size(), m_needle.data(), m_needle.size()) != nullptr;
+}
+
+} // namespace morvessa

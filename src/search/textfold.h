@@ -1,0 +1,55 @@
+#pragma once
+// Text folding for the engine's text comparison: letter case (Unicode simple case
+// folding) and width (full-width U+FF01..U+FF5E against U+0021..U+007E) are ignored,
+// everything else, CJK included, compares exactly. Two texts compare equal exactly
+// when their folded forms are equal, so matching becomes exact matching of folds.
+// Folding maps one code point to one code point, so lengths in characters are kept.
+#include <QString>
+
+#include <string>
+#include <string_view>
+
+namespace morvessa {
+
+char32_t foldChar(char32_t c);
+
+// True when c is its own fold and no other character folds to c: such a character
+// can be compared unfolded.
+bool foldsAlone(char32_t c);
+
+QString foldText(const QString &text);
+
+// Bytes that are not well-formed UTF-8 are copied unchanged.
+std::string foldUtf8(std::string_view text);
+void foldUtf8Into(std::string_view text, std::string &out);
+
+// Decodes one UTF-8 character at text[pos]; returns its length in bytes (at least 1
+// when pos is inside text). A byte that starts no well-formed character counts as one
+// character of its own, with code kInvalidUtf8 + byte.
+constexpr char32_t kInvalidUtf8 = 0x200000;
+int decodeUtf8(std::string_view text, size_t pos, char32_t &c);
+
+// The position of the character that ends at pos (pos > 0).
+size_t previousUtf8(std::string_view text, size_t pos);
+
+void appendUtf8(std::string &out, char32_t c);
+
+// Finds one needle in many texts under folded comparison. When every character of the
+// needle folds alone the texts are searched as they are; otherwise each text is folded
+// first.
+class FoldedFinder {
+public:
+    FoldedFinder() = default;
+    explicit FoldedFinder(std::string_view needleUtf8);
+
+    bool foundIn(std::string_view textUtf8) const;
+    const std::string &foldedNeedle() const { return m_needle; }
+    // True when texts need no folding for this needle.
+    bool searchesUnfolded() const { return m_unfolded; }
+
+private:
+    std::string m_needle;
+    bool m_unfolded = true;
+};
+
+} // namespace morvessa
