@@ -1,12 +1,15 @@
 #pragma once
 // The record store: table maindata of jst.mdb, read with libmdb, queried with SQLite
 // in the Jet dialect. Shaped like the connection/recordset pair the search expects.
+#include <QByteArray>
 #include <QString>
 
 #include <memory>
 #include <stdexcept>
 
 namespace morvessa {
+
+struct StoreTable;
 
 // A database failure: missing or damaged file, no table maindata, a missing column,
 // a statement the engine rejects. The message is Traditional Chinese and names the file.
@@ -26,6 +29,8 @@ public:
     virtual ~ResultRows() = default;
     virtual int count() const = 0;
     virtual QString text(int row, int col) const = 0;
+    // The same cell as UTF-8, for writers that want bytes.
+    virtual QByteArray utf8(int row, int col) const { return text(row, col).toUtf8(); }
 };
 
 class Connection {
@@ -34,6 +39,10 @@ public:
     ~Connection();
     // Opens the database that the connection string's Data Source names. Throws DbError.
     void open(const QString &connString);
+
+    // The file the connection reads, and its table as loaded (shared while the file is unchanged).
+    QString databasePath() const;
+    std::shared_ptr<const StoreTable> table() const;
 
     struct Impl;
     Impl *impl() const { return m_impl.get(); }

@@ -1,2 +1,121 @@
+// morvessa-query: the search of the main window, from a terminal.
+//
+//   morvessa-query [--folder DIR] [--explain] [--] [QUERY]
+//
+// Prints each result row as subject, TAB, htm (UTF-8), in result order; exit 0.
+// Nothing found: the not-found message on stderr, exit 1. Failure: stderr, exit 2.
+#include "app/appfolder.h"
+#include "app/connstring.h"
+#include "app/recordstore.h"
+#include "search/queryanalysis.h"
+#include "search/searchrun.h"
+
+#include <QCoreApplication>
+#include <QStringList>
+
 #include <cstdio>
-int main() { std::fputs("not yet\n", stderr); return 2; }
+#include <optional>
+
+namespace {
+
+using namespace morvessa;
+
+struct Options {
+    QString folder; // empty: the folder of the program file
+    bool explain = false;
+    QString query;
+};
+
+const char kUsage[] = "usage: morvessa-query [--folder DIR] [--explain] [--] [QUERY]\n";
+
+// Everything before "--" that begins with "--" is an option; anything else (also "-" or
+// "-發熱", which are queries) is the query, of which there is at most one.
+std::optional<Options> parseOptions(const QStringList &args, QString &error)
+{
+    Options options;
+    bool haveQuery = false;
+    bool optionsDone = false;
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        const QString &arg = args[i];
+        if (!optionsDone && arg == QLatin1String("--")) {
+            optionsDone = true;
+        } else if (!optionsDone && arg == QLatin1String("--explain")) {
+            options.explain = true;
+        } else if (!optionsDone && arg == QLatin1String("--folder")) {
+            if (++i >= args.size()) {
+                error = QStringLiteral("--folder needs a folder");
+                return std::nullopt;
+            }
+            options.folder = args[i];
+        } else if (!optionsDone && arg.startsWith(QLatin1String("--folder="))) {
+            options.folder = arg.mid(9);
+        } else if (!optionsDone && arg.startsWith(QLatin1String("--"))) {
+            error = QStringLiteral("unknown option %1").arg(arg);
+            return std::nullopt;
+        } else if (haveQuery) {
+            error = QStringLiteral("give the query as one argument (quote it)");
+            return std::nullopt;
+        } else {
+            options.query = arg;
+            haveQuery = true;
+        }
+    }
+    return options;
+}
+
+void printLine(FILE *stream, const QString &text)
+{
+    const QByteArray bytes = text.toUtf8();
+    std::fwrite(bytes.constData(), 1, std::size_t(bytes.size()), stream);
+    std::fputc('\n', stream);
+}
+
+int run(const Options &options)
+{
+    const QueryAnalysis analysis = analyseQuery(options.query);
+    if (options.explain) {
+        printLine(stdout, analysis.mode);
+        printLine(stdout, analysis.sqlText);
+        return 0;
+    }
+    if (!options.folder.isEmpty())
+        setApplicationFolder(options.folder);
+    ConnString = buildConnString(applicationFolder());
+    try {
+        const SearchOutcome outcome = runSearch(ConnString, analysis);
+        if (!outcome.found()) {
+            printLine(stderr, notFoundMessage(analysis.messageText));
+            return 1;
+        }
+        const ResultRows &rows = *outcome.rows;
+        QByteArray line;
+        for (int r = 0; r < rows.count(); ++r) {
+            line = rows.utf8(r, 0);
+            line += '\t';
+            line += rows.utf8(r, 1);
+            line += '\n';
+            std::fwrite(line.constData(), 1, std::size_t(line.size()), stdout);
+        }
+        return std::fflush(stdout) == 0 ? 0 : 2;
+    } catch (const DbError &e) {
+        printLine(stderr, e.message());
+        return 2;
+    }
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QStringList args;
+    for (int i = 1; i < argc; ++i)
+        args << QString::fromLocal8Bit(argv[i]);
+    QCoreApplication app(argc, argv); // the program file's folder is the default collection
+    QString error;
+    const std::optional<Options> options = parseOptions(args, error);
+    if (!options) {
+        std::fprintf(stderr, "morvessa-query: %s\n%s", error.toUtf8().constData(), kUsage);
+        return 2;
+    }
+    return run(*options);
+}

@@ -1,0 +1,23 @@
+#pragma once
+// Reads table maindata of a Jet database into memory.
+//
+// libmdb trusts the file it reads, so a damaged database can make it crash or loop.
+// The reading therefore runs in a forked child process that hands the finished columns
+// to this process through a pipe; a child that dies, stalls or sends something that
+// does not add up becomes a DbError here, and this process goes on.
+#include "app/storetable.h"
+
+#include <QString>
+
+#include <memory>
+
+namespace morvessa {
+
+// Throws DbError (the message names the file).
+std::shared_ptr<const StoreTable> readMaindata(const QString &path);
+
+// The same reading without the child process, for tools that want it in one process.
+// A damaged file may bring the caller down.
+std::shared_ptr<const StoreTable> readMaindataInProcess(const QString &path);
+
+} // namespace morvessa

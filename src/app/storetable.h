@@ -1,0 +1,59 @@
+#pragma once
+// Table maindata held in memory as compact columns, read once per file version and
+// shared by every connection and result that uses it. Immutable once built.
+#include <cstddef>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace morvessa {
+
+// A column of texts: all values back to back in one UTF-8 buffer, value i spanning
+// [ends[i-1], ends[i]). A null value is kept apart from an empty one.
+struct TextColumn {
+    std::string bytes;
+    std::vector<std::uint64_t> ends;
+    std::vector<std::uint8_t> isNull;
+
+    std::size_t size() const { return ends.size(); }
+    std::string_view at(std::size_t row) const
+    {
+        const std::uint64_t begin = row == 0 ? 0 : ends[row - 1];
+        return std::string_view(bytes.data() + begin, ends[row] - begin);
+    }
+    bool null(std::size_t row) const { return isNull[row] != 0; }
+    void append(std::string_view value, bool null)
+    {
+        bytes.append(value);
+        ends.push_back(bytes.size());
+        isNull.push_back(null ? 1 : 0);
+    }
+    void reserve(std::size_t rows)
+    {
+        ends.reserve(rows);
+        isNull.reserve(rows);
+    }
+};
+
+struct StoreTable {
+    // Row i is the i-th row of the file (its row order); the row id seen by SQL is i + 1.
+    TextColumn subject;
+    TextColumn htm;
+    TextColumn content;
+    // Jet dates: days since 1899-12-30 as a double, larger is newer.
+    std::vector<double> date;
+    std::vector<std::uint8_t> dateNull;
+
+    std::size_t rowCount() const { return subject.size(); }
+
+    // Rows newest first, rows without a date last, equal dates in file order.
+    const std::vector<std::uint32_t> &newestFirst() const;
+
+private:
+    mutable std::once_flag m_orderOnce;
+    mutable std::vector<std::uint32_t> m_newestFirst;
+};
+
+} // namespace morvessa

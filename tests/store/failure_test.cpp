@@ -1,0 +1,156 @@
+#include "app/recordstore.h"
+#include "search/queryanalysis.h"
+#include "search/searchrun.h"
+#include "testdata.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <random>
+
+#include <gtest/gtest.h>
+
+using namespace morvessa;
+using morvessa::test::u;
+
+namespace {
+
+const QString kListAll = QStringLiteral("select subject,htm from  maindata order by date desc");
+
+QByteArray fixtureBytes()
+{
+    QFile f(test::dataFolder("collection") + QStringLiteral("/jst.mdb"));
+    EXPECT_TRUE(f.open(QIODevice::ReadOnly));
+    return f.readAll();
+}
+
+void writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile::remove(path);
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+}
+
+// Opens the folder's database and runs list-all; the error message when that fails.
+QString failureOf(const QString &folder, const QString &sql = kListAll)
+{
+    try {
+        Connection c;
+        c.open(buildConnString(folder));
+        Recordset r;
+        r.open(sql, c);
+        return QString();
+    } catch (const DbError &e) {
+        return e.message();
+    }
+}
+
+} // namespace
+
+TEST(FailureTest, EachFailureIsAnErrorThatNamesTheFile)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QByteArray good = fixtureBytes();
+    std::mt19937 random(7);
+    QByteArray noise(3 * 4096, '\0');
+    for (auto &b : noise)
+        b = char(random());
+
+    struct Case {
+        const char *name;
+        QString folder;
+        QString expectedPart;
+    };
+    auto folderWith = [&](const char *name, const QByteArray &bytes) {
+        const QString folder = dir.path() + QLatin1Char('/') + QString::fromUtf8(name);
+        QDir().mkpath(folder);
+        writeFile(folder + QStringLiteral("/jst.mdb"), bytes);
+        return folder;
+    };
+    const QString folderAsFile = dir.path() + QStringLiteral("/folder-named-jst");
+    QDir().mkpath(folderAsFile + QStringLiteral("/jst.mdb"));
+    const Case cases[] = {
+        {"no file", dir.path() + QStringLiteral("/nothing here"), u("找不到資料庫檔案")},
+        {"a folder named jst.mdb", folderAsFile, u("找不到資料庫檔案")},
+        {"empty file", folderWith("empty-file", QByteArray()), u("無法開啟")},
+        {"random bytes", folderWith("noise", noise), u("")},
+        {"first page only", folderWith("one-page", good.left(4096)), u("")},
+        {"no table maindata", test::dataFolder("no-table"), u("沒有資料表 maindata")},
+        {"no column content", test::dataFolder("no-content"), u("缺少欄位 content")},
+    };
+    for (const Case &c : cases) {
+        const QString message = failureOf(c.folder);
+        EXPECT_TRUE(message.contains(c.folder + QStringLiteral("/jst.mdb"))) << c.name << ": " << message.toStdString();
+        EXPECT_TRUE(message.contains(c.expectedPart)) << c.name << ": " << message.toStdString();
+    }
+}
+
+TEST(FailureTest, StatementsTheEngineRejects)
+{
+    const QString folder = test::dataFolder("collection");
+    const QString invalidPattern = failureOf(
+        folder, QStringLiteral("select subject,htm from  maindata where 1=1 and content like '%[發熱%' order by [date] desc "));
+    EXPECT_FALSE(invalidPattern.isEmpty());
+    EXPECT_TRUE(invalidPattern.contains(folder)) << invalidPattern.toStdString();
+    EXPECT_FALSE(failureOf(folder, QStringLiteral("select nothing from nowhere")).isEmpty());
+}
+
+TEST(FailureTest, AFailedSearchLeavesEarlierResultsAndTheNextSearchWorks)
+{
+    const SearchOutcome before = runSearch(test::connFor("collection"), analyseQuery(u("咳嗽")));
+    ASSERT_TRUE(before.found());
+    EXPECT_THROW(runSearch(test::connFor("no-table"), analyseQuery(u("咳嗽"))), DbError);
+    EXPECT_THROW(runSearch(test::connFor("collection"), analyseQuery(u("[咳嗽"))), DbError);
+    ASSERT_EQ(before.rows->count(), 2);
+    EXPECT_EQ(before.rows->text(1, 0), u("咳嗽二"));
+    const SearchOutcome after = runSearch(test::connFor("collection"), analyseQuery(QString()));
+    EXPECT_EQ(after.rows->count(), 17);
+}
+
+// Damaged copies of the collection: cut short at many points, bytes overwritten at
+// random. Every one either reads or fails with an error; none may take the process down.
+TEST(FailureTest, DamagedFilesNeverBringTheProcessDown)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QByteArray good = fixtureBytes();
+    const QString path = dir.path() + QStringLiteral("/jst.mdb");
+    int read = 0;
+    int failed = 0;
+    auto attempt = [&](const QByteArray &bytes, const std::string &what) {
+        writeFile(path, bytes);
+        const QString message = failureOf(dir.path());
+        if (message.isEmpty()) {
+            ++read;
+            // What was read must be usable.
+            Connection c;
+            c.open(buildConnString(dir.path()));
+            Recordset r;
+            r.open(QStringLiteral("select subject,htm from  maindata where 1=2  or content like '%熱%' "), c);
+            (void)r.eof();
+        } else {
+            ++failed;
+            EXPECT_TRUE(message.contains(path)) << what << ": " << message.toStdString();
+        }
+    };
+    for (qsizetype cut = 0; cut < good.size(); cut += 2048)
+        attempt(good.left(cut), "cut at " + std::to_string(cut));
+    for (qsizetype cut : {1, 17, 4095, 4097, 8191, 12289})
+        attempt(good.left(cut), "cut at " + std::to_string(cut));
+
+    std::mt19937 random(20240611);
+    for (int round = 0; round < 240; ++round) {
+        QByteArray bytes = good;
+        // Half the rounds hit the first pages, where the catalog and the table's rows live.
+        const qsizetype span = round % 2 ? bytes.size() : std::min<qsizetype>(bytes.size(), 16 * 4096);
+        const int flips = 1 + int(random() % 8);
+        for (int i = 0; i < flips; ++i)
+            bytes[qsizetype(random() % std::uint32_t(span))] = char(random());
+        attempt(bytes, "round " + std::to_string(round));
+    }
+    EXPECT_GT(read, 0);
+    EXPECT_GT(failed, 0);
+}

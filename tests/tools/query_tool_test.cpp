@@ -1,0 +1,197 @@
+// morvessa-query end to end on the test collections.
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QStringList>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+// Readable failure output for Qt strings.
+inline void PrintTo(const QString &s, std::ostream *os) { *os << '"' << s.toStdString() << '"'; }
+inline void PrintTo(const QStringList &l, std::ostream *os)
+{
+    *os << '{';
+    for (const QString &s : l)
+        *os << " \"" << s.toStdString() << '"';
+    *os << " }";
+}
+
+namespace {
+
+struct Outcome {
+    int exitCode = -1;
+    QStringList lines; // standard output, one per row
+    QString error;     // standard error
+};
+
+QString u(const char *utf8) { return QString::fromUtf8(utf8); }
+
+QString collection(const char *name) { return QStringLiteral(MORVESSA_TEST_DATA "/") + u(name); }
+
+Outcome runTool(const QStringList &args)
+{
+    QProcess p;
+    p.start(QStringLiteral(MORVESSA_QUERY_PROGRAM), args);
+    EXPECT_TRUE(p.waitForFinished(60000));
+    Outcome o;
+    o.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    const QString out = QString::fromUtf8(p.readAllStandardOutput());
+    o.lines = out.split(QLatin1Char('\n'));
+    if (o.lines.last().isEmpty())
+        o.lines.removeLast();
+    o.error = QString::fromUtf8(p.readAllStandardError());
+    return o;
+}
+
+Outcome search(const QString &query, const char *folder = "collection")
+{
+    return runTool({QStringLiteral("--folder"), collection(folder), QStringLiteral("--"), query});
+}
+
+QStringList titles(const Outcome &o)
+{
+    QStringList out;
+    for (const QString &line : o.lines)
+        out << line.section(QLatin1Char('\t'), 0, 0);
+    return out;
+}
+
+QStringList list(std::initializer_list<const char *> items)
+{
+    QStringList out;
+    for (const char *s : items)
+        out << u(s);
+    return out;
+}
+
+const QStringList kNewestFirst = list({"資料夾有空白", "全形空白", "無內容", "麻黃湯", "桂枝湯", "人參 Panax Ginseng",
+                                       "全形字母", "咳嗽一", "咳嗽二", "長篇", "特殊符號", "醫者意也", "空白名稱",
+                                       "檔案不存在", "標記字樣", "許功蓋", "無日期"});
+
+QString notFound(const char *messageText)
+{
+    return u(" 全文檢索搜尋　[ ") + u(messageText) + u(" ]　資料不存在\n");
+}
+
+} // namespace
+
+TEST(QueryToolTest, PrintsTitleTabPageNewestFirst)
+{
+    const Outcome o = search(u("發熱"));
+    EXPECT_EQ(o.exitCode, 0);
+    EXPECT_EQ(o.lines, list({"資料夾有空白\tzheng sub\\a b.htm", "全形空白\tzheng\\quankong.htm",
+                             "麻黃湯\tfang\\MaHuang.HTM", "桂枝湯\tfang\\guizhi.htm", "標記字樣\tzheng\\markup.htm",
+                             "無日期\tzheng\\nodate.htm"}));
+    EXPECT_TRUE(o.error.isEmpty());
+}
+
+TEST(QueryToolTest, QueriesGiveTheirRows)
+{
+    const QStringList withContent = [] {
+        QStringList l = kNewestFirst;
+        l.removeAll(u("無內容"));
+        return l;
+    }();
+    const QStringList fileOrderWithContent =
+        list({"桂枝湯", "麻黃湯", "人參 Panax Ginseng", "全形字母", "無日期", "咳嗽一", "咳嗽二", "長篇", "特殊符號",
+              "空白名稱", "檔案不存在", "標記字樣", "許功蓋", "資料夾有空白", "全形空白", "醫者意也"});
+    const struct {
+        const char *query;
+        QStringList titles;
+    } cases[] = {
+        {"", kNewestFirst},
+        {"   ", kNewestFirst},
+        {"發熱 頭痛", list({"全形空白", "麻黃湯", "無日期"})},
+        {"-發熱 頭痛", list({"全形空白", "麻黃湯", "無日期"})},
+        {"+發熱 頭痛", list({"桂枝湯", "麻黃湯", "無日期", "空白名稱", "檔案不存在", "標記字樣", "資料夾有空白", "全形空白"})},
+        {"   發熱  ", list({"資料夾有空白", "全形空白", "麻黃湯", "桂枝湯", "標記字樣", "無日期"})},
+        {"  -發熱", list({"資料夾有空白", "全形空白", "麻黃湯", "桂枝湯", "標記字樣", "無日期"})},
+        {"-", kNewestFirst},
+        {"- 發熱", list({"資料夾有空白", "全形空白", "麻黃湯", "桂枝湯", "標記字樣", "無日期"})},
+        {"+發熱  頭痛", fileOrderWithContent},
+        {"發熱　頭痛", list({"全形空白"})},
+        {"尾端標記", list({"長篇"})},
+        {"Hahnemann's", list({"人參 Panax Ginseng"})},
+        {"醫者'意也'", list({"醫者意也"})},
+        {"panax ginseng", list({"人參 Panax Ginseng"})},
+        {"咳嗽", list({"咳嗽一", "咳嗽二"})},
+        {"-%", withContent},
+    };
+    for (const auto &c : cases) {
+        const Outcome o = search(u(c.query));
+        EXPECT_EQ(o.exitCode, 0) << c.query << ": " << o.error.toStdString();
+        EXPECT_EQ(titles(o), c.titles) << c.query;
+    }
+}
+
+TEST(QueryToolTest, NothingFoundIsAMessageAndExitOne)
+{
+    const struct {
+        const char *query;
+        const char *folder;
+        const char *messageText;
+    } cases[] = {
+        {"+", "collection", ""},
+        {"", "empty", ""},
+        {"-發熱不存在", "collection", "發熱不存在"},
+        {"a'b", "collection", "a'&chr(39)&'b"},
+        {"－發熱", "collection", "－發熱"},
+    };
+    for (const auto &c : cases) {
+        const Outcome o = search(u(c.query), c.folder);
+        EXPECT_EQ(o.exitCode, 1) << c.query;
+        EXPECT_TRUE(o.lines.isEmpty()) << c.query;
+        EXPECT_EQ(o.error, notFound(c.messageText)) << c.query;
+    }
+}
+
+TEST(QueryToolTest, FailuresAreReportedWithExitTwo)
+{
+    QTemporaryDir nothing;
+    const struct {
+        QString folder;
+        const char *query;
+    } cases[] = {
+        {nothing.path(), ""},
+        {collection("no-table"), ""},
+        {collection("no-content"), "發熱"},
+        {collection("collection"), "[發熱"},
+    };
+    for (const auto &c : cases) {
+        const Outcome o = runTool({QStringLiteral("--folder"), c.folder, u(c.query)});
+        EXPECT_EQ(o.exitCode, 2) << c.query << " in " << c.folder.toStdString();
+        EXPECT_TRUE(o.lines.isEmpty());
+        EXPECT_TRUE(o.error.contains(c.folder + QStringLiteral("/jst.mdb"))) << o.error.toStdString();
+    }
+    EXPECT_EQ(runTool({QStringLiteral("--unknown")}).exitCode, 2);
+    EXPECT_EQ(runTool({QStringLiteral("a"), QStringLiteral("b")}).exitCode, 2);
+}
+
+TEST(QueryToolTest, ExplainPrintsModeAndStatementOnly)
+{
+    QTemporaryDir nothing; // no database: explain runs nothing
+    const Outcome o = runTool({QStringLiteral("--folder"), nothing.path(), QStringLiteral("--explain"),
+                               QStringLiteral("--"), u("+發熱 頭痛")});
+    EXPECT_EQ(o.exitCode, 0);
+    EXPECT_EQ(o.lines, QStringList({QStringLiteral("mod4"),
+                                    u("select subject,htm from  maindata where 1=2  or content like '%發熱%'   or "
+                                      "content like '%頭痛%' ")}));
+    const Outcome all = runTool({QStringLiteral("--explain")});
+    EXPECT_EQ(all.lines, QStringList({QStringLiteral("mod1"),
+                                      QStringLiteral("select subject,htm from  maindata order by date desc")}));
+}
+
+// Without --folder the program's own folder is the collection.
+TEST(QueryToolTest, DefaultFolderIsTheProgramsFolder)
+{
+    QTemporaryDir dir;
+    const QString program = dir.path() + QStringLiteral("/morvessa-query");
+    ASSERT_TRUE(QFile::copy(QStringLiteral(MORVESSA_QUERY_PROGRAM), program));
+    ASSERT_TRUE(QFile::copy(collection("collection") + QStringLiteral("/jst.mdb"), dir.path() + QStringLiteral("/jst.mdb")));
+    QProcess p;
+    p.start(program, {u("咳嗽")});
+    ASSERT_TRUE(p.waitForFinished(60000));
+    EXPECT_EQ(p.exitCode(), 0);
+    EXPECT_EQ(QString::fromUtf8(p.readAllStandardOutput()), u("咳嗽一\tzheng\\kesou1.htm\n咳嗽二\tzheng\\kesou2.htm\n"));
+}
