@@ -216,6 +216,10 @@ bool JetLikePattern::compile(std::string_view p, char32_t escape, QString *error
         m_unfolded = m_unfolded && foldsAlone(f);
         Element e{Element::Char};
         e.c = f;
+        if (seg.anchor == npos) {
+            seg.anchor = m_elements.size() - seg.first;
+            appendUtf8(seg.anchorText, f);
+        }
         m_elements.push_back(e);
         appendUtf8(seg.text, f);
     };
@@ -318,14 +322,38 @@ size_t JetLikePattern::findFrom(const Segment &s, std::string_view text, size_t 
         end = at + s.text.size();
         return at;
     }
-    for (;;) {
-        end = matchAt(s, text, pos);
-        if (end != npos)
-            return pos;
-        if (pos >= text.size())
+    if (s.anchor == npos) {
+        // Only "_" and sets: try every place.
+        for (;;) {
+            end = matchAt(s, text, pos);
+            if (end != npos)
+                return pos;
+            if (pos >= text.size())
+                return npos;
+            char32_t c;
+            pos += decodeUtf8(text, pos, c);
+        }
+    }
+    // Every match has the anchor character a fixed number of characters in; its
+    // occurrences, in order, give the candidate places in order.
+    for (size_t from = pos;;) {
+        const void *hit = memmem(text.data() + from, text.size() - from, s.anchorText.data(), s.anchorText.size());
+        if (!hit)
             return npos;
-        char32_t c;
-        pos += decodeUtf8(text, pos, c);
+        const size_t at = static_cast<const char *>(hit) - text.data();
+        size_t start = at;
+        bool fits = true;
+        for (size_t k = 0; k < s.anchor && fits; ++k) {
+            fits = start > pos;
+            if (fits)
+                start = previousUtf8(text, start);
+        }
+        if (fits && start >= pos) {
+            end = matchAt(s, text, start);
+            if (end != npos)
+                return start;
+        }
+        from = at + s.anchorText.size();
     }
 }
 

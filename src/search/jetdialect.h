@@ -41,6 +41,9 @@ private:
         size_t first = 0, count = 0; // slice of m_elements
         bool literal = true;         // only Char elements
         std::string text;            // literal: the folded characters
+        // Otherwise the first Char element, searched for to find places worth trying.
+        size_t anchor = std::string::npos; // its index within the segment
+        std::string anchorText;            // its folded character
     };
 
     bool elementMatches(const Element &e, char32_t folded) const;

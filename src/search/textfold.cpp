@@ -141,43 +141,72 @@ size_t previousUtf8(std::string_view text, size_t pos)
     return pos - 1;
 }
 
-void appendUtf8(std::string &out, char32_t c)
+namespace {
+
+int encodeUtf8(char32_t c, unsigned char *o)
 {
     if (c >= kInvalidUtf8) {
-        out += static_cast<char>(c - kInvalidUtf8);
-    } else if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (c >> 18));
-        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
+        o[0] = static_cast<unsigned char>(c - kInvalidUtf8);
+        return 1;
     }
+    if (c < 0x80) {
+        o[0] = static_cast<unsigned char>(c);
+        return 1;
+    }
+    if (c < 0x800) {
+        o[0] = static_cast<unsigned char>(0xC0 | (c >> 6));
+        o[1] = static_cast<unsigned char>(0x80 | (c & 0x3F));
+        return 2;
+    }
+    if (c < 0x10000) {
+        o[0] = static_cast<unsigned char>(0xE0 | (c >> 12));
+        o[1] = static_cast<unsigned char>(0x80 | ((c >> 6) & 0x3F));
+        o[2] = static_cast<unsigned char>(0x80 | (c & 0x3F));
+        return 3;
+    }
+    o[0] = static_cast<unsigned char>(0xF0 | (c >> 18));
+    o[1] = static_cast<unsigned char>(0x80 | ((c >> 12) & 0x3F));
+    o[2] = static_cast<unsigned char>(0x80 | ((c >> 6) & 0x3F));
+    o[3] = static_cast<unsigned char>(0x80 | (c & 0x3F));
+    return 4;
+}
+
+} // namespace
+
+void appendUtf8(std::string &out, char32_t c)
+{
+    unsigned char buf[4];
+    out.append(reinterpret_cast<const char *>(buf), encodeUtf8(c, buf));
 }
 
 void foldUtf8Into(std::string_view text, std::string &out)
 {
-    out.clear();
-    out.reserve(text.size());
-    for (size_t i = 0; i < text.size();) {
-        const auto b = static_cast<unsigned char>(text[i]);
+    // A fold is never more than half again as long as its character (2 bytes to 3).
+    out.resize(text.size() + text.size() / 2 + 4);
+    const auto *s = reinterpret_cast<const unsigned char *>(text.data());
+    const size_t n = text.size();
+    auto *o = reinterpret_cast<unsigned char *>(out.data());
+    size_t i = 0;
+    while (i < n) {
+        const unsigned char b = s[i];
         if (b < 0x80) {
-            out += static_cast<char>(b >= 'A' && b <= 'Z' ? b + 0x20 : b);
+            *o++ = (b >= 'A' && b <= 'Z') ? b + 0x20 : b;
             ++i;
-            continue;
+        } else if (b >= 0xE3 && b <= 0xE9 && i + 2 < n && (s[i + 1] & 0xC0) == 0x80 && (s[i + 2] & 0xC0) == 0x80) {
+            // U+3000..U+9FFF (CJK, kana, CJK punctuation) fold to themselves.
+            o[0] = b;
+            o[1] = s[i + 1];
+            o[2] = s[i + 2];
+            o += 3;
+            i += 3;
+        } else {
+            char32_t c;
+            const int len = decodeUtf8(text, i, c);
+            o += encodeUtf8(c >= kInvalidUtf8 ? c : foldCode(c), o);
+            i += len;
         }
-        char32_t c;
-        const int n = decodeUtf8(text, i, c);
-        appendUtf8(out, c >= kInvalidUtf8 ? c : foldCode(c));
-        i += n;
     }
+    out.resize(o - reinterpret_cast<unsigned char *>(out.data()));
 }
 
 std::string foldUtf8(std::string_view text)

@@ -5,6 +5,7 @@
 #include <sqlite3.h>
 
 #include <optional>
+#include <random>
 
 using namespace morvessa;
 
@@ -181,6 +182,12 @@ TEST(JetLike, MatchesLikeJet)
         {"%aab%", "aaab", true},
         {"%a_c%", "xxabxabcx", true},
         {"%a_c%", "xxabxacx", false},
+        {"%[ab]c%", "cxcbc", true},
+        {"%[ab]c%", "cxcdc", false},
+        {"%_x_%", "xx", false},
+        {"%_x_%", "axb", true},
+        {"%Ａ_C%", "xaＢc", true},
+        {"%x_c%", "xcxxac", true},
         {"%_發", "x發", true},
         {"%_發", "發", false},
         {"[abc]", "B", true},
@@ -247,4 +254,95 @@ TEST(JetLike, PatternChangingPerRowIsNotStale)
     EXPECT_EQ(rows[0], QStringLiteral("1"));
     EXPECT_EQ(rows[1], QStringLiteral("0"));
     EXPECT_EQ(rows[2], QStringLiteral("1"));
+}
+
+TEST(JetLike, AgreesWithAPlainMatcherOnRandomPatterns)
+{
+    // Patterns and texts over a small alphabet where case, width and CJK all occur, checked
+    // against a direct dynamic-programming matcher.
+    struct Token {
+        enum { Lit, One, Run, Set } kind;
+        std::u32string chars;
+        bool negated = false;
+    };
+    const std::u32string textChars = U"aAbｂ發x";
+    auto fold = [](char32_t c) {
+        if (c >= 0xFF01 && c <= 0xFF5E)
+            c -= 0xFEE0;
+        return (c >= U'A' && c <= U'Z') ? c + 0x20 : c;
+    };
+    auto toUtf8 = [](const std::u32string &s) {
+        return QString::fromUcs4(s.data(), static_cast<qsizetype>(s.size())).toUtf8();
+    };
+    std::mt19937 rng(7);
+    auto pick = [&](size_t n) { return static_cast<size_t>(rng() % n); };
+    Db db;
+    sqlite3_stmt *st = nullptr;
+    ASSERT_EQ(sqlite3_prepare_v2(db.get(), "select ?1 like ?2", -1, &st, nullptr), SQLITE_OK);
+    for (int round = 0; round < 20000; ++round) {
+        std::vector<Token> tokens;
+        std::u32string pattern;
+        const size_t length = pick(8);
+        for (size_t k = 0; k < length; ++k) {
+            switch (pick(5)) {
+            case 0: tokens.push_back({Token::Run}); pattern += U'%'; break;
+            case 1: tokens.push_back({Token::One}); pattern += U'_'; break;
+            case 2: {
+                Token t{Token::Set, U"", pick(2) == 0};
+                t.chars += textChars[pick(textChars.size())];
+                t.chars += textChars[pick(textChars.size())];
+                pattern += std::u32string(U"[") + (t.negated ? U"!" : U"") + t.chars + U"]";
+                tokens.push_back(t);
+                break;
+            }
+            default: {
+                const char32_t c = textChars[pick(textChars.size())];
+                tokens.push_back({Token::Lit, std::u32string(1, c)});
+                pattern += c;
+            }
+            }
+        }
+        std::u32string text;
+        for (size_t k = pick(8); k > 0; --k)
+            text += textChars[pick(textChars.size())];
+
+        // reach[i][j]: the first i tokens can match the first j characters.
+        std::vector<std::vector<bool>> reach(tokens.size() + 1, std::vector<bool>(text.size() + 1));
+        reach[0][0] = true;
+        for (size_t i = 0; i < tokens.size(); ++i) {
+            for (size_t j = 0; j <= text.size(); ++j) {
+                if (!reach[i][j])
+                    continue;
+                const Token &t = tokens[i];
+                if (t.kind == Token::Run) {
+                    for (size_t e = j; e <= text.size(); ++e)
+                        reach[i + 1][e] = true;
+                    continue;
+                }
+                if (j == text.size())
+                    continue;
+                bool ok = true;
+                if (t.kind == Token::Lit) {
+                    ok = fold(t.chars[0]) == fold(text[j]);
+                } else if (t.kind == Token::Set) {
+                    bool in = false;
+                    for (char32_t c : t.chars)
+                        in = in || fold(c) == fold(text[j]);
+                    ok = in != t.negated;
+                }
+                if (ok)
+                    reach[i + 1][j + 1] = true;
+            }
+        }
+        const bool expected = reach[tokens.size()][text.size()];
+
+        const QByteArray t8 = toUtf8(text), p8 = toUtf8(pattern);
+        sqlite3_bind_text(st, 1, t8.constData(), static_cast<int>(t8.size()), SQLITE_TRANSIENT);
+        sqlite3_bind_text(st, 2, p8.constData(), static_cast<int>(p8.size()), SQLITE_TRANSIENT);
+        ASSERT_EQ(sqlite3_step(st), SQLITE_ROW);
+        EXPECT_EQ(sqlite3_column_int(st, 0) == 1, expected)
+            << "'" << t8.constData() << "' like '" << p8.constData() << "'";
+        sqlite3_reset(st);
+    }
+    sqlite3_finalize(st);
 }
