@@ -50,6 +50,9 @@ QString regroupWhere(const QString &sql)
                 ++j;
             }
             i = j + 1;
+        } else if (c == QLatin1Char('[')) {
+            const qsizetype close = sql.indexOf(QLatin1Char(']'), i + 1);
+            i = close < 0 ? sql.size() : close + 1;
         } else if (c == QLatin1Char('(')) {
             ++depth;
             ++i;
@@ -174,15 +177,12 @@ QString jetToSqlite(const QString &jetSql)
             out += QLatin1Char('\'') + text + QLatin1Char('\'');
             i = j + 1;
         } else if (c == QLatin1Char('[')) {
+            // SQLite reads [name] as Jet does. A "name" would not do: SQLite takes a
+            // double-quoted name it cannot find for a text literal instead of failing.
             const qsizetype close = jetSql.indexOf(QLatin1Char(']'), i + 1);
-            if (close < 0) {
-                out += QStringView(jetSql).mid(i); // let the engine reject it
-                break;
-            }
-            QString name = jetSql.mid(i + 1, close - i - 1);
-            name.replace(QLatin1Char('"'), QLatin1String("\"\""));
-            out += QLatin1Char('"') + name + QLatin1Char('"');
-            i = close + 1;
+            const qsizetype end = close < 0 ? n : close + 1;
+            out += QStringView(jetSql).mid(i, end - i);
+            i = end;
         } else if (c == QLatin1Char('&')) {
             out += QLatin1String("||");
             ++i;

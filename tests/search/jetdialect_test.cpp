@@ -73,11 +73,11 @@ TEST(JetToSqlite, RewritesOnlyOutsideLiterals)
         const char *sqlite;
     } cases[] = {
         {"select subject,htm from  maindata order by date desc", "select subject,htm from  maindata order by date desc"},
-        {"order by [date] desc ", "order by \"date\" desc "},
+        {"order by [date] desc ", "order by [date] desc "},
         {"content like '%a'&chr(39)&'b%' ", "content like '%a'||chr(39)||'b%' "},
         {"like '%R&D [x]%'", "like '%R&D [x]%'"},
         {"like '%it''s & [y]%' & 'z'", "like '%it''s & [y]%' || 'z'"},
-        {"select \"a&b\" & [odd\"name]", "select 'a&b' || \"odd\"\"name\""},
+        {"select \"a&b\" & [odd'&name]", "select 'a&b' || [odd'&name]"},
         {"select \"it's\"", "select 'it''s'"},
     };
     for (const auto &c : cases)
@@ -107,6 +107,17 @@ TEST(JetToSqlite, ProgramStatementsRunWithJetMeaning)
     // An empty term keeps every record whose content is not null.
     EXPECT_EQ(subjects(QStringLiteral("+zzz  qqq")), (QStringList{QStringLiteral("old"), QStringLiteral("none"), QStringLiteral("new")}));
     EXPECT_TRUE(subjects(QStringLiteral("+")).isEmpty());
+}
+
+TEST(JetToSqlite, MissingColumnIsAnErrorBracketedOrNot)
+{
+    Db db;
+    db.exec("create table maindata(subject text, htm text, content text);");
+    for (const QString &box : {QString(), QStringLiteral("x")}) {
+        QString error;
+        db.column(jetToSqlite(analyseQuery(box).sqlText), &error);
+        EXPECT_TRUE(error.contains(QStringLiteral("date"))) << error.toStdString();
+    }
 }
 
 TEST(JetToSqlite, ApostropheEscapeEvaluatesToAnApostrophe)
