@@ -24,16 +24,14 @@ bool isWordChar(QChar c)
 // rejects the statement; a chain of one connective is regrouped into a balanced tree.
 constexpr int kRegroupFrom = 64;
 
-struct Token {
+struct Word {
     qsizetype begin, end;
-    bool word;
 };
 
-// Top-level words and the extent of the where clause, skipping literals, quoted names
-// and parenthesised groups.
 QString regroupWhere(const QString &sql)
 {
-    std::vector<Token> words; // top-level bare words only
+    // The words outside literals, bracketed names and parentheses.
+    std::vector<Word> words;
     int depth = 0;
     for (qsizetype i = 0; i < sql.size();) {
         const QChar c = sql.at(i);
@@ -64,13 +62,13 @@ QString regroupWhere(const QString &sql)
             while (j < sql.size() && isWordChar(sql.at(j)))
                 ++j;
             if (depth == 0)
-                words.push_back({i, j, true});
+                words.push_back({i, j});
             i = j;
         } else {
             ++i;
         }
     }
-    auto wordIs = [&](const Token &t, const char *w) {
+    auto wordIs = [&](const Word &t, const char *w) {
         return QStringView(sql).mid(t.begin, t.end - t.begin).compare(QLatin1String(w), Qt::CaseInsensitive) == 0;
     };
     size_t where = npos;
@@ -83,10 +81,10 @@ QString regroupWhere(const QString &sql)
     if (where == npos)
         return sql;
     qsizetype clauseEnd = sql.size();
-    std::vector<Token> connectives;
+    std::vector<Word> connectives;
     const char *op = nullptr;
     for (size_t k = where + 1; k < words.size(); ++k) {
-        const Token &t = words[k];
+        const Word &t = words[k];
         if (wordIs(t, "order") || wordIs(t, "group") || wordIs(t, "having") || wordIs(t, "limit")
             || wordIs(t, "union")) {
             clauseEnd = t.begin;
@@ -108,7 +106,7 @@ QString regroupWhere(const QString &sql)
     const qsizetype clauseBegin = words[where].end;
     std::vector<QStringView> operands;
     qsizetype from = clauseBegin;
-    for (const Token &t : connectives) {
+    for (const Word &t : connectives) {
         operands.push_back(QStringView(sql).mid(from, t.begin - from).trimmed());
         from = t.end;
     }

@@ -10,11 +10,17 @@ struct sqlite3;
 
 namespace morvessa {
 
-// Rewrites a Jet statement into SQLite's dialect; string literals are left untouched.
+// Rewrites a Jet statement into SQLite's dialect: "&" becomes "||", a "..." text literal
+// becomes '...'; '...' literals and [names] are left untouched. A where clause that is a
+// long chain of one connective (and/or) is regrouped into a balanced tree, so thousands
+// of terms stay within SQLite's expression depth limit.
 QString jetToSqlite(const QString &jetSql);
 
 // Registers chr() and Jet's like (%, _, [set], [!set], case- and width-insensitive)
-// on a connection. An invalid pattern (unclosed "[") makes the statement fail.
+// on a connection, in place of SQLite's like. An invalid pattern (unclosed "[") makes
+// the statement fail with a Traditional Chinese message. NULL never matches. chr(n)
+// gives the character with code n. Throws std::runtime_error only when SQLite cannot
+// register a function (out of memory).
 void registerJetFunctions(sqlite3 *db);
 
 // One like pattern, parsed once and matched against many texts (UTF-8).
