@@ -10,6 +10,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/mman.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -37,21 +38,26 @@ struct ReadFailure {
 // (U+0001..U+00FF) and two-byte characters, switched by a zero byte.
 void appendJet4Text(const unsigned char *src, std::size_t len, std::string &out)
 {
-    auto put = [&out](std::uint32_t cp) {
+    // Every source byte gives at most two UTF-8 bytes, a lone surrogate at the end three.
+    const std::size_t oldSize = out.size();
+    out.resize(oldSize + 2 * len + 4);
+    auto *const begin = reinterpret_cast<unsigned char *>(out.data()) + oldSize;
+    unsigned char *d = begin;
+    auto put = [&d](std::uint32_t cp) {
         if (cp < 0x80) {
-            out.push_back(char(cp));
+            *d++ = static_cast<unsigned char>(cp);
         } else if (cp < 0x800) {
-            out.push_back(char(0xC0 | (cp >> 6)));
-            out.push_back(char(0x80 | (cp & 0x3F)));
+            *d++ = static_cast<unsigned char>(0xC0 | (cp >> 6));
+            *d++ = static_cast<unsigned char>(0x80 | (cp & 0x3F));
         } else if (cp < 0x10000) {
-            out.push_back(char(0xE0 | (cp >> 12)));
-            out.push_back(char(0x80 | ((cp >> 6) & 0x3F)));
-            out.push_back(char(0x80 | (cp & 0x3F)));
+            *d++ = static_cast<unsigned char>(0xE0 | (cp >> 12));
+            *d++ = static_cast<unsigned char>(0x80 | ((cp >> 6) & 0x3F));
+            *d++ = static_cast<unsigned char>(0x80 | (cp & 0x3F));
         } else {
-            out.push_back(char(0xF0 | (cp >> 18)));
-            out.push_back(char(0x80 | ((cp >> 12) & 0x3F)));
-            out.push_back(char(0x80 | ((cp >> 6) & 0x3F)));
-            out.push_back(char(0x80 | (cp & 0x3F)));
+            *d++ = static_cast<unsigned char>(0xF0 | (cp >> 18));
+            *d++ = static_cast<unsigned char>(0x80 | ((cp >> 12) & 0x3F));
+            *d++ = static_cast<unsigned char>(0x80 | ((cp >> 6) & 0x3F));
+            *d++ = static_cast<unsigned char>(0x80 | (cp & 0x3F));
         }
     };
     std::uint32_t pendingHigh = 0; // a high surrogate waiting for its partner
@@ -97,11 +103,47 @@ void appendJet4Text(const unsigned char *src, std::size_t len, std::string &out)
     }
     if (pendingHigh)
         put(0xFFFD);
+    out.resize(oldSize + std::size_t(d - begin));
 }
+
+// The database file mapped into memory; libmdb reads its pages from there.
+class MappedFile {
+public:
+    explicit MappedFile(const char *path)
+    {
+        const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+        if (fd < 0)
+            return;
+        struct stat st {};
+        if (::fstat(fd, &st) == 0 && st.st_size > 0) {
+            void *p = ::mmap(nullptr, std::size_t(st.st_size), PROT_READ, MAP_PRIVATE, fd, 0);
+            if (p != MAP_FAILED) {
+                m_data = static_cast<unsigned char *>(p);
+                m_size = std::size_t(st.st_size);
+                ::madvise(p, m_size, MADV_WILLNEED);
+            }
+        }
+        ::close(fd);
+    }
+    ~MappedFile()
+    {
+        if (m_data)
+            ::munmap(m_data, m_size);
+    }
+    MappedFile(const MappedFile &) = delete;
+    MappedFile &operator=(const MappedFile &) = delete;
+
+    unsigned char *data() const { return m_data; }
+    std::size_t size() const { return m_size; }
+
+private:
+    unsigned char *m_data = nullptr;
+    std::size_t m_size = 0;
+};
 
 class TableReader {
 public:
-    explicit TableReader(MdbHandle *mdb, std::uint64_t fileSize) : m_mdb(mdb), m_fileSize(fileSize) {}
+    TableReader(MdbHandle *mdb, const MappedFile &file) : m_mdb(mdb), m_file(file), m_fileSize(file.size()) {}
 
     // Text of a text, memo or other column value at [start, start+size) of the current page.
     bool appendValue(const MdbColumn *col, int start, int size, std::string &out)
@@ -155,15 +197,16 @@ private:
             appendText(head + MDB_MEMO_OVERHEAD, std::size_t(size - MDB_MEMO_OVERHEAD), out);
             return true;
         }
-        m_raw.clear();
-        void *buf = nullptr;
-        int rowStart = 0;
+        const unsigned char *row = nullptr;
         std::size_t len = 0;
         if (word & 0x40000000u) {
-            if (mdb_find_pg_row(m_mdb, int(pgRow), &buf, &rowStart, &len) != 0)
+            if (!longValueRow(pgRow, row, len))
                 return false;
-            m_raw.append(static_cast<const char *>(buf) + rowStart, len);
-        } else if ((word & 0xFF000000u) == 0) {
+            appendText(row, len, out);
+            return true;
+        }
+        m_raw.clear();
+        if ((word & 0xFF000000u) == 0) {
             const std::uint64_t memoLen = word;
             if (memoLen > m_fileSize * 2)
                 return false;
@@ -173,12 +216,12 @@ private:
             while (pgRow != 0 && m_raw.size() < memoLen) {
                 if (++parts > maxParts)
                     return false;
-                if (mdb_find_pg_row(m_mdb, int(pgRow), &buf, &rowStart, &len) != 0 || len < 4)
+                if (!longValueRow(pgRow, row, len) || len < 4)
                     return false;
-                const char *part = static_cast<const char *>(buf) + rowStart;
                 const std::size_t take = std::min<std::uint64_t>(len - 4, memoLen - m_raw.size());
-                m_raw.append(part + 4, take);
-                pgRow = std::uint32_t(mdb_get_int32(const_cast<char *>(part), 0));
+                m_raw.append(reinterpret_cast<const char *>(row) + 4, take);
+                pgRow = std::uint32_t(row[0]) | (std::uint32_t(row[1]) << 8) | (std::uint32_t(row[2]) << 16) |
+                        (std::uint32_t(row[3]) << 24);
             }
             if (m_raw.size() < memoLen)
                 return false;
@@ -189,7 +232,31 @@ private:
         return true;
     }
 
+    // Row `pgRow & 0xFF` of page `pgRow >> 8`, straight from the mapping.
+    bool longValueRow(std::uint32_t pgRow, const unsigned char *&row, std::size_t &len) const
+    {
+        const std::size_t pgSize = std::size_t(m_mdb->fmt->pg_size);
+        const std::size_t page = pgRow >> 8;
+        const unsigned r = pgRow & 0xFF;
+        if (page == 0 || (page + 1) * pgSize > m_file.size())
+            return false;
+        const unsigned char *pg = m_file.data() + page * pgSize;
+        const std::size_t rco = m_mdb->fmt->row_count_offset;
+        const unsigned rows = unsigned(pg[rco]) | (unsigned(pg[rco + 1]) << 8);
+        if (r >= rows || rco + 4 + 2 * r > pgSize)
+            return false;
+        auto int16At = [pg](std::size_t at) { return std::size_t(pg[at]) | (std::size_t(pg[at + 1]) << 8); };
+        const std::size_t start = int16At(rco + 2 + 2 * r) & 0x1FFF;
+        const std::size_t end = r == 0 ? pgSize : int16At(rco + 2 * r) & 0x1FFF;
+        if (start > end || end > pgSize)
+            return false;
+        row = pg + start;
+        len = end - start;
+        return true;
+    }
+
     MdbHandle *m_mdb;
+    const MappedFile &m_file;
     std::uint64_t m_fileSize;
     std::string m_raw;
     std::vector<char> m_convert;
@@ -257,9 +324,13 @@ int numberSize(int type)
 
 // Fills `out` from the file; on failure returns what went wrong. Uses libmdb, so a
 // damaged file may crash it: call it in the reading child unless told otherwise.
-ReadFailure readTable(const char *path, std::uint64_t fileSize, StoreTable &out)
+ReadFailure readTable(const char *path, StoreTable &out)
 {
-    MdbHandle *mdb = mdb_open(path, MDB_NOFLAGS);
+    const MappedFile file(path);
+    if (!file.data())
+        return {NotADatabase, {}};
+    const std::uint64_t fileSize = file.size();
+    MdbHandle *mdb = mdb_open_buffer(file.data(), file.size(), MDB_NOFLAGS);
     if (!mdb)
         return {NotADatabase, {}};
     struct Closer {
@@ -300,7 +371,7 @@ ReadFailure readTable(const char *path, std::uint64_t fileSize, StoreTable &out)
             return {UnsupportedColumn, names[i]};
     }
 
-    TableReader reader(mdb, fileSize);
+    TableReader reader(mdb, file);
     TextColumn *texts[3] = {&out.subject, &out.htm, &out.content};
     for (auto *t : texts)
         t->reserve(table->num_rows);
@@ -447,7 +518,7 @@ private:
     int m_fd;
 };
 
-[[noreturn]] void runChild(int fd, const char *path, std::uint64_t fileSize)
+[[noreturn]] void runChild(int fd, const char *path)
 {
     // Warnings libmdb prints about odd pages are no concern of the user.
     const int devNull = ::open("/dev/null", O_WRONLY);
@@ -457,7 +528,7 @@ private:
     ::signal(SIGPIPE, SIG_DFL);
 
     StoreTable table;
-    const ReadFailure failure = readTable(path, fileSize, table);
+    const ReadFailure failure = readTable(path, table);
     PipeWriter out(fd);
     bool ok = out.write(kMagic, sizeof kMagic);
     if (failure.status != ReadOk) {
@@ -601,9 +672,9 @@ std::uint64_t checkedFileSize(const QString &path, const QByteArray &native)
 std::shared_ptr<const StoreTable> readMaindataInProcess(const QString &path)
 {
     const QByteArray native = path.toLocal8Bit();
-    const std::uint64_t size = checkedFileSize(path, native);
+    checkedFileSize(path, native);
     auto table = std::make_shared<StoreTable>();
-    const ReadFailure failure = readTable(native.constData(), size, *table);
+    const ReadFailure failure = readTable(native.constData(), *table);
     if (failure.status != ReadOk)
         throw DbError(failureMessage(failure, path));
     return table;
@@ -626,7 +697,7 @@ std::shared_ptr<const StoreTable> readMaindata(const QString &path)
     }
     if (pid == 0) {
         ::close(fds[0]);
-        runChild(fds[1], native.constData(), size);
+        runChild(fds[1], native.constData());
     }
     ::close(fds[1]);
 
@@ -634,7 +705,9 @@ std::shared_ptr<const StoreTable> readMaindata(const QString &path)
     ReadFailure failure{Damaged, {}};
     // Far more than any file of this size can hold: beyond it the child is running away.
     const std::uint64_t limit = size * 16 + (1u << 20);
-    PipeReader in(fds[0], 60 * 1000);
+    // A child that sends nothing for this long is stuck (a large file takes longer to read).
+    const int idleMs = int(std::min<std::uint64_t>(30000 + size / (4u << 20) * 1000, 600000));
+    PipeReader in(fds[0], idleMs);
     const bool received = receive(in, limit, *table, failure);
     ::close(fds[0]);
     if (!received)

@@ -371,9 +371,14 @@ void Connection::open(const QString &connString)
     const QString path = dataSourceOf(connString);
     if (path.isEmpty())
         throw DbError(QStringLiteral("連線字串無效，找不到資料庫檔案的位置：%1").arg(connString));
+    openTable(tableFor(path), path);
+}
+
+void Connection::openTable(std::shared_ptr<const StoreTable> table, const QString &name)
+{
     auto impl = std::make_unique<Impl>();
-    impl->path = path;
-    impl->table = tableFor(path);
+    impl->path = name;
+    impl->table = std::move(table);
     if (sqlite3_open_v2(":memory:", &impl->db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_MEMORY, nullptr) != SQLITE_OK)
         throw DbError(impl->engineError(QStringLiteral("無法建立查詢引擎。")));
     if (sqlite3_create_module_v2(impl->db, "maindata", &g_module, &impl->table, nullptr) != SQLITE_OK)

@@ -39,6 +39,9 @@ public:
     ~Connection();
     // Opens the database that the connection string's Data Source names. Throws DbError.
     void open(const QString &connString);
+    // Runs statements over a table already in memory; `name` stands for the file in messages.
+    // For tests and benchmarks.
+    void openTable(std::shared_ptr<const StoreTable> table, const QString &name);
 
     // The file the connection reads, and its table as loaded (shared while the file is unchanged).
     QString databasePath() const;

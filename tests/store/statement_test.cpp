@@ -138,3 +138,40 @@ TEST(SearchRunTest, FoundNotFoundAndRepeatedRuns)
     const SearchOutcome again = runSearch(test::connFor("collection"), analyseQuery(u("咳嗽")));
     EXPECT_EQ(subjects(*again.rows), subjects(*found.rows));
 }
+
+// Many equal dates: rows with the same date must keep the file's order, which a plain
+// sort of the engine does not promise.
+TEST(StatementTest, TiesKeepFileOrderInLargeTables)
+{
+    auto table = std::make_shared<StoreTable>();
+    const int n = 5000;
+    for (int i = 0; i < n; ++i) {
+        const std::string name = std::to_string(i);
+        table->subject.append(name, false);
+        table->htm.append(name + ".htm", false);
+        table->content.append(i % 7 == 0 ? "x" : "xy", i % 11 == 0);
+        const bool undated = i % 13 == 0;
+        table->date.push_back(undated ? 0 : double((i * 7919) % 5));
+        table->dateNull.push_back(undated ? 1 : 0);
+    }
+    std::vector<int> expected(n);
+    std::iota(expected.begin(), expected.end(), 0);
+    std::stable_sort(expected.begin(), expected.end(), [&](int a, int b) {
+        return std::tuple(table->dateNull[a], -table->date[a]) < std::tuple(table->dateNull[b], -table->date[b]);
+    });
+    Connection c;
+    c.openTable(table, QStringLiteral("synthetic"));
+    auto check = [&](const QString &sql, auto keep) {
+        Recordset r;
+        r.open(sql, c);
+        QStringList want;
+        for (int i : expected)
+            if (keep(i))
+                want << QString::number(i);
+        EXPECT_EQ(subjects(*r.rows()), want) << sql.toStdString();
+    };
+    check(kListAll, [](int) { return true; });
+    check(QStringLiteral("select subject,htm from  maindata where 1=1 and content like '%y%' order by [date] desc "),
+          [](int i) { return i % 7 != 0 && i % 11 != 0; });
+    check(QStringLiteral("select subject,htm from  maindata where 1=1 order by [date] desc "), [](int) { return true; });
+}
