@@ -200,23 +200,25 @@ bool JetLikePattern::compile(std::string_view p, char32_t escape, QString *error
     m_elements.clear();
     m_ranges.clear();
     m_segments.clear();
-    m_unfolded = true;
 
     Segment seg;
     auto closeSegment = [&] {
         seg.count = m_elements.size() - seg.first;
+        if (seg.literal)
+            seg.finder = FoldedFinder(seg.text);
         m_segments.push_back(seg);
         seg = Segment();
         seg.first = m_elements.size();
     };
     auto addChar = [&](char32_t c) {
         const char32_t f = foldChar(c);
-        m_unfolded = m_unfolded && foldsAlone(f);
         Element e{Element::Char};
         e.c = f;
         if (seg.anchor == npos) {
             seg.anchor = m_elements.size() - seg.first;
-            appendUtf8(seg.anchorText, f);
+            std::string one;
+            appendUtf8(one, f);
+            seg.anchorFinder = FoldedFinder(one);
         }
         m_elements.push_back(e);
         appendUtf8(seg.text, f);
@@ -293,12 +295,8 @@ bool JetLikePattern::elementMatches(const Element &e, char32_t f) const
 
 size_t JetLikePattern::matchAt(const Segment &s, std::string_view text, size_t pos) const
 {
-    if (s.literal) {
-        if (text.size() - pos < s.text.size()
-            || std::memcmp(text.data() + pos, s.text.data(), s.text.size()) != 0)
-            return npos;
-        return pos + s.text.size();
-    }
+    if (s.literal)
+        return s.finder.matchAt(text, pos);
     for (size_t k = s.first; k < s.first + s.count; ++k) {
         if (pos >= text.size())
             return npos;
@@ -312,14 +310,8 @@ size_t JetLikePattern::matchAt(const Segment &s, std::string_view text, size_t p
 
 size_t JetLikePattern::findFrom(const Segment &s, std::string_view text, size_t pos, size_t &end) const
 {
-    if (s.literal) {
-        const void *hit = memmem(text.data() + pos, text.size() - pos, s.text.data(), s.text.size());
-        if (!hit)
-            return npos;
-        const size_t at = static_cast<const char *>(hit) - text.data();
-        end = at + s.text.size();
-        return at;
-    }
+    if (s.literal)
+        return s.finder.find(text, pos, end);
     if (s.anchor == npos) {
         // Only "_" and sets: try every place.
         for (;;) {
@@ -335,10 +327,10 @@ size_t JetLikePattern::findFrom(const Segment &s, std::string_view text, size_t 
     // Every match has the anchor character a fixed number of characters in; its
     // occurrences, in order, give the candidate places in order.
     for (size_t from = pos;;) {
-        const void *hit = memmem(text.data() + from, text.size() - from, s.anchorText.data(), s.anchorText.size());
-        if (!hit)
+        size_t anchorEnd;
+        const size_t at = s.anchorFinder.find(text, from, anchorEnd);
+        if (at == npos)
             return npos;
-        const size_t at = static_cast<const char *>(hit) - text.data();
         size_t start = at;
         bool fits = true;
         for (size_t k = 0; k < s.anchor && fits; ++k) {
@@ -351,18 +343,12 @@ size_t JetLikePattern::findFrom(const Segment &s, std::string_view text, size_t 
             if (end != npos)
                 return start;
         }
-        from = at + s.anchorText.size();
+        from = anchorEnd;
     }
 }
 
-bool JetLikePattern::matches(std::string_view raw) const
+bool JetLikePattern::matches(std::string_view text) const
 {
-    std::string_view text = raw;
-    thread_local std::string folded;
-    if (!m_unfolded) {
-        foldUtf8Into(raw, folded);
-        text = folded;
-    }
     if (m_segments.size() == 1)
         return matchAt(m_segments[0], text, 0) == text.size();
 

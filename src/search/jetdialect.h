@@ -1,5 +1,7 @@
 #pragma once
 // The Jet SQL dialect on SQLite: "&" concatenation, chr(n), [date], and Jet's like.
+#include "search/textfold.h"
+
 #include <QString>
 
 #include <string>
@@ -46,10 +48,11 @@ private:
     struct Segment {
         size_t first = 0, count = 0; // slice of m_elements
         bool literal = true;         // only Char elements
-        std::string text;            // literal: the folded characters
+        std::string text;            // the characters of its Char elements
+        FoldedFinder finder;         // literal: the whole segment
         // Otherwise the first Char element, searched for to find places worth trying.
         size_t anchor = std::string::npos; // its index within the segment
-        std::string anchorText;            // its folded character
+        FoldedFinder anchorFinder;
     };
 
     bool elementMatches(const Element &e, char32_t folded) const;
@@ -60,7 +63,6 @@ private:
     std::vector<Element> m_elements;
     std::vector<std::pair<char32_t, char32_t>> m_ranges;
     std::vector<Segment> m_segments;
-    bool m_unfolded = true; // texts can be matched without folding them first
 };
 
 } // namespace morvessa

@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <mutex>
+#include <unordered_map>
 #include <vector>
 
 namespace morvessa {
@@ -21,22 +22,31 @@ char32_t foldCode(char32_t c)
     return static_cast<char32_t>(u_foldCase(static_cast<UChar32>(c), U_FOLD_CASE_DEFAULT));
 }
 
-// Characters that some other character folds to (a, k, s, 1, ...).
-const std::vector<bool> &sharedFolds()
+struct FoldTables {
+    std::vector<bool> shared; // characters that some other character folds to (a, k, s, 1, ...)
+    std::unordered_map<char32_t, std::vector<char32_t>> sources; // for those: every character folding to it
+};
+
+const FoldTables &foldTables()
 {
-    static std::vector<bool> shared;
+    static FoldTables tables;
     static std::once_flag once;
     std::call_once(once, [] {
-        shared.assign(kMaxCode + 1, false);
+        tables.shared.assign(kMaxCode + 1, false);
         for (char32_t c = 0; c <= kMaxCode; ++c) {
             if (c >= 0xD800 && c <= 0xDFFF)
                 continue;
             const char32_t f = foldCode(c);
-            if (f != c)
-                shared[f] = true;
+            if (f != c) {
+                tables.shared[f] = true;
+                auto &list = tables.sources[f];
+                if (list.empty())
+                    list.push_back(f);
+                list.push_back(c);
+            }
         }
     });
-    return shared;
+    return tables;
 }
 
 } // namespace
@@ -54,7 +64,7 @@ bool foldsAlone(char32_t c)
         return true;
     if (foldCode(c) != c)
         return false;
-    return !sharedFolds()[c];
+    return !foldTables().shared[c];
 }
 
 QString foldText(const QString &text)
@@ -219,24 +229,82 @@ std::string foldUtf8(std::string_view text)
 FoldedFinder::FoldedFinder(std::string_view needleUtf8)
 {
     foldUtf8Into(needleUtf8, m_needle);
-    for (size_t i = 0; i < m_needle.size() && m_unfolded;) {
+    for (size_t i = 0; i < m_needle.size();) {
         char32_t c;
         i += decodeUtf8(m_needle, i, c);
-        m_unfolded = foldsAlone(c);
+        m_chars += c;
+        m_bytewise = m_bytewise && foldsAlone(c);
+    }
+    if (m_chars.empty())
+        return;
+    const char32_t first = m_chars.front();
+    if (foldsAlone(first)) {
+        appendUtf8(m_firstBytes, first);
+        return;
+    }
+    unsigned char buf[4];
+    for (char32_t c : foldTables().sources.at(first)) {
+        encodeUtf8(c, buf);
+        m_lead[buf[0]] = true;
     }
 }
 
-bool FoldedFinder::foundIn(std::string_view textUtf8) const
+size_t FoldedFinder::matchAt(std::string_view text, size_t pos) const
 {
-    if (m_needle.empty())
-        return true;
-    std::string_view hay = textUtf8;
-    thread_local std::string folded;
-    if (!m_unfolded) {
-        foldUtf8Into(textUtf8, folded);
-        hay = folded;
+    if (m_bytewise) {
+        if (text.size() - pos < m_needle.size() || std::memcmp(text.data() + pos, m_needle.data(), m_needle.size()) != 0)
+            return npos;
+        return pos + m_needle.size();
     }
-    return memmem(hay.data(), hay.size(), m_needle.data(), m_needle.size()) != nullptr;
+    for (char32_t want : m_chars) {
+        if (pos >= text.size())
+            return npos;
+        char32_t c;
+        const int len = decodeUtf8(text, pos, c);
+        if (foldChar(c) != want)
+            return npos;
+        pos += len;
+    }
+    return pos;
+}
+
+size_t FoldedFinder::find(std::string_view text, size_t from, size_t &end) const
+{
+    if (m_chars.empty()) {
+        end = from;
+        return from;
+    }
+    const char *base = text.data();
+    if (m_bytewise || !m_firstBytes.empty()) {
+        const std::string &bytes = m_bytewise ? m_needle : m_firstBytes;
+        for (size_t at = from; at < text.size();) {
+            const void *hit = memmem(base + at, text.size() - at, bytes.data(), bytes.size());
+            if (!hit)
+                return npos;
+            at = static_cast<const char *>(hit) - base;
+            end = matchAt(text, at);
+            if (end != npos)
+                return at;
+            at += bytes.size();
+        }
+        return npos;
+    }
+    // Every character that folds to the first one starts with one of a few lead bytes.
+    const auto *s = reinterpret_cast<const unsigned char *>(base);
+    for (size_t at = from; at < text.size(); ++at) {
+        if (!m_lead[s[at]])
+            continue;
+        end = matchAt(text, at);
+        if (end != npos)
+            return at;
+    }
+    return npos;
+}
+
+bool FoldedFinder::foundIn(std::string_view text) const
+{
+    size_t end;
+    return find(text, 0, end) != npos;
 }
 
 } // namespace morvessa

@@ -6,6 +6,7 @@
 // Folding maps one code point to one code point, so lengths in characters are kept.
 #include <QString>
 
+#include <array>
 #include <string>
 #include <string_view>
 
@@ -34,22 +35,34 @@ size_t previousUtf8(std::string_view text, size_t pos);
 
 void appendUtf8(std::string &out, char32_t c);
 
-// Finds one needle in many texts under folded comparison. When every character of the
-// needle folds alone the texts are searched as they are; otherwise each text is folded
-// first.
+// Finds one needle in many texts under folded comparison, without folding the texts.
+// When every character of the needle folds alone the bytes are compared as they are;
+// otherwise the places where a character folding to the needle's first one begins are
+// tried, each compared character by character.
 class FoldedFinder {
 public:
+    static constexpr size_t npos = std::string_view::npos;
+
     FoldedFinder() = default;
     explicit FoldedFinder(std::string_view needleUtf8);
 
+    // The first match at or after from (a character start), or npos; end receives the
+    // end of the match.
+    size_t find(std::string_view textUtf8, size_t from, size_t &end) const;
+    // The end of the match that starts at pos, or npos.
+    size_t matchAt(std::string_view textUtf8, size_t pos) const;
     bool foundIn(std::string_view textUtf8) const;
+
     const std::string &foldedNeedle() const { return m_needle; }
-    // True when texts need no folding for this needle.
-    bool searchesUnfolded() const { return m_unfolded; }
+    size_t length() const { return m_chars.size(); } // in characters
+    bool bytewise() const { return m_bytewise; }
 
 private:
     std::string m_needle;
-    bool m_unfolded = true;
+    std::u32string m_chars;
+    bool m_bytewise = true;
+    std::string m_firstBytes;       // the first character, when it folds alone
+    std::array<bool, 256> m_lead{}; // otherwise the lead bytes of characters folding to it
 };
 
 } // namespace morvessa

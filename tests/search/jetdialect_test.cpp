@@ -202,6 +202,8 @@ TEST(JetLike, MatchesLikeJet)
         {"%_x_%", "xx", false},
         {"%_x_%", "axb", true},
         {"%Ａ_C%", "xaＢc", true},
+        {"%kelvin%", "\u212Aelvin", true},
+        {"%xk%", "ax\u212A", true},
         {"%x_c%", "xcxxac", true},
         {"%_發", "x發", true},
         {"%_發", "發", false},
@@ -280,8 +282,10 @@ TEST(JetLike, AgreesWithAPlainMatcherOnRandomPatterns)
         std::u32string chars;
         bool negated = false;
     };
-    const std::u32string textChars = U"aAbｂ發x";
-    auto fold = [](char32_t c) {
+    const std::u32string textChars = U"aAbｂ發xk\u212AＫ"; // U+212A KELVIN SIGN folds to k
+    auto fold = [](char32_t c) -> char32_t {
+        if (c == 0x212A)
+            return char32_t(U'k');
         if (c >= 0xFF01 && c <= 0xFF5E)
             c -= 0xFEE0;
         return (c >= U'A' && c <= U'Z') ? c + 0x20 : c;

@@ -15,12 +15,12 @@ TEST(TextFold, FoldsCaseAndWidthOnly)
 TEST(TextFold, FinderSearchesUnfoldedOnlyWhenThatIsExact)
 {
     const FoldedFinder cjk("發熱");
-    EXPECT_TRUE(cjk.searchesUnfolded());
+    EXPECT_TRUE(cjk.bytewise());
     EXPECT_TRUE(cjk.foundIn("病人發熱"));
     EXPECT_FALSE(cjk.foundIn("病人發"));
 
     const FoldedFinder latin("Fever1");
-    EXPECT_FALSE(latin.searchesUnfolded());
+    EXPECT_FALSE(latin.bytewise());
     EXPECT_TRUE(latin.foundIn("high ＦＥＶＥＲ１ today"));
     EXPECT_FALSE(latin.foundIn("high fever2"));
 }
