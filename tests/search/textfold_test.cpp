@@ -12,7 +12,7 @@ TEST(TextFold, FoldsCaseAndWidthOnly)
     EXPECT_EQ(foldChar(U'\U00010400'), U'\U00010428'); // outside the BMP too
 }
 
-TEST(TextFold, FinderSearchesUnfoldedOnlyWhenThatIsExact)
+TEST(TextFold, FinderComparesBytesOnlyWhenThatIsExact)
 {
     const FoldedFinder cjk("發熱");
     EXPECT_TRUE(cjk.bytewise());
