@@ -1,0 +1,186 @@
+#include "ui/logic/conditionfile.h"
+
+#include "viewer/big5.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
+namespace morvessa {
+
+namespace {
+
+const QString kLineEnd = QStringLiteral("\r\n");
+
+// The character at index, whole even when it is a surrogate pair.
+QString characterAt(const QString &text, qsizetype index)
+{
+    if (QChar(text.at(index)).isHighSurrogate() && index + 1 < text.size()
+        && QChar(text.at(index + 1)).isLowSurrogate())
+        return text.mid(index, 2);
+    return text.mid(index, 1);
+}
+
+QString codePoint(const QString &character)
+{
+    const char32_t ucs = character.size() == 2
+                             ? QChar::surrogateToUcs4(character.at(0), character.at(1))
+                             : char32_t(character.at(0).unicode());
+    return QStringLiteral("U+%1").arg(uint(ucs), 4, 16, QLatin1Char('0')).toUpper();
+}
+
+QString quoted(const QString &path)
+{
+    return QStringLiteral("「") + path + QStringLiteral("」");
+}
+
+QString unmappableMessage(const QString &text, qsizetype index)
+{
+    const QString before = text.left(index);
+    const qsizetype lastLineEnd = before.lastIndexOf(kLineEnd);
+    const qsizetype line = before.count(kLineEnd) + 1;
+    const qsizetype column = lastLineEnd < 0 ? index + 1 : index - (lastLineEnd + kLineEnd.size()) + 1;
+    const QString ch = characterAt(text, index);
+    return QStringLiteral("第 %1 行第 %2 個字「%3」（%4）無法以 Big5 儲存，"
+                          "請改用其他字後再存檔。檔案沒有變更。")
+        .arg(line)
+        .arg(column)
+        .arg(ch, codePoint(ch));
+}
+
+// Windows' read-only attribute stands for a file without its owner's write permission.
+bool isReadOnly(const QFileInfo &info)
+{
+    return !info.permission(QFileDevice::WriteOwner) || !info.isWritable();
+}
+
+ConditionFileResult failure(const QString &message)
+{
+    ConditionFileResult r;
+    r.message = message;
+    return r;
+}
+
+} // namespace
+
+QString conditionFilePath(const QString &folder, const QString &fileName)
+{
+    if (folder.endsWith(QLatin1Char('/')))
+        return folder + fileName;
+    return folder + QLatin1Char('/') + fileName;
+}
+
+QString conditionText(const QByteArray &bytes, bool *exact)
+{
+    if (exact)
+        *exact = true;
+    QString text;
+    qsizetype start = 0;
+    while (start < bytes.size()) {
+        qsizetype cr = bytes.indexOf('\r', start);
+        const qsizetype end = cr < 0 ? bytes.size() : cr;
+        // Big5 trail bytes never take the value of CR, so lines split safely as bytes.
+        const QByteArray line = bytes.mid(start, end - start);
+        const QString decoded = big5Decode(line);
+        if (exact && *exact && big5Encode(decoded) != line)
+            *exact = false;
+        text += decoded;
+        text += kLineEnd;
+        start = end + 1;
+        if (cr >= 0 && start < bytes.size() && bytes.at(start) == '\n')
+            ++start;
+    }
+    return text;
+}
+
+QByteArray conditionBytes(const QString &text, qsizetype *firstUnmappable)
+{
+    return big5Encode(text + kLineEnd, firstUnmappable);
+}
+
+ConditionFileResult loadConditionFile(const QString &path)
+{
+    const QFileInfo info(path);
+    if (!info.exists())
+        return failure(QStringLiteral("找不到檔案%1，它可能已被移走或刪除。").arg(quoted(path)));
+    if (!info.isFile())
+        return failure(QStringLiteral("%1不是檔案，無法讀取。").arg(quoted(path)));
+
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        if (file.error() == QFileDevice::PermissionsError)
+            return failure(QStringLiteral("沒有讀取檔案%1的權限。").arg(quoted(path)));
+        return failure(QStringLiteral("無法開啟檔案%1。").arg(quoted(path)));
+    }
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        return failure(QStringLiteral("讀取檔案%1時發生錯誤。").arg(quoted(path)));
+
+    ConditionFileResult r;
+    r.ok = true;
+    bool exact = true;
+    r.text = conditionText(bytes, &exact);
+    if (!exact)
+        r.message = QStringLiteral("檔案%1有些位元組不是 Big5 文字，已換成替代字元顯示；"
+                                   "存檔前請檢查，否則這些位元組會改變。")
+                        .arg(quoted(path));
+    return r;
+}
+
+ConditionFileResult saveConditionFile(const QString &path, const QString &text)
+{
+    qsizetype bad = -1;
+    const QByteArray bytes = conditionBytes(text, &bad);
+    if (bad >= 0)
+        return failure(unmappableMessage(text, bad));
+
+    const QFileInfo info(path);
+    if (info.exists() && !info.isFile())
+        return failure(QStringLiteral("%1不是檔案，無法存檔。").arg(quoted(path)));
+    if (info.exists() && isReadOnly(info))
+        return failure(QStringLiteral("檔案%1是唯讀檔，沒有存檔。").arg(quoted(path)));
+
+    // The new text goes into a file beside the old one, which it replaces only when it is
+    // complete; a failure on the way leaves the old file as it was.
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return failure(QStringLiteral("無法在檔案%1所在的資料夾寫入，沒有存檔。").arg(quoted(path)));
+    if (file.write(bytes) != bytes.size() || !file.commit()) {
+        file.cancelWriting();
+        return failure(QStringLiteral("寫入檔案%1失敗，原檔案沒有變更。").arg(quoted(path)));
+    }
+    ConditionFileResult r;
+    r.ok = true;
+    return r;
+}
+
+QString editorText(const QString &text)
+{
+    QString out;
+    out.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text.at(i);
+        if (c == QLatin1Char('\n') && (i == 0 || text.at(i - 1) != QLatin1Char('\r')))
+            out += QChar(QChar::LineSeparator);
+        else
+            out += c;
+    }
+    return out;
+}
+
+QString textFromEditor(const QString &rawText)
+{
+    QString out;
+    out.reserve(rawText.size() + rawText.size() / 8);
+    for (const QChar c : rawText) {
+        if (c == QChar::ParagraphSeparator)
+            out += kLineEnd;
+        else if (c == QChar::LineSeparator)
+            out += QLatin1Char('\n');
+        else
+            out += c;
+    }
+    return out;
+}
+
+} // namespace morvessa

@@ -1,0 +1,49 @@
+#pragma once
+// Condition files: small Big5 text files in which users keep search conditions.
+//
+// The text of a condition file, as the condition file window holds it: every line of the
+// file followed by CR LF. Reading, a line ends at a CR and an LF right after that CR is
+// skipped; a lone LF is an ordinary character of its line; the last line needs no line
+// end. Writing puts the text and one more CR LF into the file.
+#include <QByteArray>
+#include <QString>
+
+namespace morvessa {
+
+// The file's full path: the folder and the file name, with one separator between them
+// even when the folder is a root that already ends in one.
+QString conditionFilePath(const QString &folder, const QString &fileName);
+
+// Bytes of a condition file -> its text (each line followed by CR LF). *exact tells
+// whether every line comes back to the same bytes (false for bytes that are not Big5).
+QString conditionText(const QByteArray &bytes, bool *exact = nullptr);
+
+// Text -> the bytes written for it: Big5 of the text followed by CR LF. When a character
+// has no Big5 form, returns an empty array and sets *firstUnmappable to its index in text.
+QByteArray conditionBytes(const QString &text, qsizetype *firstUnmappable = nullptr);
+
+struct ConditionFileResult {
+    bool ok = false;
+    QString text;    // the loaded text (load only)
+    // Why it failed, for the user. A load can succeed with a message: a file that is not
+    // all Big5 loads with substitutes for the bytes that are not.
+    QString message;
+};
+
+// Reads a condition file. Fails without touching anything when the file is missing,
+// is not a file, or cannot be read.
+ConditionFileResult loadConditionFile(const QString &path);
+
+// Writes text into a condition file. The old file is replaced only by a complete new
+// one: text Big5 cannot hold, a read-only file or any write failure leaves it as it was.
+// A missing file is created.
+ConditionFileResult saveConditionFile(const QString &path, const QString &text);
+
+// The text box keeps lines as paragraphs, so a lone LF inside a line travels through it
+// as a line separator (U+2028), which it shows as a break within the line.
+// editorText: text -> the text box's plain text (CR LF ends a paragraph).
+// textFromEditor: the text box's raw text (paragraphs separated by U+2029) -> text.
+QString editorText(const QString &text);
+QString textFromEditor(const QString &rawText);
+
+} // namespace morvessa

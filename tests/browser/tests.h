@@ -1,0 +1,12 @@
+#pragma once
+#include <QByteArray>
+#include <QString>
+
+int runConditionFileTests(int argc, char **argv);
+int runFrmBrowserTests(int argc, char **argv);
+
+// Test helpers shared by both groups.
+QByteArray readBytes(const QString &path);
+void writeBytes(const QString &path, const QByteArray &bytes);
+// Every user-defined Big5 character, lead bytes 0x81-0xA0 and 0xFA-0xFE.
+QByteArray userDefinedBig5();
