@@ -324,7 +324,7 @@ int numberSize(int type)
 
 // Fills `out` from the file; on failure returns what went wrong. Uses libmdb, so a
 // damaged file may crash it: call it in the reading child unless told otherwise.
-ReadFailure readTable(const char *path, StoreTable &out)
+ReadFailure readTable(const char *path, StoreTableBuilder &out)
 {
     const MappedFile file(path);
     if (!file.data())
@@ -372,9 +372,11 @@ ReadFailure readTable(const char *path, StoreTable &out)
     }
 
     TableReader reader(mdb, file);
-    TextColumn *texts[3] = {&out.subject, &out.htm, &out.content};
-    for (auto *t : texts)
-        t->reserve(table->num_rows);
+    TextColumnBuilder *texts[3] = {&out.subject, &out.htm, &out.content};
+    for (auto *t : texts) {
+        t->ends.reserve(table->num_rows);
+        t->isNull.reserve(table->num_rows);
+    }
     out.date.reserve(table->num_rows);
     out.dateNull.reserve(table->num_rows);
 
@@ -410,16 +412,12 @@ ReadFailure readTable(const char *path, StoreTable &out)
                         found[c] = &fields[i];
             }
             for (int c = 0; c < 3; ++c) {
-                TextColumn &t = *texts[c];
+                TextColumnBuilder &t = *texts[c];
                 const MdbField *f = found[c];
-                if (!f || f->is_null) {
-                    t.append({}, true);
-                    continue;
-                }
-                if (!reader.appendValue(cols[c], f->start, f->siz, t.bytes))
+                const bool null = !f || f->is_null;
+                if (!null && !reader.appendValue(cols[c], f->start, f->siz, t.bytes))
                     return {Damaged, {}};
-                t.ends.push_back(t.bytes.size());
-                t.isNull.push_back(0);
+                t.endValue(null);
             }
             const MdbField *f = found[3];
             double d = 0;
@@ -430,8 +428,7 @@ ReadFailure readTable(const char *path, StoreTable &out)
                 d = numberAt(mdb->pg_buf, f->start, dateType);
                 null = std::isnan(d); // the engine turns NaN into NULL anyway
             }
-            out.date.push_back(null ? 0 : d);
-            out.dateNull.push_back(null ? 1 : 0);
+            out.addDate(d, null);
         }
     }
     return {ReadOk, {}};
@@ -464,16 +461,17 @@ QString missingFileMessage(const QString &path)
 
 // ---- Transfer between the reading child and this process ----------------------------
 //
-// The child sends a fixed header, then either one failure record or every column as a
-// block (kind, byte length, bytes) and an end record with the row count. Blocks are the
-// columns' own arrays, so this side reads them straight into place.
+// The child writes its answer into a memory file this process created before the fork:
+// a header (status, row count, where each column lies), then every column's array.
+// This process maps the file and uses the arrays where they lie: nothing is copied.
+// A byte on a pipe says the child is done; a pipe that closes without it means it died.
 
-constexpr char kMagic[8] = {'M', 'V', 'S', 'T', 'O', 'R', 'E', '1'};
+constexpr char kMagic[8] = {'M', 'V', 'S', 'T', 'O', 'R', 'E', '2'};
+constexpr std::size_t kDetailMax = 256;
+constexpr char kDone = 'K';
 
-enum BlockKind : std::uint8_t {
-    FailureRecord = 'F',
-    EndRecord = 'Z',
-    SubjectBytes = 1,
+enum Block {
+    SubjectBytes,
     SubjectEnds,
     SubjectNull,
     HtmBytes,
@@ -484,41 +482,46 @@ enum BlockKind : std::uint8_t {
     ContentNull,
     DateValues,
     DateNull,
-    BlockKindCount
+    BlockCount
 };
 
-class PipeWriter {
-public:
-    explicit PipeWriter(int fd) : m_fd(fd) {}
-    bool write(const void *data, std::size_t len)
-    {
-        const char *p = static_cast<const char *>(data);
-        while (len > 0) {
-            const ssize_t n = ::write(m_fd, p, len);
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n <= 0)
-                return false;
-            p += n;
-            len -= std::size_t(n);
-        }
-        return true;
-    }
-    template <typename T> bool value(T v) { return write(&v, sizeof v); }
-    bool block(BlockKind kind, const void *data, std::size_t len)
-    {
-        return value<std::uint8_t>(kind) && value<std::uint64_t>(len) && write(data, len);
-    }
-    template <typename T> bool block(BlockKind kind, const std::vector<T> &v)
-    {
-        return block(kind, v.data(), v.size() * sizeof(T));
-    }
-
-private:
-    int m_fd;
+struct Header {
+    char magic[8];
+    std::uint64_t status;
+    std::uint64_t detailSize;
+    char detail[kDetailMax];
+    std::uint64_t rows;
+    struct Place {
+        std::uint64_t offset;
+        std::uint64_t size;
+    } blocks[BlockCount];
 };
+constexpr std::size_t kHeaderSize = 512;
+static_assert(sizeof(Header) <= kHeaderSize);
 
-[[noreturn]] void runChild(int fd, const char *path)
+bool writeAt(int fd, const void *data, std::size_t len, std::uint64_t offset)
+{
+    const char *p = static_cast<const char *>(data);
+    while (len > 0) {
+        const ssize_t n = ::pwrite(fd, p, len, off_t(offset));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        p += n;
+        len -= std::size_t(n);
+        offset += std::uint64_t(n);
+    }
+    return true;
+}
+
+// Far more than any file of this size can hold: beyond it the child is running away.
+std::uint64_t answerLimit(std::uint64_t fileSize)
+{
+    return fileSize * 16 + (1u << 20);
+}
+
+[[noreturn]] void runChild(int answerFd, int doneFd, const char *path, std::uint64_t fileSize)
 {
     // Warnings libmdb prints about odd pages are no concern of the user.
     const int devNull = ::open("/dev/null", O_WRONLY);
@@ -527,136 +530,125 @@ private:
     ::prctl(PR_SET_PDEATHSIG, SIGKILL);
     ::signal(SIGPIPE, SIG_DFL);
 
-    StoreTable table;
-    const ReadFailure failure = readTable(path, table);
-    PipeWriter out(fd);
-    bool ok = out.write(kMagic, sizeof kMagic);
-    if (failure.status != ReadOk) {
-        ok = ok && out.value<std::uint8_t>(FailureRecord) && out.value<std::uint8_t>(failure.status) &&
-             out.value<std::uint64_t>(failure.detail.size()) &&
-             out.write(failure.detail.data(), failure.detail.size());
-        ::_exit(ok ? 0 : 3);
+    StoreTableBuilder table;
+    ReadFailure failure = readTable(path, table);
+    Header header{};
+    std::memcpy(header.magic, kMagic, sizeof kMagic);
+    bool ok = true;
+    if (failure.status == ReadOk) {
+        const std::pair<const void *, std::size_t> blocks[BlockCount] = {
+            {table.subject.bytes.data(), table.subject.bytes.size()},
+            {table.subject.ends.data(), table.subject.ends.size() * 8},
+            {table.subject.isNull.data(), table.subject.isNull.size()},
+            {table.htm.bytes.data(), table.htm.bytes.size()},
+            {table.htm.ends.data(), table.htm.ends.size() * 8},
+            {table.htm.isNull.data(), table.htm.isNull.size()},
+            {table.content.bytes.data(), table.content.bytes.size()},
+            {table.content.ends.data(), table.content.ends.size() * 8},
+            {table.content.isNull.data(), table.content.isNull.size()},
+            {table.date.data(), table.date.size() * 8},
+            {table.dateNull.data(), table.dateNull.size()},
+        };
+        std::uint64_t at = kHeaderSize;
+        for (int b = 0; b < BlockCount; ++b) {
+            header.blocks[b] = {at, blocks[b].second};
+            at = (at + blocks[b].second + 7) / 8 * 8;
+        }
+        if (at > answerLimit(fileSize)) {
+            failure = {Damaged, {}};
+        } else {
+            header.rows = table.rowCount();
+            for (int b = 0; b < BlockCount && ok; ++b)
+                ok = writeAt(answerFd, blocks[b].first, blocks[b].second, header.blocks[b].offset);
+        }
     }
-    ok = ok && out.block(SubjectBytes, table.subject.bytes.data(), table.subject.bytes.size()) &&
-         out.block(SubjectEnds, table.subject.ends) && out.block(SubjectNull, table.subject.isNull) &&
-         out.block(HtmBytes, table.htm.bytes.data(), table.htm.bytes.size()) &&
-         out.block(HtmEnds, table.htm.ends) && out.block(HtmNull, table.htm.isNull) &&
-         out.block(ContentBytes, table.content.bytes.data(), table.content.bytes.size()) &&
-         out.block(ContentEnds, table.content.ends) && out.block(ContentNull, table.content.isNull) &&
-         out.block(DateValues, table.date) && out.block(DateNull, table.dateNull) &&
-         out.value<std::uint8_t>(EndRecord) && out.value<std::uint64_t>(table.rowCount());
+    header.status = failure.status;
+    header.detailSize = std::min(failure.detail.size(), kDetailMax);
+    std::memcpy(header.detail, failure.detail.data(), header.detailSize);
+    char headerBytes[kHeaderSize] = {};
+    std::memcpy(headerBytes, &header, sizeof header);
+    ok = ok && writeAt(answerFd, headerBytes, sizeof headerBytes, 0) && ::write(doneFd, &kDone, 1) == 1;
     ::_exit(ok ? 0 : 3);
 }
 
-class PipeReader {
-public:
-    PipeReader(int fd, int idleTimeoutMs) : m_fd(fd), m_idleTimeoutMs(idleTimeoutMs) {}
-    // False on end of data, an error or a child that has gone quiet for too long.
-    bool read(void *data, std::size_t len)
-    {
-        char *p = static_cast<char *>(data);
-        while (len > 0) {
-            pollfd pfd{m_fd, POLLIN, 0};
-            const int ready = ::poll(&pfd, 1, m_idleTimeoutMs);
-            if (ready < 0 && errno == EINTR)
-                continue;
-            if (ready <= 0)
-                return false;
-            const ssize_t n = ::read(m_fd, p, len);
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n <= 0)
-                return false;
-            p += n;
-            len -= std::size_t(n);
-        }
-        return true;
-    }
-    template <typename T> bool value(T &v) { return read(&v, sizeof v); }
-
-private:
-    int m_fd;
-    int m_idleTimeoutMs;
-};
-
-bool validText(const TextColumn &t, std::size_t rows)
+// Waits for the child's done byte; false when the child died first or took too long.
+bool waitForDone(int fd, int timeoutMs)
 {
-    if (t.ends.size() != rows || t.isNull.size() != rows)
+    pollfd pfd{fd, POLLIN, 0};
+    int ready;
+    do {
+        ready = ::poll(&pfd, 1, timeoutMs);
+    } while (ready < 0 && errno == EINTR);
+    if (ready <= 0)
         return false;
+    char byte = 0;
+    ssize_t n;
+    do {
+        n = ::read(fd, &byte, 1);
+    } while (n < 0 && errno == EINTR);
+    return n == 1 && byte == kDone;
+}
+
+template <typename T> std::span<const T> arrayAt(const unsigned char *at, std::uint64_t bytes)
+{
+    return std::span<const T>(reinterpret_cast<const T *>(at), bytes / sizeof(T));
+}
+
+bool validEnds(std::span<const std::uint64_t> ends, std::uint64_t bytes)
+{
     std::uint64_t last = 0;
-    for (std::uint64_t e : t.ends) {
+    for (const std::uint64_t e : ends) {
         if (e < last)
             return false;
         last = e;
     }
-    return last == t.bytes.size();
+    return last == bytes;
 }
 
-// Reads the child's answer. Returns false when it does not add up.
-bool receive(PipeReader &in, std::uint64_t limit, StoreTable &table, ReadFailure &failure)
+// The table laid out in the mapped answer, or null when the answer does not add up.
+std::shared_ptr<const StoreTable> tableFromAnswer(std::shared_ptr<const void> mapping, std::size_t size,
+                                                  ReadFailure &failure)
 {
-    char magic[sizeof kMagic];
-    if (!in.read(magic, sizeof magic) || std::memcmp(magic, kMagic, sizeof magic) != 0)
-        return false;
-    bool seen[BlockKindCount] = {};
-    std::uint64_t total = 0;
-    for (;;) {
-        std::uint8_t kind = 0;
-        if (!in.value(kind))
-            return false;
-        if (kind == FailureRecord) {
-            std::uint8_t status = 0;
-            std::uint64_t len = 0;
-            if (!in.value(status) || !in.value(len) || status == ReadOk || status > Damaged || len > 256)
-                return false;
-            failure.status = ReadStatus(status);
-            failure.detail.resize(len);
-            return in.read(failure.detail.data(), len);
-        }
-        if (kind == EndRecord) {
-            std::uint64_t rows = 0;
-            if (!in.value(rows))
-                return false;
-            for (int k = SubjectBytes; k < BlockKindCount; ++k)
-                if (!seen[k])
-                    return false;
-            failure.status = ReadOk;
-            return validText(table.subject, rows) && validText(table.htm, rows) &&
-                   validText(table.content, rows) && table.date.size() == rows && table.dateNull.size() == rows;
-        }
-        if (kind < SubjectBytes || kind >= BlockKindCount || seen[kind])
-            return false;
-        seen[kind] = true;
-        std::uint64_t len = 0;
-        if (!in.value(len))
-            return false;
-        total += len;
-        if (len > limit || total > limit)
-            return false;
-        auto fill = [&](auto &v) {
-            using T = typename std::decay_t<decltype(v)>::value_type;
-            if (len % sizeof(T) != 0)
-                return false;
-            v.resize(len / sizeof(T));
-            return in.read(v.data(), len);
-        };
-        bool ok = false;
-        switch (kind) {
-        case SubjectBytes: ok = fill(table.subject.bytes); break;
-        case SubjectEnds: ok = fill(table.subject.ends); break;
-        case SubjectNull: ok = fill(table.subject.isNull); break;
-        case HtmBytes: ok = fill(table.htm.bytes); break;
-        case HtmEnds: ok = fill(table.htm.ends); break;
-        case HtmNull: ok = fill(table.htm.isNull); break;
-        case ContentBytes: ok = fill(table.content.bytes); break;
-        case ContentEnds: ok = fill(table.content.ends); break;
-        case ContentNull: ok = fill(table.content.isNull); break;
-        case DateValues: ok = fill(table.date); break;
-        case DateNull: ok = fill(table.dateNull); break;
-        }
-        if (!ok)
-            return false;
+    const auto *base = static_cast<const unsigned char *>(mapping.get());
+    if (size < kHeaderSize)
+        return nullptr;
+    Header header;
+    std::memcpy(&header, base, sizeof header);
+    if (std::memcmp(header.magic, kMagic, sizeof kMagic) != 0 || header.detailSize > kDetailMax ||
+        header.status > Damaged)
+        return nullptr;
+    failure.status = ReadStatus(header.status);
+    failure.detail.assign(header.detail, header.detailSize);
+    if (failure.status != ReadOk)
+        return nullptr;
+
+    const std::uint64_t rows = header.rows;
+    const std::uint64_t expected[BlockCount] = {0, rows * 8, rows, 0, rows * 8, rows, 0, rows * 8, rows, rows * 8, rows};
+    for (int b = 0; b < BlockCount; ++b) {
+        const auto &block = header.blocks[b];
+        const bool sized = (b == SubjectBytes || b == HtmBytes || b == ContentBytes) || block.size == expected[b];
+        if (!sized || rows > size || block.offset % 8 != 0 || block.offset < kHeaderSize || block.offset > size ||
+            block.size > size - block.offset)
+            return nullptr;
     }
+    auto column = [&](Block b) {
+        const auto place = [&](Block k) { return base + header.blocks[k].offset; };
+        return TextColumn{
+            std::string_view(reinterpret_cast<const char *>(place(b)), header.blocks[b].size),
+            arrayAt<std::uint64_t>(place(Block(b + 1)), header.blocks[b + 1].size),
+            arrayAt<std::uint8_t>(place(Block(b + 2)), header.blocks[b + 2].size)};
+    };
+    auto table = std::make_shared<StoreTable>();
+    table->subject = column(SubjectBytes);
+    table->htm = column(HtmBytes);
+    table->content = column(ContentBytes);
+    table->date = arrayAt<double>(base + header.blocks[DateValues].offset, header.blocks[DateValues].size);
+    table->dateNull = arrayAt<std::uint8_t>(base + header.blocks[DateNull].offset, header.blocks[DateNull].size);
+    for (const TextColumn *c : {&table->subject, &table->htm, &table->content})
+        if (!validEnds(c->ends, c->bytes.size()))
+            return nullptr;
+    table->storage = std::move(mapping);
+    return table;
 }
 
 std::uint64_t checkedFileSize(const QString &path, const QByteArray &native)
@@ -667,59 +659,76 @@ std::uint64_t checkedFileSize(const QString &path, const QByteArray &native)
     return std::uint64_t(st.st_size);
 }
 
+struct FdCloser {
+    int fd;
+    ~FdCloser()
+    {
+        if (fd >= 0)
+            ::close(fd);
+    }
+};
+
 } // namespace
 
 std::shared_ptr<const StoreTable> readMaindataInProcess(const QString &path)
 {
     const QByteArray native = path.toLocal8Bit();
     checkedFileSize(path, native);
-    auto table = std::make_shared<StoreTable>();
-    const ReadFailure failure = readTable(native.constData(), *table);
+    StoreTableBuilder table;
+    const ReadFailure failure = readTable(native.constData(), table);
     if (failure.status != ReadOk)
         throw DbError(failureMessage(failure, path));
-    return table;
+    return std::move(table).finish();
 }
 
 std::shared_ptr<const StoreTable> readMaindata(const QString &path)
 {
     const QByteArray native = path.toLocal8Bit();
     const std::uint64_t size = checkedFileSize(path, native);
+    const DbError damaged(failureMessage({Damaged, {}}, path));
 
+    const FdCloser answer{::memfd_create("morvessa-maindata", MFD_CLOEXEC)};
     int fds[2];
-    if (::pipe2(fds, O_CLOEXEC) != 0)
-        throw DbError(failureMessage({Damaged, {}}, path));
-    ::fcntl(fds[1], F_SETPIPE_SZ, 1 << 20);
+    if (answer.fd < 0 || ::pipe2(fds, O_CLOEXEC) != 0)
+        throw damaged;
+    FdCloser doneRead{fds[0]};
+    FdCloser doneWrite{fds[1]};
     const pid_t pid = ::fork();
-    if (pid < 0) {
-        ::close(fds[0]);
-        ::close(fds[1]);
-        throw DbError(failureMessage({Damaged, {}}, path));
-    }
+    if (pid < 0)
+        throw damaged;
     if (pid == 0) {
         ::close(fds[0]);
-        runChild(fds[1], native.constData());
+        runChild(answer.fd, fds[1], native.constData(), size);
     }
-    ::close(fds[1]);
+    ::close(doneWrite.fd);
+    doneWrite.fd = -1;
 
-    auto table = std::make_shared<StoreTable>();
-    ReadFailure failure{Damaged, {}};
-    // Far more than any file of this size can hold: beyond it the child is running away.
-    const std::uint64_t limit = size * 16 + (1u << 20);
-    // A child that sends nothing for this long is stuck (a large file takes longer to read).
-    const int idleMs = int(std::min<std::uint64_t>(30000 + size / (4u << 20) * 1000, 600000));
-    PipeReader in(fds[0], idleMs);
-    const bool received = receive(in, limit, *table, failure);
-    ::close(fds[0]);
-    if (!received)
+    // A child still busy after this long is stuck (larger files may take longer).
+    const int timeoutMs = int(std::min<std::uint64_t>(30000 + size / (4u << 20) * 1000, 600000));
+    const bool done = waitForDone(doneRead.fd, timeoutMs);
+    if (!done)
         ::kill(pid, SIGKILL);
     int status = 0;
     while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }
-    const bool childOk = WIFEXITED(status) && WEXITSTATUS(status) == 0;
-    if (!received || !childOk)
-        throw DbError(failureMessage({Damaged, {}}, path));
+    if (!done || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        throw damaged;
+
+    struct stat st {};
+    if (::fstat(answer.fd, &st) != 0 || st.st_size < off_t(kHeaderSize) ||
+        std::uint64_t(st.st_size) > answerLimit(size))
+        throw damaged;
+    const std::size_t mapped = std::size_t(st.st_size);
+    void *p = ::mmap(nullptr, mapped, PROT_READ, MAP_SHARED, answer.fd, 0);
+    if (p == MAP_FAILED)
+        throw damaged;
+    std::shared_ptr<const void> mapping(p, [mapped](const void *q) { ::munmap(const_cast<void *>(q), mapped); });
+    ReadFailure failure{Damaged, {}};
+    auto table = tableFromAnswer(std::move(mapping), mapped, failure);
     if (failure.status != ReadOk)
         throw DbError(failureMessage(failure, path));
+    if (!table)
+        throw damaged;
     return table;
 }
 

@@ -19,4 +19,18 @@ const std::vector<std::uint32_t> &StoreTable::newestFirst() const
     return m_newestFirst;
 }
 
+std::shared_ptr<const StoreTable> StoreTableBuilder::finish() &&
+{
+    // The views are taken after the move: a short string's bytes live inside the string.
+    auto owner = std::make_shared<StoreTableBuilder>(std::move(*this));
+    auto table = std::make_shared<StoreTable>();
+    table->subject = owner->subject.view();
+    table->htm = owner->htm.view();
+    table->content = owner->content.view();
+    table->date = owner->date;
+    table->dateNull = owner->dateNull;
+    table->storage = std::move(owner);
+    return table;
+}
+
 } // namespace morvessa

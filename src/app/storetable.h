@@ -3,7 +3,9 @@
 // shared by every connection and result that uses it. Immutable once built.
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <mutex>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -13,38 +15,29 @@ namespace morvessa {
 // A column of texts: all values back to back in one UTF-8 buffer, value i spanning
 // [ends[i-1], ends[i]). A null value is kept apart from an empty one.
 struct TextColumn {
-    std::string bytes;
-    std::vector<std::uint64_t> ends;
-    std::vector<std::uint8_t> isNull;
+    std::string_view bytes;
+    std::span<const std::uint64_t> ends;
+    std::span<const std::uint8_t> isNull;
 
     std::size_t size() const { return ends.size(); }
     std::string_view at(std::size_t row) const
     {
         const std::uint64_t begin = row == 0 ? 0 : ends[row - 1];
-        return std::string_view(bytes.data() + begin, ends[row] - begin);
+        return bytes.substr(begin, ends[row] - begin);
     }
     bool null(std::size_t row) const { return isNull[row] != 0; }
-    void append(std::string_view value, bool null)
-    {
-        bytes.append(value);
-        ends.push_back(bytes.size());
-        isNull.push_back(null ? 1 : 0);
-    }
-    void reserve(std::size_t rows)
-    {
-        ends.reserve(rows);
-        isNull.reserve(rows);
-    }
 };
 
+// The columns point into memory that `storage` keeps alive.
 struct StoreTable {
     // Row i is the i-th row of the file (its row order); the row id seen by SQL is i + 1.
     TextColumn subject;
     TextColumn htm;
     TextColumn content;
     // Jet dates: days since 1899-12-30 as a double, larger is newer.
-    std::vector<double> date;
-    std::vector<std::uint8_t> dateNull;
+    std::span<const double> date;
+    std::span<const std::uint8_t> dateNull;
+    std::shared_ptr<const void> storage;
 
     std::size_t rowCount() const { return subject.size(); }
 
@@ -54,6 +47,43 @@ struct StoreTable {
 private:
     mutable std::once_flag m_orderOnce;
     mutable std::vector<std::uint32_t> m_newestFirst;
+};
+
+// A text column while it is being filled.
+struct TextColumnBuilder {
+    std::string bytes;
+    std::vector<std::uint64_t> ends;
+    std::vector<std::uint8_t> isNull;
+
+    // Ends the value whose bytes were appended to `bytes` since the last one.
+    void endValue(bool null)
+    {
+        ends.push_back(bytes.size());
+        isNull.push_back(null ? 1 : 0);
+    }
+    void append(std::string_view value, bool null)
+    {
+        bytes.append(value);
+        endValue(null);
+    }
+    TextColumn view() const { return {bytes, ends, isNull}; }
+};
+
+// Builds a table row by row; finish() hands the memory over to the table.
+struct StoreTableBuilder {
+    TextColumnBuilder subject;
+    TextColumnBuilder htm;
+    TextColumnBuilder content;
+    std::vector<double> date;
+    std::vector<std::uint8_t> dateNull;
+
+    void addDate(double value, bool null)
+    {
+        date.push_back(null ? 0 : value);
+        dateNull.push_back(null ? 1 : 0);
+    }
+    std::size_t rowCount() const { return subject.ends.size(); }
+    std::shared_ptr<const StoreTable> finish() &&;
 };
 
 } // namespace morvessa

@@ -143,17 +143,16 @@ TEST(SearchRunTest, FoundNotFoundAndRepeatedRuns)
 // sort of the engine does not promise.
 TEST(StatementTest, TiesKeepFileOrderInLargeTables)
 {
-    auto table = std::make_shared<StoreTable>();
+    StoreTableBuilder builder;
     const int n = 5000;
     for (int i = 0; i < n; ++i) {
         const std::string name = std::to_string(i);
-        table->subject.append(name, false);
-        table->htm.append(name + ".htm", false);
-        table->content.append(i % 7 == 0 ? "x" : "xy", i % 11 == 0);
-        const bool undated = i % 13 == 0;
-        table->date.push_back(undated ? 0 : double((i * 7919) % 5));
-        table->dateNull.push_back(undated ? 1 : 0);
+        builder.subject.append(name, false);
+        builder.htm.append(name + ".htm", false);
+        builder.content.append(i % 7 == 0 ? "x" : "xy", i % 11 == 0);
+        builder.addDate(double((i * 7919) % 5), i % 13 == 0);
     }
+    const auto table = std::move(builder).finish();
     std::vector<int> expected(n);
     std::iota(expected.begin(), expected.end(), 0);
     std::stable_sort(expected.begin(), expected.end(), [&](int a, int b) {
