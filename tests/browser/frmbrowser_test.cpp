@@ -13,6 +13,7 @@
 #include <QTreeWidgetItemIterator>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace morvessa;
 
@@ -353,6 +354,40 @@ private slots:
         save(w);
         QVERIFY(m_messages.isEmpty());
         QCOMPARE(readBytes(tmp(QStringLiteral("b.txt"))), a + "\r\n");
+    }
+
+    // Permissions mean nothing to the superuser, so this runs only for ordinary users.
+    void withoutPermission()
+    {
+        if (geteuid() == 0)
+            QSKIP("permissions do not apply to root");
+        QVERIFY(QDir().mkpath(tmp(QStringLiteral("closed"))));
+        writeBytes(tmp(QStringLiteral("secret.txt")), "s");
+        writeBytes(tmp(QStringLiteral("b.txt")), "b");
+        frmBrowser *w = frmBrowser::showBrowser();
+        QFile::setPermissions(tmp(QStringLiteral("closed")), QFileDevice::Permissions());
+        QFile::setPermissions(tmp(QStringLiteral("secret.txt")), QFileDevice::Permissions());
+
+        openFolder(w, QStringLiteral("closed"));
+        QCOMPARE(m_messages.size(), 1);
+        QVERIFY2(m_messages.takeFirst().contains(QStringLiteral("權限")), "folder");
+        QCOMPARE(dirList(w)->path(), tmp());
+        QCOMPARE(QDir::currentPath(), tmp());
+
+        w->setText(QStringLiteral("kept\r\n"));
+        loadFile(w, QStringLiteral("secret.txt"));
+        QCOMPARE(m_messages.size(), 1);
+        QVERIFY2(m_messages.takeFirst().contains(QStringLiteral("權限")), "file");
+        QCOMPARE(w->text(), QStringLiteral("kept\r\n"));
+
+        // A folder that cannot be written: the save is refused and the file stays.
+        QFile::setPermissions(tmp(), QFile::ReadOwner | QFile::ExeOwner);
+        clickFile(w, QStringLiteral("b.txt"));
+        save(w);
+        QFile::setPermissions(tmp(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QCOMPARE(m_messages.size(), 1);
+        QCOMPARE(readBytes(tmp(QStringLiteral("b.txt"))), QByteArray("b"));
+        QFile::setPermissions(tmp(QStringLiteral("closed")), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     }
 };
 

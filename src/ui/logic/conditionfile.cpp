@@ -106,12 +106,12 @@ ConditionFileResult loadConditionFile(const QString &path)
     if (!info.isFile())
         return failure(QStringLiteral("%1不是檔案，無法讀取。").arg(quoted(path)));
 
+    if (!info.isReadable())
+        return failure(QStringLiteral("沒有讀取檔案%1的權限。").arg(quoted(path)));
+
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        if (file.error() == QFileDevice::PermissionsError)
-            return failure(QStringLiteral("沒有讀取檔案%1的權限。").arg(quoted(path)));
-        return failure(QStringLiteral("無法開啟檔案%1。").arg(quoted(path)));
-    }
+    if (!file.open(QIODevice::ReadOnly))
+        return failure(QStringLiteral("無法開啟檔案%1，它可能正被其他程式使用。").arg(quoted(path)));
     const QByteArray bytes = file.readAll();
     if (file.error() != QFileDevice::NoError)
         return failure(QStringLiteral("讀取檔案%1時發生錯誤。").arg(quoted(path)));
