@@ -48,26 +48,29 @@ struct Segment {
     Kind kind;
 };
 
-// The source page cut into text runs and markup. Terms are searched in `key` (the page
-// with alias codes rewritten, same length) and only where `charStart` marks the start
-// of a Big5 character inside a text run.
+qsizetype charLength(const unsigned char *p, qsizetype i, qsizetype n)
+{
+    return (isLeadByte(p[i]) && i + 1 < n && isTrailByte(p[i + 1])) ? 2 : 1;
+}
+
+// The source page cut into text runs and markup. Terms are searched in `key`: the page
+// with alias codes rewritten (same length; shares the page's bytes when it has none).
 struct PageText {
     QByteArray key;
-    std::vector<unsigned char> charStart;
-    std::vector<Segment> segments;
+    std::vector<Segment> &segments;
 };
 
 class Segmenter
 {
 public:
-    explicit Segmenter(const QByteArray &page)
-        : m_p(reinterpret_cast<const unsigned char *>(page.constData())), m_n(page.size())
+    Segmenter(const QByteArray &page, std::vector<Segment> &segments)
+        : m_p(reinterpret_cast<const unsigned char *>(page.constData())), m_n(page.size()),
+          m_out{page, segments}
     {
-        m_out.key = page;
-        m_out.charStart.assign(size_t(m_n), 0);
+        segments.clear();
     }
 
-    PageText run()
+    void run()
     {
         qsizetype i = 0;
         while (i < m_n) {
@@ -86,8 +89,9 @@ public:
             }
         }
         flushText();
-        return std::move(m_out);
     }
+
+    QByteArray key() const { return m_out.key; }
 
 private:
     // End of the markup that starts at i, or i when a text character starts there.
@@ -211,8 +215,7 @@ private:
     {
         if (m_textStart < 0)
             m_textStart = i;
-        m_out.charStart[size_t(i)] = 1;
-        if (isLeadByte(m_p[i]) && i + 1 < m_n && isTrailByte(m_p[i + 1])) {
+        if (charLength(m_p, i, m_n) == 2) {
             if (m_p[i] != 0xA2 && m_p[i] != 0xF9) // the only lead bytes of aliases
                 return m_textEnd = i + 2;
             for (const Big5Alias &alias : kBig5Aliases) {
@@ -267,45 +270,54 @@ private:
 // Wraps every occurrence of term that lies in a text run and starts on a character.
 // Occurrences are taken left to right and do not overlap; the wrapped term stays a
 // text run of its own, between two tags, so later terms see it but no match crosses it.
-bool markTerm(PageText &page, const QByteArray &term)
+// The new segments go to `spare`, which then changes places with `segments`.
+bool markTerm(const QByteArray &page, const QByteArray &key, std::vector<Segment> &segments,
+              std::vector<Segment> &spare, const QByteArray &term)
 {
-    const char *key = page.key.constData();
-    if (!memmem(key, size_t(page.key.size()), term.constData(), size_t(term.size())))
+    const char *k = key.constData();
+    const auto *bytes = reinterpret_cast<const unsigned char *>(page.constData());
+    const qsizetype n = page.size();
+    const qsizetype termLength = term.size();
+    if (!memmem(k, size_t(n), term.constData(), size_t(termLength)))
         return false;
-    std::vector<Segment> out;
-    out.reserve(page.segments.size() * 2 + 16);
+    spare.clear();
+    spare.reserve(segments.size() + 1024);
     bool marked = false;
-    for (const Segment &seg : page.segments) {
-        if (seg.kind != Segment::Text || seg.len < term.size()) {
-            out.push_back(seg);
+    for (const Segment &seg : segments) {
+        if (seg.kind != Segment::Text || seg.len < termLength) {
+            spare.push_back(seg);
             continue;
         }
         qsizetype from = seg.pos;
         const qsizetype end = seg.pos + seg.len;
         qsizetype search = from;
-        while (end - search >= term.size()) {
-            const void *hit = memmem(key + search, size_t(end - search), term.constData(),
-                                     size_t(term.size()));
+        qsizetype charStart = from; // text runs begin on a character
+        while (end - search >= termLength) {
+            const void *hit = memmem(k + search, size_t(end - search), term.constData(),
+                                     size_t(termLength));
             if (!hit)
                 break;
-            const qsizetype at = static_cast<const char *>(hit) - key;
-            if (!page.charStart[size_t(at)]) {
+            const qsizetype at = static_cast<const char *>(hit) - k;
+            while (charStart < at)
+                charStart += charLength(bytes, charStart, n);
+            if (charStart != at) {
                 search = at + 1;
                 continue;
             }
             if (at > from)
-                out.push_back({from, at - from, Segment::Text});
-            out.push_back({0, kOpenTag.size(), Segment::OpenTag});
-            out.push_back({at, term.size(), Segment::Text});
-            out.push_back({0, kCloseTag.size(), Segment::CloseTag});
-            from = search = at + term.size();
+                spare.push_back({from, at - from, Segment::Text});
+            spare.push_back({0, kOpenTag.size(), Segment::OpenTag});
+            spare.push_back({at, termLength, Segment::Text});
+            spare.push_back({0, kCloseTag.size(), Segment::CloseTag});
+            // A whole term ends on a character boundary.
+            from = search = charStart = at + termLength;
             marked = true;
         }
         if (end > from)
-            out.push_back({from, end - from, Segment::Text});
+            spare.push_back({from, end - from, Segment::Text});
     }
     if (marked)
-        page.segments.swap(out);
+        segments.swap(spare);
     return marked;
 }
 
@@ -351,7 +363,10 @@ QByteArray markKeywords(const QByteArray &big5Page, const QString &keywordText)
 {
     if (keywordText.isEmpty() || big5Page.isEmpty() || big5Page.size() > INT32_MAX / 2)
         return big5Page;
-    PageText page;
+    // Kept from call to call: a long page needs a large list, and taking fresh memory
+    // for it on every row change costs more than the marking itself.
+    thread_local std::vector<Segment> segments, spare;
+    QByteArray key;
     bool segmented = false;
     bool marked = false;
     for (const QString &term : keywordText.split(QLatin1Char(' '), Qt::KeepEmptyParts)) {
@@ -362,32 +377,35 @@ QByteArray markKeywords(const QByteArray &big5Page, const QString &keywordText)
         if (bytes.isEmpty() || unmappable >= 0)
             continue; // a term Big5 cannot hold occurs in no Big5 page
         if (!segmented) {
-            page = Segmenter(big5Page).run();
+            Segmenter segmenter(big5Page, segments);
+            segmenter.run();
+            key = segmenter.key();
             segmented = true;
         }
-        marked = markTerm(page, bytes) || marked;
+        marked = markTerm(big5Page, key, segments, spare, bytes) || marked;
     }
-    if (!marked)
-        return big5Page;
 
-    qsizetype size = 0;
-    for (const Segment &seg : page.segments)
-        size += seg.len;
     QByteArray out;
-    out.reserve(size);
-    for (const Segment &seg : page.segments) {
-        switch (seg.kind) {
-        case Segment::OpenTag:
-            out += kOpenTag;
-            break;
-        case Segment::CloseTag:
-            out += kCloseTag;
-            break;
-        default:
-            out.append(big5Page.constData() + seg.pos, seg.len);
+    if (marked) {
+        qsizetype size = 0;
+        for (const Segment &seg : segments)
+            size += seg.len;
+        out.resize(size);
+        char *to = out.data();
+        for (const Segment &seg : segments) {
+            const char *from = seg.kind == Segment::OpenTag    ? kOpenTag.constData()
+                               : seg.kind == Segment::CloseTag ? kCloseTag.constData()
+                                                               : big5Page.constData() + seg.pos;
+            std::memcpy(to, from, size_t(seg.len));
+            to += seg.len;
         }
     }
-    return out;
+    constexpr size_t kKeptSegments = 1 << 20;
+    if (segments.capacity() > kKeptSegments) {
+        std::vector<Segment>().swap(segments);
+        std::vector<Segment>().swap(spare);
+    }
+    return marked ? out : big5Page;
 }
 
 void WriteRecordPage(const QString &folder, const QString &pageName, const QString &keywordText)
