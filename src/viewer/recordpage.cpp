@@ -53,19 +53,15 @@ qsizetype charLength(const unsigned char *p, qsizetype i, qsizetype n)
     return (isLeadByte(p[i]) && i + 1 < n && isTrailByte(p[i + 1])) ? 2 : 1;
 }
 
-// The source page cut into text runs and markup. Terms are searched in `key`: the page
-// with alias codes rewritten (same length; shares the page's bytes when it has none).
-struct PageText {
-    QByteArray key;
-    std::vector<Segment> &segments;
-};
-
+// Cuts the page into text runs and markup. Also makes the key in which terms are
+// searched: the page with alias codes rewritten (same length; it shares the page's bytes
+// when the page has none).
 class Segmenter
 {
 public:
     Segmenter(const QByteArray &page, std::vector<Segment> &segments)
         : m_p(reinterpret_cast<const unsigned char *>(page.constData())), m_n(page.size()),
-          m_out{page, segments}
+          m_key(page), m_segments(segments)
     {
         segments.clear();
     }
@@ -91,7 +87,7 @@ public:
         flushText();
     }
 
-    QByteArray key() const { return m_out.key; }
+    QByteArray key() const { return m_key; }
 
 private:
     // End of the markup that starts at i, or i when a text character starts there.
@@ -220,8 +216,8 @@ private:
                 return m_textEnd = i + 2;
             for (const Big5Alias &alias : kBig5Aliases) {
                 if (m_p[i] == alias.from[0] && m_p[i + 1] == alias.from[1]) {
-                    m_out.key[i] = char(alias.to[0]);
-                    m_out.key[i + 1] = char(alias.to[1]);
+                    m_key[i] = char(alias.to[0]);
+                    m_key[i + 1] = char(alias.to[1]);
                     break;
                 }
             }
@@ -234,13 +230,13 @@ private:
     {
         flushText();
         if (to > from)
-            m_out.segments.push_back({from, to - from, kind});
+            m_segments.push_back({from, to - from, kind});
     }
 
     void flushText()
     {
         if (m_textStart >= 0)
-            m_out.segments.push_back({m_textStart, m_textEnd - m_textStart, Segment::Text});
+            m_segments.push_back({m_textStart, m_textEnd - m_textStart, Segment::Text});
         m_textStart = -1;
     }
 
@@ -261,7 +257,8 @@ private:
 
     const unsigned char *m_p;
     qsizetype m_n;
-    PageText m_out;
+    QByteArray m_key;
+    std::vector<Segment> &m_segments;
     qsizetype m_textStart = -1;
     qsizetype m_textEnd = 0;
     QByteArray m_rawUntil;
