@@ -12,6 +12,7 @@
 #include <poll.h>
 #include <sys/mman.h>
 #include <sys/prctl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -521,6 +522,8 @@ std::uint64_t answerLimit(std::uint64_t fileSize)
     return fileSize * 16 + (1u << 20);
 }
 
+void (*g_childHook)() = nullptr;
+
 [[noreturn]] void runChild(int answerFd, int doneFd, const char *path, std::uint64_t fileSize)
 {
     // Warnings libmdb prints about odd pages are no concern of the user.
@@ -529,6 +532,11 @@ std::uint64_t answerLimit(std::uint64_t fileSize)
         ::dup2(devNull, STDERR_FILENO);
     ::prctl(PR_SET_PDEATHSIG, SIGKILL);
     ::signal(SIGPIPE, SIG_DFL);
+    // A crash here is expected on some damaged files: no core dump of a copy of the program.
+    const rlimit noCore{0, 0};
+    ::setrlimit(RLIMIT_CORE, &noCore);
+    if (g_childHook)
+        g_childHook();
 
     StoreTableBuilder table;
     ReadFailure failure = readTable(path, table);
@@ -669,6 +677,11 @@ struct FdCloser {
 };
 
 } // namespace
+
+void setReaderChildHook(void (*hook)())
+{
+    g_childHook = hook;
+}
 
 std::shared_ptr<const StoreTable> readMaindataInProcess(const QString &path)
 {

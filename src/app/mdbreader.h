@@ -20,4 +20,7 @@ std::shared_ptr<const StoreTable> readMaindata(const QString &path);
 // A damaged file may bring the caller down.
 std::shared_ptr<const StoreTable> readMaindataInProcess(const QString &path);
 
+// Tests make the reading child misbehave through this (null: behave).
+void setReaderChildHook(void (*hook)());
+
 } // namespace morvessa

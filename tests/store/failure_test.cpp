@@ -1,3 +1,4 @@
+#include "app/mdbreader.h"
 #include "app/recordstore.h"
 #include "search/queryanalysis.h"
 #include "search/searchrun.h"
@@ -7,7 +8,10 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include <csignal>
+#include <cstdlib>
 #include <random>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -108,6 +112,22 @@ TEST(FailureTest, AFailedSearchLeavesEarlierResultsAndTheNextSearchWorks)
     EXPECT_EQ(before.rows->text(1, 0), u("咳嗽二"));
     const SearchOutcome after = runSearch(test::connFor("collection"), analyseQuery(QString()));
     EXPECT_EQ(after.rows->count(), 17);
+}
+
+TEST(FailureTest, AReaderThatDiesIsAnError)
+{
+    const QString path = test::dataFolder("collection") + QStringLiteral("/jst.mdb");
+    for (void (*hook)() : {+[] { std::abort(); }, +[] { ::raise(SIGSEGV); }, +[] { ::_exit(0); }}) {
+        setReaderChildHook(hook);
+        try {
+            readMaindata(path);
+            ADD_FAILURE() << "no error";
+        } catch (const DbError &e) {
+            EXPECT_TRUE(e.message().contains(path)) << e.message().toStdString();
+        }
+    }
+    setReaderChildHook(nullptr);
+    EXPECT_EQ(readMaindata(path)->rowCount(), 17u);
 }
 
 // Damaged copies of the collection: cut short at many points, bytes overwritten at
