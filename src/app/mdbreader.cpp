@@ -345,6 +345,9 @@ ReadFailure readTable(const char *path, StoreTableBuilder &out)
         }
     } closer{mdb};
 
+    // A database is whole pages; anything else was cut short.
+    if (mdb->fmt->pg_size <= 0 || file.size() % std::size_t(mdb->fmt->pg_size) != 0)
+        return {Damaged, {}};
     if (!mdb_read_catalog(mdb, MDB_TABLE))
         return {NotADatabase, {}};
     MdbCatalogEntry *entry = mdb_get_catalogentry_by_name(mdb, "maindata");
@@ -432,6 +435,9 @@ ReadFailure readTable(const char *path, StoreTableBuilder &out)
             out.addDate(d, null);
         }
     }
+    // Pages that could not be read end the scan early: the table's own count tells.
+    if (out.rowCount() != table->num_rows)
+        return {Damaged, {}};
     return {ReadOk, {}};
 }
 
