@@ -532,10 +532,15 @@ void (*g_childHook)() = nullptr;
 
 [[noreturn]] void runChild(int answerFd, int doneFd, const char *path, std::uint64_t fileSize)
 {
-    // Warnings libmdb prints about odd pages are no concern of the user.
+    // Warnings libmdb prints about odd pages are no concern of the user, and its
+    // settings from the environment (debug output, text encoding) do not apply here.
     const int devNull = ::open("/dev/null", O_WRONLY);
-    if (devNull >= 0)
+    if (devNull >= 0) {
+        ::dup2(devNull, STDOUT_FILENO);
         ::dup2(devNull, STDERR_FILENO);
+    }
+    ::unsetenv("MDBOPTS");
+    ::unsetenv("MDBICONV");
     ::prctl(PR_SET_PDEATHSIG, SIGKILL);
     ::signal(SIGPIPE, SIG_DFL);
     // A crash here is expected on some damaged files: no core dump of a copy of the program.
