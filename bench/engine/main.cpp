@@ -1,0 +1,485 @@
+// morvessa-bench [--smoke] [--reps N] [--random N] [COLLECTION.mdb]
+//
+// Figures and ratios for the search engine on one collection, all in one run: the open
+// beside mdb-export, each benchmark query beside SQLite's own like, ripgrep and a memmem
+// pass, the record page, peak memory, and a check that the fast path gives exactly the
+// results of the plain path. Prints tables; never judges by time (exit 1 only when the
+// results differ or the engine fails).
+#include "baselines.h"
+#include "observe.h"
+#include "querygen.h"
+
+#include "app/recordstore.h"
+#include "search/fastscan.h"
+#include "search/queryanalysis.h"
+#include "search/searchrun.h"
+#include "viewer/recordpage.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <fstream>
+#include <functional>
+#include <optional>
+#include <spawn.h>
+#include <sstream>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+extern char **environ;
+
+using namespace morvessa;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+double msSince(Clock::time_point t) { return std::chrono::duration<double, std::milli>(Clock::now() - t).count(); }
+
+struct Stats {
+    std::vector<double> ms;
+    bool empty() const { return ms.empty(); }
+    double median() const
+    {
+        std::vector<double> v = ms;
+        std::sort(v.begin(), v.end());
+        const size_t n = v.size();
+        return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
+    }
+    double min() const { return *std::min_element(ms.begin(), ms.end()); }
+    double max() const { return *std::max_element(ms.begin(), ms.end()); }
+};
+
+Stats repeat(int n, const std::function<void()> &f)
+{
+    Stats s;
+    for (int i = 0; i < n; ++i) {
+        const auto t = Clock::now();
+        f();
+        s.ms.push_back(msSince(t));
+    }
+    return s;
+}
+
+std::string fmtMs(double ms)
+{
+    char b[32];
+    if (ms < 0)
+        return "n/a";
+    std::snprintf(b, sizeof b, ms < 10 ? "%.2f" : ms < 100 ? "%.1f" : "%.0f", ms);
+    return b;
+}
+
+std::string fmtStats(const Stats &s)
+{
+    if (s.empty() || s.min() < 0)
+        return "n/a";
+    return fmtMs(s.median()) + " (" + fmtMs(s.min()) + "–" + fmtMs(s.max()) + ")";
+}
+
+std::string ratio(double num, double den)
+{
+    if (num < 0 || den <= 0)
+        return "n/a";
+    char b[32];
+    std::snprintf(b, sizeof b, "%.2f", num / den);
+    return b;
+}
+
+QString connStringFor(const std::string &mdbPath)
+{
+    return QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=") + QString::fromStdString(mdbPath) +
+           QStringLiteral(";Persist Security Info=False");
+}
+
+long statusKb(const char *key)
+{
+    std::ifstream in("/proc/self/status");
+    std::string line;
+    while (std::getline(in, line))
+        if (line.rfind(key, 0) == 0)
+            return std::atol(line.c_str() + std::strlen(key));
+    return -1;
+}
+
+int rowCount(const SearchOutcome &o) { return o.rows ? o.rows->count() : 0; }
+
+// The open, measured in a fresh process so that nothing is cached: the time from the
+// start of the process to the bound list-all result, and to the result of a content query.
+int openChild(const std::string &mdbPath, const std::string &outPath)
+{
+    const QString conn = connStringFor(mdbPath);
+    SearchOutcome all = runSearch(conn, analyseQuery(QString()));
+    const auto tAll = Clock::now();
+    SearchOutcome q = runSearch(conn, analyseQuery(QStringLiteral("明月")));
+    const auto tQuery = Clock::now();
+    std::ofstream out(outPath);
+    out << std::chrono::duration_cast<std::chrono::nanoseconds>(tAll.time_since_epoch()).count() << ' '
+        << std::chrono::duration_cast<std::chrono::nanoseconds>(tQuery.time_since_epoch()).count() << ' '
+        << statusKb("VmHWM:") << ' ' << statusKb("VmRSS:") << ' ' << rowCount(all) << '\n';
+    return 0;
+}
+
+struct OpenFigures {
+    double listAllMs = -1, queryMs = -1;
+    long hwmKb = -1, rssKb = -1;
+};
+
+std::optional<OpenFigures> measureOpen(const std::string &mdbPath)
+{
+    char exe[4096];
+    const ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
+    if (n <= 0)
+        return std::nullopt;
+    exe[n] = 0;
+    QTemporaryDir dir;
+    const std::string outPath = (dir.path() + QStringLiteral("/open.txt")).toStdString();
+    std::vector<std::string> argv = {exe, "--open-child", mdbPath, outPath};
+    std::vector<char *> args;
+    for (auto &a : argv)
+        args.push_back(a.data());
+    args.push_back(nullptr);
+    const auto start = Clock::now();
+    pid_t pid = 0;
+    if (posix_spawn(&pid, exe, nullptr, nullptr, args.data(), environ) != 0)
+        return std::nullopt;
+    int status = 0;
+    waitpid(pid, &status, 0);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        return std::nullopt;
+    std::ifstream in(outPath);
+    long long nsAll = 0, nsQuery = 0;
+    OpenFigures f;
+    long rows = 0;
+    if (!(in >> nsAll >> nsQuery >> f.hwmKb >> f.rssKb >> rows))
+        return std::nullopt;
+    const long long ns0 = std::chrono::duration_cast<std::chrono::nanoseconds>(start.time_since_epoch()).count();
+    f.listAllMs = double(nsAll - ns0) / 1e6;
+    f.queryMs = double(nsQuery - ns0) / 1e6;
+    return f;
+}
+
+bool copyTree(const QString &from, const QString &to)
+{
+    QDirIterator it(from, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString src = it.next();
+        const QString dst = to + QLatin1Char('/') + QDir(from).relativeFilePath(src);
+        if (it.fileInfo().isDir()) {
+            QDir().mkpath(dst);
+        } else {
+            QDir().mkpath(QFileInfo(dst).path());
+            if (!QFile::copy(src, dst))
+                return false;
+            QFile::setPermissions(dst, QFile::ReadOwner | QFile::WriteOwner);
+        }
+    }
+    return true;
+}
+
+struct BenchQuery {
+    const char *label;
+    QString box;                 // the query box text
+    std::string floorTerm;       // memmem needle; empty: no floor
+    std::vector<std::string> rg; // ripgrep arguments before the file; empty: not run
+};
+
+std::vector<BenchQuery> benchQueries()
+{
+    return {
+        {"明月", QStringLiteral("明月"), "明月", {"-c", "-F", "明月"}},
+        {"明月 故鄉", QStringLiteral("明月 故鄉"), "明月", {"-c", "-F", "明月"}},
+        {"明月 故鄉 秋風", QStringLiteral("明月 故鄉 秋風"), "明月", {"-c", "-F", "明月"}},
+        {"+明月 故鄉", QStringLiteral("+明月 故鄉"), "明月", {"-c", "-F", "-e", "明月", "-e", "故鄉"}},
+        {"nowhere: 咖啡因", QStringLiteral("咖啡因"), "咖啡因", {"-c", "-F", "咖啡因"}},
+        {"wildcard: 明_", QStringLiteral("明_"), "明", {"-c", "明."}},
+        {"Latin: Ff", QStringLiteral("Ff"), "ff", {"-c", "-F", "-i", "Ff"}},
+        {"empty (list all)", QString(), "", {}},
+    };
+}
+
+void printLoad()
+{
+    std::ifstream in("/proc/loadavg");
+    std::string a, b, c;
+    in >> a >> b >> c;
+    std::printf("Machine: %ld cores, load average %s %s %s\n", sysconf(_SC_NPROCESSORS_ONLN), a.c_str(), b.c_str(),
+                c.c_str());
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    bool smoke = false;
+    int reps = 20, randomQueries = 60;
+    std::string path = MORVESSA_DEFAULT_CORPUS;
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        if (a == "--open-child" && i + 2 < argc)
+            return openChild(argv[i + 1], argv[i + 2]);
+        if (a == "--smoke")
+            smoke = true;
+        else if (a == "--reps" && i + 1 < argc)
+            reps = std::max(1, std::atoi(argv[++i]));
+        else if (a == "--random" && i + 1 < argc)
+            randomQueries = std::max(0, std::atoi(argv[++i]));
+        else
+            path = a;
+    }
+    if (smoke) {
+        reps = 2;
+        randomQueries = 300;
+    }
+    if (!QFileInfo::exists(QString::fromStdString(path))) {
+        std::printf("Collection %s not found: the benchmark needs the 311,855-record poems.mdb "
+                    "(or a path given as argument). Nothing measured.\n",
+                    path.c_str());
+        return 0;
+    }
+    path = QFileInfo(QString::fromStdString(path)).absoluteFilePath().toStdString();
+    const QString conn = connStringFor(path);
+    std::printf("# morvessa-bench on %s%s\n\n", path.c_str(), smoke ? " (smoke run)" : "");
+    printLoad();
+
+    // The plain rows: the baselines' data and the size of the record text.
+    std::vector<bench::PlainRow> plain;
+    try {
+        plain = bench::loadPlainRows(path);
+    } catch (const std::exception &e) {
+        std::printf("cannot read %s with libmdb: %s\n", path.c_str(), e.what());
+        return 1;
+    }
+    size_t textBytes = 0, contentBytes = 0;
+    std::string allContent;
+    for (const auto &r : plain) {
+        textBytes += r.subject.size() + r.htm.size() + r.content.size();
+        contentBytes += r.content.size();
+    }
+    allContent.reserve(contentBytes + plain.size());
+    for (const auto &r : plain) {
+        allContent += r.content;
+        allContent += '\n';
+    }
+    std::printf("Records: %zu; UTF-8 text (subject, htm, content): %.2f MB; content alone: %.2f MB\n", plain.size(),
+                double(textBytes) / 1e6, double(contentBytes) / 1e6);
+    std::printf("Repetitions per query: %d\n\n", reps);
+
+    // ---- Open ----
+    const int openReps = smoke ? 1 : 3;
+    Stats exportStats;
+    for (int i = 0; i < openReps; ++i)
+        exportStats.ms.push_back(bench::timeProcess({"mdb-export", path, "maindata"}));
+    Stats openAll, openQuery;
+    long hwmKb = -1, rssKb = -1;
+    for (int i = 0; i < openReps; ++i) {
+        const auto f = measureOpen(path);
+        if (!f) {
+            std::printf("the open measurement failed (the engine could not open %s)\n", path.c_str());
+            return 1;
+        }
+        openAll.ms.push_back(f->listAllMs);
+        openQuery.ms.push_back(f->queryMs);
+        hwmKb = std::max(hwmKb, f->hwmKb);
+        rssKb = f->rssKb;
+    }
+    const double exportMs = exportStats.min() < 0 ? -1 : exportStats.median();
+    std::printf("## Open (fresh process, file in the page cache; median of %d)\n\n", openReps);
+    std::printf("| step | ms | ÷ mdb-export |\n|---|---:|---:|\n");
+    std::printf("| `mdb-export FILE maindata > /dev/null` | %s | 1.00 |\n", fmtMs(exportMs).c_str());
+    std::printf("| first list-all result bound | %s | %s |\n", fmtMs(openAll.median()).c_str(),
+                ratio(openAll.median(), exportMs).c_str());
+    std::printf("| first content query (明月) answered | %s | %s |\n\n", fmtMs(openQuery.median()).c_str(),
+                ratio(openQuery.median(), exportMs).c_str());
+
+    // ---- Memory ----
+    std::printf("## Memory after the open\n\n| figure | MB | ÷ text |\n|---|---:|---:|\n");
+    std::printf("| UTF-8 size of the record text | %.1f | 1.00 |\n", double(textBytes) / 1e6);
+    std::printf("| peak resident size (VmHWM) | %.1f | %s |\n", double(hwmKb) * 1024 / 1e6,
+                ratio(double(hwmKb) * 1024, double(textBytes)).c_str());
+    std::printf("| resident size at the end (VmRSS) | %.1f | %s |\n\n", double(rssKb) * 1024 / 1e6,
+                ratio(double(rssKb) * 1024, double(textBytes)).c_str());
+    std::fflush(stdout);
+
+    // ---- Queries ----
+    QTemporaryDir work;
+    const std::string exportPath = (work.path() + QStringLiteral("/content.txt")).toStdString();
+    {
+        std::ofstream out(exportPath, std::ios::binary);
+        for (const auto &r : plain) { // one record a line, so that rg -c counts records
+            std::string line = r.content;
+            std::replace(line.begin(), line.end(), '\r', ' ');
+            std::replace(line.begin(), line.end(), '\n', ' ');
+            out << line << '\n';
+        }
+    }
+    const bool haveRg = bench::timeProcess({"rg", "--version"}) >= 0;
+    bench::PlainTable plainTable(plain);
+
+    const auto tWarm = Clock::now();
+    runSearch(conn, analyseQuery(QString()));
+    const double warmMs = msSince(tWarm);
+
+    struct QueryFigures {
+        std::string label;
+        int rows = 0;
+        long likeRows = 0, floorHits = 0;
+        double first = -1;
+        Stats engine, like, rg, floor;
+    };
+    std::vector<QueryFigures> figures;
+    bool engineFailed = false;
+    for (const BenchQuery &q : benchQueries()) {
+        QueryFigures f;
+        f.label = q.label;
+        const QueryAnalysis a = analyseQuery(q.box);
+        try {
+            const auto t = Clock::now();
+            f.rows = rowCount(runSearch(conn, a));
+            f.first = msSince(t);
+            f.engine = repeat(reps, [&] { runSearch(conn, a); });
+        } catch (const DbError &e) {
+            std::printf("engine failed on %s: %s\n", q.label, e.message().toStdString().c_str());
+            engineFailed = true;
+            continue;
+        }
+        const std::string sql = a.sqlText.toStdString();
+        f.like = repeat(reps, [&] { f.likeRows = plainTable.run(sql); });
+        if (haveRg && !q.rg.empty()) {
+            std::vector<std::string> args = {"rg"};
+            args.insert(args.end(), q.rg.begin(), q.rg.end());
+            args.push_back(exportPath);
+            for (int i = 0; i < reps; ++i)
+                f.rg.ms.push_back(bench::timeProcess(args));
+        }
+        if (!q.floorTerm.empty())
+            f.floor = repeat(reps, [&] { f.floorHits = bench::memmemCount(allContent, q.floorTerm); });
+        figures.push_back(f);
+    }
+    std::printf("## Queries (ms: median (min–max) of %d runs; the engine's figure is a whole search:\n"
+                "statement run twice, rows bound)\n\n",
+                reps);
+    std::printf("List-all in this process before the queries (loads the collection): %s ms\n\n",
+                fmtMs(warmMs).c_str());
+    std::printf("| query | rows | engine | first run | SQLite like | rg -c -F | memmem floor | "
+                "engine ÷ floor | like ÷ engine | rg ÷ engine |\n"
+                "|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|\n");
+    for (const QueryFigures &f : figures) {
+        const double e = f.engine.median();
+        std::printf("| %s | %d | %s | %s | %s | %s | %s | %s | %s | %s |\n", f.label.c_str(), f.rows,
+                    fmtStats(f.engine).c_str(), fmtMs(f.first).c_str(), fmtStats(f.like).c_str(),
+                    fmtStats(f.rg).c_str(), fmtStats(f.floor).c_str(),
+                    f.floor.empty() ? "n/a" : ratio(e, f.floor.median()).c_str(),
+                    ratio(f.like.median(), e).c_str(),
+                    f.rg.empty() || f.rg.min() < 0 ? "n/a" : ratio(f.rg.median(), e).c_str());
+    }
+    std::printf("\nSQLite like rows and memmem hits, for reference: ");
+    for (const QueryFigures &f : figures)
+        std::printf("%s %ld/%ld; ", f.label.c_str(), f.likeRows, f.floorHits);
+    std::printf("\n\n");
+    std::fflush(stdout);
+
+    // ---- Viewing ----
+    QTemporaryDir viewDir;
+    Stats pageStats, rowChangeStats;
+    if (copyTree(QStringLiteral(MORVESSA_FIXTURE_COLLECTION), viewDir.path())) {
+        QDir(viewDir.path()).mkpath(QStringLiteral("tmp"));
+        const QString folder = QDir::toNativeSeparators(viewDir.path());
+        const QString terms = QStringLiteral("脾胃 氣虛 益氣");
+        pageStats = repeat(reps, [&] { WriteRecordPage(folder, QStringLiteral("long\\long.htm"), terms); });
+        const QString viewConn = QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=") + folder +
+                                 QStringLiteral("/jst.mdb;Persist Security Info=False");
+        try {
+            const QueryAnalysis a = analyseQuery(terms);
+            const SearchOutcome o = runSearch(viewConn, a);
+            if (o.found())
+                rowChangeStats = repeat(reps, [&] {
+                    const QString htm = o.rows->text(0, 1);
+                    WriteRecordPage(folder, htm, keywordTextFor(a.trimmed, a.mode));
+                });
+        } catch (const DbError &e) {
+            std::printf("engine failed on the fixture collection: %s\n", e.message().toStdString().c_str());
+            engineFailed = true;
+        }
+    }
+    std::printf("## Viewing (fixture page long\\long.htm, %lld bytes, terms 脾胃 氣虛 益氣)\n\n",
+                (long long)QFileInfo(QStringLiteral(MORVESSA_FIXTURE_COLLECTION "/long/long.htm")).size());
+    std::printf("| step | ms |\n|---|---:|\n| WriteRecordPage | %s |\n"
+                "| row change without the browser (htm, keyword text, WriteRecordPage) | %s |\n\n",
+                fmtStats(pageStats).c_str(), fmtStats(rowChangeStats).c_str());
+    std::fflush(stdout);
+
+    // ---- Equality ----
+    std::vector<QString> queries;
+    for (const BenchQuery &q : benchQueries())
+        queries.push_back(q.box);
+    {
+        std::vector<QString> contents;
+        for (const auto &r : plain)
+            contents.push_back(QString::fromStdString(r.content));
+        equality::QueryGenerator gen(std::move(contents), 20261210);
+        for (int i = 0; i < randomQueries; ++i)
+            queries.push_back(gen.next());
+    }
+    int differing = 0, found = 0, failedBoth = 0;
+    const auto tEq = Clock::now();
+    for (const QString &q : queries) {
+        const equality::Comparison c = equality::compareSearch(conn, q);
+        if (!c.same()) {
+            if (++differing <= 10)
+                std::printf("DIFFERENT for [%s]: fast %s / plain %s\n", q.toStdString().c_str(),
+                            c.fast.summary().toStdString().c_str(), c.plain.summary().toStdString().c_str());
+        }
+        found += !c.plain.cells.isEmpty();
+        failedBoth += c.plain.failed;
+    }
+    std::printf("## Result equality, fast path against the plain path\n\n"
+                "%zu queries (%zu benchmark, %d random): %d found records, %d failed with an error, "
+                "%d differ (%.0f s)\n\n",
+                queries.size(), benchQueries().size(), randomQueries, found, failedBoth, differing, msSince(tEq) / 1000);
+
+    // ---- Targets ----
+    auto fig = [&](const char *label) -> const QueryFigures * {
+        for (const auto &f : figures)
+            if (f.label == label)
+                return &f;
+        return nullptr;
+    };
+    std::printf("## Targets\n\n| target | figure | met |\n|---|---|---|\n");
+    auto line = [](const std::string &what, const std::string &value, bool met) {
+        std::printf("| %s | %s | %s |\n", what.c_str(), value.c_str(), met ? "yes" : "not yet");
+    };
+    for (const char *label : {"明月", "明月 故鄉", "明月 故鄉 秋風"}) {
+        if (const QueryFigures *f = fig(label)) {
+            const double e = f->engine.median();
+            line(std::string(label) + ": engine ≤ 2 × memmem floor", ratio(e, f->floor.median()) + " ×",
+                 e <= 2 * f->floor.median());
+            line(std::string(label) + ": ≥ 10 × faster than SQLite like", ratio(f->like.median(), e) + " ×",
+                 f->like.median() >= 10 * e);
+            if (!f->rg.empty() && f->rg.min() >= 0)
+                line(std::string(label) + ": faster than rg", ratio(f->rg.median(), e) + " ×", f->rg.median() > e);
+        }
+    }
+    if (const QueryFigures *f = fig("empty (list all)"))
+        line("list-all < 30 ms", fmtMs(f->engine.median()) + " ms", f->engine.median() < 30);
+    line("first list-all result ≤ ½ mdb-export", ratio(openAll.median(), exportMs) + " ×",
+         exportMs > 0 && openAll.median() <= exportMs / 2);
+    line("every query runnable ≤ mdb-export", ratio(openQuery.median(), exportMs) + " ×",
+         exportMs > 0 && openQuery.median() <= exportMs);
+    if (!pageStats.empty())
+        line("WriteRecordPage on the 300 KB page < 5 ms", fmtMs(pageStats.median()) + " ms", pageStats.median() < 5);
+    line("peak RSS after the open ≤ 2 × text", ratio(double(hwmKb) * 1024, double(textBytes)) + " ×",
+         double(hwmKb) * 1024 <= 2 * double(textBytes));
+    line("fast and plain results identical", std::to_string(differing) + " differ", differing == 0);
+    std::printf("\n");
+    return differing || engineFailed ? 1 : 0;
+}

@@ -1,0 +1,360 @@
+#include "search/fastscan.h"
+
+#include "search/jetdialect.h"
+#include "search/textfold.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+
+namespace morvessa {
+
+namespace {
+
+std::atomic<bool> &plainFlag()
+{
+    static std::atomic<bool> flag = [] {
+        const char *v = std::getenv("MORVESSA_PLAIN_SEARCH");
+        return v && std::strcmp(v, "1") == 0;
+    }();
+    return flag;
+}
+
+// Every character from U+3000 to U+9FFF (CJK, kana, bopomofo) is its own fold; checked
+// once, so that the common case can skip decoding.
+bool cjkBlockFoldsToItself()
+{
+    static const bool yes = [] {
+        for (char32_t c = 0x3000; c < 0xA000; ++c)
+            if (foldChar(c) != c)
+                return false;
+        return true;
+    }();
+    return yes;
+}
+
+// True when folding would change the text, or when it holds bytes that are not
+// well-formed UTF-8: such rows are left to the reference like.
+bool changedByFold(std::string_view text, bool cjkShortcut)
+{
+    const auto *s = reinterpret_cast<const unsigned char *>(text.data());
+    const size_t n = text.size();
+    for (size_t i = 0; i < n;) {
+        const unsigned char b = s[i];
+        if (b < 0x80) {
+            if (b >= 'A' && b <= 'Z')
+                return true;
+            ++i;
+            continue;
+        }
+        if (cjkShortcut && b >= 0xE3 && b <= 0xE9 && i + 2 < n + 0 && (s[i + 1] & 0xC0) == 0x80 &&
+            (s[i + 2] & 0xC0) == 0x80) {
+            i += 3;
+            continue;
+        }
+        char32_t c;
+        const int len = decodeUtf8(text, i, c);
+        if (c >= kInvalidUtf8 || foldChar(c) != c)
+            return true;
+        i += size_t(len);
+    }
+    return false;
+}
+
+// The shape of a pattern: its longest run of plain characters (folded), and whether the
+// pattern is just "%" + that run + "%".
+struct PatternShape {
+    std::string longestRun;
+    bool plainContains = false;
+};
+
+PatternShape shapeOf(std::string_view p)
+{
+    PatternShape shape;
+    std::string run;
+    auto endRun = [&] {
+        if (run.size() > shape.longestRun.size())
+            shape.longestRun = run;
+        run.clear();
+    };
+    bool special = false;
+    for (size_t i = 0; i < p.size();) {
+        const char ch = p[i];
+        if (ch == '%' || ch == '_') {
+            endRun();
+            special = special || ch == '_' || (i != 0 && i + 1 != p.size());
+            ++i;
+        } else if (ch == '[') {
+            endRun();
+            special = true;
+            const size_t close = p.find(']', i);
+            i = close == std::string_view::npos ? p.size() : close + 1;
+        } else {
+            char32_t c;
+            const int len = decodeUtf8(p, i, c);
+            appendUtf8(run, c >= kInvalidUtf8 ? c : foldChar(c));
+            i += size_t(len);
+        }
+    }
+    endRun();
+    shape.plainContains = !special && p.size() >= 2 && p.front() == '%' && p.back() == '%';
+    return shape;
+}
+
+bool startsWith(std::string_view s, size_t pos, std::string_view prefix)
+{
+    return s.size() - pos >= prefix.size() && s.compare(pos, prefix.size(), prefix) == 0;
+}
+
+// Reads the string literal whose opening apostrophe ends before pos; an apostrophe
+// written as "'&chr(39)&'" stays part of it. Leaves pos after the closing apostrophe.
+std::optional<std::string> readLiteral(std::string_view sql, size_t &pos)
+{
+    static constexpr std::string_view kEscaped = "'&chr(39)&'";
+    std::string out;
+    for (;;) {
+        const size_t q = sql.find('\'', pos);
+        if (q == std::string_view::npos)
+            return std::nullopt;
+        out.append(sql.substr(pos, q - pos));
+        if (startsWith(sql, q, kEscaped)) {
+            out += '\'';
+            pos = q + kEscaped.size();
+            continue;
+        }
+        pos = q + 1;
+        return out;
+    }
+}
+
+std::vector<std::uint32_t> intersect(const std::vector<std::uint32_t> &a, const std::vector<std::uint32_t> &b)
+{
+    std::vector<std::uint32_t> out;
+    std::set_intersection(a.begin(), a.end(), b.begin(), b.end(), std::back_inserter(out));
+    return out;
+}
+
+} // namespace
+
+void setPlainSearch(bool on) { plainFlag() = on; }
+bool plainSearch() { return plainFlag(); }
+
+ContentScanner::ContentScanner(ContentRows rows) : m_rows(rows), m_isChanged(rows.count, 0)
+{
+    const bool shortcut = cjkBlockFoldsToItself();
+    for (size_t r = 0; r < rows.count; ++r) {
+        if (!rows.isNull[r] && changedByFold(rows.at(r), shortcut)) {
+            m_changedByFold.push_back(std::uint32_t(r));
+            m_isChanged[r] = 1;
+        }
+    }
+}
+
+void ContentScanner::scan(std::string_view needle, std::vector<std::uint32_t> &out) const
+{
+    const char *base = m_rows.bytes.data();
+    const size_t size = m_rows.bytes.size();
+    const std::uint64_t *ends = m_rows.ends;
+    const size_t count = m_rows.count;
+    if (needle.empty()) {
+        for (size_t r = 0; r < count; ++r)
+            if (!m_rows.isNull[r] && !m_isChanged[r])
+                out.push_back(std::uint32_t(r));
+        return;
+    }
+    size_t pos = 0, row = 0;
+    while (pos < size && row < count) {
+        const void *hit = memmem(base + pos, size - pos, needle.data(), needle.size());
+        if (!hit)
+            break;
+        const size_t at = size_t(static_cast<const char *>(hit) - base);
+        // The row the hit starts in: the first whose end lies beyond it.
+        if (ends[row] <= at)
+            row = size_t(std::upper_bound(ends + row, ends + count, std::uint64_t(at)) - ends);
+        if (row >= count)
+            break;
+        if (at + needle.size() <= ends[row]) {
+            if (!m_isChanged[row])
+                out.push_back(std::uint32_t(row));
+            pos = ends[row];
+            ++row;
+        } else {
+            pos = at + 1; // the hit runs into the next row
+        }
+    }
+}
+
+std::optional<std::vector<std::uint32_t>> ContentScanner::rowsLike(std::string_view pattern) const
+{
+    JetLikePattern like;
+    if (!like.compile(pattern, 0, nullptr))
+        return std::nullopt;
+    const PatternShape shape = shapeOf(pattern);
+    std::vector<std::uint32_t> candidates;
+    scan(shape.longestRun, candidates);
+    std::vector<std::uint32_t> out;
+    if (shape.plainContains) {
+        out = std::move(candidates);
+    } else {
+        // The run is only a necessary condition: the reference like decides.
+        for (std::uint32_t r : candidates)
+            if (like.matches(m_rows.at(r)))
+                out.push_back(r);
+    }
+    if (!m_changedByFold.empty()) {
+        std::vector<std::uint32_t> changed;
+        for (std::uint32_t r : m_changedByFold)
+            if (like.matches(m_rows.at(r)))
+                changed.push_back(r);
+        if (!changed.empty()) {
+            std::vector<std::uint32_t> merged;
+            merged.reserve(out.size() + changed.size());
+            std::merge(out.begin(), out.end(), changed.begin(), changed.end(), std::back_inserter(merged));
+            out = std::move(merged);
+        }
+    }
+    return out;
+}
+
+std::optional<std::vector<std::uint32_t>>
+ContentScanner::rowsLikeAmong(std::string_view pattern, const std::vector<std::uint32_t> &candidates) const
+{
+    JetLikePattern like;
+    if (!like.compile(pattern, 0, nullptr))
+        return std::nullopt;
+    const PatternShape shape = shapeOf(pattern);
+    std::vector<std::uint32_t> out;
+    for (std::uint32_t r : candidates) {
+        if (m_rows.isNull[r])
+            continue;
+        const std::string_view text = m_rows.at(r);
+        const bool match = shape.plainContains && !m_isChanged[r]
+                               ? (shape.longestRun.empty() ||
+                                  memmem(text.data(), text.size(), shape.longestRun.data(),
+                                         shape.longestRun.size()) != nullptr)
+                               : like.matches(text);
+        if (match)
+            out.push_back(r);
+    }
+    return out;
+}
+
+std::optional<SearchStatement> parseSearchStatement(std::string_view sql)
+{
+    static constexpr std::string_view kListAll = "select subject,htm from  maindata order by date desc";
+    static constexpr std::string_view kAnd = "select subject,htm from  maindata where 1=1";
+    static constexpr std::string_view kAndTerm = " and content like '";
+    static constexpr std::string_view kAndEnd = "order by [date] desc ";
+    static constexpr std::string_view kOr = "select subject,htm from  maindata where 1=2";
+    static constexpr std::string_view kOrTerm = "  or content like '";
+
+    SearchStatement st;
+    if (sql == kListAll)
+        return st;
+    const bool all = startsWith(sql, 0, kAnd);
+    if (!all && !startsWith(sql, 0, kOr))
+        return std::nullopt;
+    st.kind = all ? SearchStatement::AllTerms : SearchStatement::AnyTerm;
+    const std::string_view term = all ? kAndTerm : kOrTerm;
+    size_t pos = all ? kAnd.size() : kOr.size();
+    while (startsWith(sql, pos, term)) {
+        pos += term.size();
+        std::optional<std::string> literal = readLiteral(sql, pos);
+        if (!literal || !startsWith(sql, pos, " "))
+            return std::nullopt;
+        ++pos;
+        st.patterns.push_back(std::move(*literal));
+    }
+    if (all) {
+        // Without terms one blank stands between "1=1" and the order clause.
+        if (st.patterns.empty() && startsWith(sql, pos, " "))
+            ++pos;
+        if (sql.substr(pos) != kAndEnd)
+            return std::nullopt;
+    } else if (pos != sql.size()) {
+        return std::nullopt;
+    }
+    return st;
+}
+
+std::optional<std::vector<std::uint32_t>> runFast(std::string_view jetSql, const ContentScanner &scanner,
+                                                  const std::vector<std::uint32_t> &newestFirst)
+{
+    const std::optional<SearchStatement> st = parseSearchStatement(jetSql);
+    if (!st || newestFirst.size() != scanner.rowCount())
+        return std::nullopt;
+    // Every pattern must be valid before anything runs: the plain path reports an
+    // invalid one exactly as the engine does.
+    for (const std::string &p : st->patterns) {
+        JetLikePattern like;
+        if (!like.compile(p, 0, nullptr))
+            return std::nullopt;
+    }
+    if (st->kind == SearchStatement::AnyTerm) {
+        std::vector<std::vector<std::uint32_t>> sets;
+        for (const std::string &p : st->patterns)
+            sets.push_back(*scanner.rowsLike(p));
+        std::vector<std::uint32_t> out;
+        for (const auto &s : sets) {
+            std::vector<std::uint32_t> merged;
+            std::set_union(out.begin(), out.end(), s.begin(), s.end(), std::back_inserter(merged));
+            out = std::move(merged);
+        }
+        return out; // file order
+    }
+    if (st->patterns.empty())
+        return newestFirst;
+    // One scan for the term with the longest plain run; the other terms are checked on
+    // its rows alone when they are few, or scanned too when they are many.
+    std::vector<std::string> patterns = st->patterns;
+    std::stable_sort(patterns.begin(), patterns.end(), [](const std::string &a, const std::string &b) {
+        return shapeOf(a).longestRun.size() > shapeOf(b).longestRun.size();
+    });
+    std::vector<std::uint32_t> hits = *scanner.rowsLike(patterns.front());
+    for (size_t k = 1; k < patterns.size() && !hits.empty(); ++k) {
+        if (hits.size() < scanner.rowCount() / 16)
+            hits = *scanner.rowsLikeAmong(patterns[k], hits);
+        else
+            hits = intersect(hits, *scanner.rowsLike(patterns[k]));
+    }
+    std::vector<std::uint8_t> member(scanner.rowCount(), 0);
+    for (std::uint32_t r : hits)
+        member[r] = 1;
+    std::vector<std::uint32_t> out;
+    out.reserve(hits.size());
+    for (std::uint32_t r : newestFirst)
+        if (member[r])
+            out.push_back(r);
+    return out;
+}
+
+struct LastResult::State {
+    std::mutex mutex;
+    std::weak_ptr<const void> table;
+    const void *tableAddress = nullptr;
+    std::string sql;
+    std::shared_ptr<const ResultRows> rows;
+};
+
+std::shared_ptr<const ResultRows> LastResult::find(const std::shared_ptr<const void> &table,
+                                                   const std::string &sql) const
+{
+    std::lock_guard lock(m_state->mutex);
+    const std::shared_ptr<const void> kept = m_state->table.lock();
+    if (!kept || kept.get() != table.get() || m_state->sql != sql)
+        return nullptr;
+    return m_state->rows;
+}
+
+void LastResult::keep(const std::shared_ptr<const void> &table, const std::string &sql,
+                      std::shared_ptr<const ResultRows> rows)
+{
+    std::lock_guard lock(m_state->mutex);
+    m_state->table = table;
+    m_state->sql = sql;
+    m_state->rows = std::move(rows);
+}
+
+} // namespace morvessa

@@ -1,0 +1,91 @@
+#pragma once
+// The fast path of the search engine. The statements SqlText builds are answered here
+// straight from the table's columns: each "content like" term is a substring search over
+// the content bytes, the date order is the table's precomputed one. Results are the same
+// as on the plain path (SQLite running the statement with the reference like); only the
+// time differs. Anything this path does not fully understand goes to the plain path.
+#include "app/recordstore.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace morvessa {
+
+// The plain path: statements run on SQLite with the reference like alone, nothing is
+// answered here and no result is reused. Starts on when MORVESSA_PLAIN_SEARCH=1 is set.
+void setPlainSearch(bool on);
+bool plainSearch();
+
+// The content column as the table holds it: all values back to back, value i spanning
+// [ends[i-1], ends[i]).
+struct ContentRows {
+    std::string_view bytes;
+    const std::uint64_t *ends = nullptr;
+    const std::uint8_t *isNull = nullptr;
+    std::size_t count = 0;
+
+    std::string_view at(std::size_t row) const
+    {
+        const std::uint64_t begin = row == 0 ? 0 : ends[row - 1];
+        return bytes.substr(begin, ends[row] - begin);
+    }
+};
+
+// Finds the rows whose content is like a pattern. Rows that folding (case, width) leaves
+// unchanged are searched as they are; the few others go through the reference like.
+class ContentScanner {
+public:
+    explicit ContentScanner(ContentRows rows);
+
+    // Rows in file order whose content is like pattern, as the reference like decides;
+    // nullopt when the pattern is invalid (the plain path then reports it).
+    std::optional<std::vector<std::uint32_t>> rowsLike(std::string_view pattern) const;
+    // The rows of candidates (ascending) whose content is like pattern; for a few
+    // candidates this is cheaper than a whole scan.
+    std::optional<std::vector<std::uint32_t>> rowsLikeAmong(std::string_view pattern,
+                                                            const std::vector<std::uint32_t> &candidates) const;
+
+    std::size_t rowCount() const { return m_rows.count; }
+    std::size_t foldedRowCount() const { return m_changedByFold.size(); }
+
+private:
+    // Rows, not changed by folding, that contain needle (already folded).
+    void scan(std::string_view needle, std::vector<std::uint32_t> &out) const;
+
+    ContentRows m_rows;
+    std::vector<std::uint32_t> m_changedByFold; // ascending
+    std::vector<std::uint8_t> m_isChanged;
+};
+
+// A statement exactly as SqlText builds it.
+struct SearchStatement {
+    enum Kind { AllRows, AllTerms, AnyTerm } kind = AllRows;
+    std::vector<std::string> patterns; // the like patterns, apostrophe escapes resolved
+};
+std::optional<SearchStatement> parseSearchStatement(std::string_view jetSql);
+
+// Answers a statement: row indexes in result order, or nullopt when the plain path must
+// run it. newestFirst is the table's date order (newest first, no date last, ties in
+// file order).
+std::optional<std::vector<std::uint32_t>> runFast(std::string_view jetSql, const ContentScanner &scanner,
+                                                  const std::vector<std::uint32_t> &newestFirst);
+
+// The result of the last statement, so that the second run of a search costs nothing.
+// Keyed by the table it came from (which is immutable) and the statement text.
+class LastResult {
+public:
+    std::shared_ptr<const ResultRows> find(const std::shared_ptr<const void> &table, const std::string &sql) const;
+    void keep(const std::shared_ptr<const void> &table, const std::string &sql,
+              std::shared_ptr<const ResultRows> rows);
+
+private:
+    struct State;
+    std::shared_ptr<State> m_state = std::make_shared<State>();
+};
+
+} // namespace morvessa
