@@ -35,32 +35,37 @@ bool cjkBlockFoldsToItself()
     return yes;
 }
 
-// True when folding would change the text, or when it holds bytes that are not
-// well-formed UTF-8: such rows are left to the reference like.
-bool changedByFold(std::string_view text, bool cjkShortcut)
+// Writes the folded text at out (room for 3/2 of text's size plus 4 bytes) and returns
+// the end; the same as foldUtf8Into, with short ways through the CJK block and the
+// full-width forms, which make up most of a Chinese collection.
+char *writeFolded(std::string_view text, char *out, bool cjkShortcut)
 {
     const auto *s = reinterpret_cast<const unsigned char *>(text.data());
     const size_t n = text.size();
+    std::string one;
     for (size_t i = 0; i < n;) {
         const unsigned char b = s[i];
         if (b < 0x80) {
-            if (b >= 'A' && b <= 'Z')
-                return true;
+            *out++ = char(b >= 'A' && b <= 'Z' ? b + 0x20 : b);
             ++i;
             continue;
         }
-        if (cjkShortcut && b >= 0xE3 && b <= 0xE9 && i + 2 < n + 0 && (s[i + 1] & 0xC0) == 0x80 &&
+        if (cjkShortcut && b >= 0xE3 && b <= 0xE9 && i + 2 < n && (s[i + 1] & 0xC0) == 0x80 &&
             (s[i + 2] & 0xC0) == 0x80) {
+            std::memcpy(out, s + i, 3);
+            out += 3;
             i += 3;
             continue;
         }
         char32_t c;
         const int len = decodeUtf8(text, i, c);
-        if (c >= kInvalidUtf8 || foldChar(c) != c)
-            return true;
+        one.clear();
+        appendUtf8(one, c >= kInvalidUtf8 ? c : foldChar(c));
+        std::memcpy(out, one.data(), one.size());
+        out += one.size();
         i += size_t(len);
     }
-    return false;
+    return out;
 }
 
 // The shape of a pattern: its longest run of plain characters (folded), and whether the
@@ -69,6 +74,17 @@ struct PatternShape {
     std::string longestRun;
     bool plainContains = false;
 };
+
+bool wellFormed(std::string_view utf8)
+{
+    for (size_t i = 0; i < utf8.size();) {
+        char32_t c;
+        i += size_t(decodeUtf8(utf8, i, c));
+        if (c >= kInvalidUtf8)
+            return false;
+    }
+    return true;
+}
 
 PatternShape shapeOf(std::string_view p)
 {
@@ -100,6 +116,10 @@ PatternShape shapeOf(std::string_view p)
     }
     endRun();
     shape.plainContains = !special && p.size() >= 2 && p.front() == '%' && p.back() == '%';
+    if (!wellFormed(shape.longestRun)) { // never from a query; leave it to the reference like
+        shape.longestRun.clear();
+        shape.plainContains = false;
+    }
     return shape;
 }
 
@@ -141,29 +161,38 @@ std::vector<std::uint32_t> intersect(const std::vector<std::uint32_t> &a, const 
 void setPlainSearch(bool on) { plainFlag() = on; }
 bool plainSearch() { return plainFlag(); }
 
-ContentScanner::ContentScanner(ContentRows rows) : m_rows(rows), m_isChanged(rows.count, 0)
+ContentScanner::ContentScanner(ContentRows rows) : m_rows(rows)
 {
     const bool shortcut = cjkBlockFoldsToItself();
+    // Folding keeps the size of nearly every character; a few grow from two bytes to three.
+    m_folded.resize(rows.bytes.size() + 16);
+    m_foldedEnds.reserve(rows.count);
+    size_t used = 0;
     for (size_t r = 0; r < rows.count; ++r) {
-        if (!rows.isNull[r] && changedByFold(rows.at(r), shortcut)) {
-            m_changedByFold.push_back(std::uint32_t(r));
-            m_isChanged[r] = 1;
+        if (!rows.isNull[r]) {
+            const std::string_view text = rows.at(r);
+            const size_t room = text.size() + text.size() / 2 + 4;
+            if (used + room > m_folded.size())
+                m_folded.resize(std::max(used + room, m_folded.size() + m_folded.size() / 4));
+            used = size_t(writeFolded(text, m_folded.data() + used, shortcut) - m_folded.data());
         }
+        m_foldedEnds.push_back(used);
     }
+    m_folded.resize(used);
 }
 
 void ContentScanner::scan(std::string_view needle, std::vector<std::uint32_t> &out) const
 {
-    const char *base = m_rows.bytes.data();
-    const size_t size = m_rows.bytes.size();
-    const std::uint64_t *ends = m_rows.ends;
     const size_t count = m_rows.count;
     if (needle.empty()) {
         for (size_t r = 0; r < count; ++r)
-            if (!m_rows.isNull[r] && !m_isChanged[r])
+            if (!m_rows.isNull[r])
                 out.push_back(std::uint32_t(r));
         return;
     }
+    const char *base = m_folded.data();
+    const size_t size = m_folded.size();
+    const std::uint64_t *ends = m_foldedEnds.data();
     size_t pos = 0, row = 0;
     while (pos < size && row < count) {
         const void *hit = memmem(base + pos, size - pos, needle.data(), needle.size());
@@ -176,8 +205,7 @@ void ContentScanner::scan(std::string_view needle, std::vector<std::uint32_t> &o
         if (row >= count)
             break;
         if (at + needle.size() <= ends[row]) {
-            if (!m_isChanged[row])
-                out.push_back(std::uint32_t(row));
+            out.push_back(std::uint32_t(row));
             pos = ends[row];
             ++row;
         } else {
@@ -194,27 +222,13 @@ std::optional<std::vector<std::uint32_t>> ContentScanner::rowsLike(std::string_v
     const PatternShape shape = shapeOf(pattern);
     std::vector<std::uint32_t> candidates;
     scan(shape.longestRun, candidates);
+    if (shape.plainContains)
+        return candidates;
+    // The run is only a necessary condition: the reference like decides.
     std::vector<std::uint32_t> out;
-    if (shape.plainContains) {
-        out = std::move(candidates);
-    } else {
-        // The run is only a necessary condition: the reference like decides.
-        for (std::uint32_t r : candidates)
-            if (like.matches(m_rows.at(r)))
-                out.push_back(r);
-    }
-    if (!m_changedByFold.empty()) {
-        std::vector<std::uint32_t> changed;
-        for (std::uint32_t r : m_changedByFold)
-            if (like.matches(m_rows.at(r)))
-                changed.push_back(r);
-        if (!changed.empty()) {
-            std::vector<std::uint32_t> merged;
-            merged.reserve(out.size() + changed.size());
-            std::merge(out.begin(), out.end(), changed.begin(), changed.end(), std::back_inserter(merged));
-            out = std::move(merged);
-        }
-    }
+    for (std::uint32_t r : candidates)
+        if (like.matches(m_rows.at(r)))
+            out.push_back(r);
     return out;
 }
 
@@ -225,17 +239,15 @@ ContentScanner::rowsLikeAmong(std::string_view pattern, const std::vector<std::u
     if (!like.compile(pattern, 0, nullptr))
         return std::nullopt;
     const PatternShape shape = shapeOf(pattern);
+    const std::string &run = shape.longestRun;
     std::vector<std::uint32_t> out;
     for (std::uint32_t r : candidates) {
         if (m_rows.isNull[r])
             continue;
-        const std::string_view text = m_rows.at(r);
-        const bool match = shape.plainContains && !m_isChanged[r]
-                               ? (shape.longestRun.empty() ||
-                                  memmem(text.data(), text.size(), shape.longestRun.data(),
-                                         shape.longestRun.size()) != nullptr)
-                               : like.matches(text);
-        if (match)
+        const std::string_view folded = foldedAt(r);
+        if (!run.empty() && !memmem(folded.data(), folded.size(), run.data(), run.size()))
+            continue;
+        if (shape.plainContains || like.matches(m_rows.at(r)))
             out.push_back(r);
     }
     return out;
@@ -337,6 +349,8 @@ struct LastResult::State {
     std::string sql;
     std::shared_ptr<const ResultRows> rows;
 };
+
+LastResult::LastResult() : m_state(std::make_shared<State>()) {}
 
 std::shared_ptr<const ResultRows> LastResult::find(const std::shared_ptr<const void> &table,
                                                    const std::string &sql) const

@@ -36,8 +36,10 @@ struct ContentRows {
     }
 };
 
-// Finds the rows whose content is like a pattern. Rows that folding (case, width) leaves
-// unchanged are searched as they are; the few others go through the reference like.
+// Finds the rows whose content is like a pattern. Keeps the content folded (case,
+// width) once, in one buffer, so that a plain term is one substring search over it;
+// patterns with wildcards are searched for their longest plain run and then decided by
+// the reference like on the row itself.
 class ContentScanner {
 public:
     explicit ContentScanner(ContentRows rows);
@@ -51,15 +53,20 @@ public:
                                                             const std::vector<std::uint32_t> &candidates) const;
 
     std::size_t rowCount() const { return m_rows.count; }
-    std::size_t foldedRowCount() const { return m_changedByFold.size(); }
+    std::size_t foldedBytes() const { return m_folded.size(); }
 
 private:
-    // Rows, not changed by folding, that contain needle (already folded).
+    // Non-null rows whose folded content contains needle (already folded).
     void scan(std::string_view needle, std::vector<std::uint32_t> &out) const;
+    std::string_view foldedAt(std::size_t row) const
+    {
+        const std::uint64_t begin = row == 0 ? 0 : m_foldedEnds[row - 1];
+        return std::string_view(m_folded).substr(begin, m_foldedEnds[row] - begin);
+    }
 
     ContentRows m_rows;
-    std::vector<std::uint32_t> m_changedByFold; // ascending
-    std::vector<std::uint8_t> m_isChanged;
+    std::string m_folded;
+    std::vector<std::uint64_t> m_foldedEnds;
 };
 
 // A statement exactly as SqlText builds it.
@@ -79,13 +86,14 @@ std::optional<std::vector<std::uint32_t>> runFast(std::string_view jetSql, const
 // Keyed by the table it came from (which is immutable) and the statement text.
 class LastResult {
 public:
+    LastResult();
     std::shared_ptr<const ResultRows> find(const std::shared_ptr<const void> &table, const std::string &sql) const;
     void keep(const std::shared_ptr<const void> &table, const std::string &sql,
               std::shared_ptr<const ResultRows> rows);
 
 private:
     struct State;
-    std::shared_ptr<State> m_state = std::make_shared<State>();
+    std::shared_ptr<State> m_state;
 };
 
 } // namespace morvessa

@@ -49,10 +49,11 @@ TEST(SearchStatement, LeavesEveryOtherStatementToThePlainPath)
     for (const char *sql : {
              "select subject,htm from maindata order by date desc",
              "select subject,htm from  maindata order by date desc ",
-             "select subject,htm from  maindata where 1=1 and content like '%a%' order by [date] desc ",
+             "select subject,htm from  maindata where 1=1 and content like '%a%'  order by [date] desc ",
              "select subject,htm from  maindata where 1=1 and content like '%a%' order by [date] desc",
              "select subject,htm from  maindata where 1=1 and content like '%a%' or 1=1 order by [date] desc ",
-             "select subject,htm from  maindata where 1=2  or content like '%a' ",
+             "select subject,htm from  maindata where 1=2  or content like '%a%'",
+             "select subject,htm from  maindata where 1=2  or content like '%a%' '",
              "select subject,htm from  maindata where 1=2  or content like '%a%' order by [date] desc ",
              "select content from  maindata where 1=2",
          })
