@@ -222,7 +222,10 @@ int main(int argc, char **argv)
 {
     bool smoke = false;
     int reps = 20, randomQueries = 60;
+    // The corpus lies beside the repository (or beside the folder of work trees).
     std::string path = MORVESSA_DEFAULT_CORPUS;
+    if (!QFileInfo::exists(QString::fromStdString(path)))
+        path = MORVESSA_DEFAULT_CORPUS_2;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         if (a == "--open-child" && i + 2 < argc)

@@ -3,6 +3,7 @@
 #include "app/connstring.h"
 #include "app/mdbreader.h"
 #include "app/storetable.h"
+#include "search/fastscan.h"
 #include "search/jetdialect.h"
 
 #include <sqlite3.h>
@@ -354,9 +355,17 @@ std::shared_ptr<const ResultRows> Connection::Impl::run(const QString &jetSql)
 {
     if (lastRows && jetSql == lastSql)
         return lastRows;
-    const QByteArray sql = jetToSqlite(jetSql).toUtf8();
     std::shared_ptr<const ResultRows> rows;
-    if (!runAsTableRows(sql, rows))
+    // Fast path (search/fastscan.h): the statements SqlText builds, answered from the
+    // columns; the same rows as SQLite gives, anything else goes on to SQLite.
+    if (!plainSearch()) {
+        const ContentRows content{table->content.bytes, table->content.ends.data(), table->content.isNull.data(),
+                                  table->content.size()};
+        if (auto ids = runFast(jetSql.toStdString(), *scannerFor(table, content), table->newestFirst()))
+            rows = std::make_shared<TableRows>(table, std::move(*ids));
+    }
+    const QByteArray sql = rows ? QByteArray() : jetToSqlite(jetSql).toUtf8();
+    if (!rows && !runAsTableRows(sql, rows))
         rows = runAsTexts(sql);
     lastSql = jetSql;
     lastRows = rows;

@@ -342,6 +342,25 @@ std::optional<std::vector<std::uint32_t>> runFast(std::string_view jetSql, const
     return out;
 }
 
+std::shared_ptr<const ContentScanner> scannerFor(const std::shared_ptr<const void> &owner, ContentRows rows)
+{
+    struct Entry {
+        std::weak_ptr<const void> owner;
+        const void *address;
+        std::shared_ptr<const ContentScanner> scanner;
+    };
+    static std::mutex mutex;
+    static std::vector<Entry> entries;
+    const std::lock_guard lock(mutex);
+    std::erase_if(entries, [](const Entry &e) { return e.owner.expired(); });
+    for (const Entry &e : entries)
+        if (e.address == owner.get())
+            return e.scanner;
+    auto scanner = std::make_shared<const ContentScanner>(rows);
+    entries.push_back({owner, owner.get(), scanner});
+    return scanner;
+}
+
 struct LastResult::State {
     std::mutex mutex;
     std::weak_ptr<const void> table;

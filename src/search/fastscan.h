@@ -69,6 +69,10 @@ private:
     std::vector<std::uint64_t> m_foldedEnds;
 };
 
+// The scanner of a table's content, made on first use and kept while owner lives;
+// rows must stay valid as long as owner does.
+std::shared_ptr<const ContentScanner> scannerFor(const std::shared_ptr<const void> &owner, ContentRows rows);
+
 // A statement exactly as SqlText builds it.
 struct SearchStatement {
     enum Kind { AllRows, AllTerms, AnyTerm } kind = AllRows;
