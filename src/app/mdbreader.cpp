@@ -1,6 +1,7 @@
 #include "app/mdbreader.h"
 
 #include "app/recordstore.h"
+#include "search/fastscan.h"
 
 #include <mdbtools.h>
 
@@ -419,8 +420,11 @@ ReadFailure readTable(const char *path, StoreTableBuilder &out)
                 TextColumnBuilder &t = *texts[c];
                 const MdbField *f = found[c];
                 const bool null = !f || f->is_null;
+                const std::size_t begin = t.bytes.size();
                 if (!null && !reader.appendValue(cols[c], f->start, f->siz, t.bytes))
                     return {Damaged, {}};
+                if (c == 2 && out.contentFolded)
+                    foldContent(t.bytes, begin);
                 t.endValue(null);
             }
             const MdbField *f = found[3];
@@ -530,7 +534,7 @@ std::uint64_t answerLimit(std::uint64_t fileSize)
 
 void (*g_childHook)() = nullptr;
 
-[[noreturn]] void runChild(int answerFd, int doneFd, const char *path, std::uint64_t fileSize)
+[[noreturn]] void runChild(int answerFd, int doneFd, const char *path, std::uint64_t fileSize, ContentForm form)
 {
     // Warnings libmdb prints about odd pages are no concern of the user, and its
     // settings from the environment (debug output, text encoding) do not apply here.
@@ -550,6 +554,7 @@ void (*g_childHook)() = nullptr;
         g_childHook();
 
     StoreTableBuilder table;
+    table.contentFolded = form == ContentForm::Folded;
     ReadFailure failure = readTable(path, table);
     Header header{};
     std::memcpy(header.magic, kMagic, sizeof kMagic);
@@ -626,7 +631,7 @@ bool validEnds(std::span<const std::uint64_t> ends, std::uint64_t bytes)
 
 // The table laid out in the mapped answer, or null when the answer does not add up.
 std::shared_ptr<const StoreTable> tableFromAnswer(std::shared_ptr<const void> mapping, std::size_t size,
-                                                  ReadFailure &failure)
+                                                  ContentForm form, ReadFailure &failure)
 {
     const auto *base = static_cast<const unsigned char *>(mapping.get());
     if (size < kHeaderSize)
@@ -661,6 +666,7 @@ std::shared_ptr<const StoreTable> tableFromAnswer(std::shared_ptr<const void> ma
     table->subject = column(SubjectBytes);
     table->htm = column(HtmBytes);
     table->content = column(ContentBytes);
+    table->contentFolded = form == ContentForm::Folded;
     table->date = arrayAt<double>(base + header.blocks[DateValues].offset, header.blocks[DateValues].size);
     table->dateNull = arrayAt<std::uint8_t>(base + header.blocks[DateNull].offset, header.blocks[DateNull].size);
     for (const TextColumn *c : {&table->subject, &table->htm, &table->content})
@@ -694,18 +700,19 @@ void setReaderChildHook(void (*hook)())
     g_childHook = hook;
 }
 
-std::shared_ptr<const StoreTable> readMaindataInProcess(const QString &path)
+std::shared_ptr<const StoreTable> readMaindataInProcess(const QString &path, ContentForm form)
 {
     const QByteArray native = path.toLocal8Bit();
     checkedFileSize(path, native);
     StoreTableBuilder table;
+    table.contentFolded = form == ContentForm::Folded;
     const ReadFailure failure = readTable(native.constData(), table);
     if (failure.status != ReadOk)
         throw DbError(failureMessage(failure, path));
     return std::move(table).finish();
 }
 
-std::shared_ptr<const StoreTable> readMaindata(const QString &path)
+std::shared_ptr<const StoreTable> readMaindata(const QString &path, ContentForm form)
 {
     const QByteArray native = path.toLocal8Bit();
     const std::uint64_t size = checkedFileSize(path, native);
@@ -722,7 +729,7 @@ std::shared_ptr<const StoreTable> readMaindata(const QString &path)
         throw damaged;
     if (pid == 0) {
         ::close(fds[0]);
-        runChild(answer.fd, fds[1], native.constData(), size);
+        runChild(answer.fd, fds[1], native.constData(), size, form);
     }
     ::close(doneWrite.fd);
     doneWrite.fd = -1;
@@ -748,7 +755,7 @@ std::shared_ptr<const StoreTable> readMaindata(const QString &path)
         throw damaged;
     std::shared_ptr<const void> mapping(p, [mapped](const void *q) { ::munmap(const_cast<void *>(q), mapped); });
     ReadFailure failure{Damaged, {}};
-    auto table = tableFromAnswer(std::move(mapping), mapped, failure);
+    auto table = tableFromAnswer(std::move(mapping), mapped, form, failure);
     if (failure.status != ReadOk)
         throw DbError(failureMessage(failure, path));
     if (!table)

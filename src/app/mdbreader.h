@@ -13,12 +13,17 @@
 
 namespace morvessa {
 
+// How the content column is held: as written, or folded (letter case, width) for the
+// fast path of the search (search/fastscan.h), which like cannot tell apart.
+enum class ContentForm { AsWritten, Folded };
+
 // Throws DbError (the message names the file).
-std::shared_ptr<const StoreTable> readMaindata(const QString &path);
+std::shared_ptr<const StoreTable> readMaindata(const QString &path, ContentForm form = ContentForm::AsWritten);
 
 // The same reading without the child process, for tools that want it in one process.
 // A damaged file may bring the caller down.
-std::shared_ptr<const StoreTable> readMaindataInProcess(const QString &path);
+std::shared_ptr<const StoreTable> readMaindataInProcess(const QString &path,
+                                                        ContentForm form = ContentForm::AsWritten);
 
 // Tests make the reading child misbehave through this (null: behave).
 void setReaderChildHook(void (*hook)());

@@ -48,17 +48,22 @@ std::shared_ptr<const StoreTable> tableFor(const QString &path)
     if (::stat(native.constData(), &st) != 0 || !S_ISREG(st.st_mode)) {
         const std::lock_guard lock(g_cacheMutex);
         g_cache.erase(path);
+        g_cache.erase(path + QStringLiteral("\n(as written)"));
         return readMaindata(path); // throws the missing-file error
     }
     const FileVersion version{st.st_dev, st.st_ino, st.st_size,
                               std::int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
+    // Content is only ever matched with like, so the fast path holds it folded; the plain
+    // path keeps it as written, in a table of its own (search/fastscan.h).
+    const ContentForm form = plainSearch() ? ContentForm::AsWritten : ContentForm::Folded;
+    const QString key = form == ContentForm::Folded ? path : path + QStringLiteral("\n(as written)");
     const std::lock_guard lock(g_cacheMutex);
-    const auto it = g_cache.find(path);
+    const auto it = g_cache.find(key);
     if (it != g_cache.end() && it->second.version == version)
         return it->second.table;
-    g_cache.erase(path);
-    auto table = readMaindata(path);
-    g_cache[path] = {version, table};
+    g_cache.erase(key);
+    auto table = readMaindata(path, form);
+    g_cache[key] = {version, table};
     return table;
 }
 
@@ -361,7 +366,8 @@ std::shared_ptr<const ResultRows> Connection::Impl::run(const QString &jetSql)
     if (!plainSearch()) {
         const ContentRows content{table->content.bytes, table->content.ends.data(), table->content.isNull.data(),
                                   table->content.size()};
-        if (auto ids = runFast(jetSql.toStdString(), *scannerFor(table, content), table->newestFirst()))
+        if (auto ids = runFast(jetSql.toStdString(), *scannerFor(table, content, table->contentFolded),
+                               table->newestFirst()))
             rows = std::make_shared<TableRows>(table, std::move(*ids));
     }
     const QByteArray sql = rows ? QByteArray() : jetToSqlite(jetSql).toUtf8();

@@ -34,6 +34,7 @@ struct StoreTable {
     TextColumn subject;
     TextColumn htm;
     TextColumn content;
+    bool contentFolded = false; // content held folded (ContentForm::Folded)
     // Jet dates: days since 1899-12-30 as a double, larger is newer.
     std::span<const double> date;
     std::span<const std::uint8_t> dateNull;
@@ -76,6 +77,7 @@ struct StoreTableBuilder {
     TextColumnBuilder content;
     std::vector<double> date;
     std::vector<std::uint8_t> dateNull;
+    bool contentFolded = false; // fold content as it is read (ContentForm::Folded)
 
     void addDate(double value, bool null)
     {

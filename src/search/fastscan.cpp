@@ -4,6 +4,7 @@
 #include "search/textfold.h"
 
 #include <algorithm>
+#include <immintrin.h>
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
@@ -158,27 +159,103 @@ std::vector<std::uint32_t> intersect(const std::vector<std::uint32_t> &a, const 
 
 } // namespace
 
+NeedleFinder::NeedleFinder(std::string_view needle, const std::uint64_t *byteCounts) : m_needle(needle)
+{
+    constexpr size_t npos = std::string_view::npos;
+    if (needle.size() < 2)
+        return;
+    // The rarest byte, then the rarest other one; equal bytes would tell nothing new.
+    auto rarity = [&](size_t k) { return byteCounts[static_cast<unsigned char>(needle[k])]; };
+    size_t a = 0;
+    for (size_t k = 1; k < needle.size(); ++k)
+        if (rarity(k) < rarity(a))
+            a = k;
+    size_t b = npos;
+    for (size_t k = 0; k < needle.size(); ++k)
+        if (needle[k] != needle[a] && (b == npos || rarity(k) < rarity(b)))
+            b = k;
+    if (b == npos) // every byte the same
+        b = a == 0 ? needle.size() - 1 : 0;
+    m_first = std::min(a, b);
+    m_second = std::max(a, b);
+}
+
+namespace {
+
+__attribute__((target("avx2"))) const char *findAvx2(const char *p, const char *end, const std::string &needle,
+                                                     size_t first, size_t second)
+{
+    const size_t n = needle.size();
+    const __m256i a = _mm256_set1_epi8(needle[first]);
+    const __m256i b = _mm256_set1_epi8(needle[second]);
+    for (; end - p >= std::ptrdiff_t(n + 31); p += 32) {
+        const __m256i x = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(p + first));
+        const __m256i y = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(p + second));
+        auto mask = std::uint32_t(_mm256_movemask_epi8(_mm256_and_si256(_mm256_cmpeq_epi8(x, a), _mm256_cmpeq_epi8(y, b))));
+        while (mask) {
+            const int bit = __builtin_ctz(mask);
+            if (std::memcmp(p + bit, needle.data(), n) == 0)
+                return p + bit;
+            mask &= mask - 1;
+        }
+    }
+    return static_cast<const char *>(memmem(p, size_t(end - p), needle.data(), n));
+}
+
+} // namespace
+
+const char *NeedleFinder::find(const char *from, const char *end) const
+{
+    if (from >= end || size_t(end - from) < m_needle.size())
+        return nullptr;
+    if (m_needle.size() == 1)
+        return static_cast<const char *>(std::memchr(from, m_needle[0], size_t(end - from)));
+    static const bool avx2 = __builtin_cpu_supports("avx2");
+    if (avx2)
+        return findAvx2(from, end, m_needle, m_first, m_second);
+    return static_cast<const char *>(memmem(from, size_t(end - from), m_needle.data(), m_needle.size()));
+}
+
 void setPlainSearch(bool on) { plainFlag() = on; }
 bool plainSearch() { return plainFlag(); }
 
-ContentScanner::ContentScanner(ContentRows rows) : m_rows(rows)
+ContentScanner::ContentScanner(ContentRows rows, bool folded) : m_rows(rows)
 {
-    const bool shortcut = cjkBlockFoldsToItself();
-    // Folding keeps the size of nearly every character; a few grow from two bytes to three.
-    m_folded.resize(rows.bytes.size() + 16);
-    m_foldedEnds.reserve(rows.count);
-    size_t used = 0;
-    for (size_t r = 0; r < rows.count; ++r) {
-        if (!rows.isNull[r]) {
-            const std::string_view text = rows.at(r);
-            const size_t room = text.size() + text.size() / 2 + 4;
-            if (used + room > m_folded.size())
-                m_folded.resize(std::max(used + room, m_folded.size() + m_folded.size() / 4));
-            used = size_t(writeFolded(text, m_folded.data() + used, shortcut) - m_folded.data());
+    if (folded) {
+        m_folded = rows.bytes;
+        m_foldedEnds = rows.ends;
+    } else {
+        const bool shortcut = cjkBlockFoldsToItself();
+        // Folding keeps the size of nearly every character; a few grow from two bytes to three.
+        m_ownFolded.resize(rows.bytes.size() + 16);
+        m_ownEnds.reserve(rows.count);
+        size_t used = 0;
+        for (size_t r = 0; r < rows.count; ++r) {
+            if (!rows.isNull[r]) {
+                const std::string_view text = rows.at(r);
+                const size_t room = text.size() + text.size() / 2 + 4;
+                if (used + room > m_ownFolded.size())
+                    m_ownFolded.resize(std::max(used + room, m_ownFolded.size() + m_ownFolded.size() / 4));
+                used = size_t(writeFolded(text, m_ownFolded.data() + used, shortcut) - m_ownFolded.data());
+            }
+            m_ownEnds.push_back(used);
         }
-        m_foldedEnds.push_back(used);
+        m_ownFolded.resize(used);
+        m_folded = m_ownFolded;
+        m_foldedEnds = m_ownEnds.data();
     }
-    m_folded.resize(used);
+    for (size_t k = 0; k < m_folded.size(); k += 7)
+        ++m_byteCounts[static_cast<unsigned char>(m_folded[k])];
+}
+
+void foldContent(std::string &bytes, std::size_t from)
+{
+    thread_local std::string folded;
+    const std::string_view text = std::string_view(bytes).substr(from);
+    folded.resize(text.size() + text.size() / 2 + 4);
+    const size_t n = size_t(writeFolded(text, folded.data(), cjkBlockFoldsToItself()) - folded.data());
+    bytes.resize(from);
+    bytes.append(folded.data(), n);
 }
 
 void ContentScanner::scan(std::string_view needle, std::vector<std::uint32_t> &out) const
@@ -192,13 +269,14 @@ void ContentScanner::scan(std::string_view needle, std::vector<std::uint32_t> &o
     }
     const char *base = m_folded.data();
     const size_t size = m_folded.size();
-    const std::uint64_t *ends = m_foldedEnds.data();
+    const std::uint64_t *ends = m_foldedEnds;
+    const NeedleFinder finder(needle, m_byteCounts);
     size_t pos = 0, row = 0;
     while (pos < size && row < count) {
-        const void *hit = memmem(base + pos, size - pos, needle.data(), needle.size());
+        const char *hit = finder.find(base + pos, base + size);
         if (!hit)
             break;
-        const size_t at = size_t(static_cast<const char *>(hit) - base);
+        const size_t at = size_t(hit - base);
         // The row the hit starts in: the first whose end lies beyond it.
         if (ends[row] <= at)
             row = size_t(std::upper_bound(ends + row, ends + count, std::uint64_t(at)) - ends);
@@ -342,7 +420,8 @@ std::optional<std::vector<std::uint32_t>> runFast(std::string_view jetSql, const
     return out;
 }
 
-std::shared_ptr<const ContentScanner> scannerFor(const std::shared_ptr<const void> &owner, ContentRows rows)
+std::shared_ptr<const ContentScanner> scannerFor(const std::shared_ptr<const void> &owner, ContentRows rows,
+                                                  bool folded)
 {
     struct Entry {
         std::weak_ptr<const void> owner;
@@ -356,7 +435,7 @@ std::shared_ptr<const ContentScanner> scannerFor(const std::shared_ptr<const voi
     for (const Entry &e : entries)
         if (e.address == owner.get())
             return e.scanner;
-    auto scanner = std::make_shared<const ContentScanner>(rows);
+    auto scanner = std::make_shared<const ContentScanner>(rows, folded);
     entries.push_back({owner, owner.get(), scanner});
     return scanner;
 }

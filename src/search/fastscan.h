@@ -36,13 +36,31 @@ struct ContentRows {
     }
 };
 
-// Finds the rows whose content is like a pattern. Keeps the content folded (case,
-// width) once, in one buffer, so that a plain term is one substring search over it;
-// patterns with wildcards are searched for their longest plain run and then decided by
-// the reference like on the row itself.
+// Finds one needle in a buffer. Compares two of the needle's bytes, the rarest in the
+// text, at 32 places at once, and the whole needle only where both agree.
+class NeedleFinder {
+public:
+    NeedleFinder(std::string_view needle, const std::uint64_t *byteCounts);
+    // The first place at or after from where needle starts, or nullptr.
+    const char *find(const char *from, const char *end) const;
+
+private:
+    std::string m_needle;
+    std::size_t m_first = 0, m_second = 0; // positions of the two bytes compared first
+};
+
+// Finds the rows whose content is like a pattern. Searches the content folded (case,
+// width), in one buffer, so that a plain term is one substring search over it; patterns
+// with wildcards are searched for their longest plain run and then decided by the
+// reference like on the row itself. The like ignores case and width, so it gives the
+// same answer on folded content as on the content as written.
 class ContentScanner {
 public:
-    explicit ContentScanner(ContentRows rows);
+    // rows.bytes already folded (foldContent) are searched as they are; other content
+    // is folded into a copy first.
+    explicit ContentScanner(ContentRows rows, bool folded = false);
+    ContentScanner(const ContentScanner &) = delete;
+    ContentScanner &operator=(const ContentScanner &) = delete;
 
     // Rows in file order whose content is like pattern, as the reference like decides;
     // nullopt when the pattern is invalid (the plain path then reports it).
@@ -53,7 +71,7 @@ public:
                                                             const std::vector<std::uint32_t> &candidates) const;
 
     std::size_t rowCount() const { return m_rows.count; }
-    std::size_t foldedBytes() const { return m_folded.size(); }
+    std::size_t ownBytes() const { return m_ownFolded.size(); }
 
 private:
     // Non-null rows whose folded content contains needle (already folded).
@@ -61,17 +79,24 @@ private:
     std::string_view foldedAt(std::size_t row) const
     {
         const std::uint64_t begin = row == 0 ? 0 : m_foldedEnds[row - 1];
-        return std::string_view(m_folded).substr(begin, m_foldedEnds[row] - begin);
+        return m_folded.substr(begin, m_foldedEnds[row] - begin);
     }
 
     ContentRows m_rows;
-    std::string m_folded;
-    std::vector<std::uint64_t> m_foldedEnds;
+    std::string m_ownFolded;
+    std::vector<std::uint64_t> m_ownEnds;
+    std::string_view m_folded;
+    const std::uint64_t *m_foldedEnds = nullptr;
+    std::uint64_t m_byteCounts[256] = {}; // a sample of the folded text, for NeedleFinder
 };
+
+// Folds bytes[from..] (UTF-8) in place: letter case and width, as the like compares them.
+void foldContent(std::string &bytes, std::size_t from = 0);
 
 // The scanner of a table's content, made on first use and kept while owner lives;
 // rows must stay valid as long as owner does.
-std::shared_ptr<const ContentScanner> scannerFor(const std::shared_ptr<const void> &owner, ContentRows rows);
+std::shared_ptr<const ContentScanner> scannerFor(const std::shared_ptr<const void> &owner, ContentRows rows,
+                                                  bool folded);
 
 // A statement exactly as SqlText builds it.
 struct SearchStatement {

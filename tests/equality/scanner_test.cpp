@@ -3,6 +3,7 @@
 #include "search/fastscan.h"
 #include "search/jetdialect.h"
 #include "search/queryanalysis.h"
+#include "search/textfold.h"
 
 #include <gtest/gtest.h>
 
@@ -105,6 +106,7 @@ Rows awkwardRows()
              "發熱　頭痛",
              "[ ] { } ^ ! * ? # \\",
              "end 明",
+             "\u017Ftra\u00DFe \u01C5 \u023A grows when folded",
          })
         rows.add(v);
     return rows;
@@ -149,6 +151,77 @@ TEST(ContentScanner, RandomPatternsAgreeWithTheReferenceLike)
         for (size_t r = 0; r < all.size(); ++r)
             all[r] = std::uint32_t(r);
         EXPECT_EQ(scanner.rowsLikeAmong(p, all), want) << p;
+    }
+}
+
+Rows folded(const Rows &rows)
+{
+    Rows out;
+    for (size_t r = 0; r < rows.ends.size(); ++r) {
+        if (rows.isNull[r]) {
+            out.add(std::nullopt);
+        } else {
+            std::string text(rows.view().at(r));
+            foldContent(text);
+            EXPECT_EQ(text, foldUtf8(rows.view().at(r)));
+            out.add(text);
+        }
+    }
+    return out;
+}
+
+// The content is held folded: the like must not see a difference, and neither may the
+// scanner.
+TEST(FoldedContent, LikeAndScannerGiveTheSameRowsAsOnTheWrittenContent)
+{
+    const Rows rows = awkwardRows();
+    const Rows foldedRows = folded(rows);
+    const ContentScanner onFolded(foldedRows.view(), true);
+    EXPECT_EQ(onFolded.ownBytes(), 0u);
+    std::mt19937 rng(3);
+    const std::u32string alphabet = U"明月aAsSkKxX Ｘｆ%_[]!-\u212A\u017F\u03A3\u03C2\u03C3ΊΣ";
+    for (int i = 0; i < 3000; ++i) {
+        std::string p;
+        const int n = std::uniform_int_distribution<int>(0, 5)(rng);
+        for (int k = 0; k < n; ++k) {
+            const char32_t c = alphabet[std::uniform_int_distribution<size_t>(0, alphabet.size() - 1)(rng)];
+            p += QString::fromUcs4(&c, 1).toStdString();
+        }
+        JetLikePattern like;
+        if (!like.compile(p, 0, nullptr))
+            continue;
+        const std::vector<std::uint32_t> want = referenceRows(rows, p);
+        EXPECT_EQ(referenceRows(foldedRows, p), want) << p;
+        EXPECT_EQ(onFolded.rowsLike(p), want) << p;
+    }
+}
+
+TEST(FoldedContent, FoldingTwiceChangesNothing)
+{
+    for (char32_t c = 0; c <= 0x10FFFF; ++c)
+        if (c < 0xD800 || c > 0xDFFF)
+            ASSERT_EQ(foldChar(foldChar(c)), foldChar(c)) << std::hex << std::uint32_t(c);
+}
+
+TEST(NeedleFinder, FindsWhatMemmemFinds)
+{
+    std::mt19937 rng(11);
+    std::uint64_t counts[256] = {};
+    for (int k = 0; k < 256; ++k)
+        counts[k] = std::uint64_t(rng() % 1000);
+    const std::string alphabet = "ab\xe6\x98\x8e";
+    for (int i = 0; i < 2000; ++i) {
+        std::string text(std::uniform_int_distribution<size_t>(0, 300)(rng), 'x');
+        for (char &c : text)
+            c = alphabet[rng() % alphabet.size()];
+        std::string needle(std::uniform_int_distribution<size_t>(1, 6)(rng), 'x');
+        for (char &c : needle)
+            c = alphabet[rng() % alphabet.size()];
+        const NeedleFinder finder(needle, counts);
+        const size_t from = text.empty() ? 0 : rng() % text.size();
+        const char *end = text.data() + text.size();
+        const void *want = memmem(text.data() + from, text.size() - from, needle.data(), needle.size());
+        EXPECT_EQ(finder.find(text.data() + from, end), want) << text << " / " << needle;
     }
 }
 
