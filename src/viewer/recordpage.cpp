@@ -6,9 +6,10 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
+#include <QTemporaryFile>
 
 #include <cstdint>
+#include <cstdio> // rename
 #include <cstring>
 #include <string.h> // memmem
 #include <vector>
@@ -427,10 +428,15 @@ void WriteRecordPage(const QString &folder, const QString &pageName, const QStri
         const QByteArray marked = markKeywords(page, keywordText);
 
         // Replaced in one step: the browser pane may still be reading the previous page,
-        // and a page that cannot be replaced keeps its earlier content.
-        QSaveFile out(recordPagePath(folder));
-        if (out.open(QIODevice::WriteOnly) && out.write(marked) == marked.size())
-            out.commit();
+        // and a page that cannot be replaced keeps its earlier content. Not forced to disk
+        // (QSaveFile would): the page is rewritten on every row change, and the wait for
+        // the disk took most of the time of a row change.
+        const QString target = recordPagePath(folder);
+        QTemporaryFile out(target + QStringLiteral(".XXXXXX"));
+        if (out.open() && out.write(marked) == marked.size() && out.flush() &&
+            out.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther) &&
+            ::rename(QFile::encodeName(out.fileName()).constData(), QFile::encodeName(target).constData()) == 0)
+            out.setAutoRemove(false);
     } catch (...) {
     }
 }
