@@ -695,6 +695,13 @@ struct FdCloser {
 
 } // namespace
 
+std::string jet4TextToUtf8(std::string_view stored)
+{
+    std::string out;
+    appendJet4Text(reinterpret_cast<const unsigned char *>(stored.data()), stored.size(), out);
+    return out;
+}
+
 void setReaderChildHook(void (*hook)())
 {
     g_childHook = hook;

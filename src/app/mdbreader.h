@@ -10,6 +10,8 @@
 #include <QString>
 
 #include <memory>
+#include <string>
+#include <string_view>
 
 namespace morvessa {
 
@@ -24,6 +26,10 @@ std::shared_ptr<const StoreTable> readMaindata(const QString &path, ContentForm 
 // A damaged file may bring the caller down.
 std::shared_ptr<const StoreTable> readMaindataInProcess(const QString &path,
                                                         ContentForm form = ContentForm::AsWritten);
+
+// Jet 4 stored text (UTF-16LE, or the compressed form that starts with FF FE) as UTF-8.
+// Surrogate pairs become one character; a lone surrogate becomes U+FFFD.
+std::string jet4TextToUtf8(std::string_view stored);
 
 // Tests make the reading child misbehave through this (null: behave).
 void setReaderChildHook(void (*hook)());

@@ -68,3 +68,26 @@ TEST(StoreReadTest, EmptyTableHasNoRows)
     const auto table = readMaindata(test::dataFolder("empty") + QStringLiteral("/jst.mdb"));
     EXPECT_EQ(table->rowCount(), 0u);
 }
+
+// Characters beyond U+FFFF (rare characters in titles) come as surrogate pairs.
+TEST(StoreReadTest, StoredTextDecoding)
+{
+    using namespace std::string_literals;
+    const struct {
+        std::string stored;
+        const char *utf8;
+    } cases[] = {
+        {"a\0b\0"s, "ab"},
+        {"\x7C\x76\xB1\x71"s, "發熱"},                   // U+767C U+71B1
+        {"\xFF\xFE" "abc"s, "abc"},                       // compressed
+        {"\xFF\xFE" "ab\0\x7C\x76\0" "c"s, "ab發c"},    // compressed, two-byte run between
+        {"\xFF\xFE\xE9"s, "\u00E9"},                      // one byte above ASCII
+        {"\x64\xD8\x2A\xDD"s, "\U0002912A"},             // surrogate pair
+        {"\x64\xD8" "a\0"s, "\uFFFDa"},                   // high surrogate alone
+        {"\x2A\xDD"s, "\uFFFD"},                           // low surrogate alone
+        {"a\0b"s, "a"},                                    // odd byte left over
+        {""s, ""},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(jet4TextToUtf8(c.stored), std::string(c.utf8)) << c.utf8;
+}
