@@ -1,0 +1,163 @@
+#include "ui/frmini.h"
+
+#include "app/appfolder.h"
+#include "app/connstring.h"
+#include "ui/frmzendrelmain.h"
+#include "ui/picturebutton.h"
+#include "ui/pictures.h"
+#include "ui/twips.h"
+#include "ui/uihooks.h"
+
+#include <QCloseEvent>
+#include <QPainter>
+#include <QUrl>
+
+namespace morvessa {
+
+namespace {
+FrmIni *s_loaded = nullptr;
+
+// Loads a picture file of the application folder when it exists and can be read.
+QPixmap pictureOf(const QString &literal)
+{
+    const QString path = appPath(applicationFolder(), literal);
+    if (!fileExists(path))
+        return QPixmap();
+    return pictures::loadPictureFile(path);
+}
+} // namespace
+
+FrmIni *FrmIni::loaded()
+{
+    return s_loaded;
+}
+
+FrmIni *FrmIni::Load()
+{
+    if (!s_loaded) {
+        s_loaded = new FrmIni;
+        FrmIni *window = s_loaded;
+        runHandler([window] { window->Form_Load(); });
+    }
+    return s_loaded;
+}
+
+void FrmIni::Show()
+{
+    FrmIni *window = Load();
+    window->show();
+    window->raise();
+    window->activateWindow();
+}
+
+void FrmIni::Unload()
+{
+    FrmIni *window = s_loaded;
+    if (!window)
+        return;
+    s_loaded = nullptr;
+    window->hide();
+    // Unloading may happen inside one of the window's own handlers.
+    window->deleteLater();
+}
+
+FrmIni::FrmIni() : QWidget(nullptr)
+{
+    setAttribute(Qt::WA_DeleteOnClose);
+    setWindowTitle(QStringLiteral("Morvessa"));
+    setWindowIcon(pictures::appIcon());
+    setAutoFillBackground(true);
+    m_picture = pictures::startBackground();
+
+    const QPixmap queryPicture = pictures::queryButton();
+    cmdQuery = new PictureButton(this);
+    cmdQuery->setObjectName(QStringLiteral("cmdQuery"));
+    cmdQuery->setGeometry(twipsRect(8400, 3720, 2100, 735));
+    cmdQuery->setPicture(queryPicture);
+    cmdQuery->setDisabledPicture(queryPicture);
+    cmdQuery->setDownPicture(pictures::queryButtonDown());
+
+    const QPixmap setPicture = pictures::setButton();
+    cmdSet = new PictureButton(this);
+    cmdSet->setObjectName(QStringLiteral("cmdSet"));
+    cmdSet->setGeometry(twipsRect(8400, 5520, 2100, 735));
+    cmdSet->setPicture(setPicture);
+    cmdSet->setDownPicture(setPicture);
+    cmdSet->setDisabledPicture(setPicture);
+
+    setTabOrder(cmdQuery, cmdSet);
+    cmdQuery->setFocus();
+    setFixedSize(clientSizeForOuterTwips(12000 + 120, 8610 + 405));
+
+    connect(cmdQuery, &PictureButton::clicked, this, [this] { runHandler([this] { cmdQuery_Click(); }); });
+    connect(cmdSet, &PictureButton::clicked, this, [this] { runHandler([this] { cmdSet_Click(); }); });
+}
+
+FrmIni::~FrmIni()
+{
+    if (s_loaded == this)
+        s_loaded = nullptr;
+}
+
+void FrmIni::setPicture(const QPixmap &picture)
+{
+    m_picture = picture;
+    update();
+}
+
+void FrmIni::Form_Load()
+{
+    move(0, 0);
+    setFixedSize(clientSizeForOuterTwips(12120, 9015));
+
+    const QString folder = applicationFolder();
+    ConnString = buildConnString(folder);
+
+    if (fileExists(appPath(folder, QStringLiteral("\\EditMod"))))
+        cmdSet->setVisible(true);
+
+    // A picture file that cannot be read leaves the laid-out picture in place.
+    if (const QPixmap background = pictureOf(QStringLiteral("\\index.jpg")); !background.isNull())
+        setPicture(background);
+    if (const QPixmap logo = pictureOf(QStringLiteral("\\index-logo1.jpg")); !logo.isNull()) {
+        cmdQuery->setPicture(logo);
+        cmdQuery->setDisabledPicture(logo);
+    }
+    if (const QPixmap logo = pictureOf(QStringLiteral("\\index-logo2.jpg")); !logo.isNull()) {
+        cmdSet->setPicture(logo);
+        cmdSet->setDisabledPicture(logo);
+    }
+}
+
+void FrmIni::cmdQuery_Click()
+{
+    FrmZendrelMain::Show();
+}
+
+void FrmIni::cmdSet_Click()
+{
+    const QString folder = applicationFolder();
+    const QString logoPath = appPath(folder, QStringLiteral("\\index-logo2.jpg"));
+    if (!fileExists(logoPath))
+        return;
+    if (const QPixmap logo = pictures::loadPictureFile(logoPath); !logo.isNull()) {
+        cmdSet->setPicture(logo);
+        cmdSet->setDisabledPicture(logo);
+    }
+    openInBrowser(QUrl::fromLocalFile(appPath(folder, QStringLiteral("\\demo.htm"))));
+}
+
+void FrmIni::paintEvent(QPaintEvent *)
+{
+    QPainter p(this);
+    p.drawPixmap(0, 0, m_picture);
+}
+
+void FrmIni::closeEvent(QCloseEvent *event)
+{
+    if (s_loaded == this)
+        s_loaded = nullptr;
+    event->accept();
+}
+
+} // namespace morvessa

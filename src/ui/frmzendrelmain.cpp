@@ -1,0 +1,249 @@
+#include "ui/frmzendrelmain.h"
+
+#include "app/appfolder.h"
+#include "app/connstring.h"
+#include "search/queryanalysis.h"
+#include "search/searchrun.h"
+#include "ui/fonts.h"
+#include "ui/frmini.h"
+#include "ui/picturebutton.h"
+#include "ui/pictures.h"
+#include "ui/postedkeys.h"
+#include "ui/resultgrid.h"
+#include "ui/twips.h"
+#include "ui/uihooks.h"
+#include "viewer/recordpage.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPainter>
+#include <QUrl>
+#include <QWebEngineSettings>
+#include <QWebEngineView>
+
+namespace morvessa {
+
+namespace {
+FrmZendrelMain *s_loaded = nullptr;
+
+const QString kCaption = QStringLiteral("Morvessa-目錄瀏覽 & 關鍵字搜尋");
+const QString kFirstHeader = QStringLiteral("內容標題 或 查詢結果");
+const QString kResultHeader = QStringLiteral(" 內容標題 或 查詢結果");
+const QString kPageHeader = QStringLiteral("位置");
+} // namespace
+
+FrmZendrelMain *FrmZendrelMain::loaded()
+{
+    return s_loaded;
+}
+
+FrmZendrelMain *FrmZendrelMain::Show()
+{
+    if (!s_loaded) {
+        s_loaded = new FrmZendrelMain;
+        FrmZendrelMain *window = s_loaded;
+        runHandler([window] { window->Form_Load(); });
+    }
+    FrmZendrelMain *window = s_loaded;
+    window->show();
+    window->raise();
+    window->activateWindow();
+    return window;
+}
+
+FrmZendrelMain::FrmZendrelMain() : QWidget(nullptr)
+{
+    setAttribute(Qt::WA_DeleteOnClose);
+    setWindowIcon(pictures::appIcon());
+    setFont(arialFont(14.25));
+    setAutoFillBackground(true);
+    m_panel = pictures::mainPanel();
+
+    TxtQuery = new QComboBox(this);
+    TxtQuery->setObjectName(QStringLiteral("TxtQuery"));
+    TxtQuery->setEditable(true);
+    TxtQuery->setInsertPolicy(QComboBox::NoInsert);
+    TxtQuery->setDuplicatesEnabled(true);
+    TxtQuery->setGeometry(twipsRect(240, 240, 3500, 405));
+    TxtQuery->setFont(mingFont(14.25, true));
+    {
+        QPalette palette = TxtQuery->palette();
+        palette.setColor(QPalette::Base, palette.color(QPalette::Light));
+        palette.setColor(QPalette::Text, QColor(0, 0, 128));
+        TxtQuery->setPalette(palette);
+    }
+    TxtQuery->setToolTip(QStringLiteral("輸入搜尋的關鍵字例:發熱  頭痛 "));
+    for (const QString &entry : {QString(), QStringLiteral("條件存取"), QStringLiteral("條件清除")})
+        TxtQuery->addItem(entry, 0);
+    TxtQuery->lineEdit()->installEventFilter(this);
+
+    Command1 = new PictureButton(this);
+    Command1->setObjectName(QStringLiteral("Command1"));
+    Command1->setGeometry(twipsRect(2650, 690, 1080, 480));
+    Command1->setPicture(pictures::searchButton());
+
+    ct = new QLabel(QStringLiteral("第100000筆"), this);
+    ct->setObjectName(QStringLiteral("ct"));
+    ct->setGeometry(twipsRect(240, 720, 1695, 375));
+    ct->setAlignment(Qt::AlignCenter);
+    ct->setToolTip(QStringLiteral("按目錄時可顯示第幾筆"));
+    {
+        QPalette palette = ct->palette();
+        palette.setColor(QPalette::WindowText, palette.color(QPalette::Highlight));
+        ct->setPalette(palette);
+    }
+
+    Grd1 = new ResultGrid(this);
+    Grd1->setObjectName(QStringLiteral("Grd1"));
+    Grd1->setGeometry(twipsRect(240, 1200, 3375, 7125));
+    Grd1->setLeft(240);
+    Grd1->setWidth(3375);
+
+    LblDesc = new QWebEngineView(this);
+    LblDesc->setObjectName(QStringLiteral("LblDesc"));
+    LblDesc->setGeometry(twipsRect(3830, 225, 8000, 8115));
+    // Pages that declare no character set are Big5, like every page of a collection.
+    LblDesc->settings()->setDefaultTextEncoding(QStringLiteral("Big5"));
+
+    setTabOrder(Grd1, Command1);
+    setTabOrder(Command1, LblDesc);
+    setTabOrder(LblDesc, TxtQuery);
+    Grd1->setFocus();
+
+    connect(Grd1, &ResultGrid::RowColChange, this, [this] { runHandler([this] { Grd1_RowColChange(); }); });
+    connect(Command1, &PictureButton::clicked, this, [this] { runHandler([this] { Command1_Click(); }); });
+}
+
+FrmZendrelMain::~FrmZendrelMain()
+{
+    if (s_loaded == this)
+        s_loaded = nullptr;
+}
+
+void FrmZendrelMain::Form_Load()
+{
+    const QString folder = applicationFolder();
+    PagePath = recordPagePath(folder);
+
+    move(0, 0);
+    // The outer size leaves room for a frame and a title bar, which the window keeps.
+    setFixedSize(clientSizeForOuterTwips(12120, 9100));
+    setWindowTitle(kCaption);
+
+    Grd1->setLeft(200);
+    Grd1->setWidth(3520);
+    Grd1->setColWidth(0, 3500);
+    Grd1->setColWidth(1, 0);
+    Grd1->setScrollBars(2);
+    Grd1->setTextArray(0, kFirstHeader);
+
+    TxtQuery->move(twipsToPx(Grd1->Left()), TxtQuery->y());
+    TxtQuery->setEditText(QString());
+
+    Navigate(folder + QLatin1Char('/') + QStringLiteral("Help.htm"));
+    DoSearch();
+}
+
+void FrmZendrelMain::Form_Unload()
+{
+    deleteRecordPage(PagePath);
+}
+
+void FrmZendrelMain::DoSearch()
+{
+    const QueryAnalysis analysis = analyseQuery(TxtQuery->currentText());
+    TxtQuery->setEditText(analysis.trimmed);
+    SqlText = analysis.sqlText;
+
+    const SearchOutcome outcome = runSearch(ConnString, analysis);
+    if (!outcome.found()) {
+        showMessage(notFoundMessage(analysis.messageText), MessageKind::Plain);
+        return;
+    }
+
+    Grd1->setDataSource(outcome.rows);
+    Grd1->setTextArray(0, kResultHeader);
+    Grd1->setTextArray(1, kPageHeader);
+    Grd1->setRow(1);
+    Grd1->setCol(1);
+    if (analysis.mode == QLatin1String("mod1")) {
+        if (Grd1->Visible())
+            Grd1->SetFocus();
+        // Page Down takes effect now; Page Up once the search has returned, which
+        // walks the focused grid down a page and back to row 1.
+        postKeyToFocus(Qt::Key_PageDown, this);
+        QCoreApplication::processEvents();
+        postKeyToFocus(Qt::Key_PageUp, this);
+    } else {
+        Grd1->SetFocus();
+    }
+    SearchMode = analysis.mode;
+    Grd1_RowColChange();
+}
+
+void FrmZendrelMain::Grd1_RowColChange()
+{
+    const QString folder = applicationFolder();
+    const QString pageName = Grd1->TextMatrix(Grd1->Row(), 1);
+    WriteRecordPage(folder, pageName, keywordTextFor(TxtQuery->currentText(), SearchMode));
+    ct->setText(QStringLiteral("第") + QString::number(Grd1->Row()) + QStringLiteral("筆"));
+    if (SearchMode != QLatin1String("mod3") && SearchMode != QLatin1String("mod4")) {
+        if (Grd1->Row() != 0)
+            FrmIni::Unload();
+        else
+            FrmIni::Show();
+    }
+    Navigate(PagePath);
+}
+
+void FrmZendrelMain::TxtQuery_KeyPress(int KeyAscii)
+{
+    if (KeyAscii == 13)
+        DoSearch();
+}
+
+void FrmZendrelMain::Command1_Click()
+{
+    TxtQuery_KeyPress(13);
+}
+
+void FrmZendrelMain::Navigate(const QString &path)
+{
+    // A new navigation, never a history step: the file is read again even when the
+    // pane shows it already.
+    LblDesc->load(QUrl::fromLocalFile(path));
+}
+
+void FrmZendrelMain::paintEvent(QPaintEvent *)
+{
+    QPainter p(this);
+    p.drawPixmap(0, 0, m_panel);
+}
+
+void FrmZendrelMain::closeEvent(QCloseEvent *event)
+{
+    runHandler([this] { Form_Unload(); });
+    if (s_loaded == this)
+        s_loaded = nullptr;
+    event->accept();
+}
+
+bool FrmZendrelMain::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == TxtQuery->lineEdit() && event->type() == QEvent::KeyPress) {
+        const auto *key = static_cast<QKeyEvent *>(event);
+        if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
+            runHandler([this] { TxtQuery_KeyPress(13); });
+            return true;
+        }
+        if (!key->text().isEmpty())
+            runHandler([this, code = int(key->text().at(0).unicode())] { TxtQuery_KeyPress(code); });
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+} // namespace morvessa

@@ -1,0 +1,68 @@
+#include "ui/uihooks.h"
+
+#include "app/recordstore.h"
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QMessageBox>
+
+#include <exception>
+
+namespace morvessa {
+
+namespace {
+MessageHandler &messageHandler()
+{
+    static MessageHandler handler;
+    return handler;
+}
+
+BrowserOpener &browserOpener()
+{
+    static BrowserOpener opener;
+    return opener;
+}
+} // namespace
+
+void showMessage(const QString &text, MessageKind kind)
+{
+    if (messageHandler()) {
+        messageHandler()(text, kind);
+        return;
+    }
+    QMessageBox box(kind == MessageKind::Failure ? QMessageBox::Warning : QMessageBox::NoIcon,
+                    QStringLiteral("Morvessa"), text, QMessageBox::Ok, QApplication::activeWindow());
+    box.exec();
+}
+
+void setMessageHandler(MessageHandler handler)
+{
+    messageHandler() = std::move(handler);
+}
+
+void openInBrowser(const QUrl &url)
+{
+    if (browserOpener()) {
+        browserOpener()(url);
+        return;
+    }
+    QDesktopServices::openUrl(url);
+}
+
+void setBrowserOpener(BrowserOpener opener)
+{
+    browserOpener() = std::move(opener);
+}
+
+void runHandler(const std::function<void()> &handler)
+{
+    try {
+        handler();
+    } catch (const DbError &e) {
+        showMessage(e.message(), MessageKind::Failure);
+    } catch (const std::exception &e) {
+        showMessage(QString::fromLocal8Bit(e.what()), MessageKind::Failure);
+    }
+}
+
+} // namespace morvessa
