@@ -1,0 +1,342 @@
+#include "fixtures.h"
+
+#include "search/queryanalysis.h"
+#include "ui/frmini.h"
+#include "ui/frmzendrelmain.h"
+#include "ui/picturebutton.h"
+#include "ui/resultgrid.h"
+#include "ui/twips.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QSignalSpy>
+#include <QTest>
+#include <QWebEngineView>
+
+using morvessa::FrmIni;
+using morvessa::FrmZendrelMain;
+using morvessa::MessageKind;
+
+class MainWindowTest : public QObject {
+    Q_OBJECT
+private slots:
+    void sampleCollectionOpensOnItsNewestRecord();
+    void arrowKeysWalkTheList();
+    void enterRunsTheQuery();
+    void nothingFoundKeepsTheList();
+    void failingQueryKeepsTheList();
+    void headerRowBringsBackTheStartWindow();
+    void operatorModesLeaveTheStartWindowAlone();
+    void samePageIsReadAfresh();
+    void closingDeletesTheRecordPage();
+    void emptyTable();
+    void missingDatabase();
+};
+
+namespace {
+// Opens the main window the way the user does: the start window's query button.
+FrmZendrelMain *openMainWindow()
+{
+    FrmIni::Show();
+    FrmIni *start = FrmIni::loaded();
+    if (!start)
+        return nullptr;
+    start->cmdQuery->click();
+    return FrmZendrelMain::loaded();
+}
+
+QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+QByteArray sourcePage(const QString &folder, const QString &pageName)
+{
+    QString relative = pageName;
+    relative.replace(QLatin1Char('\\'), QLatin1Char('/'));
+    return readFile(folder + QLatin1Char('/') + relative);
+}
+
+void pressEnter(FrmZendrelMain *main, const QString &query)
+{
+    main->TxtQuery->setFocus();
+    main->TxtQuery->setEditText(query);
+    QTest::keyClick(main->TxtQuery->lineEdit(), Qt::Key_Return);
+}
+
+QUrl helpPage(const TestFolder &folder)
+{
+    return QUrl::fromLocalFile(folder.path() + QStringLiteral("/Help.htm"));
+}
+} // namespace
+
+void MainWindowTest::sampleCollectionOpensOnItsNewestRecord()
+{
+    TestFolder folder(sampleCollection());
+    Recorder recorder;
+    FrmZendrelMain *main = openMainWindow();
+    QVERIFY(main);
+    QVERIFY(recorder.messages.empty());
+    QVERIFY(main->isVisible());
+    QVERIFY(!FrmIni::loaded());
+
+    QCOMPARE(main->windowTitle(), QStringLiteral("Morvessa-目錄瀏覽 & 關鍵字搜尋"));
+    QCOMPARE(main->pos(), QPoint(0, 0));
+    QCOMPARE(main->size(), morvessa::clientSizeForOuterTwips(12120, 9100));
+    QCOMPARE(main->Grd1->Rows(), 31);
+    QCOMPARE(main->Grd1->TextMatrix(0, 0), QStringLiteral(" 內容標題 或 查詢結果"));
+    QCOMPARE(main->Grd1->TextMatrix(0, 1), QStringLiteral("位置"));
+    QVERIFY(main->Grd1->TextMatrix(1, 0).startsWith(QStringLiteral("補虛藥")));   // 2008-11-27
+    QVERIFY(main->Grd1->TextMatrix(30, 0).startsWith(QStringLiteral("白芍")));    // 1996-06-18
+    QCOMPARE(main->Grd1->ColWidth(1), 0);
+    QVERIFY(main->Grd1->isColumnHidden(1));
+    QCOMPARE(main->Grd1->Left(), 200);
+    QCOMPARE(main->TxtQuery->x(), main->Grd1->x());
+    QCOMPARE(main->SearchMode, QStringLiteral("mod1"));
+    QCOMPARE(main->SqlText, QStringLiteral("select subject,htm from  maindata order by date desc"));
+    QCOMPARE(main->TxtQuery->count(), 3);
+    QCOMPARE(main->TxtQuery->itemText(1), QStringLiteral("條件存取"));
+    QCOMPARE(main->TxtQuery->itemText(2), QStringLiteral("條件清除"));
+
+    QCOMPARE(main->Grd1->Row(), 1);
+    QCOMPARE(main->ct->text(), QStringLiteral("第1筆"));
+    QCOMPARE(main->PagePath, folder.path() + QStringLiteral("/tmp/TmpKELMAR.htm"));
+    QCOMPARE(main->LblDesc->url(), QUrl::fromLocalFile(main->PagePath));
+    QCOMPARE(readFile(main->PagePath), sourcePage(folder.path(), main->Grd1->TextMatrix(1, 1)));
+
+    // The posted Page Up arrives once the event loop runs: still row 1.
+    QTest::qWait(50);
+    QCOMPARE(main->Grd1->Row(), 1);
+    QCOMPARE(main->ct->text(), QStringLiteral("第1筆"));
+    QVERIFY(!FrmIni::loaded());
+}
+
+void MainWindowTest::arrowKeysWalkTheList()
+{
+    TestFolder folder(sampleCollection());
+    Recorder recorder;
+    FrmZendrelMain *main = openMainWindow();
+    QVERIFY(main);
+    QVERIFY(QTest::qWaitForWindowActive(main));
+    main->Grd1->SetFocus();
+
+    QTest::keyClick(main->Grd1, Qt::Key_Down);
+    QTest::keyClick(main->Grd1, Qt::Key_Down);
+    QCOMPARE(main->Grd1->Row(), 3);
+    QCOMPARE(main->ct->text(), QStringLiteral("第3筆"));
+    QCOMPARE(readFile(main->PagePath), sourcePage(folder.path(), main->Grd1->TextMatrix(3, 1)));
+    QTest::keyClick(main->Grd1, Qt::Key_Up);
+    QCOMPARE(main->ct->text(), QStringLiteral("第2筆"));
+    QCOMPARE(readFile(main->PagePath), sourcePage(folder.path(), main->Grd1->TextMatrix(2, 1)));
+    QCOMPARE(main->LblDesc->url(), QUrl::fromLocalFile(main->PagePath));
+    QVERIFY(recorder.messages.empty());
+}
+
+void MainWindowTest::enterRunsTheQuery()
+{
+    TestFolder folder(sampleCollection());
+    Recorder recorder;
+    FrmZendrelMain *main = openMainWindow();
+    QVERIFY(main);
+    QVERIFY(QTest::qWaitForWindowActive(main));
+
+    pressEnter(main, QStringLiteral("  發熱 "));
+    QVERIFY(recorder.messages.empty());
+    QCOMPARE(main->TxtQuery->currentText(), QStringLiteral("發熱"));
+    QCOMPARE(main->SearchMode, QStringLiteral("mod3a"));
+    QCOMPARE(main->Grd1->Rows(), 17);
+    QCOMPARE(main->Grd1->Row(), 1);
+    QCOMPARE(main->ct->text(), QStringLiteral("第1筆"));
+    QCOMPARE(QApplication::focusWidget(), main->Grd1);
+    QVERIFY(readFile(main->PagePath).contains(big5(QStringLiteral("<font color=red>發熱</font>"))));
+
+    // Both terms of an all-terms query are marked; the operator is not.
+    pressEnter(main, QStringLiteral("-發熱 頭痛"));
+    QCOMPARE(main->SearchMode, QStringLiteral("mod3"));
+    QVERIFY(main->Grd1->Rows() > 1 && main->Grd1->Rows() < 17);
+    const QByteArray page = readFile(main->PagePath);
+    QVERIFY(page.contains(big5(QStringLiteral("<font color=red>發熱</font>"))));
+    QVERIFY(page.contains(big5(QStringLiteral("<font color=red>頭痛</font>"))));
+
+    // The search button runs the same search.
+    main->TxtQuery->setEditText(QStringLiteral("脾胃"));
+    main->Command1->click();
+    QCOMPARE(main->Grd1->Rows(), 21);
+    QVERIFY(recorder.messages.empty());
+}
+
+void MainWindowTest::nothingFoundKeepsTheList()
+{
+    TestFolder folder(sampleCollection());
+    Recorder recorder;
+    FrmZendrelMain *main = openMainWindow();
+    QVERIFY(main);
+    pressEnter(main, QStringLiteral("發熱"));
+    main->Grd1->setRow(4);
+    main->Grd1_RowColChange();
+    const QByteArray pageBefore = readFile(main->PagePath);
+
+    const struct {
+        QString query;
+        QString message;
+    } cases[] = {
+        {QStringLiteral("-無此詞彙"), QStringLiteral(" 全文檢索搜尋　[ 無此詞彙 ]　資料不存在")},
+        {QStringLiteral("+"), QStringLiteral(" 全文檢索搜尋　[  ]　資料不存在")},
+        {QStringLiteral("a'b"), QStringLiteral(" 全文檢索搜尋　[ a'&chr(39)&'b ]　資料不存在")},
+    };
+    for (const auto &c : cases) {
+        recorder.messages.clear();
+        pressEnter(main, c.query);
+        QCOMPARE(recorder.messages.size(), size_t(1));
+        QCOMPARE(recorder.messages.at(0).text, c.message);
+        QCOMPARE(recorder.messages.at(0).kind, MessageKind::Plain);
+        QCOMPARE(main->Grd1->Rows(), 17);
+        QCOMPARE(main->Grd1->Row(), 4);
+        QCOMPARE(main->SearchMode, QStringLiteral("mod3a"));
+        QCOMPARE(main->ct->text(), QStringLiteral("第4筆"));
+        QCOMPARE(readFile(main->PagePath), pageBefore);
+    }
+}
+
+void MainWindowTest::failingQueryKeepsTheList()
+{
+    TestFolder folder(sampleCollection());
+    Recorder recorder;
+    FrmZendrelMain *main = openMainWindow();
+    QVERIFY(main);
+    // An unclosed "[" is no pattern the engine accepts.
+    pressEnter(main, QStringLiteral("[發熱"));
+    QCOMPARE(recorder.messages.size(), size_t(1));
+    QCOMPARE(recorder.messages.at(0).kind, MessageKind::Failure);
+    QVERIFY(!recorder.messages.at(0).text.isEmpty());
+    QCOMPARE(main->Grd1->Rows(), 31);
+    QCOMPARE(main->SearchMode, QStringLiteral("mod1"));
+    QCOMPARE(main->ct->text(), QStringLiteral("第1筆"));
+    QVERIFY(main->isVisible());
+
+    // The program goes on: the next search works.
+    pressEnter(main, QStringLiteral("發熱"));
+    QCOMPARE(main->Grd1->Rows(), 17);
+    QCOMPARE(recorder.messages.size(), size_t(1));
+}
+
+void MainWindowTest::headerRowBringsBackTheStartWindow()
+{
+    TestFolder folder(sampleCollection());
+    Recorder recorder;
+    FrmZendrelMain *main = openMainWindow();
+    QVERIFY(main);
+    QVERIFY(!FrmIni::loaded());
+
+    main->Grd1->setRow(0);
+    main->Grd1_RowColChange();
+    QCOMPARE(main->ct->text(), QStringLiteral("第0筆"));
+    QVERIFY(FrmIni::loaded());
+    QVERIFY(FrmIni::loaded()->isVisible());
+    // "位置" names no page: the pane shows an empty page.
+    QCOMPARE(readFile(main->PagePath), QByteArray());
+
+    main->Grd1->setRow(2);
+    main->Grd1_RowColChange();
+    QVERIFY(!FrmIni::loaded());
+    QCOMPARE(main->ct->text(), QStringLiteral("第2筆"));
+    QVERIFY(recorder.messages.empty());
+}
+
+void MainWindowTest::operatorModesLeaveTheStartWindowAlone()
+{
+    TestFolder folder(sampleCollection());
+    Recorder recorder;
+    FrmZendrelMain *main = openMainWindow();
+    QVERIFY(main);
+    pressEnter(main, QStringLiteral("+汗出 咳嗽"));
+    QCOMPARE(main->SearchMode, QStringLiteral("mod4"));
+    main->Grd1->setRow(0);
+    main->Grd1_RowColChange();
+    QVERIFY(!FrmIni::loaded());
+    QCOMPARE(main->ct->text(), QStringLiteral("第0筆"));
+
+    FrmIni::Show();
+    main->Grd1->setRow(1);
+    main->Grd1_RowColChange();
+    QVERIFY(FrmIni::loaded() && FrmIni::loaded()->isVisible());
+    QVERIFY(readFile(main->PagePath).contains(big5(QStringLiteral("<font color=red>"))));
+}
+
+void MainWindowTest::samePageIsReadAfresh()
+{
+    TestFolder folder(sampleCollection());
+    Recorder recorder;
+    FrmZendrelMain *main = openMainWindow();
+    QVERIFY(main);
+    QSignalSpy loads(main->LblDesc, &QWebEngineView::loadStarted);
+    main->Grd1_RowColChange();
+    main->Grd1_RowColChange();
+    QTRY_COMPARE_WITH_TIMEOUT(loads.count(), 2, 10000);
+}
+
+void MainWindowTest::closingDeletesTheRecordPage()
+{
+    TestFolder folder(sampleCollection());
+    Recorder recorder;
+    FrmZendrelMain *main = openMainWindow();
+    QVERIFY(main);
+    const QString page = main->PagePath;
+    QVERIFY(QFile::exists(page));
+    main->close();
+    QVERIFY(!FrmZendrelMain::loaded());
+    QVERIFY(!QFile::exists(page));
+    QVERIFY(QDir(folder.path() + QStringLiteral("/tmp")).exists());
+}
+
+void MainWindowTest::emptyTable()
+{
+    TestFolder folder(testData(QStringLiteral("empty")));
+    Recorder recorder;
+    FrmZendrelMain *main = openMainWindow();
+    QVERIFY(main);
+    QCOMPARE(recorder.messages.size(), size_t(1));
+    QCOMPARE(recorder.messages.at(0).text, QStringLiteral(" 全文檢索搜尋　[  ]　資料不存在"));
+    QCOMPARE(recorder.messages.at(0).kind, MessageKind::Plain);
+    QVERIFY(main->isVisible());
+    QCOMPARE(main->LblDesc->url(), helpPage(folder));
+    QCOMPARE(main->ct->text(), QStringLiteral("第100000筆"));
+    QCOMPARE(main->Grd1->Rows(), 2);
+    QCOMPARE(main->Grd1->TextMatrix(0, 0), QStringLiteral("內容標題 或 查詢結果"));
+    QCOMPARE(main->SearchMode, QString());
+    QVERIFY(FrmIni::loaded());
+    QVERIFY(FrmIni::loaded()->isVisible());
+
+    // The query button again only shows the window: no second load, no second search.
+    FrmIni::loaded()->cmdQuery->click();
+    QCOMPARE(FrmZendrelMain::loaded(), main);
+    QCOMPARE(recorder.messages.size(), size_t(1));
+}
+
+void MainWindowTest::missingDatabase()
+{
+    TestFolder folder;
+    Recorder recorder;
+    FrmZendrelMain *main = openMainWindow();
+    QVERIFY(main);
+    QCOMPARE(recorder.messages.size(), size_t(1));
+    QCOMPARE(recorder.messages.at(0).kind, MessageKind::Failure);
+    QVERIFY(recorder.messages.at(0).text.contains(QStringLiteral("jst.mdb")));
+    QVERIFY(main->isVisible());
+    QCOMPARE(main->LblDesc->url(), helpPage(folder));
+    QCOMPARE(main->ct->text(), QStringLiteral("第100000筆"));
+    QVERIFY(FrmIni::loaded() && FrmIni::loaded()->isVisible());
+
+    // A later search fails the same way and changes nothing.
+    pressEnter(main, QStringLiteral("發熱"));
+    QCOMPARE(recorder.messages.size(), size_t(2));
+    QCOMPARE(main->Grd1->Rows(), 2);
+}
+
+WINDOWS_TEST(MainWindowTest)
+#include "mainwindow_test.moc"
