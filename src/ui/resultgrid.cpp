@@ -259,8 +259,10 @@ void ResultGrid::showCurrent()
         selectionModel()->clear();
     } else {
         const QModelIndex index = m_model.index(m_row - 1, viewColumn(m_col));
-        selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect |
-                                                     QItemSelectionModel::Rows);
+        // The empty row of an unbound grid is current but not highlighted.
+        const auto command = m_model.rows() ? QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows
+                                            : QItemSelectionModel::Clear;
+        selectionModel()->setCurrentIndex(index, command);
         scrollTo(index);
     }
     m_settingCurrent = false;
