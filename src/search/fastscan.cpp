@@ -74,7 +74,22 @@ char *writeFolded(std::string_view text, char *out, bool cjkShortcut)
 struct PatternShape {
     std::string longestRun;
     bool plainContains = false;
+    // The pattern is "%", anyBefore "_", the run, anyAfter "_", "%" (a wildcard term such
+    // as 明_): decided here without the general matcher.
+    bool runWithAnyOnes = false;
+    size_t anyBefore = 0, anyAfter = 0;
 };
+
+// True when text holds at least k characters (counted as the like counts them).
+bool atLeastChars(std::string_view text, size_t k)
+{
+    size_t n = 0;
+    for (size_t i = 0; i < text.size() && n < k; ++n) {
+        char32_t c;
+        i += size_t(decodeUtf8(text, i, c));
+    }
+    return n >= k;
+}
 
 bool wellFormed(std::string_view utf8)
 {
@@ -116,10 +131,26 @@ PatternShape shapeOf(std::string_view p)
         }
     }
     endRun();
-    shape.plainContains = !special && p.size() >= 2 && p.front() == '%' && p.back() == '%';
+    const bool enclosed = p.size() >= 2 && p.front() == '%' && p.back() == '%';
+    shape.plainContains = !special && enclosed;
+    if (enclosed && !shape.plainContains) {
+        const std::string_view inner = p.substr(1, p.size() - 2);
+        size_t a = 0, b = 0;
+        while (a < inner.size() && inner[a] == '_')
+            ++a;
+        while (b < inner.size() - a && inner[inner.size() - 1 - b] == '_')
+            ++b;
+        const std::string_view middle = inner.substr(a, inner.size() - a - b);
+        if (!middle.empty() && middle.find_first_of("%_[") == std::string_view::npos) {
+            shape.runWithAnyOnes = true;
+            shape.anyBefore = a;
+            shape.anyAfter = b;
+        }
+    }
     if (!wellFormed(shape.longestRun)) { // never from a query; leave it to the reference like
         shape.longestRun.clear();
         shape.plainContains = false;
+        shape.runWithAnyOnes = false;
     }
     return shape;
 }
@@ -199,7 +230,11 @@ __attribute__((target("avx2"))) const char *findAvx2(const char *p, const char *
             mask &= mask - 1;
         }
     }
-    return static_cast<const char *>(memmem(p, size_t(end - p), needle.data(), n));
+    // The last few places, one by one (memmem's setup would cost more here).
+    for (; end - p >= std::ptrdiff_t(n); ++p)
+        if (p[first] == needle[first] && p[second] == needle[second] && std::memcmp(p, needle.data(), n) == 0)
+            return p;
+    return nullptr;
 }
 
 } // namespace
@@ -215,6 +250,25 @@ const char *NeedleFinder::find(const char *from, const char *end) const
         return findAvx2(from, end, m_needle, m_first, m_second);
     return static_cast<const char *>(memmem(from, size_t(end - from), m_needle.data(), m_needle.size()));
 }
+
+namespace {
+
+// text (folded) holds the run (found with finder) with at least anyBefore characters
+// before it and anyAfter after it.
+bool matchesRunWithAnyOnes(std::string_view text, const PatternShape &shape, const NeedleFinder &finder)
+{
+    const char *begin = text.data();
+    const char *end = begin + text.size();
+    for (const char *hit = finder.find(begin, end); hit; hit = finder.find(hit + 1, end)) {
+        const size_t at = size_t(hit - begin);
+        if (atLeastChars(text.substr(0, at), shape.anyBefore) &&
+            atLeastChars(text.substr(at + shape.longestRun.size()), shape.anyAfter))
+            return true;
+    }
+    return false;
+}
+
+} // namespace
 
 void setPlainSearch(bool on) { plainFlag() = on; }
 bool plainSearch() { return plainFlag(); }
@@ -302,10 +356,12 @@ std::optional<std::vector<std::uint32_t>> ContentScanner::rowsLike(std::string_v
     scan(shape.longestRun, candidates);
     if (shape.plainContains)
         return candidates;
-    // The run is only a necessary condition: the reference like decides.
+    // The run is only a necessary condition: the reference like decides, or for a run
+    // with "_" around it the characters around each place of the run.
+    const NeedleFinder finder(shape.longestRun, m_byteCounts);
     std::vector<std::uint32_t> out;
     for (std::uint32_t r : candidates)
-        if (like.matches(m_rows.at(r)))
+        if (shape.runWithAnyOnes ? matchesRunWithAnyOnes(foldedAt(r), shape, finder) : like.matches(m_rows.at(r)))
             out.push_back(r);
     return out;
 }
@@ -318,14 +374,16 @@ ContentScanner::rowsLikeAmong(std::string_view pattern, const std::vector<std::u
         return std::nullopt;
     const PatternShape shape = shapeOf(pattern);
     const std::string &run = shape.longestRun;
+    const NeedleFinder finder(run, m_byteCounts);
     std::vector<std::uint32_t> out;
     for (std::uint32_t r : candidates) {
         if (m_rows.isNull[r])
             continue;
         const std::string_view folded = foldedAt(r);
-        if (!run.empty() && !memmem(folded.data(), folded.size(), run.data(), run.size()))
+        if (!run.empty() && !finder.find(folded.data(), folded.data() + folded.size()))
             continue;
-        if (shape.plainContains || like.matches(m_rows.at(r)))
+        if (shape.plainContains ||
+            (shape.runWithAnyOnes ? matchesRunWithAnyOnes(folded, shape, finder) : like.matches(m_rows.at(r))))
             out.push_back(r);
     }
     return out;
