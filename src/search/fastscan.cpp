@@ -498,33 +498,4 @@ std::shared_ptr<const ContentScanner> scannerFor(const std::shared_ptr<const voi
     return scanner;
 }
 
-struct LastResult::State {
-    std::mutex mutex;
-    std::weak_ptr<const void> table;
-    const void *tableAddress = nullptr;
-    std::string sql;
-    std::shared_ptr<const ResultRows> rows;
-};
-
-LastResult::LastResult() : m_state(std::make_shared<State>()) {}
-
-std::shared_ptr<const ResultRows> LastResult::find(const std::shared_ptr<const void> &table,
-                                                   const std::string &sql) const
-{
-    std::lock_guard lock(m_state->mutex);
-    const std::shared_ptr<const void> kept = m_state->table.lock();
-    if (!kept || kept.get() != table.get() || m_state->sql != sql)
-        return nullptr;
-    return m_state->rows;
-}
-
-void LastResult::keep(const std::shared_ptr<const void> &table, const std::string &sql,
-                      std::shared_ptr<const ResultRows> rows)
-{
-    std::lock_guard lock(m_state->mutex);
-    m_state->table = table;
-    m_state->sql = sql;
-    m_state->rows = std::move(rows);
-}
-
 } // namespace morvessa

@@ -4,7 +4,6 @@
 // the content bytes, the date order is the table's precomputed one. Results are the same
 // as on the plain path (SQLite running the statement with the reference like); only the
 // time differs. Anything this path does not fully understand goes to the plain path.
-#include "app/recordstore.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -110,19 +109,5 @@ std::optional<SearchStatement> parseSearchStatement(std::string_view jetSql);
 // file order).
 std::optional<std::vector<std::uint32_t>> runFast(std::string_view jetSql, const ContentScanner &scanner,
                                                   const std::vector<std::uint32_t> &newestFirst);
-
-// The result of the last statement, so that the second run of a search costs nothing.
-// Keyed by the table it came from (which is immutable) and the statement text.
-class LastResult {
-public:
-    LastResult();
-    std::shared_ptr<const ResultRows> find(const std::shared_ptr<const void> &table, const std::string &sql) const;
-    void keep(const std::shared_ptr<const void> &table, const std::string &sql,
-              std::shared_ptr<const ResultRows> rows);
-
-private:
-    struct State;
-    std::shared_ptr<State> m_state;
-};
 
 } // namespace morvessa
