@@ -74,8 +74,8 @@ char *writeFolded(std::string_view text, char *out, bool cjkShortcut)
 struct PatternShape {
     std::string longestRun;
     bool plainContains = false;
-    // The pattern is "%", anyBefore "_", the run, anyAfter "_", "%" (a wildcard term such
-    // as 明_): decided here without the general matcher.
+    // The pattern is "%", anyBefore "_", the run (perhaps empty), anyAfter "_", "%" (a
+    // wildcard term such as 明_): decided here without the general matcher.
     bool runWithAnyOnes = false;
     size_t anyBefore = 0, anyAfter = 0;
 };
@@ -141,7 +141,7 @@ PatternShape shapeOf(std::string_view p)
         while (b < inner.size() - a && inner[inner.size() - 1 - b] == '_')
             ++b;
         const std::string_view middle = inner.substr(a, inner.size() - a - b);
-        if (!middle.empty() && middle.find_first_of("%_[") == std::string_view::npos) {
+        if (middle.find_first_of("%_[") == std::string_view::npos) {
             shape.runWithAnyOnes = true;
             shape.anyBefore = a;
             shape.anyAfter = b;
@@ -257,6 +257,8 @@ namespace {
 // before it and anyAfter after it.
 bool matchesRunWithAnyOnes(std::string_view text, const PatternShape &shape, const NeedleFinder &finder)
 {
+    if (shape.longestRun.empty()) // only "_": enough characters
+        return atLeastChars(text, shape.anyBefore + shape.anyAfter);
     const char *begin = text.data();
     const char *end = begin + text.size();
     for (const char *hit = finder.find(begin, end); hit; hit = finder.find(hit + 1, end)) {

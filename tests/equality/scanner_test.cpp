@@ -120,7 +120,8 @@ TEST(ContentScanner, FindsExactlyWhatTheReferenceLikeFinds)
                           "%vitaminc%", "%panax ginseng%", "%'s%", "%100%%", "%a_b%", "%a[_]b%", "%[!a]Xb%",
                           "%明_%", "%_%", "%σίσυφος%", "%ς%", "%\xff%", "%bytes 明%", "%發熱　頭痛%", "%]%",
                           "%[[]%", "%\\%", "%end 明%", "明%", "%月", "%Ｃ含量%", "%c含%", "%[0-9]%", "%明_%", "%_明%",
-                          "%__明_%", "%明__%", "%_月_%", "%___________明%", "%s_%", "%ǆ_%", "%_ⱥ%", "%_ \xff%"}) {
+                          "%__明_%", "%明__%", "%_月_%", "%___________明%", "%s_%", "%ǆ_%", "%_ⱥ%", "%_ \xff%",
+                          "%_%", "%___%", "%__________________%", "%_"}) {
         const std::optional<std::vector<std::uint32_t>> got = scanner.rowsLike(p);
         ASSERT_TRUE(got.has_value()) << p;
         EXPECT_EQ(*got, referenceRows(rows, p)) << p;
