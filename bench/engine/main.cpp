@@ -1,4 +1,4 @@
-// morvessa-bench [--smoke] [--reps N] [--random N] [COLLECTION.mdb]
+// morvessa-bench [--smoke] [--reps N] [--random N] [--seed N] [COLLECTION.mdb]
 //
 // Figures and ratios for the search engine on one collection, all in one run: the open
 // beside mdb-export, each benchmark query beside SQLite's own like, ripgrep and a memmem
@@ -233,6 +233,7 @@ int main(int argc, char **argv)
 {
     bool smoke = false;
     int reps = 20, randomQueries = 60;
+    unsigned seed = 20261210;
     // The corpus lies beside the repository (or beside the folder of work trees).
     std::string path = MORVESSA_DEFAULT_CORPUS;
     if (!QFileInfo::exists(QString::fromStdString(path)))
@@ -247,6 +248,8 @@ int main(int argc, char **argv)
             reps = std::max(1, std::atoi(argv[++i]));
         else if (a == "--random" && i + 1 < argc)
             randomQueries = std::max(0, std::atoi(argv[++i]));
+        else if (a == "--seed" && i + 1 < argc)
+            seed = unsigned(std::strtoul(argv[++i], nullptr, 10));
         else
             path = a;
     }
@@ -445,7 +448,7 @@ int main(int argc, char **argv)
         std::vector<QString> contents;
         for (const auto &r : plain)
             contents.push_back(QString::fromStdString(r.content));
-        equality::QueryGenerator gen(std::move(contents), 20261210);
+        equality::QueryGenerator gen(std::move(contents), seed);
         for (int i = 0; i < randomQueries; ++i)
             queries.push_back(gen.next());
     }
