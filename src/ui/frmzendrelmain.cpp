@@ -79,7 +79,8 @@ FrmZendrelMain::FrmZendrelMain() : QWidget(nullptr)
     TxtQuery->setToolTip(QStringLiteral("輸入搜尋的關鍵字例:發熱  頭痛 "));
     for (const QString &entry : {QString(), QStringLiteral("條件存取"), QStringLiteral("條件清除")})
         TxtQuery->addItem(entry, 0);
-    TxtQuery->lineEdit()->installEventFilter(this);
+    // Keys reach the combo box, which hands them to its line edit directly.
+    TxtQuery->installEventFilter(this);
 
     Command1 = new PictureButton(this);
     Command1->setObjectName(QStringLiteral("Command1"));
@@ -234,7 +235,7 @@ void FrmZendrelMain::closeEvent(QCloseEvent *event)
 
 bool FrmZendrelMain::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == TxtQuery->lineEdit() && event->type() == QEvent::KeyPress) {
+    if (watched == TxtQuery && event->type() == QEvent::KeyPress) {
         const auto *key = static_cast<QKeyEvent *>(event);
         if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
             runHandler([this] { TxtQuery_KeyPress(13); });

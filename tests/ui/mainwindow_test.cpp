@@ -67,7 +67,7 @@ void pressEnter(FrmZendrelMain *main, const QString &query)
 {
     main->TxtQuery->setFocus();
     main->TxtQuery->setEditText(query);
-    QTest::keyClick(main->TxtQuery->lineEdit(), Qt::Key_Return);
+    QTest::keyClick(main->TxtQuery, Qt::Key_Return);
 }
 
 // The text the browser pane shows now.
@@ -176,6 +176,19 @@ void MainWindowTest::enterRunsTheQuery()
     const QByteArray page = readFile(main->PagePath);
     QVERIFY(page.contains(big5(QStringLiteral("<font color=red>發熱</font>"))));
     QVERIFY(page.contains(big5(QStringLiteral("<font color=red>頭痛</font>"))));
+
+    // An empty query from the shown window lists everything: the grid takes the focus,
+    // walks down a page and, once the search has returned, back up to row 1.
+    QSignalSpy rowChanges(main->Grd1, &morvessa::ResultGrid::RowColChange);
+    pressEnter(main, QStringLiteral("   "));
+    QCOMPARE(main->SearchMode, QStringLiteral("mod1"));
+    QCOMPARE(main->Grd1->Rows(), 31);
+    QCOMPARE(rowChanges.count(), 1); // the Page Down
+    QVERIFY(main->Grd1->Row() > 1);
+    QTRY_COMPARE(main->Grd1->Row(), 1);
+    QCOMPARE(rowChanges.count(), 2); // the Page Up
+    QCOMPARE(main->ct->text(), QStringLiteral("第1筆"));
+    QCOMPARE(readFile(main->PagePath), sourcePage(folder.path(), main->Grd1->TextMatrix(1, 1)));
 
     // The search button runs the same search.
     main->TxtQuery->setEditText(QStringLiteral("脾胃"));
