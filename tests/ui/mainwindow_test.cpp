@@ -304,7 +304,8 @@ void MainWindowTest::samePageIsReadAfresh()
     QTRY_VERIFY_WITH_TIMEOUT(paneText(main).contains(QStringLiteral("補虛藥")), 10000);
 
     // The record's page changes on disk; showing the same row again shows the change,
-    // although the pane is pointed at the same file as before.
+    // although the pane is pointed at the same file as before. The new page declares no
+    // character set: it is read as Big5.
     folder.writeFile(QStringLiteral("yao/buxu.htm"), big5(QStringLiteral("<html><body>改寫後的頁面</body></html>")));
     main->Grd1_RowColChange();
     QTRY_VERIFY_WITH_TIMEOUT(paneText(main).contains(QStringLiteral("改寫後的頁面")), 10000);
