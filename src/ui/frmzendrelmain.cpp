@@ -68,6 +68,8 @@ FrmZendrelMain::FrmZendrelMain() : QWidget(nullptr)
     TxtQuery->setEditable(true);
     TxtQuery->setInsertPolicy(QComboBox::NoInsert);
     TxtQuery->setDuplicatesEnabled(true);
+    // What the user types stays as typed: no completion from the list's entries.
+    TxtQuery->setCompleter(nullptr);
     TxtQuery->setGeometry(twipsRect(240, 240, 3500, 405));
     TxtQuery->setFont(mingFont(14.25, true));
     {

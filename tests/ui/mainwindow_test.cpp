@@ -11,6 +11,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QSignalSpy>
@@ -189,6 +190,13 @@ void MainWindowTest::enterRunsTheQuery()
     QCOMPARE(rowChanges.count(), 2); // the Page Up
     QCOMPARE(main->ct->text(), QStringLiteral("第1筆"));
     QCOMPARE(readFile(main->PagePath), sourcePage(folder.path(), main->Grd1->TextMatrix(1, 1)));
+
+    // Typing is not completed from the list: 條 stays 條, not 條件存取.
+    main->TxtQuery->setEditText(QString());
+    main->TxtQuery->setFocus();
+    QKeyEvent typed(QEvent::KeyPress, 0, Qt::NoModifier, QStringLiteral("條"));
+    QCoreApplication::sendEvent(main->TxtQuery, &typed);
+    QCOMPARE(main->TxtQuery->currentText(), QStringLiteral("條"));
 
     // The search button runs the same search.
     main->TxtQuery->setEditText(QStringLiteral("脾胃"));
