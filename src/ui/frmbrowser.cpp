@@ -1,19 +1,18 @@
 #include "ui/frmbrowser.h"
 
+#include "ui/fonts.h"
 #include "ui/logic/conditionfile.h"
+#include "ui/twips.h"
+#include "ui/uihooks.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QKeyEvent>
-#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QScreen>
 #include <QStyle>
-
-#include <cmath>
 
 namespace morvessa {
 
@@ -24,36 +23,6 @@ const QStringList kConditionPatterns = {QStringLiteral("*.txt"), QStringLiteral(
 QString cleanFolder(const QString &folder)
 {
     return QDir::cleanPath(QDir(folder).absolutePath());
-}
-
-// Layout lengths are twips: 1440 per inch, 15 per pixel at 96 dpi.
-int twipsToPx(int twips)
-{
-    const QScreen *screen = QGuiApplication::primaryScreen();
-    const double dpi = screen ? screen->logicalDotsPerInchY() : 96.0;
-    return int(std::lround(twips * dpi / 1440.0));
-}
-
-QRect twipsRect(int left, int top, int width, int height)
-{
-    return QRect(twipsToPx(left), twipsToPx(top), twipsToPx(width), twipsToPx(height));
-}
-
-// 新細明體 where installed, else an installed Ming typeface.
-QFont mingFont(double pointSize)
-{
-    QFont font;
-    font.setFamilies({QStringLiteral("新細明體"), QStringLiteral("PMingLiU"), QStringLiteral("AR PL UMing TW"),
-                      QStringLiteral("Noto Serif CJK TC"), QStringLiteral("serif")});
-    font.setPointSizeF(pointSize);
-    font.setWeight(QFont::Normal);
-    return font;
-}
-
-frmBrowser::MessageHandler &messageHandler()
-{
-    static frmBrowser::MessageHandler handler;
-    return handler;
 }
 
 } // namespace
@@ -296,11 +265,6 @@ frmBrowser *frmBrowser::instance()
     return s_instance;
 }
 
-void frmBrowser::setMessageHandler(MessageHandler handler)
-{
-    messageHandler() = std::move(handler);
-}
-
 frmBrowser::frmBrowser() : QWidget(nullptr, Qt::Window)
 {
     setAttribute(Qt::WA_DeleteOnClose);
@@ -324,31 +288,31 @@ frmBrowser::frmBrowser() : QWidget(nullptr, Qt::Window)
     fraFrame = new QGroupBox(QStringLiteral("選擇檔案"), this);
     fraFrame->setObjectName(QStringLiteral("fraFrame"));
     fraFrame->setGeometry(twipsRect(120, 120, 6615, 6255));
-    fraFrame->setFont(mingFont(9.75));
+    fraFrame->setFont(mingFont(9.75, false));
     paint(fraFrame, background, {QPalette::Window});
 
     filList = new FileList(fraFrame);
     filList->setObjectName(QStringLiteral("filList"));
     filList->setGeometry(twipsRect(3480, 360, 2895, 2115));
-    filList->setFont(mingFont(11.25));
+    filList->setFont(mingFont(11.25, false));
     paint(filList, highlight, {QPalette::Base});
 
     drvList = new DriveList(this);
     drvList->setObjectName(QStringLiteral("drvList"));
     drvList->setGeometry(twipsRect(360, 480, 3015, 345));
-    drvList->setFont(mingFont(11.25));
+    drvList->setFont(mingFont(11.25, false));
     paint(drvList, highlight, {QPalette::Base, QPalette::Button});
 
     dirList = new FolderList(this);
     dirList->setObjectName(QStringLiteral("dirList"));
     dirList->setGeometry(twipsRect(360, 960, 3015, 1620));
-    dirList->setFont(mingFont(11.25));
+    dirList->setFont(mingFont(11.25, false));
     paint(dirList, highlight, {QPalette::Base});
 
     txtBrowser = new QPlainTextEdit(this);
     txtBrowser->setObjectName(QStringLiteral("txtBrowser"));
     txtBrowser->setGeometry(twipsRect(120, 2880, 6615, 2895));
-    txtBrowser->setFont(mingFont(12.75));
+    txtBrowser->setFont(mingFont(12.75, false));
     txtBrowser->setLineWrapMode(QPlainTextEdit::NoWrap);
     txtBrowser->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     txtBrowser->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
@@ -359,7 +323,7 @@ frmBrowser::frmBrowser() : QWidget(nullptr, Qt::Window)
     Command1 = new QPushButton(QStringLiteral("存檔"), fraFrame);
     Command1->setObjectName(QStringLiteral("Command1"));
     Command1->setGeometry(twipsRect(5640, 5760, 855, 375));
-    Command1->setFont(mingFont(11.25));
+    Command1->setFont(mingFont(11.25, false));
     paint(Command1, background, {QPalette::Button, QPalette::Window});
 
     // The frame is the backmost control; the lists and the text box lie over it.
@@ -395,13 +359,7 @@ void frmBrowser::setText(const QString &text)
 
 void frmBrowser::message(const QString &text)
 {
-    if (messageHandler()) {
-        messageHandler()(this, text);
-        return;
-    }
-    QMessageBox box(QMessageBox::Warning, designedCaption(), text, QMessageBox::Ok, this);
-    box.setWindowModality(Qt::WindowModal);
-    box.exec();
+    showMessage(text, MessageKind::Failure);
 }
 
 void frmBrowser::folderFailed(const QString &folder)

@@ -104,10 +104,6 @@ public:
 
     static const QString &designedCaption();
 
-    // Every message to the user goes through here; tests record them instead.
-    using MessageHandler = std::function<void(QWidget *window, const QString &text)>;
-    static void setMessageHandler(MessageHandler handler);
-
     // The text box's text: each line followed by CR LF.
     QString text() const;
     void setText(const QString &text);

@@ -2,6 +2,7 @@
 #include "tests.h"
 
 #include "ui/frmbrowser.h"
+#include "ui/uihooks.h"
 
 #include <QApplication>
 #include <QDir>
@@ -107,7 +108,7 @@ private slots:
     void initTestCase()
     {
         m_startFolder = QDir::currentPath();
-        frmBrowser::setMessageHandler([this](QWidget *, const QString &text) { m_messages << text; });
+        setMessageHandler([this](const QString &text, MessageKind) { m_messages << text; });
     }
     void init()
     {
@@ -133,7 +134,7 @@ private slots:
     {
         DriveList::source() = mountedDrives;
         DriveList::ready() = driveReady;
-        frmBrowser::setMessageHandler({});
+        setMessageHandler({});
     }
 
     void opensOnCurrentFolder()
