@@ -255,13 +255,16 @@ namespace {
 
 // text (folded) holds the run (found with finder) with at least anyBefore characters
 // before it and anyAfter after it.
-bool matchesRunWithAnyOnes(std::string_view text, const PatternShape &shape, const NeedleFinder &finder)
+// firstHit: where the run is first found in text, when a scan has told (else npos).
+bool matchesRunWithAnyOnes(std::string_view text, const PatternShape &shape, const NeedleFinder &finder,
+                           size_t firstHit = std::string_view::npos)
 {
     if (shape.longestRun.empty()) // only "_": enough characters
         return atLeastChars(text, shape.anyBefore + shape.anyAfter);
     const char *begin = text.data();
     const char *end = begin + text.size();
-    for (const char *hit = finder.find(begin, end); hit; hit = finder.find(hit + 1, end)) {
+    const char *hit = firstHit == std::string_view::npos ? finder.find(begin, end) : begin + firstHit;
+    for (; hit; hit = finder.find(hit + 1, end)) {
         const size_t at = size_t(hit - begin);
         if (atLeastChars(text.substr(0, at), shape.anyBefore) &&
             atLeastChars(text.substr(at + shape.longestRun.size()), shape.anyAfter))
@@ -314,7 +317,8 @@ void foldContent(std::string &bytes, std::size_t from)
     bytes.append(folded.data(), n);
 }
 
-void ContentScanner::scan(std::string_view needle, std::vector<std::uint32_t> &out) const
+void ContentScanner::scan(std::string_view needle, std::vector<std::uint32_t> &out,
+                          std::vector<std::uint32_t> *firstHits) const
 {
     const size_t count = m_rows.count;
     if (needle.empty()) {
@@ -340,6 +344,8 @@ void ContentScanner::scan(std::string_view needle, std::vector<std::uint32_t> &o
             break;
         if (at + needle.size() <= ends[row]) {
             out.push_back(std::uint32_t(row));
+            if (firstHits)
+                firstHits->push_back(std::uint32_t(at - (row == 0 ? 0 : ends[row - 1])));
             pos = ends[row];
             ++row;
         } else {
@@ -354,17 +360,22 @@ std::optional<std::vector<std::uint32_t>> ContentScanner::rowsLike(std::string_v
     if (!like.compile(pattern, 0, nullptr))
         return std::nullopt;
     const PatternShape shape = shapeOf(pattern);
-    std::vector<std::uint32_t> candidates;
-    scan(shape.longestRun, candidates);
+    std::vector<std::uint32_t> candidates, firstHits;
+    const bool withHits = shape.runWithAnyOnes && !shape.longestRun.empty();
+    scan(shape.longestRun, candidates, withHits ? &firstHits : nullptr);
     if (shape.plainContains)
         return candidates;
     // The run is only a necessary condition: the reference like decides, or for a run
     // with "_" around it the characters around each place of the run.
     const NeedleFinder finder(shape.longestRun, m_byteCounts);
     std::vector<std::uint32_t> out;
-    for (std::uint32_t r : candidates)
-        if (shape.runWithAnyOnes ? matchesRunWithAnyOnes(foldedAt(r), shape, finder) : like.matches(m_rows.at(r)))
+    for (size_t k = 0; k < candidates.size(); ++k) {
+        const std::uint32_t r = candidates[k];
+        if (shape.runWithAnyOnes ? matchesRunWithAnyOnes(foldedAt(r), shape, finder,
+                                                         withHits ? firstHits[k] : std::string_view::npos)
+                                 : like.matches(m_rows.at(r)))
             out.push_back(r);
+    }
     return out;
 }
 

@@ -73,8 +73,10 @@ public:
     std::size_t ownBytes() const { return m_ownFolded.size(); }
 
 private:
-    // Non-null rows whose folded content contains needle (already folded).
-    void scan(std::string_view needle, std::vector<std::uint32_t> &out) const;
+    // Non-null rows whose folded content contains needle (already folded); with firstHits,
+    // also where in the row the needle is first found.
+    void scan(std::string_view needle, std::vector<std::uint32_t> &out,
+              std::vector<std::uint32_t> *firstHits = nullptr) const;
     std::string_view foldedAt(std::size_t row) const
     {
         const std::uint64_t begin = row == 0 ? 0 : m_foldedEnds[row - 1];
