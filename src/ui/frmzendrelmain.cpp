@@ -5,10 +5,14 @@
 #include "search/queryanalysis.h"
 #include "search/searchrun.h"
 #include "ui/fonts.h"
+#include "ui/frmbrowser.h"
 #include "ui/frmini.h"
+#include "ui/keypreview.h"
+#include "ui/logic/rowtip.h"
 #include "ui/picturebutton.h"
 #include "ui/pictures.h"
 #include "ui/postedkeys.h"
+#include "ui/printing.h"
 #include "ui/resultgrid.h"
 #include "ui/twips.h"
 #include "ui/uihooks.h"
@@ -34,6 +38,16 @@ const QString kCaption = QStringLiteral("Morvessa-目錄瀏覽 & 關鍵字搜尋
 const QString kFirstHeader = QStringLiteral("內容標題 或 查詢結果");
 const QString kResultHeader = QStringLiteral(" 內容標題 或 查詢結果");
 const QString kPageHeader = QStringLiteral("位置");
+const QString kOpenConditions = QStringLiteral("條件存取");
+const QString kClearConditions = QStringLiteral("條件清除");
+
+// The query box's list as designed: an empty entry and the two condition commands.
+void addDesignedEntries(QComboBox *box)
+{
+    for (const QString &entry : {QString(), kOpenConditions, kClearConditions})
+        box->addItem(entry, 0);
+}
+
 } // namespace
 
 FrmZendrelMain *FrmZendrelMain::loaded()
@@ -79,8 +93,7 @@ FrmZendrelMain::FrmZendrelMain() : QWidget(nullptr)
         TxtQuery->setPalette(palette);
     }
     TxtQuery->setToolTip(QStringLiteral("輸入搜尋的關鍵字例:發熱  頭痛 "));
-    for (const QString &entry : {QString(), QStringLiteral("條件存取"), QStringLiteral("條件清除")})
-        TxtQuery->addItem(entry, 0);
+    addDesignedEntries(TxtQuery);
     // Keys reach the combo box, which hands them to its line edit directly.
     TxtQuery->installEventFilter(this);
 
@@ -119,6 +132,14 @@ FrmZendrelMain::FrmZendrelMain() : QWidget(nullptr)
 
     connect(Grd1, &ResultGrid::RowColChange, this, [this] { runHandler([this] { Grd1_RowColChange(); }); });
     connect(Command1, &PictureButton::clicked, this, [this] { runHandler([this] { Command1_Click(); }); });
+
+    m_printTarget = defaultPrinterTarget();
+    new KeyPreview(this, [this](int keyCode, int shift) {
+        runHandler([this, keyCode, shift] { Form_KeyDown(keyCode, shift); });
+    });
+    connect(Grd1, &ResultGrid::MouseMove, this, [this](int button, int shift, float x, float y) {
+        runHandler([=, this] { Grd1_MouseMove(button, shift, x, y); });
+    });
 }
 
 FrmZendrelMain::~FrmZendrelMain()
@@ -211,7 +232,86 @@ void FrmZendrelMain::TxtQuery_KeyPress(int KeyAscii)
 
 void FrmZendrelMain::Command1_Click()
 {
-    TxtQuery_KeyPress(13);
+    EntryText = TxtQuery->currentText();
+    if (EntryText != kClearConditions && EntryText != kOpenConditions) {
+        TxtQuery_KeyPress(13);
+        // Only a repeat of the newest entry is left out; the list gets the trimmed text.
+        if (LastEntry != EntryText) {
+            TxtQuery->addItem(TxtQuery->currentText(), 0);
+            LastEntry = EntryText;
+        }
+    } else {
+        TxtQuery->setEditText(QString());
+    }
+    if (EntryText == kOpenConditions)
+        frmBrowser::showBrowser();
+    if (EntryText == kClearConditions) {
+        TxtQuery->clear();
+        addDesignedEntries(TxtQuery);
+    }
+}
+
+void FrmZendrelMain::TxtQuery_GotFocus()
+{
+    TxtQuery->lineEdit()->selectAll();
+}
+
+void FrmZendrelMain::Form_KeyDown(int KeyCode, int Shift)
+{
+    Q_UNUSED(Shift); // every key acts the same with Shift, Ctrl or Alt
+    switch (KeyCode) {
+    case 13: // Enter
+    case 38: // Up
+    case 40: // Down
+        Grd1->SetFocus();
+        break;
+    case 27: // Esc
+        TxtQuery->setFocus(Qt::OtherFocusReason);
+        break;
+    case 118: { // F7: the current row's title, below two empty lines
+        const QString message =
+            m_printTarget->printLines({QString(), QString(), Grd1->TextMatrix(Grd1->Row(), 0)});
+        if (!message.isEmpty())
+            showMessage(message, MessageKind::Failure);
+        break;
+    }
+    default:
+        break;
+    }
+}
+
+void FrmZendrelMain::setPrintTarget(std::unique_ptr<PrintTarget> target)
+{
+    m_printTarget = std::move(target);
+}
+
+void FrmZendrelMain::Grd1_MouseMove(int Button, int Shift, float X, float Y)
+{
+    Q_UNUSED(Button);
+    Q_UNUSED(Shift);
+    ShowRowTip(X, Y);
+}
+
+void FrmZendrelMain::ShowRowTip(float X, float Y)
+{
+    Q_UNUSED(X); // only the height counts
+    const int rows = Grd1->Rows();
+    if (rows < 2)
+        return;
+    const int height = Grd1->RowHeight(1);
+    int pos = Grd1->RowPos(1);
+    double y = Y;
+    // Scrolled down, row 1 has moved up out of sight and the rows with it. The rows are
+    // then counted in the whole list, where row 1 still starts below the header row, so
+    // the tooltip names the row under the pointer; the header row itself does not move.
+    const int listTop = Grd1->RowPos(0) + Grd1->RowHeight(0);
+    if (pos < listTop) {
+        if (Y >= listTop)
+            y += listTop - pos;
+        pos = listTop;
+    }
+    if (const auto row = rowTipRow(height, pos, y, rows))
+        Grd1->setToolTipText(Grd1->TextMatrix(*row, 0));
 }
 
 void FrmZendrelMain::Navigate(const QString &path)
@@ -237,6 +337,13 @@ void FrmZendrelMain::closeEvent(QCloseEvent *event)
 
 bool FrmZendrelMain::eventFilter(QObject *watched, QEvent *event)
 {
+    if (watched == TxtQuery && event->type() == QEvent::FocusIn) {
+        // Not when the window comes back to the front or the drop-down list closes:
+        // the focus never left the box then.
+        const auto reason = static_cast<QFocusEvent *>(event)->reason();
+        if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason)
+            runHandler([this] { TxtQuery_GotFocus(); });
+    }
     if (watched == TxtQuery && event->type() == QEvent::KeyPress) {
         const auto *key = static_cast<QKeyEvent *>(event);
         if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {

@@ -5,6 +5,8 @@
 #include <QString>
 #include <QWidget>
 
+#include <memory>
+
 class QComboBox;
 class QLabel;
 class QWebEngineView;
@@ -12,6 +14,7 @@ class QWebEngineView;
 namespace morvessa {
 
 class PictureButton;
+class PrintTarget;
 class ResultGrid;
 
 class FrmZendrelMain : public QWidget {
@@ -47,6 +50,13 @@ public:
     void TxtQuery_KeyPress(int KeyAscii);
     void Command1_Click();
 
+    // Query box focus, window-wide keys (seen before the focused control) and row tooltips.
+    void TxtQuery_GotFocus();
+    void Form_KeyDown(int KeyCode, int Shift);
+    void Grd1_MouseMove(int Button, int Shift, float X, float Y);
+    // Where F7 prints: the default printer unless a test puts another target in place.
+    void setPrintTarget(std::unique_ptr<PrintTarget> target);
+
     // Points the browser pane at a file and reads it afresh, also when it is the page
     // already shown.
     void Navigate(const QString &path);
@@ -60,7 +70,10 @@ private:
     FrmZendrelMain();
     ~FrmZendrelMain() override;
 
+    void ShowRowTip(float X, float Y);
+
     QPixmap m_panel;
+    std::unique_ptr<PrintTarget> m_printTarget;
 };
 
 } // namespace morvessa

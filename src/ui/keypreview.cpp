@@ -54,6 +54,8 @@ KeyPreview::~KeyPreview()
 
 bool KeyPreview::eventFilter(QObject *watched, QEvent *event)
 {
+    if (event->type() == QEvent::KeyRelease && watched == window_->windowHandle())
+        pending_ = nullptr; // a key no control of this window took
     if (event->type() != QEvent::KeyPress)
         return false;
     // A key comes to the window's top-level QWindow once; the window then picks the
