@@ -1,5 +1,5 @@
 #include "pdftext.h"
-#include "tests.h"
+#include "registry.h"
 #include "ui/printing.h"
 
 #include <QRegularExpression>
@@ -45,5 +45,5 @@ void PrintingTest::unwritableFile()
     QVERIFY(message.contains(QStringLiteral("列印")));
 }
 
-KEYS_TEST(PrintingTest)
+REGISTER_TEST(PrintingTest)
 #include "printing_test.moc"

@@ -1,4 +1,4 @@
-#include "tests.h"
+#include "registry.h"
 #include "ui/logic/rowtip.h"
 
 #include <QTest>
@@ -66,5 +66,5 @@ void RowTipTest::rowUnderPointer()
     QCOMPARE(morvessa::rowTipRow(height, pos, y, rows), row);
 }
 
-KEYS_TEST(RowTipTest)
+REGISTER_TEST(RowTipTest)
 #include "rowtip_test.moc"

@@ -1,5 +1,5 @@
 #include "pdftext.h"
-#include "tests.h"
+#include "registry.h"
 
 #include "app/appfolder.h"
 #include "app/connstring.h"
@@ -437,5 +437,5 @@ void KeysWindowTest::tooltipFollowsThePointer()
     QCOMPARE(grid->ToolTipText(), second);
 }
 
-KEYS_TEST(KeysWindowTest)
+REGISTER_TEST(KeysWindowTest)
 #include "window_test.moc"

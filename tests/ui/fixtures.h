@@ -1,4 +1,5 @@
 #pragma once
+#include "registry.h"
 #include "app/recordstore.h"
 #include "ui/uihooks.h"
 
@@ -8,15 +9,6 @@
 
 #include <memory>
 #include <vector>
-
-// Each test class of this program registers itself; main runs them all.
-void registerTest(QObject *(*make)());
-
-#define WINDOWS_TEST(Class)                                                                \
-    namespace {                                                                            \
-    const bool Class##Registered = (registerTest([]() -> QObject * { return new Class; }), \
-                                    true);                                                 \
-    }
 
 // A collection copied into a temporary folder that becomes the application folder.
 class TestFolder {

@@ -224,5 +224,5 @@ void GridTest::mouseMoveInTwips()
     QCOMPARE(grid.ToolTipText(), QStringLiteral("桂枝湯"));
 }
 
-WINDOWS_TEST(GridTest)
+REGISTER_TEST(GridTest)
 #include "grid_test.moc"

@@ -80,7 +80,9 @@ QString paneText(FrmZendrelMain *main)
         text = plain;
         done = true;
     });
-    QTest::qWaitFor([&done] { return done; }, 5000);
+    // A pane that never answers leaves the text empty, which the caller's comparison reports.
+    if (!QTest::qWaitFor([&done] { return done; }, 5000))
+        return QString();
     return text;
 }
 
@@ -378,5 +380,5 @@ void MainWindowTest::missingDatabase()
     QCOMPARE(main->Grd1->Rows(), 2);
 }
 
-WINDOWS_TEST(MainWindowTest)
+REGISTER_TEST(MainWindowTest)
 #include "mainwindow_test.moc"

@@ -177,5 +177,5 @@ void StartWindowTest::unloadingAnUnloadedWindowDoesNothing()
                          [](QWidget *w) { return w->isVisible(); }));
 }
 
-WINDOWS_TEST(StartWindowTest)
+REGISTER_TEST(StartWindowTest)
 #include "startwindow_test.moc"

@@ -1,4 +1,4 @@
-#include "tests.h"
+#include "registry.h"
 
 #include <QApplication>
 #include <QTest>
@@ -24,6 +24,7 @@ int main(int argc, char *argv[])
     qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
     int failures = 0;
     for (auto make : makers()) {

@@ -1,10 +1,10 @@
 #pragma once
 #include <QObject>
 
-// Each test class of this program registers itself; main runs them all.
+// Each Qt Test class of a test program registers itself; the shared main runs them all.
 void registerTest(QObject *(*make)());
 
-#define KEYS_TEST(Class)                                                                   \
+#define REGISTER_TEST(Class)                                                               \
     namespace {                                                                            \
     const bool Class##Registered = (registerTest([]() -> QObject * { return new Class; }), \
                                     true);                                                 \
