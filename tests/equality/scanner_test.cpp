@@ -129,6 +129,18 @@ TEST(ContentScanner, FindsExactlyWhatTheReferenceLikeFinds)
     EXPECT_FALSE(scanner.rowsLike("%[明%").has_value());
 }
 
+// Up to five characters drawn from alphabet, as UTF-8.
+std::string randomPattern(std::mt19937 &rng, const std::u32string &alphabet)
+{
+    std::string p;
+    const int n = std::uniform_int_distribution<int>(0, 5)(rng);
+    for (int k = 0; k < n; ++k) {
+        const char32_t c = alphabet[std::uniform_int_distribution<size_t>(0, alphabet.size() - 1)(rng)];
+        p += QString::fromUcs4(&c, 1).toStdString();
+    }
+    return p;
+}
+
 TEST(ContentScanner, RandomPatternsAgreeWithTheReferenceLike)
 {
     const Rows rows = awkwardRows();
@@ -136,12 +148,7 @@ TEST(ContentScanner, RandomPatternsAgreeWithTheReferenceLike)
     std::mt19937 rng(7);
     const std::u32string alphabet = U"明月光發熱頭痛aAbBxX Ｘｆ%_[]!-\u212A";
     for (int i = 0; i < 3000; ++i) {
-        std::string p;
-        const int n = std::uniform_int_distribution<int>(0, 5)(rng);
-        for (int k = 0; k < n; ++k) {
-            const char32_t c = alphabet[std::uniform_int_distribution<size_t>(0, alphabet.size() - 1)(rng)];
-            p += QString::fromUcs4(&c, 1).toStdString();
-        }
+        const std::string p = randomPattern(rng, alphabet);
         JetLikePattern like;
         if (!like.compile(p, 0, nullptr)) {
             EXPECT_FALSE(scanner.rowsLike(p).has_value()) << p;
@@ -183,12 +190,7 @@ TEST(FoldedContent, LikeAndScannerGiveTheSameRowsAsOnTheWrittenContent)
     std::mt19937 rng(3);
     const std::u32string alphabet = U"明月aAsSkKxX Ｘｆ%_[]!-\u212A\u017F\u03A3\u03C2\u03C3ΊΣ";
     for (int i = 0; i < 3000; ++i) {
-        std::string p;
-        const int n = std::uniform_int_distribution<int>(0, 5)(rng);
-        for (int k = 0; k < n; ++k) {
-            const char32_t c = alphabet[std::uniform_int_distribution<size_t>(0, alphabet.size() - 1)(rng)];
-            p += QString::fromUcs4(&c, 1).toStdString();
-        }
+        const std::string p = randomPattern(rng, alphabet);
         JetLikePattern like;
         if (!like.compile(p, 0, nullptr))
             continue;
