@@ -9,11 +9,11 @@
 #include "observe.h"
 #include "querygen.h"
 
-#include "app/recordstore.h"
-#include "search/fastscan.h"
+#include "engine/recordstore.h"
+#include "engine/fastscan.h"
 #include "search/queryanalysis.h"
 #include "search/searchrun.h"
-#include "viewer/recordpage.h"
+#include "page/recordpage.h"
 
 #include <QDir>
 #include <QDirIterator>

@@ -3,7 +3,7 @@
 // poem corpus, when present) it also times the list-all search whose rows it binds.
 //
 //   bench_grid [database.mdb]
-#include "app/recordstore.h"
+#include "engine/recordstore.h"
 #include "search/queryanalysis.h"
 #include "search/searchrun.h"
 #include "ui/resultgrid.h"

@@ -1,7 +1,7 @@
 // Times the record page on the long page of the test collection: marking three terms in
 // memory, and the whole write of the temporary page. Prints the median of many runs, as
 // wall-clock time and as the thread's processor time (steadier on a busy machine).
-#include "viewer/recordpage.h"
+#include "page/recordpage.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,6 +1,6 @@
 #pragma once
 // The data half of a search: run the statement, test for an empty result, run it again.
-#include "app/recordstore.h"
+#include "engine/recordstore.h"
 #include "search/queryanalysis.h"
 
 #include <memory>

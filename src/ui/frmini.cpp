@@ -1,7 +1,7 @@
 #include "ui/frmini.h"
 
-#include "app/appfolder.h"
-#include "app/connstring.h"
+#include "store/appfolder.h"
+#include "store/connstring.h"
 #include "ui/frmzendrelmain.h"
 #include "ui/picturebutton.h"
 #include "ui/pictures.h"

@@ -1,7 +1,7 @@
 #include "ui/frmzendrelmain.h"
 
-#include "app/appfolder.h"
-#include "app/connstring.h"
+#include "store/appfolder.h"
+#include "store/connstring.h"
 #include "search/queryanalysis.h"
 #include "search/searchrun.h"
 #include "ui/fonts.h"
@@ -16,7 +16,7 @@
 #include "ui/resultgrid.h"
 #include "ui/twips.h"
 #include "ui/uihooks.h"
-#include "viewer/recordpage.h"
+#include "page/recordpage.h"
 
 #include <QApplication>
 #include <QCloseEvent>

@@ -1,6 +1,6 @@
 #include "ui/uihooks.h"
 
-#include "app/recordstore.h"
+#include "engine/recordstore.h"
 
 #include <QApplication>
 #include <QDesktopServices>

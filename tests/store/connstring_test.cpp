@@ -1,6 +1,6 @@
-#include "app/connstring.h"
+#include "store/connstring.h"
 
-#include "app/recordstore.h"
+#include "engine/recordstore.h"
 #include "testdata.h"
 
 #include <QTemporaryDir>

@@ -1,5 +1,5 @@
-#include "app/mdbreader.h"
-#include "app/recordstore.h"
+#include "store/mdbreader.h"
+#include "engine/recordstore.h"
 #include "search/queryanalysis.h"
 #include "search/searchrun.h"
 #include "testdata.h"

@@ -1,6 +1,6 @@
-#include "app/mdbreader.h"
-#include "app/recordstore.h"
-#include "app/storetable.h"
+#include "store/mdbreader.h"
+#include "engine/recordstore.h"
+#include "store/storetable.h"
 #include "testdata.h"
 
 #include <gtest/gtest.h>

@@ -6,12 +6,12 @@
 // --page N then shows row N (1 for the first) as the viewer does: writes the temporary
 // record page and prints its path as the last line; no row N: stderr, exit 2.
 // Nothing found: the not-found message on stderr, exit 1. Failure: stderr, exit 2.
-#include "app/appfolder.h"
-#include "app/connstring.h"
-#include "app/recordstore.h"
+#include "store/appfolder.h"
+#include "store/connstring.h"
+#include "engine/recordstore.h"
 #include "search/queryanalysis.h"
 #include "search/searchrun.h"
-#include "viewer/recordpage.h"
+#include "page/recordpage.h"
 
 #include <QCoreApplication>
 #include <QStringList>

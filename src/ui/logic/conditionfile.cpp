@@ -1,6 +1,6 @@
 #include "ui/logic/conditionfile.h"
 
-#include "viewer/big5.h"
+#include "text/big5.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -2,7 +2,7 @@
 // The rows behind the results grid: the header row (grid row 0) as the model's
 // horizontal header and grid rows 1..n as model rows 0..n-1, read straight from the
 // bound result. Nothing is copied per row.
-#include "app/recordstore.h"
+#include "engine/recordstore.h"
 
 #include <QAbstractTableModel>
 #include <QStringList>

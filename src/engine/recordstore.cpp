@@ -1,0 +1,438 @@
+#include "engine/recordstore.h"
+
+#include "store/connstring.h"
+#include "store/mdbreader.h"
+#include "store/storetable.h"
+#include "engine/fastscan.h"
+#include "engine/jetdialect.h"
+
+#include <sqlite3.h>
+
+#include <QRegularExpression>
+
+#include <map>
+#include <mutex>
+#include <sys/stat.h>
+#include <vector>
+
+namespace morvessa {
+
+namespace {
+
+// ---- The loaded tables, kept for the process ------------------------------------------
+
+struct FileVersion {
+    dev_t device = 0;
+    ino_t inode = 0;
+    off_t size = 0;
+    std::int64_t mtimeNs = 0;
+    bool operator==(const FileVersion &) const = default;
+};
+
+struct CachedTable {
+    FileVersion version;
+    std::shared_ptr<const StoreTable> table;
+};
+
+std::mutex g_cacheMutex;
+std::map<QString, CachedTable> g_cache;
+
+// The table of the file as it is now: the kept one while the file is unchanged, else
+// read anew. A file that cannot be read leaves nothing behind in the cache.
+std::shared_ptr<const StoreTable> tableFor(const QString &path)
+{
+    struct stat st {};
+    const QByteArray native = path.toLocal8Bit();
+    if (::stat(native.constData(), &st) != 0 || !S_ISREG(st.st_mode)) {
+        const std::lock_guard lock(g_cacheMutex);
+        g_cache.erase(path);
+        g_cache.erase(path + QStringLiteral("\n(as written)"));
+        return readMaindata(path); // throws the missing-file error
+    }
+    const FileVersion version{st.st_dev, st.st_ino, st.st_size,
+                              std::int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
+    // Content is only ever matched with like, so the fast path holds it folded; the plain
+    // path keeps it as written, in a table of its own (search/fastscan.h).
+    const ContentForm form = plainSearch() ? ContentForm::AsWritten : ContentForm::Folded;
+    const QString key = form == ContentForm::Folded ? path : path + QStringLiteral("\n(as written)");
+    const std::lock_guard lock(g_cacheMutex);
+    const auto it = g_cache.find(key);
+    if (it != g_cache.end() && it->second.version == version)
+        return it->second.table;
+    g_cache.erase(key);
+    auto table = readMaindata(path, form);
+    g_cache[key] = {version, table};
+    return table;
+}
+
+// ---- maindata as an SQLite virtual table over the loaded columns ----------------------
+
+enum Column { SubjectColumn, HtmColumn, ContentColumn, DateColumn };
+enum ScanOrder { FileOrder = 0, NewestFirst = 1 };
+
+struct MaindataTab {
+    sqlite3_vtab base{};
+    std::shared_ptr<const StoreTable> table;
+};
+
+struct MaindataCursor {
+    sqlite3_vtab_cursor base{};
+    const StoreTable *table = nullptr;
+    const std::vector<std::uint32_t> *order = nullptr; // null: file order
+    std::size_t pos = 0;
+    std::size_t count = 0;
+    std::size_t row() const { return order ? (*order)[pos] : pos; }
+};
+
+int tabConnect(sqlite3 *db, void *aux, int, const char *const *, sqlite3_vtab **out, char **)
+{
+    const int rc = sqlite3_declare_vtab(db, "CREATE TABLE x(subject TEXT, htm TEXT, content TEXT, date REAL)");
+    if (rc != SQLITE_OK)
+        return rc;
+    auto *tab = new MaindataTab;
+    tab->table = *static_cast<const std::shared_ptr<const StoreTable> *>(aux);
+    *out = &tab->base;
+    return SQLITE_OK;
+}
+
+int tabDisconnect(sqlite3_vtab *vtab)
+{
+    delete reinterpret_cast<MaindataTab *>(vtab);
+    return SQLITE_OK;
+}
+
+// The scan hands rows over newest first itself when asked for that order, so ties keep
+// the file's order (SQLite's own sort does not promise that).
+int tabBestIndex(sqlite3_vtab *vtab, sqlite3_index_info *info)
+{
+    const auto *tab = reinterpret_cast<MaindataTab *>(vtab);
+    const auto rows = double(tab->table->rowCount());
+    info->idxNum = FileOrder;
+    const auto &ob = info->aOrderBy;
+    const bool dateDesc = info->nOrderBy >= 1 && ob[0].iColumn == DateColumn && ob[0].desc;
+    if (dateDesc && (info->nOrderBy == 1 || (info->nOrderBy == 2 && ob[1].iColumn == -1 && !ob[1].desc))) {
+        info->idxNum = NewestFirst;
+        info->orderByConsumed = 1;
+    } else if (info->nOrderBy == 1 && ob[0].iColumn == -1 && !ob[0].desc) {
+        info->orderByConsumed = 1;
+    }
+    info->estimatedCost = rows + 1;
+    info->estimatedRows = sqlite3_int64(rows);
+    return SQLITE_OK;
+}
+
+int tabOpen(sqlite3_vtab *vtab, sqlite3_vtab_cursor **out)
+{
+    auto *cursor = new MaindataCursor;
+    cursor->table = reinterpret_cast<MaindataTab *>(vtab)->table.get();
+    *out = &cursor->base;
+    return SQLITE_OK;
+}
+
+int tabClose(sqlite3_vtab_cursor *cur)
+{
+    delete reinterpret_cast<MaindataCursor *>(cur);
+    return SQLITE_OK;
+}
+
+int tabFilter(sqlite3_vtab_cursor *cur, int idxNum, const char *, int, sqlite3_value **)
+{
+    auto *c = reinterpret_cast<MaindataCursor *>(cur);
+    c->order = idxNum == NewestFirst ? &c->table->newestFirst() : nullptr;
+    c->pos = 0;
+    c->count = c->table->rowCount();
+    return SQLITE_OK;
+}
+
+int tabNext(sqlite3_vtab_cursor *cur)
+{
+    ++reinterpret_cast<MaindataCursor *>(cur)->pos;
+    return SQLITE_OK;
+}
+
+int tabEof(sqlite3_vtab_cursor *cur)
+{
+    const auto *c = reinterpret_cast<MaindataCursor *>(cur);
+    return c->pos >= c->count;
+}
+
+void resultText(sqlite3_context *ctx, const TextColumn &column, std::size_t row)
+{
+    if (column.null(row)) {
+        sqlite3_result_null(ctx);
+        return;
+    }
+    const std::string_view text = column.at(row);
+    // The table outlives every statement of the connection: no copy.
+    sqlite3_result_text64(ctx, text.data(), text.size(), SQLITE_STATIC, SQLITE_UTF8);
+}
+
+int tabColumn(sqlite3_vtab_cursor *cur, sqlite3_context *ctx, int column)
+{
+    const auto *c = reinterpret_cast<MaindataCursor *>(cur);
+    const StoreTable &t = *c->table;
+    const std::size_t row = c->row();
+    switch (column) {
+    case SubjectColumn: resultText(ctx, t.subject, row); break;
+    case HtmColumn: resultText(ctx, t.htm, row); break;
+    case ContentColumn: resultText(ctx, t.content, row); break;
+    case DateColumn:
+        if (t.dateNull[row])
+            sqlite3_result_null(ctx);
+        else
+            sqlite3_result_double(ctx, t.date[row]);
+        break;
+    }
+    return SQLITE_OK;
+}
+
+int tabRowid(sqlite3_vtab_cursor *cur, sqlite3_int64 *rowid)
+{
+    *rowid = sqlite3_int64(reinterpret_cast<MaindataCursor *>(cur)->row()) + 1;
+    return SQLITE_OK;
+}
+
+sqlite3_module makeModule()
+{
+    sqlite3_module m{};
+    m.iVersion = 1;
+    m.xCreate = nullptr; // eponymous only: the table is there in every connection
+    m.xConnect = tabConnect;
+    m.xBestIndex = tabBestIndex;
+    m.xDisconnect = tabDisconnect;
+    m.xDestroy = tabDisconnect;
+    m.xOpen = tabOpen;
+    m.xClose = tabClose;
+    m.xFilter = tabFilter;
+    m.xNext = tabNext;
+    m.xEof = tabEof;
+    m.xColumn = tabColumn;
+    m.xRowid = tabRowid;
+    return m;
+}
+
+const sqlite3_module g_module = makeModule();
+
+// ---- Results ----------------------------------------------------------------------------
+
+// Rows of the table itself, named by their row numbers: cheap to make and to keep.
+class TableRows : public ResultRows {
+public:
+    TableRows(std::shared_ptr<const StoreTable> table, std::vector<std::uint32_t> rows)
+        : m_table(std::move(table)), m_rows(std::move(rows))
+    {
+    }
+    int count() const override { return int(m_rows.size()); }
+    QString text(int row, int col) const override
+    {
+        const std::string_view v = cell(row, col);
+        return QString::fromUtf8(v.data(), qsizetype(v.size()));
+    }
+    QByteArray utf8(int row, int col) const override
+    {
+        const std::string_view v = cell(row, col);
+        return QByteArray(v.data(), qsizetype(v.size()));
+    }
+
+private:
+    std::string_view cell(int row, int col) const
+    {
+        if (row < 0 || std::size_t(row) >= m_rows.size())
+            return {};
+        const std::uint32_t r = m_rows[std::size_t(row)];
+        if (col == 0)
+            return m_table->subject.at(r);
+        if (col == 1)
+            return m_table->htm.at(r);
+        return {};
+    }
+
+    std::shared_ptr<const StoreTable> m_table;
+    std::vector<std::uint32_t> m_rows;
+};
+
+// Rows of any other statement, as the texts it produced.
+class TextRows : public ResultRows {
+public:
+    void add(QString a, QString b)
+    {
+        m_cells.push_back(std::move(a));
+        m_cells.push_back(std::move(b));
+    }
+    int count() const override { return int(m_cells.size() / 2); }
+    QString text(int row, int col) const override
+    {
+        if (row < 0 || row >= count() || col < 0 || col > 1)
+            return {};
+        return m_cells[std::size_t(row) * 2 + std::size_t(col)];
+    }
+
+private:
+    std::vector<QString> m_cells;
+};
+
+struct Statement {
+    sqlite3_stmt *stmt = nullptr;
+    ~Statement() { sqlite3_finalize(stmt); }
+};
+
+} // namespace
+
+struct Connection::Impl {
+    QString path;
+    std::shared_ptr<const StoreTable> table;
+    sqlite3 *db = nullptr;
+    // The last statement run and its rows: a second run of the same statement on this
+    // connection gives the same rows, since the loaded table never changes.
+    QString lastSql;
+    std::shared_ptr<const ResultRows> lastRows;
+
+    ~Impl() { sqlite3_close(db); }
+
+    QString engineError(const QString &detail) const
+    {
+        return QStringLiteral("資料庫引擎無法執行這個查詢（資料庫檔案「%1」）：%2").arg(path, detail);
+    }
+
+    std::shared_ptr<const ResultRows> run(const QString &jetSql);
+    bool runAsTableRows(const QByteArray &sql, std::shared_ptr<const ResultRows> &out);
+    std::shared_ptr<const ResultRows> runAsTexts(const QByteArray &sql);
+};
+
+// The system's statements select subject and htm straight from maindata. Such a statement
+// runs with the row number as a third column, so its result is a list of row numbers.
+bool Connection::Impl::runAsTableRows(const QByteArray &sql, std::shared_ptr<const ResultRows> &out)
+{
+    static const QRegularExpression head(QStringLiteral("^\\s*select\\s+subject\\s*,\\s*htm\\s+from\\s"),
+                                         QRegularExpression::CaseInsensitiveOption);
+    const QString text = QString::fromUtf8(sql);
+    const QRegularExpressionMatch m = head.match(text);
+    if (!m.hasMatch())
+        return false;
+    const QString withRowid =
+        QStringLiteral("select subject,htm,rowid from ") + text.mid(m.capturedLength());
+    const QByteArray utf8 = withRowid.toUtf8();
+    Statement s;
+    if (sqlite3_prepare_v2(db, utf8.constData(), int(utf8.size()), &s.stmt, nullptr) != SQLITE_OK || !s.stmt ||
+        sqlite3_column_count(s.stmt) != 3)
+        return false;
+    std::vector<std::uint32_t> rows;
+    const std::size_t rowCount = table->rowCount();
+    int rc;
+    while ((rc = sqlite3_step(s.stmt)) == SQLITE_ROW) {
+        const sqlite3_int64 id = sqlite3_column_int64(s.stmt, 2);
+        if (sqlite3_column_type(s.stmt, 2) != SQLITE_INTEGER || id < 1 || std::uint64_t(id) > rowCount)
+            return false;
+        rows.push_back(std::uint32_t(id - 1));
+    }
+    if (rc != SQLITE_DONE)
+        throw DbError(engineError(QString::fromUtf8(sqlite3_errmsg(db))));
+    out = std::make_shared<TableRows>(table, std::move(rows));
+    return true;
+}
+
+std::shared_ptr<const ResultRows> Connection::Impl::runAsTexts(const QByteArray &sql)
+{
+    Statement s;
+    if (sqlite3_prepare_v2(db, sql.constData(), int(sql.size()), &s.stmt, nullptr) != SQLITE_OK)
+        throw DbError(engineError(QString::fromUtf8(sqlite3_errmsg(db))));
+    if (!s.stmt)
+        throw DbError(engineError(QStringLiteral("查詢是空的。")));
+    auto rows = std::make_shared<TextRows>();
+    const int columns = sqlite3_column_count(s.stmt);
+    auto cell = [&](int col) {
+        if (col >= columns)
+            return QString();
+        const auto *p = reinterpret_cast<const char *>(sqlite3_column_text(s.stmt, col));
+        return p ? QString::fromUtf8(p, sqlite3_column_bytes(s.stmt, col)) : QString();
+    };
+    int rc;
+    while ((rc = sqlite3_step(s.stmt)) == SQLITE_ROW)
+        rows->add(cell(0), cell(1));
+    if (rc != SQLITE_DONE)
+        throw DbError(engineError(QString::fromUtf8(sqlite3_errmsg(db))));
+    return rows;
+}
+
+std::shared_ptr<const ResultRows> Connection::Impl::run(const QString &jetSql)
+{
+    if (lastRows && jetSql == lastSql)
+        return lastRows;
+    std::shared_ptr<const ResultRows> rows;
+    // Fast path (search/fastscan.h): the statements SqlText builds, answered from the
+    // columns; the same rows as SQLite gives, anything else goes on to SQLite.
+    if (!plainSearch()) {
+        const ContentRows content{table->content.bytes, table->content.ends.data(), table->content.isNull.data(),
+                                  table->content.size()};
+        if (auto ids = runFast(jetSql.toStdString(), *scannerFor(table, content, table->contentFolded),
+                               table->newestFirst()))
+            rows = std::make_shared<TableRows>(table, std::move(*ids));
+    }
+    const QByteArray sql = rows ? QByteArray() : jetToSqlite(jetSql).toUtf8();
+    if (!rows && !runAsTableRows(sql, rows))
+        rows = runAsTexts(sql);
+    lastSql = jetSql;
+    lastRows = rows;
+    return rows;
+}
+
+Connection::Connection() = default;
+Connection::~Connection() = default;
+
+void Connection::open(const QString &connString)
+{
+    const QString path = dataSourceOf(connString);
+    if (path.isEmpty())
+        throw DbError(QStringLiteral("連線字串無效，找不到資料庫檔案的位置：%1").arg(connString));
+    openTable(tableFor(path), path);
+}
+
+void Connection::openTable(std::shared_ptr<const StoreTable> table, const QString &name)
+{
+    auto impl = std::make_unique<Impl>();
+    impl->path = name;
+    impl->table = std::move(table);
+    if (sqlite3_open_v2(":memory:", &impl->db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_MEMORY, nullptr) != SQLITE_OK)
+        throw DbError(impl->engineError(QStringLiteral("無法建立查詢引擎。")));
+    if (sqlite3_create_module_v2(impl->db, "maindata", &g_module, &impl->table, nullptr) != SQLITE_OK)
+        throw DbError(impl->engineError(QString::fromUtf8(sqlite3_errmsg(impl->db))));
+    registerJetFunctions(impl->db);
+    m_impl = std::move(impl);
+}
+
+QString Connection::databasePath() const
+{
+    return m_impl ? m_impl->path : QString();
+}
+
+std::shared_ptr<const StoreTable> Connection::table() const
+{
+    return m_impl ? m_impl->table : nullptr;
+}
+
+Recordset::Recordset() = default;
+Recordset::~Recordset() = default;
+
+void Recordset::open(const QString &sql, Connection &connection)
+{
+    if (!connection.impl())
+        throw DbError(QStringLiteral("資料庫連線尚未開啟。"));
+    m_rows = connection.impl()->run(sql);
+}
+
+bool Recordset::eof() const
+{
+    return !m_rows || m_rows->count() == 0;
+}
+
+void Recordset::close()
+{
+    m_rows.reset();
+}
+
+std::shared_ptr<const ResultRows> Recordset::rows() const
+{
+    return m_rows;
+}
+
+} // namespace morvessa

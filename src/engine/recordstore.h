@@ -1,0 +1,62 @@
+#pragma once
+// The record store: table maindata of jst.mdb, read with libmdb, queried with SQLite
+// in the Jet dialect. Shaped like the connection/recordset pair the search expects.
+#include "store/dberror.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <memory>
+
+namespace morvessa {
+
+struct StoreTable;
+
+// The rows of one result, in statement order: column 0 subject, column 1 htm.
+// They outlive the recordset that produced them (the grid keeps them).
+class ResultRows {
+public:
+    virtual ~ResultRows() = default;
+    virtual int count() const = 0;
+    virtual QString text(int row, int col) const = 0;
+    // The same cell as UTF-8, for writers that want bytes.
+    virtual QByteArray utf8(int row, int col) const { return text(row, col).toUtf8(); }
+};
+
+class Connection {
+public:
+    Connection();
+    ~Connection();
+    // Opens the database that the connection string's Data Source names. Throws DbError.
+    void open(const QString &connString);
+    // Runs statements over a table already in memory; `name` stands for the file in messages.
+    // For tests and benchmarks.
+    void openTable(std::shared_ptr<const StoreTable> table, const QString &name);
+
+    // The file the connection reads, and its table as loaded (shared while the file is unchanged).
+    QString databasePath() const;
+    std::shared_ptr<const StoreTable> table() const;
+
+    struct Impl;
+    Impl *impl() const { return m_impl.get(); }
+
+private:
+    std::unique_ptr<Impl> m_impl;
+};
+
+class Recordset {
+public:
+    Recordset();
+    ~Recordset();
+    // Runs the statement with a static cursor. Throws DbError.
+    void open(const QString &sql, Connection &connection);
+    bool eof() const;
+    void close();
+    // The rows of the open recordset; null when closed.
+    std::shared_ptr<const ResultRows> rows() const;
+
+private:
+    std::shared_ptr<const ResultRows> m_rows;
+};
+
+} // namespace morvessa

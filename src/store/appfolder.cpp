@@ -1,0 +1,41 @@
+#include "store/appfolder.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+
+namespace morvessa {
+
+namespace {
+QString &folderOverride()
+{
+    static QString folder;
+    return folder;
+}
+} // namespace
+
+QString applicationFolder()
+{
+    if (!folderOverride().isEmpty())
+        return folderOverride();
+    return QCoreApplication::applicationDirPath();
+}
+
+void setApplicationFolder(const QString &folder)
+{
+    folderOverride() = folder;
+}
+
+QString appPath(const QString &folder, const QString &literal)
+{
+    QString tail = literal;
+    tail.replace(QLatin1Char('\\'), QLatin1Char('/'));
+    return folder + tail;
+}
+
+bool fileExists(const QString &path)
+{
+    const QFileInfo info(path);
+    return info.exists() && info.isFile() && !info.isHidden();
+}
+
+} // namespace morvessa

@@ -1,0 +1,74 @@
+#include "engine/recordstore.h"
+#include "store/storetable.h"
+#include "testdata.h"
+
+#include <QDateTime>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace morvessa;
+
+namespace {
+
+const QString kListAll = QStringLiteral("select subject,htm from  maindata order by date desc");
+
+std::shared_ptr<const ResultRows> listAll(const QString &folder)
+{
+    Connection c;
+    c.open(buildConnString(folder));
+    Recordset r;
+    r.open(kListAll, c);
+    return r.rows();
+}
+
+std::shared_ptr<const StoreTable> tableOf(const QString &folder)
+{
+    Connection c;
+    c.open(buildConnString(folder));
+    return c.table();
+}
+
+} // namespace
+
+TEST(CacheTest, UnchangedFileIsReadOnce)
+{
+    QTemporaryDir dir;
+    const QString folder = test::copyDatabase(dir, "collection");
+    const auto first = tableOf(folder);
+    EXPECT_EQ(tableOf(folder), first);
+    EXPECT_EQ(tableOf(folder), first);
+}
+
+TEST(CacheTest, ReplacedOrTouchedFileIsReadAnew)
+{
+    QTemporaryDir dir;
+    const QString folder = test::copyDatabase(dir, "collection");
+    const QString path = folder + QStringLiteral("/jst.mdb");
+    const auto before = listAll(folder);
+    const auto firstTable = tableOf(folder);
+    ASSERT_EQ(before->count(), 17);
+
+    // Replaced by another file: the next search sees the new one.
+    test::copyDatabase(dir, "empty");
+    EXPECT_EQ(listAll(folder)->count(), 0);
+    EXPECT_EQ(before->count(), 17); // the earlier result is untouched
+    EXPECT_EQ(before->text(16, 0), QString::fromUtf8("無日期"));
+
+    // Same bytes, same inode, new modification time: read again.
+    test::copyDatabase(dir, "collection");
+    const auto second = tableOf(folder);
+    EXPECT_NE(second, firstTable);
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+    ASSERT_TRUE(f.setFileTime(QDateTime::currentDateTime().addSecs(-3600), QFileDevice::FileModificationTime));
+    f.close();
+    EXPECT_NE(tableOf(folder), second);
+
+    // Gone, then back.
+    QFile::remove(path);
+    EXPECT_THROW(listAll(folder), DbError);
+    test::copyDatabase(dir, "collection");
+    EXPECT_EQ(listAll(folder)->count(), 17);
+}

@@ -1,0 +1,64 @@
+// The fast path against the plain path on the fixture collection: every search shows the
+// same rows in the same order, the same not-found message, or the same error.
+#include "observe.h"
+#include "querygen.h"
+
+#include "store/mdbreader.h"
+#include "store/storetable.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+const QString kCollection = QStringLiteral(MORVESSA_TEST_DATA "/collection/jst.mdb");
+
+QString connFor(const QString &mdb)
+{
+    return QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=") + mdb +
+           QStringLiteral(";Persist Security Info=False");
+}
+
+void expectSame(const QString &mdb, const QString &query)
+{
+    const equality::Comparison c = equality::compareSearch(connFor(mdb), query);
+    EXPECT_TRUE(c.same()) << "query [" << query.toStdString() << "] fast: " << c.fast.summary().toStdString()
+                          << " / plain: " << c.plain.summary().toStdString();
+}
+
+TEST(Equality, ChosenQueriesGiveTheSameResults)
+{
+    for (const char *q : {
+             "", "-", "+", "- ", "+ ", "明月", "明月 故鄉", "+明月 故鄉", "咖啡因", "明_", "Ff",
+             "發熱", "發熱 頭痛", "-發熱 頭痛", "+發熱 頭痛", "發熱  頭痛", "+發熱  頭痛", "- 發熱",
+             "發熱　頭痛", "咳嗽", "panax", "PANAX ginseng", "ｐａｎａｘ", "vitaminc", "ＦＥＶＥＲ", "fever",
+             "123", "１２３", "hahnemann's", "'", "''", "a'b", "100%", "100[%]", "a_b", "a[_]b", "a[!_]b",
+             "[a-c]_b", "[", "發熱 [", "+發熱 [", "[]", "]", "\\", "尾端標記", "脾胃", "font", "color=red",
+             "\xee\x80\x80", "－發熱", "＋發熱", "%", "_", "__", "%發熱%", "許功蓋",
+         })
+        expectSame(kCollection, QString::fromUtf8(q));
+}
+
+TEST(Equality, RandomQueriesGiveTheSameResults)
+{
+    const auto table = morvessa::readMaindataInProcess(kCollection);
+    std::vector<QString> contents;
+    for (std::size_t r = 0; r < table->rowCount(); ++r) {
+        const std::string_view c = table->content.at(r);
+        contents.push_back(QString::fromUtf8(c.data(), qsizetype(c.size())));
+    }
+    equality::QueryGenerator gen(contents, 4242);
+    for (int i = 0; i < 600; ++i)
+        expectSame(kCollection, gen.next());
+}
+
+TEST(Equality, CollectionsWithoutRecordsOrColumnsFailAlike)
+{
+    for (const char *folder : {"empty", "no-table", "no-content"})
+        for (const char *q : {"", "發熱", "+發熱 頭痛", "-"})
+            expectSame(QStringLiteral(MORVESSA_TEST_DATA "/") + QString::fromUtf8(folder) +
+                           QStringLiteral("/jst.mdb"),
+                       QString::fromUtf8(q));
+    expectSame(QStringLiteral(MORVESSA_TEST_DATA "/missing/jst.mdb"), QStringLiteral("發熱"));
+}
+
+} // namespace

@@ -1,0 +1,70 @@
+#pragma once
+// Everything a search shows the user, gathered for comparison: the rows in order, the
+// not-found message, or the error.
+#include "engine/recordstore.h"
+#include "engine/fastscan.h"
+#include "search/queryanalysis.h"
+#include "search/searchrun.h"
+
+#include <QString>
+#include <QStringList>
+
+namespace equality {
+
+struct Observed {
+    bool failed = false;
+    QString error;
+    QString notFound;  // the message when nothing was found
+    QStringList cells; // subject, htm, subject, htm, ... in result order
+
+    bool operator==(const Observed &) const = default;
+
+    QString summary() const
+    {
+        if (failed)
+            return QStringLiteral("error: ") + error;
+        if (!notFound.isEmpty())
+            return QStringLiteral("not found: ") + notFound;
+        return QString::number(cells.size() / 2) + QStringLiteral(" rows, first ") +
+               cells.mid(0, 2).join(QLatin1Char('|'));
+    }
+};
+
+inline Observed observe(const QString &connString, const QString &query)
+{
+    Observed o;
+    const morvessa::QueryAnalysis a = morvessa::analyseQuery(query);
+    try {
+        const morvessa::SearchOutcome out = morvessa::runSearch(connString, a);
+        if (!out.found()) {
+            o.notFound = morvessa::notFoundMessage(a.messageText);
+        } else {
+            for (int r = 0; r < out.rows->count(); ++r)
+                o.cells << out.rows->text(r, 0) << out.rows->text(r, 1);
+        }
+    } catch (const morvessa::DbError &e) {
+        o.failed = true;
+        o.error = e.message();
+    }
+    return o;
+}
+
+// The same search on the fast path and on the plain path.
+struct Comparison {
+    Observed fast, plain;
+    bool same() const { return fast == plain; }
+};
+
+inline Comparison compareSearch(const QString &connString, const QString &query)
+{
+    Comparison c;
+    const bool was = morvessa::plainSearch();
+    morvessa::setPlainSearch(true);
+    c.plain = observe(connString, query);
+    morvessa::setPlainSearch(false);
+    c.fast = observe(connString, query);
+    morvessa::setPlainSearch(was);
+    return c;
+}
+
+} // namespace equality

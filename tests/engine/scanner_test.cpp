@@ -1,0 +1,250 @@
+// The fast path's parts on their own: reading the statements SqlText builds, and the
+// content scanner against the reference like, row by row.
+#include "engine/fastscan.h"
+#include "engine/jetdialect.h"
+#include "search/queryanalysis.h"
+#include "text/textfold.h"
+
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <random>
+
+using namespace morvessa;
+
+namespace {
+
+struct ParseCase {
+    const char *query;
+    SearchStatement::Kind kind;
+    std::vector<std::string> patterns;
+};
+
+TEST(SearchStatement, ReadsEveryStatementTheQueryBuilds)
+{
+    const std::vector<ParseCase> cases = {
+        {"", SearchStatement::AllRows, {}},
+        {"發熱", SearchStatement::AllTerms, {"%發熱%"}},
+        {"發熱 頭痛", SearchStatement::AllTerms, {"%發熱%", "%頭痛%"}},
+        {"-發熱 頭痛", SearchStatement::AllTerms, {"%發熱%", "%頭痛%"}},
+        {"-", SearchStatement::AllTerms, {}},
+        {"- 發熱", SearchStatement::AllTerms, {"%%", "%發熱%"}},
+        {"+", SearchStatement::AnyTerm, {}},
+        {"+發熱  頭痛", SearchStatement::AnyTerm, {"%發熱%", "%%", "%頭痛%"}},
+        {"a'b", SearchStatement::AllTerms, {"%a'b%"}},
+        {"''", SearchStatement::AllTerms, {"%''%"}},
+        {"+'x &chr(39)& [y]", SearchStatement::AnyTerm, {"%'x%", "%&chr(39)&%", "%[y]%"}},
+        {"明_ 100% order", SearchStatement::AllTerms, {"%明_%", "%100%%", "%order%"}},
+    };
+    for (const ParseCase &c : cases) {
+        const QString sql = analyseQuery(QString::fromUtf8(c.query)).sqlText;
+        const std::optional<SearchStatement> st = parseSearchStatement(sql.toStdString());
+        ASSERT_TRUE(st.has_value()) << c.query;
+        EXPECT_EQ(st->kind, c.kind) << c.query;
+        EXPECT_EQ(st->patterns, c.patterns) << c.query;
+    }
+}
+
+TEST(SearchStatement, LeavesEveryOtherStatementToThePlainPath)
+{
+    for (const char *sql : {
+             "select subject,htm from maindata order by date desc",
+             "select subject,htm from  maindata order by date desc ",
+             "select subject,htm from  maindata where 1=1 and content like '%a%'  order by [date] desc ",
+             "select subject,htm from  maindata where 1=1 and content like '%a%' order by [date] desc",
+             "select subject,htm from  maindata where 1=1 and content like '%a%' or 1=1 order by [date] desc ",
+             "select subject,htm from  maindata where 1=2  or content like '%a%'",
+             "select subject,htm from  maindata where 1=2  or content like '%a%' '",
+             "select subject,htm from  maindata where 1=2  or content like '%a%' order by [date] desc ",
+             "select content from  maindata where 1=2",
+         })
+        EXPECT_FALSE(parseSearchStatement(sql).has_value()) << sql;
+}
+
+// Rows as a table holds them: back to back, with their ends and null marks.
+struct Rows {
+    std::string bytes;
+    std::vector<std::uint64_t> ends;
+    std::vector<std::uint8_t> isNull;
+
+    void add(std::optional<std::string> v)
+    {
+        if (v)
+            bytes += *v;
+        ends.push_back(bytes.size());
+        isNull.push_back(v ? 0 : 1);
+    }
+    ContentRows view() const { return ContentRows{bytes, ends.data(), isNull.data(), ends.size()}; }
+};
+
+std::vector<std::uint32_t> referenceRows(const Rows &rows, const std::string &pattern)
+{
+    JetLikePattern like;
+    EXPECT_TRUE(like.compile(pattern, 0, nullptr)) << pattern;
+    std::vector<std::uint32_t> out;
+    for (size_t r = 0; r < rows.ends.size(); ++r)
+        if (!rows.isNull[r] && like.matches(rows.view().at(r)))
+            out.push_back(std::uint32_t(r));
+    return out;
+}
+
+Rows awkwardRows()
+{
+    Rows rows;
+    for (std::optional<std::string> v : std::vector<std::optional<std::string>>{
+             "太陽中風，發熱，汗出，惡風，脈浮緩。\r\n桂枝湯主之。",
+             std::nullopt,
+             "",
+             "人參，Panax Ginseng。Hahnemann's note: 100% 純品；a_b 與 aXb。",
+             "維生素ＶｉｔａｍｉｎＣ含量１２３毫克；FEVER 與 fever。",
+             "明",           // with the next row: 明月 only across the row boundary
+             "月落烏啼霜滿天",
+             "床前明月光",
+             "\xe2\x84\xaa" "elvin 溫度", // the Kelvin sign folds to k
+             "ΣΊΣΥΦΟΣ σίσυφος",
+             "bad \xff\xfe bytes 明月",
+             "發熱　頭痛",
+             "[ ] { } ^ ! * ? # \\",
+             "end 明",
+             "\u017Ftra\u00DFe \u01C5 \u023A grows when folded",
+         })
+        rows.add(v);
+    return rows;
+}
+
+TEST(ContentScanner, FindsExactlyWhatTheReferenceLikeFinds)
+{
+    const Rows rows = awkwardRows();
+    const ContentScanner scanner(rows.view());
+    for (const char *p : {"%%", "%明月%", "%明%", "%月%", "%kelvin%", "%KELVIN%", "%fever%", "%ＦＥＶＥＲ%",
+                          "%vitaminc%", "%panax ginseng%", "%'s%", "%100%%", "%a_b%", "%a[_]b%", "%[!a]Xb%",
+                          "%明_%", "%_%", "%σίσυφος%", "%ς%", "%\xff%", "%bytes 明%", "%發熱　頭痛%", "%]%",
+                          "%[[]%", "%\\%", "%end 明%", "明%", "%月", "%Ｃ含量%", "%c含%", "%[0-9]%", "%明_%", "%_明%",
+                          "%__明_%", "%明__%", "%_月_%", "%___________明%", "%s_%", "%ǆ_%", "%_ⱥ%", "%_ \xff%",
+                          "%_%", "%___%", "%__________________%", "%_"}) {
+        const std::optional<std::vector<std::uint32_t>> got = scanner.rowsLike(p);
+        ASSERT_TRUE(got.has_value()) << p;
+        EXPECT_EQ(*got, referenceRows(rows, p)) << p;
+    }
+    EXPECT_FALSE(scanner.rowsLike("%[明%").has_value());
+}
+
+// Up to five characters drawn from alphabet, as UTF-8.
+std::string randomPattern(std::mt19937 &rng, const std::u32string &alphabet)
+{
+    std::string p;
+    const int n = std::uniform_int_distribution<int>(0, 5)(rng);
+    for (int k = 0; k < n; ++k) {
+        const char32_t c = alphabet[std::uniform_int_distribution<size_t>(0, alphabet.size() - 1)(rng)];
+        p += QString::fromUcs4(&c, 1).toStdString();
+    }
+    return p;
+}
+
+TEST(ContentScanner, RandomPatternsAgreeWithTheReferenceLike)
+{
+    const Rows rows = awkwardRows();
+    const ContentScanner scanner(rows.view());
+    std::mt19937 rng(7);
+    const std::u32string alphabet = U"明月光發熱頭痛aAbBxX Ｘｆ%_[]!-\u212A";
+    for (int i = 0; i < 3000; ++i) {
+        const std::string p = randomPattern(rng, alphabet);
+        JetLikePattern like;
+        if (!like.compile(p, 0, nullptr)) {
+            EXPECT_FALSE(scanner.rowsLike(p).has_value()) << p;
+            continue;
+        }
+        const std::vector<std::uint32_t> want = referenceRows(rows, p);
+        EXPECT_EQ(scanner.rowsLike(p), want) << p;
+        std::vector<std::uint32_t> all(rows.ends.size());
+        for (size_t r = 0; r < all.size(); ++r)
+            all[r] = std::uint32_t(r);
+        EXPECT_EQ(scanner.rowsLikeAmong(p, all), want) << p;
+    }
+}
+
+Rows folded(const Rows &rows)
+{
+    Rows out;
+    for (size_t r = 0; r < rows.ends.size(); ++r) {
+        if (rows.isNull[r]) {
+            out.add(std::nullopt);
+        } else {
+            std::string text(rows.view().at(r));
+            foldContent(text);
+            EXPECT_EQ(text, foldUtf8(rows.view().at(r)));
+            out.add(text);
+        }
+    }
+    return out;
+}
+
+// The content is held folded: the like must not see a difference, and neither may the
+// scanner.
+TEST(FoldedContent, LikeAndScannerGiveTheSameRowsAsOnTheWrittenContent)
+{
+    const Rows rows = awkwardRows();
+    const Rows foldedRows = folded(rows);
+    const ContentScanner onFolded(foldedRows.view(), true);
+    EXPECT_EQ(onFolded.ownBytes(), 0u);
+    std::mt19937 rng(3);
+    const std::u32string alphabet = U"明月aAsSkKxX Ｘｆ%_[]!-\u212A\u017F\u03A3\u03C2\u03C3ΊΣ";
+    for (int i = 0; i < 3000; ++i) {
+        const std::string p = randomPattern(rng, alphabet);
+        JetLikePattern like;
+        if (!like.compile(p, 0, nullptr))
+            continue;
+        const std::vector<std::uint32_t> want = referenceRows(rows, p);
+        EXPECT_EQ(referenceRows(foldedRows, p), want) << p;
+        EXPECT_EQ(onFolded.rowsLike(p), want) << p;
+    }
+}
+
+TEST(FoldedContent, FoldingTwiceChangesNothing)
+{
+    for (char32_t c = 0; c <= 0x10FFFF; ++c)
+        if (c < 0xD800 || c > 0xDFFF)
+            ASSERT_EQ(foldChar(foldChar(c)), foldChar(c)) << std::hex << std::uint32_t(c);
+}
+
+TEST(NeedleFinder, FindsWhatMemmemFinds)
+{
+    std::mt19937 rng(11);
+    std::uint64_t counts[256] = {};
+    for (int k = 0; k < 256; ++k)
+        counts[k] = std::uint64_t(rng() % 1000);
+    const std::string alphabet = "ab\xe6\x98\x8e";
+    for (int i = 0; i < 2000; ++i) {
+        std::string text(std::uniform_int_distribution<size_t>(0, 300)(rng), 'x');
+        for (char &c : text)
+            c = alphabet[rng() % alphabet.size()];
+        std::string needle(std::uniform_int_distribution<size_t>(1, 6)(rng), 'x');
+        for (char &c : needle)
+            c = alphabet[rng() % alphabet.size()];
+        const NeedleFinder finder(needle, counts);
+        const size_t from = text.empty() ? 0 : rng() % text.size();
+        const char *end = text.data() + text.size();
+        const void *want = memmem(text.data() + from, text.size() - from, needle.data(), needle.size());
+        EXPECT_EQ(finder.find(text.data() + from, end), want) << text << " / " << needle;
+    }
+}
+
+TEST(RunFast, OrdersAndCombinesTermsAsTheStatementsSay)
+{
+    const Rows rows = awkwardRows();
+    const ContentScanner scanner(rows.view());
+    std::vector<std::uint32_t> newest(rows.ends.size());
+    for (size_t r = 0; r < newest.size(); ++r)
+        newest[r] = std::uint32_t(newest.size() - 1 - r);
+    auto run = [&](const char *query) {
+        return runFast(analyseQuery(QString::fromUtf8(query)).sqlText.toStdString(), scanner, newest);
+    };
+    EXPECT_EQ(run(""), newest);
+    EXPECT_EQ(run("-"), newest);
+    EXPECT_EQ(run("+"), std::vector<std::uint32_t>{});
+    EXPECT_EQ(run("明 月"), (std::vector<std::uint32_t>{10, 7}));
+    EXPECT_EQ(run("+月光 發熱"), (std::vector<std::uint32_t>{0, 7, 11}));
+    EXPECT_EQ(run("明月 [x"), std::nullopt); // an invalid pattern is the plain path's to report
+}
+
+} // namespace

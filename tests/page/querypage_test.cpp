@@ -1,0 +1,71 @@
+// morvessa-query --page: the viewer on one result row, from a terminal.
+#include "text/big5.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+
+namespace {
+
+struct QueryRun {
+    int exitCode = -1;
+    QByteArray out;
+    QByteArray err;
+};
+
+QueryRun runQuery(const QStringList &args)
+{
+    QProcess process;
+    process.start(QStringLiteral(MORVESSA_QUERY), args);
+    process.waitForFinished(60000);
+    return {process.exitCode(), process.readAllStandardOutput(), process.readAllStandardError()};
+}
+
+bool copyTree(const QString &from, const QString &to)
+{
+    QDir().mkpath(to);
+    const QDir source(from);
+    for (const QString &name : source.entryList(QDir::Files))
+        if (!QFile::copy(from + QLatin1Char('/') + name, to + QLatin1Char('/') + name))
+            return false;
+    for (const QString &name : source.entryList(QDir::Dirs | QDir::NoDotAndDotDot))
+        if (!copyTree(from + QLatin1Char('/') + name, to + QLatin1Char('/') + name))
+            return false;
+    return true;
+}
+
+} // namespace
+
+TEST(QueryPage, WritesTheRowsPageAndPrintsItsPathLast)
+{
+    QTemporaryDir dir;
+    const QString folder = dir.path() + QStringLiteral("/collection");
+    ASSERT_TRUE(copyTree(QStringLiteral(MORVESSA_TEST_DATA "/collection"), folder));
+    const QString pagePath = folder + QStringLiteral("/tmp/TmpKELMAR.htm");
+
+    for (const char *query : {"發熱 頭痛", "-發熱 頭痛"}) {
+        const QueryRun run = runQuery({QStringLiteral("--folder"), folder, QStringLiteral("--page"),
+                                  QStringLiteral("2"), QString::fromUtf8(query)});
+        ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+        const QList<QByteArray> lines = run.out.trimmed().split('\n');
+        ASSERT_GE(lines.size(), 3);
+        EXPECT_EQ(lines.last(), pagePath.toUtf8());
+        const QByteArray htm = lines.at(1).split('\t').value(1);
+
+        QFile page(pagePath);
+        ASSERT_TRUE(page.open(QIODevice::ReadOnly)) << htm.toStdString();
+        const QString text = morvessa::big5Decode(page.readAll());
+        EXPECT_TRUE(text.contains(QString::fromUtf8("<font color=red>發熱</font>"))) << query;
+        EXPECT_TRUE(text.contains(QString::fromUtf8("<font color=red>頭痛</font>"))) << query;
+        EXPECT_FALSE(text.contains(QString::fromUtf8("<font color=red>-"))) << query;
+    }
+
+    const QueryRun beyond = runQuery({QStringLiteral("--folder"), folder, QStringLiteral("--page"),
+                                 QStringLiteral("999"), QString::fromUtf8("發熱")});
+    EXPECT_EQ(beyond.exitCode, 2);
+    EXPECT_FALSE(beyond.err.isEmpty());
+    EXPECT_FALSE(beyond.out.contains(pagePath.toUtf8()));
+}
