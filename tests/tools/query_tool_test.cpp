@@ -1,6 +1,8 @@
 // morvessa-query end to end on the test collections.
 #include <QDir>
 #include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -194,4 +196,56 @@ TEST(QueryToolTest, DefaultFolderIsTheProgramsFolder)
     ASSERT_TRUE(p.waitForFinished(60000));
     EXPECT_EQ(p.exitCode(), 0);
     EXPECT_EQ(QString::fromUtf8(p.readAllStandardOutput()), u("咳嗽一\tzheng\\kesou1.htm\n咳嗽二\tzheng\\kesou2.htm\n"));
+}
+
+// Help and version answer at once with exit 0, whatever else is on the line; nothing is searched.
+TEST(QueryToolTest, HelpAndVersion)
+{
+    QTemporaryDir nothing; // no database: a search here would fail with exit 2
+    for (const QString &option : {QStringLiteral("-h"), QStringLiteral("--help")}) {
+        const Outcome o = runTool({QStringLiteral("--folder"), nothing.path(), option, u("發熱")});
+        EXPECT_EQ(o.exitCode, 0) << o.error.toStdString();
+        EXPECT_TRUE(o.lines.join(QLatin1Char('\n')).contains(QStringLiteral("--format")))
+            << option.toStdString();
+        EXPECT_TRUE(o.error.isEmpty());
+    }
+    const Outcome version = runTool({QStringLiteral("--version")});
+    EXPECT_EQ(version.exitCode, 0);
+    EXPECT_EQ(version.lines, QStringList({QStringLiteral("morvessa-query " MORVESSA_VERSION)}));
+    const Outcome wrong = runTool({QStringLiteral("--format"), QStringLiteral("xml")});
+    EXPECT_EQ(wrong.exitCode, 2);
+    EXPECT_TRUE(wrong.lines.isEmpty());
+    EXPECT_TRUE(wrong.error.contains(QStringLiteral("--help")));
+}
+
+// A query beginning with "-" is a query, before "--" as after it.
+TEST(QueryToolTest, DashQueriesBeforeAndAfterTheSeparator)
+{
+    const Outcome after = search(u("-發熱 頭痛"));
+    const Outcome before = runTool({u("-發熱 頭痛"), QStringLiteral("--folder"), collection("collection")});
+    EXPECT_EQ(before.exitCode, 0) << before.error.toStdString();
+    EXPECT_EQ(before.lines, after.lines);
+    EXPECT_EQ(titles(after), list({"全形空白", "麻黃湯", "無日期"}));
+}
+
+TEST(QueryToolTest, JsonRowsAndThePagePath)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(QFile::copy(collection("collection") + QStringLiteral("/jst.mdb"),
+                            dir.path() + QStringLiteral("/jst.mdb")));
+    const Outcome o =
+        runTool({QStringLiteral("--folder"), dir.path(), QStringLiteral("--format"), QStringLiteral("json"),
+                 QStringLiteral("--page"), QStringLiteral("2"), u("咳嗽")});
+    EXPECT_EQ(o.exitCode, 0) << o.error.toStdString();
+    ASSERT_EQ(o.lines.size(), 2);
+    const QJsonObject first = QJsonDocument::fromJson(o.lines[0].toUtf8()).object();
+    const QJsonObject second = QJsonDocument::fromJson(o.lines[1].toUtf8()).object();
+    EXPECT_EQ(first,
+              QJsonObject({{u("row"), 1}, {u("title"), u("咳嗽一")}, {u("page"), u("zheng\\kesou1.htm")}}));
+    const QString path = dir.path() + QStringLiteral("/tmp/TmpKELMAR.htm");
+    EXPECT_EQ(second, QJsonObject({{u("row"), 2},
+                                   {u("title"), u("咳嗽二")},
+                                   {u("page"), u("zheng\\kesou2.htm")},
+                                   {u("path"), path}}));
+    EXPECT_TRUE(QFile::exists(path));
 }
