@@ -1,10 +1,12 @@
 #include "ui/logic/conditionfile.h"
 
 #include "text/big5.h"
+#include "ui/logic/filereplace.h"
 
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
+
+#include <cerrno>
 
 namespace morvessa {
 
@@ -48,10 +50,29 @@ QString unmappableMessage(const QString &text, qsizetype index)
         .arg(ch, codePoint(ch));
 }
 
-// Windows' read-only attribute stands for a file without its owner's write permission.
-bool isReadOnly(const QFileInfo &info)
+// Why a write failed, for the user.
+QString writeErrorText(int error)
 {
-    return !info.permission(QFileDevice::WriteOwner) || !info.isWritable();
+    switch (error) {
+    case ENOSPC:
+        return QStringLiteral("磁碟空間不足");
+    case EDQUOT:
+        return QStringLiteral("超過磁碟配額");
+    case EFBIG:
+        return QStringLiteral("超過檔案大小的上限");
+    case EROFS:
+        return QStringLiteral("磁碟只能讀取");
+    case EACCES:
+    case EPERM:
+        return QStringLiteral("沒有寫入的權限");
+    case ENOENT:
+    case ENOTDIR:
+        return QStringLiteral("資料夾不存在");
+    case EIO:
+        return QStringLiteral("磁碟讀寫錯誤");
+    default:
+        return QStringLiteral("系統錯誤 %1").arg(error);
+    }
 }
 
 ConditionFileResult failure(const QString &message)
@@ -134,24 +155,29 @@ ConditionFileResult saveConditionFile(const QString &path, const QString &text)
     if (bad >= 0)
         return failure(unmappableMessage(text, bad));
 
-    const QFileInfo info(path);
-    if (info.exists() && !info.isFile())
-        return failure(QStringLiteral("%1不是檔案，無法存檔。").arg(quoted(path)));
-    if (info.exists() && isReadOnly(info))
-        return failure(QStringLiteral("檔案%1是唯讀檔，沒有存檔。").arg(quoted(path)));
-
-    // The new text goes into a file beside the old one, which it replaces only when it is
-    // complete; a failure on the way leaves the old file as it was.
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return failure(QStringLiteral("無法在檔案%1所在的資料夾寫入，沒有存檔。").arg(quoted(path)));
-    if (file.write(bytes) != bytes.size() || !file.commit()) {
-        file.cancelWriting();
-        return failure(QStringLiteral("寫入檔案%1失敗，原檔案沒有變更。").arg(quoted(path)));
+    const ReplaceResult written = replaceFileContent(QFile::encodeName(path), bytes);
+    switch (written.failure) {
+    case ReplaceFailure::None: {
+        ConditionFileResult r;
+        r.ok = true;
+        return r;
     }
-    ConditionFileResult r;
-    r.ok = true;
-    return r;
+    case ReplaceFailure::NotAFile:
+        return failure(QStringLiteral("%1不是檔案，無法存檔。").arg(quoted(path)));
+    case ReplaceFailure::ReadOnly:
+        return failure(QStringLiteral("檔案%1是唯讀檔，沒有存檔。").arg(quoted(path)));
+    case ReplaceFailure::CannotCreate:
+        return failure(QStringLiteral("無法在檔案%1所在的資料夾建立檔案（%2），沒有存檔。")
+                           .arg(quoted(path), writeErrorText(written.error)));
+    case ReplaceFailure::WriteFailed:
+        break;
+    }
+    if (written.oldKept)
+        return failure(QStringLiteral("寫入檔案%1失敗（%2），沒有存檔；原檔案沒有變更。")
+                           .arg(quoted(path), writeErrorText(written.error)));
+    return failure(QStringLiteral("寫入檔案%1失敗（%2），原來的內容也無法寫回，檔案可能已經損壞。"
+                                  "文字框中的內容仍在，請存到別的檔案。")
+                       .arg(quoted(path), writeErrorText(written.error)));
 }
 
 QString editorText(const QString &text)

@@ -34,9 +34,10 @@ struct ConditionFileResult {
 // is not a file, or cannot be read.
 ConditionFileResult loadConditionFile(const QString &path);
 
-// Writes text into a condition file. The old file is replaced only by a complete new
-// one: text Big5 cannot hold, a read-only file or any write failure leaves it as it was.
-// A missing file is created.
+// Writes text into a condition file, which stays the same file (owner, mode, other
+// names). Either every byte is written, or the failure is reported and the file keeps
+// the bytes it had: text Big5 cannot hold, a read-only file, a full disk. A missing file
+// is created.
 ConditionFileResult saveConditionFile(const QString &path, const QString &text);
 
 // The text box keeps lines as paragraphs, so a lone LF inside a line travels through it

@@ -40,6 +40,7 @@ int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
     int failed = runConditionFileTests(argc, argv);
+    failed += runConditionSaveTests(argc, argv);
     failed += runFrmBrowserTests(argc, argv);
     return failed;
 }

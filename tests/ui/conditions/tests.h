@@ -3,6 +3,7 @@
 #include <QString>
 
 int runConditionFileTests(int argc, char **argv);
+int runConditionSaveTests(int argc, char **argv);
 int runFrmBrowserTests(int argc, char **argv);
 
 // Test helpers shared by both groups.
