@@ -204,12 +204,22 @@ FileList::FileList(QWidget *parent) : QListWidget(parent)
 void FileList::setPath(const QString &folder)
 {
     m_path = cleanFolder(folder);
-    refresh();
+    list();
 }
 
 void FileList::refresh()
 {
     const QString selected = fileName();
+    list();
+    if (!selected.isEmpty()) {
+        const auto again = findItems(selected, Qt::MatchExactly | Qt::MatchCaseSensitive);
+        if (!again.isEmpty())
+            setCurrentItem(again.first());
+    }
+}
+
+void FileList::list()
+{
     clear();
     // Without QDir::Hidden and QDir::System: no dot files, devices, pipes or broken links.
     const QStringList names = QDir(m_path).entryList(kConditionPatterns, QDir::Files,
@@ -218,11 +228,6 @@ void FileList::refresh()
         if (name.startsWith(QLatin1Char('.')))
             continue;
         addItem(name);
-    }
-    if (!selected.isEmpty()) {
-        const auto again = findItems(selected, Qt::MatchExactly | Qt::MatchCaseSensitive);
-        if (!again.isEmpty())
-            setCurrentItem(again.first());
     }
 }
 

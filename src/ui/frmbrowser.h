@@ -79,7 +79,10 @@ class FileList : public QListWidget
 public:
     explicit FileList(QWidget *parent = nullptr);
     QString path() const { return m_path; }
+    // Lists another folder with nothing selected: a name chosen in one folder never
+    // chooses the file of the same name in the next.
     void setPath(const QString &folder);
+    // Lists the folder again, keeping the selected file while it is there.
     void refresh();
     QString fileName() const;
 
@@ -90,6 +93,7 @@ protected:
     void mouseDoubleClickEvent(QMouseEvent *event) override;
 
 private:
+    void list();
     QString m_path;
 };
 

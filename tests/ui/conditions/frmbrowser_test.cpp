@@ -294,6 +294,38 @@ private slots:
         QVERIFY(filList(w)->fileName().isEmpty());
     }
 
+    // A file chosen in one folder chooses nothing in the next, reached through the folder
+    // list or a drive: a save there asks for a file instead of writing into the one of
+    // the same name.
+    void choiceStaysInItsFolder()
+    {
+        for (const char *folder : {"one", "two", "media"}) {
+            QVERIFY(QDir().mkpath(tmp(QString::fromLatin1(folder))));
+            writeBytes(tmp(QString::fromLatin1(folder) + QStringLiteral("/z.set")), folder);
+        }
+        frmBrowser *w = frmBrowser::showBrowser();
+        openFolder(w, QStringLiteral("one"));
+        loadFile(w, QStringLiteral("z.set"));
+        QCOMPARE(w->text(), QStringLiteral("one\r\n"));
+
+        auto saveAsksForAFile = [&](const QString &folder) {
+            QCOMPARE(filList(w)->path(), tmp(folder));
+            QVERIFY(filList(w)->fileName().isEmpty());
+            save(w);
+            QCOMPARE(m_messages.size(), 1);
+            QVERIFY2(m_messages.takeFirst().contains(QStringLiteral("選擇")), qPrintable(folder));
+            QCOMPARE(readBytes(tmp(folder + QStringLiteral("/z.set"))), folder.toLatin1());
+        };
+        openFolder(w, QFileInfo(tmp()).fileName());
+        openFolder(w, QStringLiteral("two"));
+        saveAsksForAFile(QStringLiteral("two"));
+
+        clickFile(w, QStringLiteral("z.set"));
+        chooseDrive(w, Qt::Key_Down);
+        saveAsksForAFile(QStringLiteral("media"));
+        QCOMPARE(readBytes(tmp(QStringLiteral("one/z.set"))), QByteArray("one"));
+    }
+
     // Each failure shows a message, leaves every file as it was and the window usable.
     void failuresLeaveFilesAndWindow()
     {
