@@ -5,8 +5,10 @@
 
 #include <mdbtools.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
+#include <optional>
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
@@ -195,16 +197,20 @@ private:
         const unsigned char *head = m_mdb->pg_buf + start;
         const std::uint32_t word = std::uint32_t(mdb_get_int32(const_cast<unsigned char *>(head), 0));
         std::uint32_t pgRow = std::uint32_t(mdb_get_int32(const_cast<unsigned char *>(head), 4));
+        const std::uint32_t inRowOrOnePart = word & 0x3FFFFFFFu; // the length, for those two forms
         if (word & 0x80000000u) {
+            // The text right behind the head: exactly the length the head gives.
+            if (inRowOrOnePart != std::uint32_t(size - MDB_MEMO_OVERHEAD))
+                return false;
             appendText(head + MDB_MEMO_OVERHEAD, std::size_t(size - MDB_MEMO_OVERHEAD), out);
             return true;
         }
         const unsigned char *row = nullptr;
         std::size_t len = 0;
         if (word & 0x40000000u) {
-            if (!longValueRow(pgRow, row, len))
+            if (!longValueRow(pgRow, row, len) || len < inRowOrOnePart)
                 return false;
-            appendText(row, len, out);
+            appendText(row, inRowOrOnePart, out);
             return true;
         }
         m_raw.clear();
@@ -324,6 +330,98 @@ int numberSize(int type)
     }
 }
 
+// The size a column of a type always has in the row, or -1 for types of varying size.
+int fixedSizeOf(int type)
+{
+    switch (type) {
+    case MDB_BOOL: return 0; // held in the row's null mask
+    case MDB_BYTE: return 1;
+    case MDB_INT: return 2;
+    case MDB_LONGINT:
+    case MDB_FLOAT:
+    case MDB_COMPLEX: return 4;
+    case MDB_MONEY:
+    case MDB_DOUBLE:
+    case MDB_DATETIME: return 8;
+    case MDB_REPID: return 16;
+    case MDB_NUMERIC: return 17;
+    default: return -1;
+    }
+}
+
+// A definition that contradicts itself describes rows that are not there: reading by it
+// gives blank or shifted values. Every column numbered once, as many varying-size columns
+// as the table says, each type with its size, fixed values inside the row and apart.
+bool definitionHoldsTogether(const MdbHandle *mdb, const MdbTableDef *table)
+{
+    const unsigned count = table->num_cols;
+    if (count == 0 || count > 255 || !table->columns || table->columns->len != count)
+        return false;
+    std::vector<std::uint8_t> colNums(256, 0), rowColNums(65536, 0), varNums(65536, 0);
+    std::vector<std::pair<int, int>> fixedSpans;
+    unsigned variable = 0;
+    const int pgSize = int(mdb->fmt->pg_size);
+    for (unsigned i = 0; i < count; ++i) {
+        const auto *col = static_cast<const MdbColumn *>(g_ptr_array_index(table->columns, i));
+        if (col->col_num < 0 || unsigned(col->col_num) >= count || colNums[std::size_t(col->col_num)]++ ||
+            col->row_col_num < 0 || col->row_col_num > 65535 || rowColNums[std::size_t(col->row_col_num)]++)
+            return false;
+        const int size = fixedSizeOf(col->col_type);
+        if (!col->is_fixed) {
+            if (size >= 0 || col->var_col_num > 65535 || varNums[col->var_col_num]++)
+                return false;
+            ++variable;
+            if (col->col_type == MDB_TEXT && (col->col_size <= 0 || col->col_size > 510))
+                return false;
+            continue;
+        }
+        if (size >= 0 && col->col_size != size && col->col_type != MDB_BOOL)
+            return false;
+        if (col->col_size < 0 || col->fixed_offset < 0 || col->fixed_offset + col->col_size > pgSize)
+            return false;
+        if (col->col_size > 0)
+            fixedSpans.emplace_back(col->fixed_offset, col->fixed_offset + col->col_size);
+    }
+    if (variable != table->num_var_cols)
+        return false;
+    std::sort(fixedSpans.begin(), fixedSpans.end());
+    for (std::size_t i = 1; i < fixedSpans.size(); ++i)
+        if (fixedSpans[i].first < fixedSpans[i - 1].second)
+            return false;
+    return true;
+}
+
+// A row's own account of its layout: where its fixed-size values end (from the row's
+// start: the start of its first varying-size value) and how many varying-size values it
+// has room for. Null when that does not add up.
+struct RowLayout {
+    int fixedEnd = 0;
+    unsigned varCount = 0;
+};
+
+std::optional<RowLayout> rowLayout(const MdbHandle *mdb, int rowStart, std::size_t rowSize)
+{
+    const unsigned char *pg = mdb->pg_buf;
+    const int pgSize = int(mdb->fmt->pg_size);
+    const int rowEnd = rowStart + int(rowSize) - 1;
+    if (rowEnd >= pgSize)
+        return std::nullopt;
+    if (mdb->f->jet_version == MDB_VER_JET3) // older layout: bounded by the row alone
+        return RowLayout{int(rowSize), 65536};
+    auto int16At = [pg](int at) { return int(pg[at]) | (int(pg[at + 1]) << 8); };
+    const int maskSize = (int16At(rowStart) + 7) / 8;
+    const int varCountAt = rowEnd - maskSize - 1;
+    if (varCountAt < rowStart + 2)
+        return std::nullopt;
+    const int varCount = int16At(varCountAt);
+    if (varCount == 0)
+        return RowLayout{varCountAt - rowStart, 0};
+    const int firstVarAt = varCountAt - 2;
+    if (firstVarAt < rowStart + 2)
+        return std::nullopt;
+    return RowLayout{int16At(firstVarAt), unsigned(varCount)};
+}
+
 // Fills `out` from the file; on failure returns what went wrong. Uses libmdb, so a
 // damaged file may crash it: call it in the reading child unless told otherwise.
 ReadFailure readTable(const char *path, StoreTableBuilder &out)
@@ -361,6 +459,8 @@ ReadFailure readTable(const char *path, StoreTableBuilder &out)
     if (!mdb_read_columns(table))
         return {Damaged, {}};
 
+    if (!definitionHoldsTogether(mdb, table))
+        return {Damaged, {}};
     const char *names[] = {"subject", "htm", "content", "date"};
     MdbColumn *cols[4];
     for (int i = 0; i < 4; ++i) {
@@ -372,9 +472,12 @@ ReadFailure readTable(const char *path, StoreTableBuilder &out)
     if (!isNumeric(dateType))
         return {UnsupportedColumn, names[3]};
     for (int i = 0; i < 3; ++i) {
-        if (cols[i]->col_type == MDB_OLE || cols[i]->col_type == MDB_BINARY || cols[i]->col_type == MDB_BOOL)
+        if (cols[i]->col_type != MDB_TEXT && cols[i]->col_type != MDB_MEMO)
             return {UnsupportedColumn, names[i]};
     }
+    // No row is smaller than its entry in the page's row list.
+    if (table->num_rows > fileSize / 2)
+        return {Damaged, {}};
 
     TableReader reader(mdb, file);
     TextColumnBuilder *texts[3] = {&out.subject, &out.htm, &out.content};
@@ -415,6 +518,25 @@ ReadFailure readTable(const char *path, StoreTableBuilder &out)
                 for (int c = 0; c < 4; ++c)
                     if (col == cols[c])
                         found[c] = &fields[i];
+            }
+            // Each value lies inside its row, fixed-size ones before the varying-size ones,
+            // and no text is longer than its column allows.
+            const std::optional<RowLayout> layout = rowLayout(mdb, rowStart, rowSize);
+            if (!layout)
+                return {Damaged, {}};
+            for (int c = 0; c < 4; ++c) {
+                const MdbField *f = found[c];
+                // libmdb reads a value the row has no place for as null: for these columns
+                // that is a definition pointing past the row.
+                if (!f || (!cols[c]->is_fixed && cols[c]->var_col_num >= layout->varCount))
+                    return {Damaged, {}};
+                if (f->is_null)
+                    continue;
+                const int begin = f->start - rowStart;
+                const int end = begin + f->siz;
+                if (begin < 0 || f->siz < 0 || end > int(rowSize) || (cols[c]->is_fixed && end > layout->fixedEnd) ||
+                    (cols[c]->col_type == MDB_TEXT && f->siz > cols[c]->col_size))
+                    return {Damaged, {}};
             }
             for (int c = 0; c < 3; ++c) {
                 TextColumnBuilder &t = *texts[c];
