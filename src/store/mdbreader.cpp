@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cmath>
 #include <optional>
 #include <csignal>
@@ -113,11 +114,8 @@ void appendJet4Text(const unsigned char *src, std::size_t len, std::string &out)
 // The database file mapped into memory; libmdb reads its pages from there.
 class MappedFile {
 public:
-    explicit MappedFile(const char *path)
+    explicit MappedFile(int fd)
     {
-        const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
-        if (fd < 0)
-            return;
         struct stat st {};
         if (::fstat(fd, &st) == 0 && st.st_size > 0) {
             void *p = ::mmap(nullptr, std::size_t(st.st_size), PROT_READ, MAP_PRIVATE, fd, 0);
@@ -127,7 +125,6 @@ public:
                 ::madvise(p, m_size, MADV_WILLNEED);
             }
         }
-        ::close(fd);
     }
     ~MappedFile()
     {
@@ -424,9 +421,10 @@ std::optional<RowLayout> rowLayout(const MdbHandle *mdb, int rowStart, std::size
 
 // Fills `out` from the file; on failure returns what went wrong. Uses libmdb, so a
 // damaged file may crash it: call it in the reading child unless told otherwise.
-ReadFailure readTable(const char *path, StoreTableBuilder &out)
+// progress is called now and then while the pages are read.
+ReadFailure readTable(int fd, StoreTableBuilder &out, void (*progress)() = nullptr)
 {
-    const MappedFile file(path);
+    const MappedFile file(fd);
     if (!file.data())
         return {NotADatabase, {}};
     const std::uint64_t fileSize = file.size();
@@ -497,6 +495,8 @@ ReadFailure readTable(const char *path, StoreTableBuilder &out)
     while (mdb_read_next_dpg(table)) {
         if (++pages > maxPages)
             return {Damaged, {}};
+        if (progress && pages % 64 == 0)
+            progress();
         const int rows = mdb_get_int16(mdb->pg_buf, mdb->fmt->row_count_offset);
         for (int r = 0; r < rows; ++r) {
             int rowStart = 0;
@@ -587,9 +587,38 @@ QString failureMessage(const ReadFailure &failure, const QString &path)
     return QStringLiteral("資料庫檔案「%1」已損毀，無法讀取資料表 maindata。").arg(path);
 }
 
-QString missingFileMessage(const QString &path)
+// What stands in the way of opening the file, by the system's error number.
+QString openFailureMessage(const QString &path, int error)
 {
-    return QStringLiteral("找不到資料庫檔案「%1」。").arg(path);
+    switch (error) {
+    case ENOENT:
+    case ENOTDIR:
+        return QStringLiteral("找不到資料庫檔案「%1」。").arg(path);
+    case EACCES:
+    case EPERM:
+        return QStringLiteral("沒有權限讀取資料庫檔案「%1」：檔案或它所在的資料夾不允許這個使用者讀取。").arg(path);
+    case EISDIR:
+        return QStringLiteral("資料庫檔案「%1」是一個資料夾，不是檔案。").arg(path);
+    case ELOOP:
+        return QStringLiteral("無法開啟資料庫檔案「%1」：路徑中的連結繞成了圈。").arg(path);
+    case ENAMETOOLONG:
+        return QStringLiteral("無法開啟資料庫檔案「%1」：路徑太長。").arg(path);
+    default:
+        return QStringLiteral("無法開啟資料庫檔案「%1」（系統錯誤 %2：%3）。")
+            .arg(path)
+            .arg(error)
+            .arg(QString::fromLocal8Bit(std::strerror(error)));
+    }
+}
+
+QString notAFileMessage(const QString &path)
+{
+    return QStringLiteral("資料庫檔案「%1」不是一般檔案。").arg(path);
+}
+
+QString stalledMessage(const QString &path, int seconds)
+{
+    return QStringLiteral("資料庫檔案「%1」無法在時限內讀取：讀取已有 %2 秒沒有進展，因此停止。").arg(path).arg(seconds);
 }
 
 // ---- Transfer between the reading child and this process ----------------------------
@@ -602,6 +631,7 @@ QString missingFileMessage(const QString &path)
 constexpr char kMagic[8] = {'M', 'V', 'S', 'T', 'O', 'R', 'E', '2'};
 constexpr std::size_t kDetailMax = 256;
 constexpr char kDone = 'K';
+constexpr char kProgress = 'P';
 
 enum Block {
     SubjectBytes,
@@ -655,8 +685,21 @@ std::uint64_t answerLimit(std::uint64_t fileSize)
 }
 
 void (*g_childHook)() = nullptr;
+std::chrono::milliseconds g_stallLimit{10000};
+int g_progressFd = -1;
 
-[[noreturn]] void runChild(int answerFd, int doneFd, const char *path, std::uint64_t fileSize, ContentForm form)
+// A progress byte at most every tenth of a second: the waiting process counts time from it.
+void reportProgress()
+{
+    static std::chrono::steady_clock::time_point last;
+    const auto now = std::chrono::steady_clock::now();
+    if (now - last < std::chrono::milliseconds(100))
+        return;
+    last = now;
+    [[maybe_unused]] const ssize_t n = ::write(g_progressFd, &kProgress, 1);
+}
+
+[[noreturn]] void runChild(int answerFd, int doneFd, int dbFd, std::uint64_t fileSize, ContentForm form)
 {
     // Warnings libmdb prints about odd pages are no concern of the user, and its
     // settings from the environment (debug output, text encoding) do not apply here.
@@ -677,7 +720,8 @@ void (*g_childHook)() = nullptr;
 
     StoreTableBuilder table;
     table.contentFolded = form == ContentForm::Folded;
-    ReadFailure failure = readTable(path, table);
+    g_progressFd = doneFd;
+    ReadFailure failure = readTable(dbFd, table, reportProgress);
     Header header{};
     std::memcpy(header.magic, kMagic, sizeof kMagic);
     bool ok = true;
@@ -704,8 +748,10 @@ void (*g_childHook)() = nullptr;
             failure = {Damaged, {}};
         } else {
             header.rows = table.rowCount();
-            for (int b = 0; b < BlockCount && ok; ++b)
+            for (int b = 0; b < BlockCount && ok; ++b) {
                 ok = writeAt(answerFd, blocks[b].first, blocks[b].second, header.blocks[b].offset);
+                reportProgress();
+            }
         }
     }
     header.status = failure.status;
@@ -717,22 +763,30 @@ void (*g_childHook)() = nullptr;
     ::_exit(ok ? 0 : 3);
 }
 
-// Waits for the child's done byte; false when the child died first or took too long.
-bool waitForDone(int fd, int timeoutMs)
+enum class Wait { Done, Died, Stalled };
+
+// Waits for the child's done byte. The child sends progress bytes as it reads, so a large
+// file may take as long as it needs; only a child silent for the stall limit is stuck.
+Wait waitForDone(int fd, std::chrono::milliseconds stallLimit)
 {
     pollfd pfd{fd, POLLIN, 0};
-    int ready;
-    do {
-        ready = ::poll(&pfd, 1, timeoutMs);
-    } while (ready < 0 && errno == EINTR);
-    if (ready <= 0)
-        return false;
-    char byte = 0;
-    ssize_t n;
-    do {
-        n = ::read(fd, &byte, 1);
-    } while (n < 0 && errno == EINTR);
-    return n == 1 && byte == kDone;
+    for (;;) {
+        const int ready = ::poll(&pfd, 1, int(stallLimit.count()));
+        if (ready < 0 && errno == EINTR)
+            continue;
+        if (ready == 0)
+            return Wait::Stalled;
+        if (ready < 0)
+            return Wait::Died;
+        char bytes[64];
+        const ssize_t n = ::read(fd, bytes, sizeof bytes);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return Wait::Died;
+        if (std::memchr(bytes, kDone, std::size_t(n)))
+            return Wait::Done;
+    }
 }
 
 template <typename T> std::span<const T> arrayAt(const unsigned char *at, std::uint64_t bytes)
@@ -798,14 +852,6 @@ std::shared_ptr<const StoreTable> tableFromAnswer(std::shared_ptr<const void> ma
     return table;
 }
 
-std::uint64_t checkedFileSize(const QString &path, const QByteArray &native)
-{
-    struct stat st {};
-    if (::stat(native.constData(), &st) != 0 || !S_ISREG(st.st_mode))
-        throw DbError(missingFileMessage(path));
-    return std::uint64_t(st.st_size);
-}
-
 struct FdCloser {
     int fd;
     ~FdCloser()
@@ -814,6 +860,27 @@ struct FdCloser {
             ::close(fd);
     }
 };
+
+// Opens the database file for reading; throws DbError saying what stands in the way.
+// The file is opened here, in this process, so that its permissions decide.
+FdCloser openDatabase(const QString &path, std::uint64_t &size)
+{
+    const QByteArray native = path.toLocal8Bit();
+    struct stat st {};
+    if (::stat(native.constData(), &st) != 0)
+        throw DbError(openFailureMessage(path, errno));
+    if (S_ISDIR(st.st_mode))
+        throw DbError(openFailureMessage(path, EISDIR));
+    if (!S_ISREG(st.st_mode))
+        throw DbError(notAFileMessage(path));
+    FdCloser file{::open(native.constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY)};
+    if (file.fd < 0)
+        throw DbError(openFailureMessage(path, errno));
+    if (::fstat(file.fd, &st) != 0 || !S_ISREG(st.st_mode))
+        throw DbError(notAFileMessage(path));
+    size = std::uint64_t(st.st_size);
+    return file;
+}
 
 } // namespace
 
@@ -829,13 +896,18 @@ void setReaderChildHook(void (*hook)())
     g_childHook = hook;
 }
 
+void setReaderStallLimit(std::chrono::milliseconds limit)
+{
+    g_stallLimit = limit;
+}
+
 std::shared_ptr<const StoreTable> readMaindataInProcess(const QString &path, ContentForm form)
 {
-    const QByteArray native = path.toLocal8Bit();
-    checkedFileSize(path, native);
+    std::uint64_t size = 0;
+    const FdCloser file = openDatabase(path, size);
     StoreTableBuilder table;
     table.contentFolded = form == ContentForm::Folded;
-    const ReadFailure failure = readTable(native.constData(), table);
+    const ReadFailure failure = readTable(file.fd, table);
     if (failure.status != ReadOk)
         throw DbError(failureMessage(failure, path));
     return std::move(table).finish();
@@ -843,8 +915,8 @@ std::shared_ptr<const StoreTable> readMaindataInProcess(const QString &path, Con
 
 std::shared_ptr<const StoreTable> readMaindata(const QString &path, ContentForm form)
 {
-    const QByteArray native = path.toLocal8Bit();
-    const std::uint64_t size = checkedFileSize(path, native);
+    std::uint64_t size = 0;
+    const FdCloser file = openDatabase(path, size);
     const DbError damaged(failureMessage({Damaged, {}}, path));
 
     const FdCloser answer{::memfd_create("morvessa-maindata", MFD_CLOEXEC)};
@@ -858,20 +930,20 @@ std::shared_ptr<const StoreTable> readMaindata(const QString &path, ContentForm 
         throw damaged;
     if (pid == 0) {
         ::close(fds[0]);
-        runChild(answer.fd, fds[1], native.constData(), size, form);
+        runChild(answer.fd, fds[1], file.fd, size, form);
     }
     ::close(doneWrite.fd);
     doneWrite.fd = -1;
 
-    // A child still busy after this long is stuck (larger files may take longer).
-    const int timeoutMs = int(std::min<std::uint64_t>(30000 + size / (4u << 20) * 1000, 600000));
-    const bool done = waitForDone(doneRead.fd, timeoutMs);
-    if (!done)
+    const Wait wait = waitForDone(doneRead.fd, g_stallLimit);
+    if (wait != Wait::Done)
         ::kill(pid, SIGKILL);
     int status = 0;
     while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }
-    if (!done || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
+    if (wait == Wait::Stalled)
+        throw DbError(stalledMessage(path, int((g_stallLimit.count() + 999) / 1000)));
+    if (wait != Wait::Done || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
         throw damaged;
 
     struct stat st {};

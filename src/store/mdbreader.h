@@ -9,6 +9,7 @@
 
 #include <QString>
 
+#include <chrono>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -33,5 +34,9 @@ std::string jet4TextToUtf8(std::string_view stored);
 
 // Tests make the reading child misbehave through this (null: behave).
 void setReaderChildHook(void (*hook)());
+
+// A reading child that reports no progress for this long is stuck: it is stopped and the
+// file is reported as not readable in time. Ten seconds unless a test sets it.
+void setReaderStallLimit(std::chrono::milliseconds limit);
 
 } // namespace morvessa

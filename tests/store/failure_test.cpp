@@ -8,9 +8,12 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <random>
+#include <sys/fsuid.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -78,7 +81,7 @@ TEST(FailureTest, EachFailureIsAnErrorThatNamesTheFile)
     QDir().mkpath(folderAsFile + QStringLiteral("/jst.mdb"));
     const Case cases[] = {
         {"no file", dir.path() + QStringLiteral("/nothing here"), u("找不到資料庫檔案")},
-        {"a folder named jst.mdb", folderAsFile, u("找不到資料庫檔案")},
+        {"a folder named jst.mdb", folderAsFile, u("是一個資料夾")},
         {"empty file", folderWith("empty-file", QByteArray()), u("無法開啟")},
         {"random bytes", folderWith("noise", noise), u("")},
         {"first page only", folderWith("one-page", good.left(4096)), u("")},
@@ -90,6 +93,102 @@ TEST(FailureTest, EachFailureIsAnErrorThatNamesTheFile)
         EXPECT_TRUE(message.contains(c.folder + QStringLiteral("/jst.mdb"))) << c.name << ": " << message.toStdString();
         EXPECT_TRUE(message.contains(c.expectedPart)) << c.name << ": " << message.toStdString();
     }
+}
+
+namespace {
+
+// Root may read any file, so the permission cases run with this thread's file-system
+// identity changed to an ordinary user's (setfsuid); for any other user the modes alone
+// keep the files out of reach.
+class AsOrdinaryUser {
+public:
+    AsOrdinaryUser() : m_groupBefore(::setfsgid(65534)), m_before(::setfsuid(65534)) {}
+    ~AsOrdinaryUser()
+    {
+        ::setfsuid(m_before);
+        ::setfsgid(m_groupBefore);
+    }
+
+private:
+    int m_groupBefore;
+    int m_before;
+};
+
+} // namespace
+
+// Each message says what really stands in the way, and names the file.
+TEST(FailureTest, MessagesSayWhatIsWrong)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadOther |
+                                          QFile::ExeOther);
+    const auto folder = [&](const char *name) {
+        const QString f = dir.path() + QLatin1Char('/') + QString::fromUtf8(name);
+        QDir().mkpath(f);
+        QFile::setPermissions(f, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadOther |
+                                     QFile::ExeOther);
+        return f;
+    };
+    const QString unreadable = test::copyDatabase(dir, "collection", QStringLiteral("unreadable"));
+    QFile::setPermissions(unreadable, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadOther |
+                                          QFile::ExeOther);
+    QFile::setPermissions(unreadable + QStringLiteral("/jst.mdb"), QFile::Permissions());
+    const QString closed = test::copyDatabase(dir, "collection", QStringLiteral("closed"));
+    QFile::setPermissions(closed, QFile::Permissions());
+    const QString folderAsFile = folder("folder");
+    QDir().mkpath(folderAsFile + QStringLiteral("/jst.mdb"));
+    const QString pipe = folder("pipe");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(pipe + QStringLiteral("/jst.mdb")).constData(), 0644), 0);
+
+    const struct {
+        const char *what;
+        QString folder;
+        QString expected;
+    } cases[] = {
+        {"a file without read permission", unreadable, u("沒有權限讀取")},
+        {"a folder without permission", closed, u("沒有權限讀取")},
+        {"a folder named jst.mdb", folderAsFile, u("是一個資料夾，不是檔案")},
+        {"a pipe named jst.mdb", pipe, u("不是一般檔案")},
+        {"nothing there", folder("nothing"), u("找不到資料庫檔案")},
+    };
+    for (const auto &c : cases) {
+        QString message;
+        {
+            const AsOrdinaryUser user;
+            message = failureOf(c.folder);
+        }
+        EXPECT_TRUE(message.contains(c.expected)) << c.what << ": " << message.toStdString();
+        EXPECT_TRUE(message.contains(c.folder + QStringLiteral("/jst.mdb"))) << c.what;
+        EXPECT_FALSE(message.contains(u("損毀"))) << c.what;
+    }
+    // The same files read as soon as permission is there.
+    QFile::setPermissions(closed, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QFile::setPermissions(unreadable + QStringLiteral("/jst.mdb"), QFile::ReadOwner);
+    EXPECT_EQ(failureOf(closed), QString());
+    EXPECT_EQ(failureOf(unreadable), QString());
+}
+
+TEST(FailureTest, AStalledReaderIsReportedQuicklyAndNotAsDamage)
+{
+    const QString path = test::dataFolder("collection") + QStringLiteral("/jst.mdb");
+    setReaderStallLimit(std::chrono::milliseconds(300));
+    setReaderChildHook(+[] {
+        for (;;)
+            ::pause();
+    });
+    QString message;
+    try {
+        readMaindata(path);
+    } catch (const DbError &e) {
+        message = e.message();
+    }
+    setReaderChildHook(nullptr);
+    setReaderStallLimit(std::chrono::seconds(10));
+    EXPECT_TRUE(message.contains(u("無法在時限內讀取"))) << message.toStdString();
+    EXPECT_TRUE(message.contains(path));
+    EXPECT_FALSE(message.contains(u("損毀")));
+    EXPECT_EQ(readMaindata(path)->rowCount(), 17u);
 }
 
 TEST(FailureTest, StatementsTheEngineRejects)
