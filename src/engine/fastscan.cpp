@@ -2,6 +2,7 @@
 
 #include "engine/jetdialect.h"
 #include "text/textfold.h"
+#include "text/utf8.h"
 
 #include <algorithm>
 #include <immintrin.h>
@@ -33,28 +34,6 @@ struct PatternShape {
     bool runWithAnyOnes = false;
     size_t anyBefore = 0, anyAfter = 0;
 };
-
-// True when text holds at least k characters (counted as the like counts them).
-bool atLeastChars(std::string_view text, size_t k)
-{
-    size_t n = 0;
-    for (size_t i = 0; i < text.size() && n < k; ++n) {
-        char32_t c;
-        i += size_t(decodeUtf8(text, i, c));
-    }
-    return n >= k;
-}
-
-bool wellFormed(std::string_view utf8)
-{
-    for (size_t i = 0; i < utf8.size();) {
-        char32_t c;
-        i += size_t(decodeUtf8(utf8, i, c));
-        if (c >= kInvalidUtf8)
-            return false;
-    }
-    return true;
-}
 
 PatternShape shapeOf(std::string_view p)
 {
@@ -101,7 +80,7 @@ PatternShape shapeOf(std::string_view p)
             shape.anyAfter = b;
         }
     }
-    if (!wellFormed(shape.longestRun)) { // never from a query; leave it to the reference like
+    if (!wellFormedUtf8(shape.longestRun)) { // never from a query; leave it to the reference like
         shape.longestRun.clear();
         shape.plainContains = false;
         shape.runWithAnyOnes = false;
@@ -214,14 +193,14 @@ bool matchesRunWithAnyOnes(std::string_view text, const PatternShape &shape, con
                            size_t firstHit = std::string_view::npos)
 {
     if (shape.longestRun.empty()) // only "_": enough characters
-        return atLeastChars(text, shape.anyBefore + shape.anyAfter);
+        return atLeastUtf8Chars(text, shape.anyBefore + shape.anyAfter);
     const char *begin = text.data();
     const char *end = begin + text.size();
     const char *hit = firstHit == std::string_view::npos ? finder.find(begin, end) : begin + firstHit;
     for (; hit; hit = finder.find(hit + 1, end)) {
         const size_t at = size_t(hit - begin);
-        if (atLeastChars(text.substr(0, at), shape.anyBefore) &&
-            atLeastChars(text.substr(at + shape.longestRun.size()), shape.anyAfter))
+        if (atLeastUtf8Chars(text.substr(0, at), shape.anyBefore) &&
+            atLeastUtf8Chars(text.substr(at + shape.longestRun.size()), shape.anyAfter))
             return true;
     }
     return false;
@@ -238,20 +217,13 @@ ContentScanner::ContentScanner(ContentRows rows, bool folded) : m_rows(rows)
         m_folded = rows.bytes;
         m_foldedEnds = rows.ends;
     } else {
-        m_ownFolded.resize(rows.bytes.size() + 16);
+        m_ownFolded.reserve(rows.bytes.size() + rows.bytes.size() / 16);
         m_ownEnds.reserve(rows.count);
-        size_t used = 0;
         for (size_t r = 0; r < rows.count; ++r) {
-            if (!rows.isNull[r]) {
-                const std::string_view text = rows.at(r);
-                const size_t room = foldedCapacity(text.size());
-                if (used + room > m_ownFolded.size())
-                    m_ownFolded.resize(std::max(used + room, m_ownFolded.size() + m_ownFolded.size() / 4));
-                used = size_t(writeFolded(text, m_ownFolded.data() + used) - m_ownFolded.data());
-            }
-            m_ownEnds.push_back(used);
+            if (!rows.isNull[r])
+                appendFolded(m_ownFolded, rows.at(r));
+            m_ownEnds.push_back(m_ownFolded.size());
         }
-        m_ownFolded.resize(used);
         m_folded = m_ownFolded;
         m_foldedEnds = m_ownEnds.data();
     }

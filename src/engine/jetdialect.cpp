@@ -1,6 +1,7 @@
 #include "engine/jetdialect.h"
 
 #include "text/textfold.h"
+#include "text/utf8.h"
 
 #include <sqlite3.h>
 

@@ -2,6 +2,7 @@
 
 #include "store/appfolder.h"
 #include "text/big5.h"
+#include "text/blanks.h"
 
 #include <QDir>
 #include <QFile>
@@ -443,13 +444,7 @@ void WriteRecordPage(const QString &folder, const QString &pageName, const QStri
 
 QString keywordTextFor(const QString &boxText, const QString &searchMode)
 {
-    qsizetype begin = 0;
-    qsizetype end = boxText.size();
-    while (begin < end && boxText.at(begin) == QLatin1Char(' '))
-        ++begin;
-    while (end > begin && boxText.at(end - 1) == QLatin1Char(' '))
-        --end;
-    const QString trimmed = boxText.mid(begin, end - begin);
+    const QString trimmed = trimBlanks(boxText);
     if (searchMode == QLatin1String("mod3") || searchMode == QLatin1String("mod4"))
         return trimmed.mid(1, 100); // the operator goes, at most 100 characters follow
     return trimmed;

@@ -1,24 +1,8 @@
 #include "search/queryanalysis.h"
 
+#include "text/blanks.h"
+
 namespace morvessa {
-
-namespace {
-
-const QChar kBlank = QLatin1Char(' ');
-
-QString trimBlanks(const QString &text)
-{
-    // Only U+0020 counts as white space; tabs and U+3000 are ordinary characters.
-    qsizetype begin = 0;
-    qsizetype end = text.size();
-    while (begin < end && text.at(begin) == kBlank)
-        ++begin;
-    while (end > begin && text.at(end - 1) == kBlank)
-        --end;
-    return text.mid(begin, end - begin);
-}
-
-} // namespace
 
 QueryAnalysis analyseQuery(const QString &boxText)
 {

@@ -2,6 +2,7 @@
 
 #include "store/dberror.h"
 #include "text/textfold.h"
+#include "text/utf8.h"
 
 #include <mdbtools.h>
 
@@ -48,23 +49,7 @@ void appendJet4Text(const unsigned char *src, std::size_t len, std::string &out)
     out.resize(oldSize + 2 * len + 4);
     auto *const begin = reinterpret_cast<unsigned char *>(out.data()) + oldSize;
     unsigned char *d = begin;
-    auto put = [&d](std::uint32_t cp) {
-        if (cp < 0x80) {
-            *d++ = static_cast<unsigned char>(cp);
-        } else if (cp < 0x800) {
-            *d++ = static_cast<unsigned char>(0xC0 | (cp >> 6));
-            *d++ = static_cast<unsigned char>(0x80 | (cp & 0x3F));
-        } else if (cp < 0x10000) {
-            *d++ = static_cast<unsigned char>(0xE0 | (cp >> 12));
-            *d++ = static_cast<unsigned char>(0x80 | ((cp >> 6) & 0x3F));
-            *d++ = static_cast<unsigned char>(0x80 | (cp & 0x3F));
-        } else {
-            *d++ = static_cast<unsigned char>(0xF0 | (cp >> 18));
-            *d++ = static_cast<unsigned char>(0x80 | ((cp >> 12) & 0x3F));
-            *d++ = static_cast<unsigned char>(0x80 | ((cp >> 6) & 0x3F));
-            *d++ = static_cast<unsigned char>(0x80 | (cp & 0x3F));
-        }
-    };
+    auto put = [&d](std::uint32_t cp) { d += encodeUtf8(cp, d); };
     std::uint32_t pendingHigh = 0; // a high surrogate waiting for its partner
     auto unit = [&](std::uint32_t u) {
         if (pendingHigh) {

@@ -1,5 +1,7 @@
 #include "text/textfold.h"
 
+#include "text/utf8.h"
+
 #include <unicode/uchar.h>
 
 #include <cstring>
@@ -11,15 +13,38 @@ namespace morvessa {
 
 namespace {
 
-constexpr char32_t kMaxCode = 0x10FFFF;
+constexpr char32_t kMaxCode = kMaxCodePoint;
+
+// Full-width forms U+FF01..U+FF5E are the ASCII characters U+0021..U+007E.
+constexpr char32_t kWideFirst = 0xFF01, kWideLast = 0xFF5E, kWideOffset = 0xFEE0;
+
+char32_t icuFold(char32_t c)
+{
+    return static_cast<char32_t>(u_foldCase(static_cast<UChar32>(c), U_FOLD_CASE_DEFAULT));
+}
+
+// The folds of the Basic Multilingual Plane, looked up rather than asked of ICU for
+// every character the like compares.
+const std::vector<char32_t> &bmpFolds()
+{
+    static const std::vector<char32_t> table = [] {
+        std::vector<char32_t> t(0x10000);
+        for (char32_t c = 0; c < 0x10000; ++c) {
+            const char32_t w = (c >= kWideFirst && c <= kWideLast) ? c - kWideOffset : c;
+            t[c] = w < 0x80 ? ((w >= U'A' && w <= U'Z') ? w + 0x20 : w) : icuFold(w);
+        }
+        return t;
+    }();
+    return table;
+}
 
 char32_t foldCode(char32_t c)
 {
-    if (c >= 0xFF01 && c <= 0xFF5E)
-        c -= 0xFEE0;
     if (c < 0x80)
         return (c >= U'A' && c <= U'Z') ? c + 0x20 : c;
-    return static_cast<char32_t>(u_foldCase(static_cast<UChar32>(c), U_FOLD_CASE_DEFAULT));
+    if (c < 0x10000)
+        return bmpFolds()[c];
+    return icuFold(c);
 }
 
 struct FoldTables {
@@ -94,141 +119,16 @@ QString foldText(const QString &text)
     return out;
 }
 
-int decodeUtf8(std::string_view text, size_t pos, char32_t &c)
-{
-    const auto *s = reinterpret_cast<const unsigned char *>(text.data());
-    const size_t n = text.size();
-    const unsigned char b = s[pos];
-    if (b < 0x80) {
-        c = b;
-        return 1;
-    }
-    int len;
-    char32_t v;
-    char32_t min;
-    if (b >= 0xC2 && b <= 0xDF) {
-        len = 2; v = b & 0x1F; min = 0x80;
-    } else if (b >= 0xE0 && b <= 0xEF) {
-        len = 3; v = b & 0x0F; min = 0x800;
-    } else if (b >= 0xF0 && b <= 0xF4) {
-        len = 4; v = b & 0x07; min = 0x10000;
-    } else {
-        c = kInvalidUtf8 + b;
-        return 1;
-    }
-    if (pos + len > n) {
-        c = kInvalidUtf8 + b;
-        return 1;
-    }
-    for (int k = 1; k < len; ++k) {
-        const unsigned char t = s[pos + k];
-        if ((t & 0xC0) != 0x80) {
-            c = kInvalidUtf8 + b;
-            return 1;
-        }
-        v = (v << 6) | (t & 0x3F);
-    }
-    if (v < min || v > kMaxCode || (v >= 0xD800 && v <= 0xDFFF)) {
-        c = kInvalidUtf8 + b;
-        return 1;
-    }
-    c = v;
-    return len;
-}
-
-size_t previousUtf8(std::string_view text, size_t pos)
-{
-    for (size_t back = 2; back <= 4 && back <= pos; ++back) {
-        const size_t start = pos - back;
-        const auto b = static_cast<unsigned char>(text[start]);
-        if ((b & 0xC0) == 0x80)
-            continue;
-        char32_t c;
-        if (decodeUtf8(text, start, c) == static_cast<int>(back))
-            return start;
-        break;
-    }
-    return pos - 1;
-}
-
-namespace {
-
-int encodeUtf8(char32_t c, unsigned char *o)
-{
-    if (c >= kInvalidUtf8) {
-        o[0] = static_cast<unsigned char>(c - kInvalidUtf8);
-        return 1;
-    }
-    if (c < 0x80) {
-        o[0] = static_cast<unsigned char>(c);
-        return 1;
-    }
-    if (c < 0x800) {
-        o[0] = static_cast<unsigned char>(0xC0 | (c >> 6));
-        o[1] = static_cast<unsigned char>(0x80 | (c & 0x3F));
-        return 2;
-    }
-    if (c < 0x10000) {
-        o[0] = static_cast<unsigned char>(0xE0 | (c >> 12));
-        o[1] = static_cast<unsigned char>(0x80 | ((c >> 6) & 0x3F));
-        o[2] = static_cast<unsigned char>(0x80 | (c & 0x3F));
-        return 3;
-    }
-    o[0] = static_cast<unsigned char>(0xF0 | (c >> 18));
-    o[1] = static_cast<unsigned char>(0x80 | ((c >> 12) & 0x3F));
-    o[2] = static_cast<unsigned char>(0x80 | ((c >> 6) & 0x3F));
-    o[3] = static_cast<unsigned char>(0x80 | (c & 0x3F));
-    return 4;
-}
-
-} // namespace
-
-void appendUtf8(std::string &out, char32_t c)
-{
-    unsigned char buf[4];
-    out.append(reinterpret_cast<const char *>(buf), encodeUtf8(c, buf));
-}
-
-void foldUtf8Into(std::string_view text, std::string &out)
-{
-    // A fold is never more than half again as long as its character (2 bytes to 3).
-    out.resize(text.size() + text.size() / 2 + 4);
-    const auto *s = reinterpret_cast<const unsigned char *>(text.data());
-    const size_t n = text.size();
-    auto *o = reinterpret_cast<unsigned char *>(out.data());
-    size_t i = 0;
-    while (i < n) {
-        const unsigned char b = s[i];
-        if (b < 0x80) {
-            *o++ = (b >= 'A' && b <= 'Z') ? b + 0x20 : b;
-            ++i;
-        } else if (b >= 0xE3 && b <= 0xE9 && i + 2 < n && (s[i + 1] & 0xC0) == 0x80 && (s[i + 2] & 0xC0) == 0x80) {
-            // U+3000..U+9FFF (CJK, kana, CJK punctuation) fold to themselves.
-            o[0] = b;
-            o[1] = s[i + 1];
-            o[2] = s[i + 2];
-            o += 3;
-            i += 3;
-        } else {
-            char32_t c;
-            const int len = decodeUtf8(text, i, c);
-            o += encodeUtf8(c >= kInvalidUtf8 ? c : foldCode(c), o);
-            i += len;
-        }
-    }
-    out.resize(o - reinterpret_cast<unsigned char *>(out.data()));
-}
-
 std::string foldUtf8(std::string_view text)
 {
     std::string out;
-    foldUtf8Into(text, out);
+    appendFolded(out, text);
     return out;
 }
 
 FoldedFinder::FoldedFinder(std::string_view needleUtf8)
 {
-    foldUtf8Into(needleUtf8, m_needle);
+    m_needle = foldUtf8(needleUtf8);
     for (size_t i = 0; i < m_needle.size();) {
         char32_t c;
         i += decodeUtf8(m_needle, i, c);
@@ -324,12 +224,16 @@ bool cjkBlockFoldsToItself()
 
 } // namespace
 
+namespace {
+
+// Folding keeps the size of nearly every character; a few grow from two bytes to three.
+constexpr size_t foldedCapacity(size_t size) { return size + size / 2 + 4; }
+
 char *writeFolded(std::string_view text, char *out)
 {
     const bool cjkShortcut = cjkBlockFoldsToItself();
     const auto *s = reinterpret_cast<const unsigned char *>(text.data());
     const size_t n = text.size();
-    std::string one;
     for (size_t i = 0; i < n;) {
         const unsigned char b = s[i];
         if (b < 0x80) {
@@ -346,23 +250,28 @@ char *writeFolded(std::string_view text, char *out)
         }
         char32_t c;
         const int len = decodeUtf8(text, i, c);
-        one.clear();
-        appendUtf8(one, c >= kInvalidUtf8 ? c : foldChar(c));
-        std::memcpy(out, one.data(), one.size());
-        out += one.size();
+        out += encodeUtf8(c >= kInvalidUtf8 ? c : foldCode(c), reinterpret_cast<unsigned char *>(out));
         i += size_t(len);
     }
     return out;
 }
 
+} // namespace
+
+void appendFolded(std::string &out, std::string_view text)
+{
+    const size_t used = out.size();
+    out.resize(used + foldedCapacity(text.size()));
+    out.resize(size_t(writeFolded(text, out.data() + used) - out.data()));
+}
+
 void foldContent(std::string &bytes, std::size_t from)
 {
     thread_local std::string folded;
-    const std::string_view text = std::string_view(bytes).substr(from);
-    folded.resize(foldedCapacity(text.size()));
-    const size_t n = size_t(writeFolded(text, folded.data()) - folded.data());
+    folded.clear();
+    appendFolded(folded, std::string_view(bytes).substr(from));
     bytes.resize(from);
-    bytes.append(folded.data(), n);
+    bytes.append(folded);
 }
 
 } // namespace morvessa

@@ -22,26 +22,9 @@ QString foldText(const QString &text);
 
 // Bytes that are not well-formed UTF-8 are copied unchanged.
 std::string foldUtf8(std::string_view text);
-void foldUtf8Into(std::string_view text, std::string &out);
-
-// Decodes one UTF-8 character at text[pos]; returns its length in bytes (at least 1
-// when pos is inside text). A byte that starts no well-formed character counts as one
-// character of its own, with code kInvalidUtf8 + byte.
-constexpr char32_t kInvalidUtf8 = 0x200000;
-int decodeUtf8(std::string_view text, size_t pos, char32_t &c);
-
-// The position of the character that ends at pos (pos > 0).
-size_t previousUtf8(std::string_view text, size_t pos);
-
-void appendUtf8(std::string &out, char32_t c);
-
-// Writes text folded at out, which has room for foldedCapacity(text.size()) bytes, and
-// returns the end. The same as foldUtf8Into, with short ways through CJK text.
-char *writeFolded(std::string_view text, char *out);
-// Folding keeps the size of nearly every character; a few grow from two bytes to three.
-constexpr size_t foldedCapacity(size_t size) { return size + size / 2 + 4; }
-
-// Folds bytes[from..] (UTF-8) in place: letter case and width, as like compares them.
+// Appends text folded to out.
+void appendFolded(std::string &out, std::string_view text);
+// Folds bytes[from..] in place.
 void foldContent(std::string &bytes, size_t from = 0);
 
 // Finds one needle in many texts under folded comparison, without folding the texts.

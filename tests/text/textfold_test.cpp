@@ -1,4 +1,5 @@
 #include "text/textfold.h"
+#include "text/utf8.h"
 
 #include <gtest/gtest.h>
 
@@ -23,4 +24,58 @@ TEST(TextFold, FinderComparesBytesOnlyWhenThatIsExact)
     EXPECT_FALSE(latin.bytewise());
     EXPECT_TRUE(latin.foundIn("high ＦＥＶＥＲ１ today"));
     EXPECT_FALSE(latin.foundIn("high fever2"));
+}
+
+// The width fold covers exactly U+FF01..U+FF5E: its first and last characters fold to
+// "!" and "~", the characters just outside it stay themselves.
+TEST(TextFold, WidthFoldEndsExactlyAtTheFullWidthAsciiForms)
+{
+    struct Case {
+        char32_t wide;
+        char32_t folded;
+    };
+    for (const Case c : {Case{0xFF01, U'!'}, Case{0xFF5E, U'~'}, Case{0xFF21, U'a'}, Case{0xFF41, U'a'},
+                         Case{0xFF00, 0xFF00}, Case{0xFF5F, 0xFF5F}}) {
+        SCOPED_TRACE(std::to_string(std::uint32_t(c.wide)));
+        EXPECT_EQ(foldChar(c.wide), c.folded);
+        std::string wide, folded;
+        appendUtf8(wide, c.wide);
+        appendUtf8(folded, c.folded);
+        EXPECT_EQ(foldUtf8(wide), folded);
+        EXPECT_EQ(foldText(QString::fromUcs4(&c.wide, 1)), QString::fromUcs4(&c.folded, 1));
+    }
+    // The ASCII ends are shared with their wide forms, so they cannot be compared as bytes.
+    EXPECT_FALSE(foldsAlone(U'!'));
+    EXPECT_FALSE(foldsAlone(U'~'));
+    EXPECT_TRUE(foldsAlone(U' '));
+    EXPECT_TRUE(foldsAlone(0x7F));
+    EXPECT_TRUE(FoldedFinder("a!~b").foundIn("x\xef\xbc\xa1\xef\xbc\x81\xef\xbd\x9e\xef\xbd\x82"));
+    EXPECT_FALSE(FoldedFinder(" ").foundIn("\xef\xbc\x80"));
+    EXPECT_FALSE(FoldedFinder("\x7f").foundIn("\xef\xbd\x9f"));
+}
+
+TEST(Utf8, EveryCodePointRoundTripsAndStrayBytesStayThemselves)
+{
+    std::string text;
+    for (char32_t c = 0; c <= kMaxCodePoint; ++c) {
+        if (c >= 0xD800 && c <= 0xDFFF)
+            continue;
+        text.clear();
+        appendUtf8(text, c);
+        char32_t back = 0;
+        ASSERT_EQ(decodeUtf8(text, 0, back), int(text.size())) << std::uint32_t(c);
+        ASSERT_EQ(back, c);
+        ASSERT_EQ(previousUtf8(text, text.size()), 0u);
+    }
+    // A cut character, a surrogate and an overlong form: one stray byte each.
+    for (const std::string bad : {std::string("\xe6\x98"), std::string("\xed\xa0\x80"), std::string("\xc0\xaf")}) {
+        char32_t c = 0;
+        EXPECT_EQ(decodeUtf8(bad, 0, c), 1);
+        EXPECT_EQ(c, kInvalidUtf8 + static_cast<unsigned char>(bad[0]));
+        std::string again;
+        appendUtf8(again, c);
+        EXPECT_EQ(again, bad.substr(0, 1));
+        EXPECT_FALSE(wellFormedUtf8(bad));
+        EXPECT_EQ(foldUtf8(bad), bad);
+    }
 }
