@@ -578,7 +578,10 @@ QString openFailureMessage(const QString &path, int error)
     switch (error) {
     case ENOENT:
     case ENOTDIR:
-        return QStringLiteral("找不到資料庫檔案「%1」。").arg(path);
+        return QStringLiteral("找不到資料庫檔案「%1」。Morvessa 只讀取它被啟動時所在的資料夾：要開啟自己的資料集，"
+                              "請執行 morvessa-add-collection 資料夾，再從選單開啟它；"
+                              "或把程式的連結放進含 jst.mdb 的資料夾，從那裡啟動。")
+            .arg(path);
     case EACCES:
     case EPERM:
         return QStringLiteral("沒有權限讀取資料庫檔案「%1」：檔案或它所在的資料夾不允許這個使用者讀取。").arg(path);
