@@ -1,0 +1,36 @@
+// morvessa-sample: what the menu entry starts. The program reads the folder it was started
+// from and writes its temporary page there, so the installed sample collection is opened
+// through a folder of the user's own ($XDG_DATA_HOME/morvessa/sample), made on first start
+// from links to the sample's files and to the program; then the program starts from there.
+#include "tools/collection/collection.h"
+
+#include <QCoreApplication>
+#include <QFile>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <unistd.h>
+
+int main(int argc, char *argv[])
+{
+    QString program;
+    QString error;
+    {
+        QCoreApplication app(argc, argv);
+        using namespace morvessa::collection;
+        const Installation installation =
+            findInstallation(QCoreApplication::applicationDirPath(), QStringLiteral(MORVESSA_SAMPLE_RELATIVE));
+        program = prepareSampleFolder(installation, userSampleFolder(), error);
+    }
+    if (program.isEmpty()) {
+        std::fprintf(stderr, "morvessa-sample: %s\n", error.toUtf8().constData());
+        return 2;
+    }
+    // Started by the link's path, the program takes the link's folder for its own.
+    const QByteArray path = QFile::encodeName(program);
+    char *const args[] = {const_cast<char *>(path.constData()), nullptr};
+    execv(path.constData(), args);
+    std::fprintf(stderr, "morvessa-sample: 無法啟動「%s」：%s\n", path.constData(), std::strerror(errno));
+    return 2;
+}
