@@ -1,0 +1,69 @@
+#!/bin/sh
+# cmake --install into a temporary root: every file in its place, the links in bin
+# resolving, the installed terminal search running on the installed sample, and the menu
+# entry, the AppStream metadata and the manual pages as the desktop's own tools read them
+# (each check skipped when its tool is not installed).
+set -eu
+build=$1
+source=$2
+root=$(mktemp -d)
+trap 'rm -rf "$root"' EXIT
+fail() { echo "FAILED: $*" >&2; exit 1; }
+
+DESTDIR=$root cmake --install "$build" --prefix /usr >/dev/null
+
+for file in \
+    bin/morvessa bin/morvessa-query bin/morvessa-add-collection \
+    lib/morvessa/morvessa lib/morvessa/morvessa-query lib/morvessa/morvessa-add-collection \
+    lib/morvessa/morvessa-sample \
+    share/morvessa/sample/jst.mdb share/morvessa/sample/Help.htm share/morvessa/sample/demo.htm \
+    share/morvessa/sample/fang/guizhi.htm \
+    share/applications/org.morvessa.Morvessa.desktop share/metainfo/org.morvessa.Morvessa.metainfo.xml \
+    share/man/man1/morvessa.1.gz share/man/man1/morvessa-query.1.gz share/man/man1/morvessa-add-collection.1.gz \
+    share/doc/morvessa/copyright; do
+    [ -e "$root/usr/$file" ] || fail "$file is not installed"
+done
+for command in morvessa morvessa-query morvessa-add-collection; do
+    [ -L "$root/usr/bin/$command" ] || fail "bin/$command is not a link"
+    [ "$(readlink "$root/usr/bin/$command")" = "../lib/morvessa/$command" ] || fail "bin/$command points elsewhere"
+done
+for icon in "$source"/data/icons/hicolor/*/apps/morvessa.png; do
+    [ -e "$icon" ] || continue
+    size=$(basename "$(dirname "$(dirname "$icon")")")
+    [ -e "$root/usr/share/icons/hicolor/$size/apps/morvessa.png" ] || fail "icon $size is not installed"
+done
+
+desktop=$root/usr/share/applications/org.morvessa.Morvessa.desktop
+grep -qx 'Exec=/usr/lib/morvessa/morvessa-sample' "$desktop" || fail "the menu entry does not start the sample launcher"
+grep -q 'Copyright: .* The Morvessa developers' "$root/usr/share/doc/morvessa/copyright" || fail "no copyright"
+grep -q '<project_license>MIT</project_license>' "$root/usr/share/metainfo/org.morvessa.Morvessa.metainfo.xml" ||
+    fail "the metadata names no licence"
+
+found=$("$root/usr/bin/morvessa-query" --folder "$root/usr/share/morvessa/sample" 咳嗽) ||
+    fail "the installed morvessa-query does not search the installed sample"
+[ -n "$found" ] || fail "the installed sample gave no rows"
+
+if command -v desktop-file-validate >/dev/null; then
+    desktop-file-validate "$desktop" || fail "desktop-file-validate"
+else
+    echo "skipped: desktop-file-validate is not installed"
+fi
+if command -v appstreamcli >/dev/null; then
+    appstreamcli validate --no-net "$root/usr/share/metainfo/org.morvessa.Morvessa.metainfo.xml" >/dev/null ||
+        fail "appstreamcli validate"
+else
+    echo "skipped: appstreamcli is not installed"
+fi
+if command -v man >/dev/null; then
+    for page in morvessa morvessa-query morvessa-add-collection; do
+        text=$(LANG=C.UTF-8 MANWIDTH=80 man -l "$root/usr/share/man/man1/$page.1.gz" 2>&1) || fail "man -l $page"
+        case $text in
+            *warning*) fail "man -l $page: $text" ;;
+            *名稱*"$page"*) ;;
+            *) fail "man -l $page shows no name section" ;;
+        esac
+    done
+else
+    echo "skipped: man is not installed"
+fi
+echo "installed files checked"
