@@ -27,6 +27,9 @@ for command in morvessa morvessa-query morvessa-add-collection; do
     [ -L "$root/usr/bin/$command" ] || fail "bin/$command is not a link"
     [ "$(readlink "$root/usr/bin/$command")" = "../lib/morvessa/$command" ] || fail "bin/$command points elsewhere"
 done
+if [ -e "$source/src/ui/pictures/morvessa.svg" ]; then
+    [ -e "$root/usr/share/icons/hicolor/scalable/apps/morvessa.svg" ] || fail "the scalable icon is not installed"
+fi
 for icon in "$source"/data/icons/hicolor/*/apps/morvessa.png; do
     [ -e "$icon" ] || continue
     size=$(basename "$(dirname "$(dirname "$icon")")")
