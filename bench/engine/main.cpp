@@ -13,7 +13,8 @@
 #include "engine/fastscan.h"
 #include "search/queryanalysis.h"
 #include "search/searchrun.h"
-#include "page/recordpage.h"
+#include "page/keywordtext.h"
+#include "page/pagefile.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -412,8 +413,9 @@ int main(int argc, char **argv)
         QDir(viewDir.path()).mkpath(QStringLiteral("tmp"));
         const QString folder = QDir::toNativeSeparators(viewDir.path());
         const QString terms = QStringLiteral("脾胃 氣虛 益氣");
+        const QString pagePath = recordPagePath(folder);
         pageStats = repeat(
-            reps, [&] { WriteRecordPage(folder, QStringLiteral("long\\long.htm"), terms); }, &pageCpu);
+            reps, [&] { WriteRecordPage(folder, pagePath, QStringLiteral("long\\long.htm"), terms); }, &pageCpu);
         const QString viewConn = QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=") + folder +
                                  QStringLiteral("/jst.mdb;Persist Security Info=False");
         try {
@@ -424,7 +426,7 @@ int main(int argc, char **argv)
                     reps,
                     [&] {
                         const QString htm = o.rows->text(0, 1);
-                        WriteRecordPage(folder, htm, keywordTextFor(a.trimmed, a.mode));
+                        WriteRecordPage(folder, pagePath, htm, keywordTextFor(a.trimmed, a.mode));
                     },
                     &rowChangeCpu);
         } catch (const DbError &e) {

@@ -16,7 +16,9 @@
 #include "ui/resultgrid.h"
 #include "ui/twips.h"
 #include "ui/uihooks.h"
-#include "page/recordpage.h"
+#include "page/keywordtext.h"
+#include "page/pageclaim.h"
+#include "page/pagefile.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -151,7 +153,8 @@ FrmZendrelMain::~FrmZendrelMain()
 void FrmZendrelMain::Form_Load()
 {
     const QString folder = applicationFolder();
-    PagePath = recordPagePath(folder);
+    m_pageClaim = std::make_unique<RecordPageClaim>(folder);
+    PagePath = m_pageClaim->path();
 
     move(0, 0);
     // The outer size leaves room for a frame and a title bar, which the window keeps.
@@ -175,6 +178,7 @@ void FrmZendrelMain::Form_Load()
 void FrmZendrelMain::Form_Unload()
 {
     deleteRecordPage(PagePath);
+    m_pageClaim.reset();
 }
 
 void FrmZendrelMain::DoSearch()
@@ -213,7 +217,8 @@ void FrmZendrelMain::Grd1_RowColChange()
 {
     const QString folder = applicationFolder();
     const QString pageName = Grd1->TextMatrix(Grd1->Row(), 1);
-    WriteRecordPage(folder, pageName, keywordTextFor(TxtQuery->currentText(), SearchMode));
+    const RecordPageWrite write =
+        WriteRecordPage(folder, PagePath, pageName, keywordTextFor(TxtQuery->currentText(), SearchMode));
     ct->setText(QStringLiteral("第") + QString::number(Grd1->Row()) + QStringLiteral("筆"));
     if (SearchMode != QLatin1String("mod3") && SearchMode != QLatin1String("mod4")) {
         if (Grd1->Row() != 0)
@@ -221,7 +226,10 @@ void FrmZendrelMain::Grd1_RowColChange()
         else
             FrmIni::Show();
     }
-    Navigate(PagePath);
+    if (write.written)
+        Navigate(PagePath);
+    else // neither the browser's own error page nor a page written earlier
+        LblDesc->setHtml(unwritableFolderPage(write.unwritableFolder));
 }
 
 void FrmZendrelMain::TxtQuery_KeyPress(int KeyAscii)

@@ -15,6 +15,7 @@ namespace morvessa {
 
 class PictureButton;
 class PrintTarget;
+class RecordPageClaim;
 class ResultGrid;
 
 class FrmZendrelMain : public QWidget {
@@ -74,6 +75,7 @@ private:
 
     QPixmap m_panel;
     std::unique_ptr<PrintTarget> m_printTarget;
+    std::unique_ptr<RecordPageClaim> m_pageClaim; // holds PagePath for this program
 };
 
 } // namespace morvessa

@@ -69,3 +69,53 @@ TEST(QueryPage, WritesTheRowsPageAndPrintsItsPathLast)
     EXPECT_FALSE(beyond.err.isEmpty());
     EXPECT_FALSE(beyond.out.contains(pagePath.toUtf8()));
 }
+
+TEST(QueryPage, WritesItsOwnPageWhileAWindowShowsTheFirst)
+{
+    QTemporaryDir dir;
+    const QString folder = dir.path() + QStringLiteral("/collection");
+    ASSERT_TRUE(copyTree(QStringLiteral(MORVESSA_TEST_DATA "/collection"), folder));
+    const QString windowPage = folder + QStringLiteral("/tmp/TmpKELMAR.htm");
+
+    // A window of the collection holds the first page, which shows its record.
+    QProcess window;
+    window.start(QStringLiteral(MORVESSA_CLAIM_HOLDER), {folder});
+    ASSERT_TRUE(window.waitForReadyRead(30000));
+    ASSERT_EQ(window.readLine().trimmed(), "held " + QFile::encodeName(windowPage));
+    QFile shown(windowPage);
+    ASSERT_TRUE(shown.open(QIODevice::WriteOnly));
+    shown.write("the window's record");
+    shown.close();
+
+    const QueryRun run = runQuery({QStringLiteral("--folder"), folder, QStringLiteral("--page"), QStringLiteral("1"),
+                                   QString::fromUtf8("發熱")});
+    window.closeWriteChannel();
+    window.waitForFinished(30000);
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    const QString ownPage = folder + QStringLiteral("/tmp/TmpKELMAR-2.htm");
+    EXPECT_EQ(run.out.trimmed().split('\n').last(), ownPage.toUtf8());
+    QFile own(ownPage);
+    ASSERT_TRUE(own.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(morvessa::big5Decode(own.readAll()).contains(QString::fromUtf8("<font color=red>發熱</font>")));
+    QFile first(windowPage);
+    ASSERT_TRUE(first.open(QIODevice::ReadOnly));
+    EXPECT_EQ(first.readAll(), "the window's record");
+}
+
+TEST(QueryPage, APageThatCannotBeWrittenIsAFailure)
+{
+    QTemporaryDir dir;
+    const QString folder = dir.path() + QStringLiteral("/collection");
+    ASSERT_TRUE(copyTree(QStringLiteral(MORVESSA_TEST_DATA "/collection"), folder));
+    QFile blocker(folder + QStringLiteral("/tmp")); // where the tmp folder would go
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+
+    const QueryRun run = runQuery({QStringLiteral("--folder"), folder, QStringLiteral("--page"), QStringLiteral("1"),
+                                   QString::fromUtf8("發熱")});
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_FALSE(run.out.contains("TmpKELMAR"));
+    const QString message = QString::fromUtf8(run.err);
+    EXPECT_TRUE(message.contains(QString::fromUtf8("無法寫入資料夾"))) << run.err.toStdString();
+    EXPECT_TRUE(message.contains(QDir::toNativeSeparators(folder))) << run.err.toStdString();
+}

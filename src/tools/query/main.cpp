@@ -4,10 +4,14 @@
 //
 // Prints each result row (title and page name) in result order; exit 0.
 // --page N then shows row N (1 for the first) as the viewer does: writes the temporary
-// record page and prints its path; no row N: stderr, exit 2.
+// record page and prints its path (another name than tmp/TmpKELMAR.htm while a window
+// of the collection shows that one); no row N, or a page that could not be written:
+// stderr, exit 2.
 // Nothing found: the not-found message on stderr, exit 1. Failure: stderr, exit 2.
 #include "engine/recordstore.h"
-#include "page/recordpage.h"
+#include "page/keywordtext.h"
+#include "page/pageclaim.h"
+#include "page/pagefile.h"
 #include "search/queryanalysis.h"
 #include "search/searchrun.h"
 #include "store/appfolder.h"
@@ -16,6 +20,7 @@
 #include "tools/query/output.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QStringList>
@@ -55,9 +60,16 @@ int run(const QueryOptions &options)
         if (options.page > 0) {
             // The viewer on that row: the query box still holds the query as typed.
             const QString folder = applicationFolder();
-            WriteRecordPage(folder, rows.text(options.page - 1, 1),
-                            keywordTextFor(options.query, analysis.mode));
-            pagePath = recordPagePath(folder);
+            const RecordPageClaim claim(folder);
+            const RecordPageWrite write = WriteRecordPage(folder, claim.path(), rows.text(options.page - 1, 1),
+                                                          keywordTextFor(options.query, analysis.mode));
+            if (!write.written) {
+                printLine(stderr, QStringLiteral("morvessa-query: 無法寫入資料夾 %1，第 %2 筆的頁面沒有寫出。")
+                                      .arg(QDir::toNativeSeparators(write.unwritableFolder))
+                                      .arg(options.page));
+                return 2;
+            }
+            pagePath = claim.path();
         }
         printRows(stdout, rows, options.format, options.page, pagePath);
         return std::fflush(stdout) == 0 ? 0 : 2;

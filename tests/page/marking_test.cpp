@@ -1,46 +1,11 @@
-#include "text/big5.h"
-#include "page/recordpage.h"
+#include "pagetest.h"
 
-#include <gtest/gtest.h>
-
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
-#include <QTemporaryDir>
+#include "page/marking.h"
 
 using namespace morvessa;
+using namespace morvessa::pagetest;
 
 namespace {
-
-const QString kCollection = QStringLiteral(MORVESSA_TEST_DATA "/collection");
-
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return QByteArray();
-    return file.readAll();
-}
-
-QByteArray fixture(const QString &relative)
-{
-    const QByteArray bytes = readFile(kCollection + QLatin1Char('/') + relative);
-    EXPECT_FALSE(bytes.isEmpty()) << relative.toStdString();
-    return bytes;
-}
-
-QByteArray big5(const QString &text)
-{
-    qsizetype bad = -1;
-    QByteArray bytes = big5Encode(text, &bad);
-    EXPECT_EQ(bad, -1) << text.toStdString();
-    return bytes;
-}
-
-QByteArray marked(const QString &term)
-{
-    return QByteArrayLiteral("<font color=red>") + big5(term) + QByteArrayLiteral("</font>");
-}
 
 // The straightforward marking of decoded text: every occurrence of each term in turn,
 // wherever it is. Where the terms occur only in a page's text, markKeywords must agree.
@@ -53,8 +18,6 @@ QByteArray plainReplace(const QByteArray &page, const QString &keywordText)
     }
     return big5Encode(text);
 }
-
-QString str(const char *utf8) { return QString::fromUtf8(utf8); }
 
 } // namespace
 
@@ -182,107 +145,6 @@ TEST(MarkKeywords, UnmappedBytesAndDuplicateCodesSurvive)
                                      "\x80\xFF\xA3\xC0\xA4<b><font color=red>\xA4\x51</font></b></p>"));
 }
 
-class RecordPageFile : public ::testing::Test
-{
-protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(dir.isValid());
-        folder = dir.path() + QStringLiteral("/app");
-        ASSERT_TRUE(QDir().mkpath(folder + QStringLiteral("/fang")));
-        ASSERT_TRUE(QDir().mkpath(folder + QStringLiteral("/zheng sub")));
-        ASSERT_TRUE(QFile::copy(kCollection + QStringLiteral("/fang/mahuang.htm"),
-                                folder + QStringLiteral("/fang/mahuang.htm")));
-        ASSERT_TRUE(QFile::copy(kCollection + QStringLiteral("/zheng sub/a b.htm"),
-                                folder + QStringLiteral("/zheng sub/a b.htm")));
-    }
-
-    QTemporaryDir dir;
-    QString folder;
-};
-
-TEST_F(RecordPageFile, WritesTheMarkedPageAndMakesTheTmpFolder)
-{
-    const QString pagePath = recordPagePath(folder);
-    EXPECT_EQ(pagePath, folder + QStringLiteral("/tmp/TmpKELMAR.htm"));
-    const QByteArray source = fixture(QStringLiteral("fang/mahuang.htm"));
-
-    const struct {
-        const char *pageName;
-        const char *keywords;
-        QByteArray expected;
-    } cases[] = {
-        {"fang\\MaHuang.HTM", "發熱  頭痛", markKeywords(source, str("發熱  頭痛"))},
-        {"fang/mahuang.htm", "", source},
-        {"zheng sub\\a b.htm", "發熱", markKeywords(fixture(QStringLiteral("zheng sub/a b.htm")), str("發熱"))},
-        {"zheng\\missing.htm", "發熱", QByteArray()},
-        {"", "發熱", QByteArray()},
-        {"fang", "發熱", QByteArray()},
-        {"FANG\\", "", QByteArray()},
-        {"fang\\MaHuang.HTM", "發熱  頭痛", markKeywords(source, str("發熱  頭痛"))}, // same call again
-    };
-    for (const auto &c : cases) {
-        WriteRecordPage(folder, str(c.pageName), str(c.keywords));
-        ASSERT_TRUE(QFileInfo(pagePath).isFile()) << c.pageName;
-        EXPECT_EQ(readFile(pagePath), c.expected) << c.pageName;
-    }
-    EXPECT_TRUE(readFile(pagePath).contains(marked(str("頭痛"))));
-    // Only the page itself is left in tmp.
-    EXPECT_EQ(QDir(folder + QStringLiteral("/tmp")).entryList(QDir::Files | QDir::Hidden),
-              QStringList{QStringLiteral("TmpKELMAR.htm")});
-}
-
-TEST_F(RecordPageFile, NoPageWhereTheTmpFolderCannotBeMade)
-{
-    // A file called tmp stands where the folder would go.
-    QFile blocker(folder + QStringLiteral("/tmp"));
-    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
-    blocker.close();
-    WriteRecordPage(folder, QStringLiteral("fang\\mahuang.htm"), str("發熱"));
-    EXPECT_FALSE(QFileInfo::exists(recordPagePath(folder)));
-    EXPECT_TRUE(QFileInfo(folder + QStringLiteral("/tmp")).isFile());
-
-    // A folder that does not exist: only one level is ever made.
-    const QString missing = folder + QStringLiteral("/no/such");
-    WriteRecordPage(missing, QStringLiteral("fang\\mahuang.htm"), str("發熱"));
-    EXPECT_FALSE(QFileInfo::exists(missing));
-}
-
-TEST_F(RecordPageFile, DeleteRemovesOnlyThePage)
-{
-    const QString pagePath = recordPagePath(folder);
-    WriteRecordPage(folder, QStringLiteral("fang\\mahuang.htm"), QString());
-    ASSERT_TRUE(QFileInfo::exists(pagePath));
-    deleteRecordPage(pagePath);
-    EXPECT_FALSE(QFileInfo::exists(pagePath));
-    EXPECT_TRUE(QFileInfo(folder + QStringLiteral("/tmp")).isDir());
-    deleteRecordPage(pagePath); // nothing there: nothing happens
-    deleteRecordPage(folder + QStringLiteral("/tmp"));
-    EXPECT_TRUE(QFileInfo(folder + QStringLiteral("/tmp")).isDir());
-}
-
-TEST(KeywordText, TrimsBlanksAndDropsTheOperatorInOperatorModes)
-{
-    const QString hundred(100, QLatin1Char('x'));
-    const struct {
-        QString box;
-        QString mode;
-        QString expected;
-    } cases[] = {
-        {str("  發熱  頭痛  "), QStringLiteral("mod3a"), str("發熱  頭痛")},
-        {str("-發熱 頭痛 "), QStringLiteral("mod3"), str("發熱 頭痛")},
-        {str(" +發熱 頭痛"), QStringLiteral("mod4"), str("發熱 頭痛")},
-        {str("-發熱 頭痛"), QStringLiteral("mod3a"), str("-發熱 頭痛")},
-        {str("-發熱"), QString(), str("-發熱")},
-        {str("\t發熱　"), QStringLiteral("mod1"), str("\t發熱　")},
-        {QStringLiteral("+") + hundred + QStringLiteral("yz"), QStringLiteral("mod4"), hundred},
-        {QStringLiteral("   "), QStringLiteral("mod3"), QString()},
-        {QStringLiteral("-"), QStringLiteral("mod3"), QString()},
-    };
-    for (const auto &c : cases)
-        EXPECT_EQ(keywordTextFor(c.box, c.mode), c.expected) << c.box.toStdString();
-}
-
 TEST(MarkKeywords, RandomPagesLoseNoByte)
 {
     // Pages and terms pieced together from the fragments that trouble a scanner; taking
@@ -308,4 +170,115 @@ TEST(MarkKeywords, RandomPagesLoseNoByte)
         out.replace("<font color=red>", "").replace("</font>", "");
         ASSERT_EQ(out, page) << round;
     }
+}
+
+TEST(MarkKeywords, RepeatedTermsNestAsOftenAsGiven)
+{
+    const QByteArray small = fixture(QStringLiteral("fang/mahuang.htm"));
+    const QByteArray longPage = fixture(QStringLiteral("long/long.htm"));
+    const struct {
+        const QByteArray &page;
+        const char *keywords;
+        std::vector<uint32_t> times; // of the planned steps, in order
+    } cases[] = {
+        {small, "頭痛 頭痛", {2}},
+        {small, "痛 痛 痛", {3}},
+        {small, "頭 發熱 頭 發熱", {1, 1, 1, 1}},
+        {small, "痛 不在頁中 痛", {2}}, // a term that marks nothing does not part the two
+        {small, "頭痛 頭 頭痛", {1, 1, 1}},
+        {longPage, "脾 脾 脾", {3}},     // 12,000 occurrences, three deep
+    };
+    for (const auto &c : cases) {
+        const QString keywords = str(c.keywords);
+        const MarkPlan plan = planMarking(c.page, keywords);
+        EXPECT_TRUE(plan.nested) << c.keywords;
+        std::vector<uint32_t> times;
+        for (const MarkStep &step : plan.steps)
+            times.push_back(step.times);
+        EXPECT_EQ(times, c.times) << c.keywords;
+        EXPECT_EQ(markKeywords(c.page, keywords), plainReplace(c.page, keywords)) << c.keywords;
+    }
+}
+
+TEST(MarkKeywords, ManyRepeatsMarkEachTermOnceAndKeepThePageSmall)
+{
+    // 脾 occurs 12,000 times in the 300 KB page; nested 800 deep it made a page of 221 MB.
+    const QByteArray page = fixture(QStringLiteral("long/long.htm"));
+    const qsizetype occurrences = big5Decode(page).count(str("脾"));
+    ASSERT_EQ(occurrences, 12000);
+    const qsizetype onceMarked = page.size() + occurrences * qsizetype(sizeof("<font color=red></font>") - 1);
+
+    auto repeat = [](const char *terms, int times) {
+        QStringList words;
+        for (int i = 0; i < times; ++i)
+            words << str(terms);
+        return words.join(QLatin1Char(' '));
+    };
+    const struct {
+        QString keywords;
+        QString distinct;
+    } cases[] = {
+        {repeat("脾", 800), str("脾")},
+        {repeat("脾", 4), str("脾")}, // four deep would pass twice the page's size
+        {repeat("脾 胃", 300), str("脾 胃")},
+        {repeat("胃 脾胃 胃", 50), str("胃 脾胃")},
+        {repeat("甲 乙 丙 丁 脾", 30), str("脾")}, // terms not in the page make no pass
+    };
+    for (const auto &c : cases) {
+        const MarkPlan plan = planMarking(page, c.keywords);
+        EXPECT_FALSE(plan.nested) << c.keywords.left(40).toStdString();
+        EXPECT_EQ(plan.steps.size(), size_t(c.distinct.count(QLatin1Char(' ')) + 1));
+        const QByteArray out = markKeywords(page, c.keywords);
+        EXPECT_EQ(out, markKeywords(page, c.distinct)) << c.keywords.left(40).toStdString();
+        EXPECT_LE(out.size(), 2 * onceMarked);
+    }
+}
+
+TEST(MarkKeywords, MixedRepeatsMakeAtMostFourPassesPerTerm)
+{
+    // Random sequences of a few terms that occur only in the page's text: nested marking
+    // exactly as term by term while the passes stay few, otherwise each term once.
+    const QByteArray page = fixture(QStringLiteral("fang/mahuang.htm"));
+    const char *terms[] = {"發熱", "頭痛", "頭", "痛"};
+    quint32 seed = 777;
+    auto next = [&seed](quint32 bound) {
+        seed = seed * 1103515245u + 12345u;
+        return (seed >> 16) % bound;
+    };
+    int nestedSeen = 0;
+    for (int round = 0; round < 300; ++round) {
+        QStringList words, distinct;
+        for (quint32 n = 1 + next(24); n > 0; --n) {
+            const QString word = str(terms[next(1 + next(4))]);
+            words << word;
+            if (!distinct.contains(word))
+                distinct << word;
+        }
+        const QString keywords = words.join(QLatin1Char(' '));
+        const MarkPlan plan = planMarking(page, keywords);
+        ASSERT_LE(plan.steps.size(), 4 * size_t(distinct.size())) << keywords.toStdString();
+        const QByteArray out = markKeywords(page, keywords);
+        if (plan.nested) {
+            ++nestedSeen;
+            ASSERT_EQ(out, plainReplace(page, keywords)) << keywords.toStdString();
+        } else {
+            ASSERT_EQ(out, markKeywords(page, distinct.join(QLatin1Char(' ')))) << keywords.toStdString();
+        }
+    }
+    EXPECT_GT(nestedSeen, 50);
+    EXPECT_LT(nestedSeen, 300);
+}
+
+TEST(MarkKeywords, APageTooLargeForThePaneIsNotMade)
+{
+    // 3 MiB of "a": marking every one would add 72 MB of tags, more than the pane can take.
+    // Such a term is left unmarked; another term of the same query still is.
+    QByteArray page = QByteArray(3 << 20, 'a');
+    page += "<p>b</p>";
+    const QByteArray out = markKeywords(page, QStringLiteral("a b"));
+    EXPECT_LE(out.size(), kMaxMarkedPageBytes);
+    EXPECT_EQ(out, QByteArray(3 << 20, 'a') + "<p><font color=red>b</font></p>");
+
+    const QByteArray huge(kMaxMarkedPageBytes + 1, 'b');
+    EXPECT_EQ(markKeywords(huge, QStringLiteral("b")), huge);
 }

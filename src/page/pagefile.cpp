@@ -1,0 +1,83 @@
+#include "page/pagefile.h"
+
+#include "page/marking.h"
+#include "page/pagelookup.h"
+#include "store/appfolder.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryFile>
+
+#include <cstdio> // rename
+
+namespace morvessa {
+
+QString recordPagePath(const QString &folder)
+{
+    return appPath(folder, QStringLiteral("\\tmp\\TmpKELMAR.htm"));
+}
+
+RecordPageWrite WriteRecordPage(const QString &folder, const QString &pagePath, const QString &pageName,
+                                const QString &keywordText)
+{
+    RecordPageWrite result;
+    try {
+        const QFileInfo target(pagePath);
+        const QString tmpFolder = target.absolutePath();
+        if (!QFileInfo(tmpFolder).isDir())
+            QDir().mkdir(tmpFolder);
+
+        QByteArray page;
+        const QString source = sourcePagePath(folder, pageName);
+        if (!source.isEmpty()) {
+            QFile file(source);
+            if (file.open(QIODevice::ReadOnly)) {
+                page = file.readAll();
+                if (file.error() != QFileDevice::NoError)
+                    page.clear();
+            }
+        }
+
+        const QByteArray marked = markKeywords(page, keywordText);
+
+        // Replaced in one step: the browser pane may still be reading the previous page,
+        // and a page that cannot be replaced keeps its earlier content. Not forced to disk
+        // (QSaveFile would): the page is rewritten on every row change, and the wait for
+        // the disk took most of the time of a row change.
+        QTemporaryFile out(pagePath + QStringLiteral(".XXXXXX"));
+        if (out.open() && out.write(marked) == marked.size() && out.flush()
+            && out.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther)
+            && ::rename(QFile::encodeName(out.fileName()).constData(), QFile::encodeName(pagePath).constData()) == 0) {
+            out.setAutoRemove(false);
+            result.written = true;
+        }
+        if (!result.written)
+            result.unwritableFolder = QFileInfo(tmpFolder).isDir() ? tmpFolder : QFileInfo(tmpFolder).absolutePath();
+    } catch (...) {
+        result.written = false;
+        result.unwritableFolder = QFileInfo(pagePath).absolutePath();
+    }
+    return result;
+}
+
+QString unwritableFolderPage(const QString &folder)
+{
+    const QString name = QDir::toNativeSeparators(folder).toHtmlEscaped();
+    return QStringLiteral("<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title>無法寫入資料夾</title></head>"
+                          "<body style=\"font-family: 'PMingLiU', serif; margin: 1.5em; line-height: 1.6\">"
+                          "<p style=\"font-size: 1.2em; font-weight: bold; color: #800000\">無法寫入資料夾</p>"
+                          "<p style=\"word-break: break-all\">%1</p>"
+                          "<p>顯示每筆資料前，程式要先在這個資料夾寫入一個暫存頁，但這個資料夾不能寫入"
+                          "（例如唯讀的資料夾或光碟）。請把整個資料集複製到可以寫入的地方，再從那裡開啟。</p>"
+                          "</body></html>")
+        .arg(name);
+}
+
+void deleteRecordPage(const QString &pagePath)
+{
+    if (fileExists(pagePath))
+        QFile::remove(pagePath);
+}
+
+} // namespace morvessa

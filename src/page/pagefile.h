@@ -1,0 +1,32 @@
+#pragma once
+// The temporary record page: the selected record's page with the query terms marked,
+// rewritten on every row change and deleted when the main window closes.
+#include <QString>
+
+namespace morvessa {
+
+// folder + "\tmp\" + "TmpKELMAR.htm" (see appPath): the page of the first program on a
+// collection (RecordPageClaim gives the page a program writes).
+QString recordPagePath(const QString &folder);
+
+struct RecordPageWrite {
+    bool written = false;
+    QString unwritableFolder; // when not written: the folder that could not be written
+};
+
+// Reads the page that pageName names in folder (sourcePagePath), marks keywordText and
+// replaces pagePath, a file in folder's tmp folder, with the result; makes the tmp folder
+// (one level) when needed. A missing page, a name that leads out of the folder, or an
+// empty name gives an empty page. Only the write can fail, and then pagePath keeps what
+// it held before.
+RecordPageWrite WriteRecordPage(const QString &folder, const QString &pagePath, const QString &pageName,
+                                const QString &keywordText);
+
+// The page the browser pane shows instead of a record's where the temporary page could not
+// be written: says so and names the folder.
+QString unwritableFolderPage(const QString &folder);
+
+// Deletes the temporary page when it exists; the tmp folder stays.
+void deleteRecordPage(const QString &pagePath);
+
+} // namespace morvessa

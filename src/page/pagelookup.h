@@ -1,0 +1,27 @@
+#pragma once
+// What a record page may read and the browser pane may load: files inside the collection
+// folder. Links are followed first, so a link that leads out of the folder counts as
+// outside, and one that stays inside works like the file it names.
+#include <QString>
+
+class QUrl;
+
+namespace morvessa {
+
+// The file that a page name (a path relative to the folder, written with Windows
+// separators) names, or an empty string when there is none. Where the exact path is
+// missing, each part is looked up without regard to letter case, as the collection's
+// names were written on a system that ignores case. ".." steps back a part; a name that
+// steps out of the folder, or reaches a file outside it through a link, names nothing.
+// A leading separator is read inside the folder, as folder + "\" + name always was.
+QString sourcePagePath(const QString &folder, const QString &pageName);
+
+// Whether path (which need not exist) lies in folder or is the folder itself.
+bool insideFolder(const QString &folder, const QString &path);
+
+// Whether the browser pane may load url: a local file inside the collection folder, or a
+// page the program hands it as text (data: and about: addresses). Nothing from the
+// network, and no file elsewhere on the machine.
+bool paneMayLoad(const QString &folder, const QUrl &url);
+
+} // namespace morvessa
