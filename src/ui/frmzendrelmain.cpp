@@ -4,6 +4,7 @@
 #include "store/connstring.h"
 #include "search/queryanalysis.h"
 #include "search/searchrun.h"
+#include "ui/collectionpane.h"
 #include "ui/fonts.h"
 #include "ui/frmbrowser.h"
 #include "ui/frmini.h"
@@ -124,6 +125,7 @@ FrmZendrelMain::FrmZendrelMain() : QWidget(nullptr)
     LblDesc = new QWebEngineView(this);
     LblDesc->setObjectName(QStringLiteral("LblDesc"));
     LblDesc->setGeometry(twipsRect(3830, 225, 8000, 8115));
+    LblDesc->setPage(new CollectionPane(applicationFolder(), LblDesc));
     // Pages that declare no character set are Big5, like every page of a collection.
     LblDesc->settings()->setDefaultTextEncoding(QStringLiteral("Big5"));
 

@@ -10,6 +10,9 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
+#include <QTest>
+#include <QWebEnginePage>
+#include <QWebEngineView>
 
 namespace {
 void copyTree(const QString &from, const QString &to)
@@ -91,4 +94,18 @@ QString GeneratedRows::text(int row, int col) const
 QByteArray big5(const QString &text)
 {
     return morvessa::big5Encode(text);
+}
+
+QString paneText(morvessa::FrmZendrelMain *main)
+{
+    QString text;
+    bool done = false;
+    main->LblDesc->page()->toPlainText([&](const QString &plain) {
+        text = plain;
+        done = true;
+    });
+    // A pane that never answers leaves the text empty, which the caller's comparison reports.
+    if (!QTest::qWaitFor([&done] { return done; }, 5000))
+        return QString();
+    return text;
 }

@@ -40,6 +40,12 @@ public:
     std::vector<QUrl> openedPages;
 };
 
+namespace morvessa {
+class FrmZendrelMain;
+}
+// The text the main window's browser pane shows now; empty when it does not answer.
+QString paneText(morvessa::FrmZendrelMain *main);
+
 // Closes every window of the program and lets the deferred deletions run.
 void closeAllWindows();
 

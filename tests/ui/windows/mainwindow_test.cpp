@@ -71,21 +71,6 @@ void pressEnter(FrmZendrelMain *main, const QString &query)
     QTest::keyClick(main->TxtQuery, Qt::Key_Return);
 }
 
-// The text the browser pane shows now.
-QString paneText(FrmZendrelMain *main)
-{
-    QString text;
-    bool done = false;
-    main->LblDesc->page()->toPlainText([&](const QString &plain) {
-        text = plain;
-        done = true;
-    });
-    // A pane that never answers leaves the text empty, which the caller's comparison reports.
-    if (!QTest::qWaitFor([&done] { return done; }, 5000))
-        return QString();
-    return text;
-}
-
 QUrl helpPage(const TestFolder &folder)
 {
     return QUrl::fromLocalFile(folder.path() + QStringLiteral("/Help.htm"));
