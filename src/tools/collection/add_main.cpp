@@ -71,9 +71,9 @@ int main(int argc, char *argv[])
             ? removeCollection(folder)
             : addCollection(folder, findInstallation(QCoreApplication::applicationDirPath(),
                                                      QStringLiteral(MORVESSA_SAMPLE_RELATIVE)));
-    if (!outcome.ok) {
+    if (outcome.status != Outcome::Done) {
         printLine(stderr, QStringLiteral("morvessa-add-collection: ") + outcome.message);
-        return parser.isSet(remove) && outcome.desktopFile.isEmpty() ? 1 : 2;
+        return outcome.status == Outcome::NotAdded ? 1 : 2;
     }
     printLine(stdout, outcome.message);
     return 0;

@@ -147,7 +147,7 @@ QByteArray entryText(const QString &folder, const QString &start, const Made &ma
     return (lines.join(QLatin1Char('\n')) + QLatin1Char('\n')).toUtf8();
 }
 
-Outcome failure(const QString &message) { return {false, message, {}}; }
+Outcome failure(const QString &message) { return {Outcome::Failed, message, {}}; }
 
 } // namespace
 
@@ -307,7 +307,7 @@ Outcome addCollection(const QString &folderArgument, const Installation &install
         message += QStringLiteral("\n資料夾的路徑含有「%」：有些桌面不會顯示這個選單項目，把資料夾改名即可避免。");
     if (!missingPages.isEmpty())
         message += QStringLiteral("\n找不到範例資料集中的 %1，沒有複製。").arg(missingPages.join(QStringLiteral("、")));
-    return {true, message, entryPath};
+    return {Outcome::Done, message, entryPath};
 }
 
 Outcome removeCollection(const QString &folderArgument)
@@ -316,7 +316,7 @@ Outcome removeCollection(const QString &folderArgument)
     const QString entryPath = applicationsFolder() + QLatin1Char('/') + desktopFileName(folder);
     Made made;
     if (!readEntry(entryPath, made) || made.folder != folder)
-        return failure(QStringLiteral("選單中沒有資料集%1的項目；沒有刪除任何檔案。").arg(quoted(folder)));
+        return {Outcome::NotAdded, QStringLiteral("選單中沒有資料集%1的項目；沒有刪除任何檔案。").arg(quoted(folder)), {}};
 
     // Only what the entry says was made here, and only while it is still as it was made.
     QStringList kept;
@@ -341,7 +341,7 @@ Outcome removeCollection(const QString &folderArgument)
     QString message = QStringLiteral("已從選單移除資料集%1：%2").arg(quoted(folder), quoted(entryPath));
     for (const QString &path : kept)
         message += QStringLiteral("\n%1在加入後被改過，保留未刪。").arg(quoted(path));
-    return {true, message, entryPath};
+    return {Outcome::Done, message, entryPath};
 }
 
 QString prepareSampleFolder(const Installation &installation, const QString &target, QString &error)

@@ -27,9 +27,10 @@ QString applicationsFolder();
 QString userSampleFolder();
 
 struct Outcome {
-    bool ok = false;
-    QString message;     // what was done, or what is wrong (Traditional Chinese)
-    QString desktopFile; // the entry written or removed
+    enum Status { Done, NotAdded, Failed };
+    Status status = Failed; // NotAdded: --remove found no entry of the folder
+    QString message;        // what was done, or what is wrong (Traditional Chinese)
+    QString desktopFile;    // the entry written or removed
 };
 
 Outcome addCollection(const QString &folder, const Installation &installation);
