@@ -6,6 +6,7 @@
 // results of the plain path. Prints tables; never judges by time (exit 1 only when the
 // results differ or the engine fails).
 #include "baselines.h"
+#include "files.h"
 #include "observe.h"
 #include "querygen.h"
 
@@ -17,7 +18,6 @@
 #include "page/pagefile.h"
 
 #include <QDir>
-#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
@@ -178,24 +178,6 @@ std::optional<OpenFigures> measureOpen(const std::string &mdbPath)
     f.listAllMs = double(nsAll - ns0) / 1e6;
     f.queryMs = double(nsQuery - ns0) / 1e6;
     return f;
-}
-
-bool copyTree(const QString &from, const QString &to)
-{
-    QDirIterator it(from, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden, QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QString src = it.next();
-        const QString dst = to + QLatin1Char('/') + QDir(from).relativeFilePath(src);
-        if (it.fileInfo().isDir()) {
-            QDir().mkpath(dst);
-        } else {
-            QDir().mkpath(QFileInfo(dst).path());
-            if (!QFile::copy(src, dst))
-                return false;
-            QFile::setPermissions(dst, QFile::ReadOwner | QFile::WriteOwner);
-        }
-    }
-    return true;
 }
 
 struct BenchQuery {
@@ -409,7 +391,7 @@ int main(int argc, char **argv)
     // ---- Viewing ----
     QTemporaryDir viewDir;
     Stats pageStats, rowChangeStats, pageCpu, rowChangeCpu;
-    if (copyTree(QStringLiteral(MORVESSA_FIXTURE_COLLECTION), viewDir.path())) {
+    if (morvessa::test::copyTree(QStringLiteral(MORVESSA_FIXTURE_COLLECTION), viewDir.path())) {
         QDir(viewDir.path()).mkpath(QStringLiteral("tmp"));
         const QString folder = QDir::toNativeSeparators(viewDir.path());
         const QString terms = QStringLiteral("脾胃 氣虛 益氣");

@@ -1,4 +1,5 @@
 // morvessa-query --page: the viewer on one result row, from a terminal.
+#include "files.h"
 #include "text/big5.h"
 
 #include <gtest/gtest.h>
@@ -7,6 +8,8 @@
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
+
+using morvessa::test::copyTree;
 
 namespace {
 
@@ -22,19 +25,6 @@ QueryRun runQuery(const QStringList &args)
     process.start(QStringLiteral(MORVESSA_QUERY), args);
     process.waitForFinished(60000);
     return {process.exitCode(), process.readAllStandardOutput(), process.readAllStandardError()};
-}
-
-bool copyTree(const QString &from, const QString &to)
-{
-    QDir().mkpath(to);
-    const QDir source(from);
-    for (const QString &name : source.entryList(QDir::Files))
-        if (!QFile::copy(from + QLatin1Char('/') + name, to + QLatin1Char('/') + name))
-            return false;
-    for (const QString &name : source.entryList(QDir::Dirs | QDir::NoDotAndDotDot))
-        if (!copyTree(from + QLatin1Char('/') + name, to + QLatin1Char('/') + name))
-            return false;
-    return true;
 }
 
 } // namespace

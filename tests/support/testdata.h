@@ -1,4 +1,5 @@
 #pragma once
+#include "printers.h"
 #include "store/connstring.h"
 
 #include <QDir>
@@ -8,16 +9,6 @@
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
-
-// Readable failure output for Qt strings.
-inline void PrintTo(const QString &s, std::ostream *os) { *os << '"' << s.toStdString() << '"'; }
-inline void PrintTo(const QStringList &l, std::ostream *os)
-{
-    *os << '{';
-    for (const QString &s : l)
-        *os << " \"" << s.toStdString() << '"';
-    *os << " }";
-}
 
 namespace morvessa::test {
 

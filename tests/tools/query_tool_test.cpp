@@ -1,4 +1,6 @@
 // morvessa-query end to end on the test collections.
+#include "printers.h"
+
 #include <QDir>
 #include <QFile>
 #include <QJsonDocument>
@@ -8,16 +10,6 @@
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
-
-// Readable failure output for Qt strings.
-inline void PrintTo(const QString &s, std::ostream *os) { *os << '"' << s.toStdString() << '"'; }
-inline void PrintTo(const QStringList &l, std::ostream *os)
-{
-    *os << '{';
-    for (const QString &s : l)
-        *os << " \"" << s.toStdString() << '"';
-    *os << " }";
-}
 
 namespace {
 

@@ -212,10 +212,6 @@ private slots:
     }
 };
 
-int runConditionFileTests(int argc, char **argv)
-{
-    TestConditionFile t;
-    return QTest::qExec(&t, argc, argv);
-}
+REGISTER_TEST(TestConditionFile)
 
 #include "conditionfile_test.moc"

@@ -310,10 +310,6 @@ private slots:
     }
 };
 
-int runConditionSaveTests(int argc, char **argv)
-{
-    TestConditionSave t;
-    return QTest::qExec(&t, argc, argv);
-}
+REGISTER_TEST(TestConditionSave)
 
 #include "conditionsave_test.moc"

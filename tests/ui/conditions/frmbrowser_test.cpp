@@ -424,10 +424,6 @@ private slots:
     }
 };
 
-int runFrmBrowserTests(int argc, char **argv)
-{
-    TestFrmBrowser t;
-    return QTest::qExec(&t, argc, argv);
-}
+REGISTER_TEST(TestFrmBrowser)
 
 #include "frmbrowser_test.moc"

@@ -1,10 +1,8 @@
 #pragma once
+#include "registry.h"
+
 #include <QByteArray>
 #include <QString>
-
-int runConditionFileTests(int argc, char **argv);
-int runConditionSaveTests(int argc, char **argv);
-int runFrmBrowserTests(int argc, char **argv);
 
 // Test helpers shared by both groups.
 QByteArray readBytes(const QString &path);

@@ -1,5 +1,6 @@
 #include "pdftext.h"
 #include "registry.h"
+#include "windowtest.h"
 
 #include "store/appfolder.h"
 #include "store/connstring.h"
@@ -12,7 +13,6 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
-#include <QDirIterator>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -21,23 +21,14 @@
 #include <QTest>
 
 using morvessa::FrmZendrelMain;
+using morvessa::test::Recorder;
+using morvessa::test::TestFolder;
 
 namespace {
 
 const QString kOpenConditions = QStringLiteral("條件存取");
 const QString kClearConditions = QStringLiteral("條件清除");
 const QString kBrowserCaption = QStringLiteral("全文檢索條件 瀏覽複製 編輯更新存檔");
-
-void copyTree(const QString &from, const QString &to)
-{
-    QDirIterator it(from, QDir::Files | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QString source = it.next();
-        const QString target = to + QLatin1Char('/') + QDir(from).relativeFilePath(source);
-        QDir().mkpath(QFileInfo(target).path());
-        QFile::copy(source, target);
-    }
-}
 
 QStringList entries(const QComboBox *box)
 {
@@ -88,18 +79,15 @@ private:
     // Moves the pointer over the grid to a point given in pixels from its top-left corner.
     void hover(QPoint at, Qt::MouseButtons buttons = Qt::NoButton);
 
-    QTemporaryDir m_dir;
+    Recorder m_recorder; // declared first: outlives the windows the folder closes
+    TestFolder m_folder{QStringLiteral(MORVESSA_SAMPLE)};
     FrmZendrelMain *m_main = nullptr;
-    std::vector<QString> m_messages;
 };
 
 void KeysWindowTest::initTestCase()
 {
-    QVERIFY(m_dir.isValid());
-    copyTree(QStringLiteral(MORVESSA_SAMPLE), m_dir.path());
-    morvessa::setApplicationFolder(m_dir.path());
-    morvessa::ConnString = morvessa::buildConnString(m_dir.path());
-    morvessa::setMessageHandler([this](const QString &text, morvessa::MessageKind) { m_messages.push_back(text); });
+    QVERIFY(m_folder.isValid());
+    morvessa::ConnString = morvessa::buildConnString(m_folder.path());
     m_main = FrmZendrelMain::Show();
     QVERIFY(m_main);
     QVERIFY(QTest::qWaitForWindowActive(m_main));
@@ -121,13 +109,12 @@ void KeysWindowTest::init()
     QCoreApplication::processEvents();
     m_main->Grd1->SetFocus();
     QCOMPARE(m_main->Grd1->Row(), 1);
-    m_messages.clear();
+    m_recorder.messages.clear();
     m_main->setPrintTarget(morvessa::defaultPrinterTarget());
 }
 
 void KeysWindowTest::cleanupTestCase()
 {
-    morvessa::setMessageHandler({});
     for (QWidget *w : QApplication::topLevelWidgets())
         w->close();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
@@ -183,7 +170,7 @@ void KeysWindowTest::historyRules()
 
     // A query that finds nothing is still added; Enter alone never adds.
     clickSearch(QStringLiteral("無此字樣"));
-    QCOMPARE(m_messages.size(), size_t(1));
+    QCOMPARE(m_recorder.messages.size(), size_t(1));
     QCOMPARE(entries(box).last(), QStringLiteral("無此字樣"));
     const int before = box->count();
     box->setFocus();
@@ -222,7 +209,7 @@ void KeysWindowTest::conditionCommands()
     QCOMPARE(entries(box), designEntries());
     clickSearch(kOpenConditions);
     QCOMPARE(browserWindows(), 1);
-    QVERIFY(m_messages.empty());
+    QVERIFY(m_recorder.messages.empty());
 
     // With a blank around it, or through Enter, the same text is an ordinary query.
     m_main->activateWindow();
@@ -230,12 +217,12 @@ void KeysWindowTest::conditionCommands()
     box->setFocus();
     box->setEditText(kOpenConditions);
     press(Qt::Key_Return);
-    QCOMPARE(m_messages.size(), size_t(1));
-    QVERIFY(m_messages.back().contains(kOpenConditions));
+    QCOMPARE(m_recorder.messages.size(), size_t(1));
+    QVERIFY(m_recorder.messages.back().text.contains(kOpenConditions));
     QCOMPARE(box->currentText(), kOpenConditions);
     QCOMPARE(entries(box), designEntries());
     clickSearch(kClearConditions + QLatin1Char(' '));
-    QCOMPARE(m_messages.size(), size_t(2));
+    QCOMPARE(m_recorder.messages.size(), size_t(2));
     QCOMPARE(entries(box), designEntries() << kClearConditions);
     for (QWidget *w : QApplication::topLevelWidgets())
         if (w->windowTitle() == kBrowserCaption)
@@ -367,13 +354,13 @@ void KeysWindowTest::f7PrintsTheCurrentTitle()
         QCOMPARE(pdfText(path).trimmed(), title);
     }
     QCOMPARE(QApplication::focusWidget(), m_main->TxtQuery);
-    QVERIFY(m_messages.empty());
+    QVERIFY(m_recorder.messages.empty());
 
     // A page that cannot be written is reported, and nothing else happens.
     m_main->setPrintTarget(morvessa::pdfFileTarget(dir.filePath(QStringLiteral("none/f7.pdf"))));
     press(Qt::Key_F7);
-    QCOMPARE(m_messages.size(), size_t(1));
-    QVERIFY(m_messages.front().contains(QStringLiteral("列印")));
+    QCOMPARE(m_recorder.messages.size(), size_t(1));
+    QVERIFY(m_recorder.messages.front().text.contains(QStringLiteral("列印")));
     QCOMPARE(grid->Row(), 3);
 }
 
@@ -382,8 +369,8 @@ void KeysWindowTest::f7WithoutAPrinter()
     if (!QPrinterInfo::defaultPrinter().isNull())
         QSKIP("this machine has a default printer");
     press(Qt::Key_F7);
-    QCOMPARE(m_messages.size(), size_t(1));
-    QVERIFY(m_messages.front().contains(QStringLiteral("印表機")));
+    QCOMPARE(m_recorder.messages.size(), size_t(1));
+    QVERIFY(m_recorder.messages.front().text.contains(QStringLiteral("印表機")));
 }
 
 void KeysWindowTest::tooltipFollowsThePointer()

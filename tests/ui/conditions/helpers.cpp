@@ -1,6 +1,5 @@
 #include "tests.h"
 
-#include <QApplication>
 #include <QFile>
 
 QByteArray readBytes(const QString &path)
@@ -34,13 +33,4 @@ QByteArray userDefinedBig5()
     for (int lead = 0xFA; lead <= 0xFE; ++lead)
         addLead(lead);
     return bytes;
-}
-
-int main(int argc, char **argv)
-{
-    QApplication app(argc, argv);
-    int failed = runConditionFileTests(argc, argv);
-    failed += runConditionSaveTests(argc, argv);
-    failed += runFrmBrowserTests(argc, argv);
-    return failed;
 }

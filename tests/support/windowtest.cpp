@@ -1,0 +1,59 @@
+#include "windowtest.h"
+#include "files.h"
+
+#include "store/appfolder.h"
+#include "ui/frmini.h"
+#include "ui/frmzendrelmain.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+namespace morvessa::test {
+
+TestFolder::TestFolder(const QString &source)
+{
+    if (!source.isEmpty())
+        copyTree(source, m_dir.path());
+    morvessa::setApplicationFolder(m_dir.path());
+}
+
+TestFolder::~TestFolder()
+{
+    closeAllWindows();
+    morvessa::setApplicationFolder(QString());
+}
+
+void TestFolder::writeFile(const QString &name, const QByteArray &bytes) const
+{
+    const QString path = m_dir.path() + QLatin1Char('/') + name;
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    if (file.open(QIODevice::WriteOnly))
+        file.write(bytes);
+}
+
+Recorder::Recorder()
+{
+    morvessa::setMessageHandler(
+        [this](const QString &text, morvessa::MessageKind kind) { messages.push_back({text, kind}); });
+    morvessa::setBrowserOpener([this](const QUrl &url) { openedPages.push_back(url); });
+}
+
+Recorder::~Recorder()
+{
+    morvessa::setMessageHandler({});
+    morvessa::setBrowserOpener({});
+}
+
+void closeAllWindows()
+{
+    if (auto *main = morvessa::FrmZendrelMain::loaded())
+        main->close();
+    morvessa::FrmIni::Unload();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QCoreApplication::processEvents();
+}
+
+} // namespace morvessa::test

@@ -1,0 +1,44 @@
+#pragma once
+#include "ui/uihooks.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QTemporaryDir>
+#include <QUrl>
+
+#include <vector>
+
+namespace morvessa::test {
+
+// A collection copied into a temporary folder that becomes the application folder while
+// it lives; the program's windows are closed when it goes.
+class TestFolder {
+public:
+    // source: a folder to copy (the sample collection or one of tests/data), or empty.
+    explicit TestFolder(const QString &source = QString());
+    ~TestFolder();
+    QString path() const { return m_dir.path(); }
+    bool isValid() const { return m_dir.isValid(); }
+    void writeFile(const QString &name, const QByteArray &bytes) const;
+
+private:
+    QTemporaryDir m_dir;
+};
+
+// Takes the place of the message boxes and the web browser while it lives.
+class Recorder {
+public:
+    struct Message {
+        QString text;
+        morvessa::MessageKind kind;
+    };
+    Recorder();
+    ~Recorder();
+    std::vector<Message> messages;
+    std::vector<QUrl> openedPages;
+};
+
+// Closes every window of the program and lets the deferred deletions run.
+void closeAllWindows();
+
+} // namespace morvessa::test
