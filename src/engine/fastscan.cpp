@@ -355,7 +355,7 @@ std::optional<SearchStatement> parseSearchStatement(std::string_view sql)
 }
 
 std::optional<std::vector<std::uint32_t>> runFast(std::string_view jetSql, const ContentScanner &scanner,
-                                                  const std::vector<std::uint32_t> &newestFirst)
+                                                  std::span<const std::uint32_t> newestFirst)
 {
     const std::optional<SearchStatement> st = parseSearchStatement(jetSql);
     if (!st || newestFirst.size() != scanner.rowCount())
@@ -380,7 +380,7 @@ std::optional<std::vector<std::uint32_t>> runFast(std::string_view jetSql, const
         return out; // file order
     }
     if (st->patterns.empty())
-        return newestFirst;
+        return std::vector<std::uint32_t>(newestFirst.begin(), newestFirst.end());
     // One scan for the term with the longest plain run; the other terms are checked on
     // its rows alone when they are few, or scanned too when they are many.
     std::vector<std::string> patterns = st->patterns;

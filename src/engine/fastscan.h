@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -107,6 +108,6 @@ std::optional<SearchStatement> parseSearchStatement(std::string_view jetSql);
 // run it. newestFirst is the table's date order (newest first, no date last, ties in
 // file order).
 std::optional<std::vector<std::uint32_t>> runFast(std::string_view jetSql, const ContentScanner &scanner,
-                                                  const std::vector<std::uint32_t> &newestFirst);
+                                                  std::span<const std::uint32_t> newestFirst);
 
 } // namespace morvessa

@@ -26,6 +26,7 @@ struct FileVersion {
     ino_t inode = 0;
     off_t size = 0;
     std::int64_t mtimeNs = 0;
+    std::int64_t ctimeNs = 0; // a modification time put back (touch) still changes this
     bool operator==(const FileVersion &) const = default;
 };
 
@@ -50,7 +51,8 @@ std::shared_ptr<const StoreTable> tableFor(const QString &path)
         return readMaindata(path); // throws the missing-file error
     }
     const FileVersion version{st.st_dev, st.st_ino, st.st_size,
-                              std::int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
+                              std::int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec,
+                              std::int64_t(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec};
     // Content is only ever matched with like, so the fast path holds it folded; the plain
     // path keeps it as written, in a table of its own (search/fastscan.h).
     const ContentForm form = plainSearch() ? ContentForm::AsWritten : ContentForm::Folded;
@@ -78,10 +80,10 @@ struct MaindataTab {
 struct MaindataCursor {
     sqlite3_vtab_cursor base{};
     const StoreTable *table = nullptr;
-    const std::vector<std::uint32_t> *order = nullptr; // null: file order
+    const std::uint32_t *order = nullptr; // null: file order
     std::size_t pos = 0;
     std::size_t count = 0;
-    std::size_t row() const { return order ? (*order)[pos] : pos; }
+    std::size_t row() const { return order ? order[pos] : pos; }
 };
 
 int tabConnect(sqlite3 *db, void *aux, int, const char *const *, sqlite3_vtab **out, char **)
@@ -138,7 +140,7 @@ int tabClose(sqlite3_vtab_cursor *cur)
 int tabFilter(sqlite3_vtab_cursor *cur, int idxNum, const char *, int, sqlite3_value **)
 {
     auto *c = reinterpret_cast<MaindataCursor *>(cur);
-    c->order = idxNum == NewestFirst ? &c->table->newestFirst() : nullptr;
+    c->order = idxNum == NewestFirst ? c->table->newestFirst().data() : nullptr;
     c->pos = 0;
     c->count = c->table->rowCount();
     return SQLITE_OK;

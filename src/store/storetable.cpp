@@ -5,16 +5,30 @@
 
 namespace morvessa {
 
-const std::vector<std::uint32_t> &StoreTable::newestFirst() const
+void sortNewestFirst(std::span<std::uint32_t> rows, std::span<const double> date,
+                     std::span<const std::uint8_t> dateNull)
 {
+    std::iota(rows.begin(), rows.end(), 0u);
+    // Ties are broken by the row number, so an unstable sort in place gives the stable order.
+    std::sort(rows.begin(), rows.end(), [&](std::uint32_t a, std::uint32_t b) {
+        if (dateNull[a] || dateNull[b]) {
+            if (bool(dateNull[a]) != bool(dateNull[b]))
+                return !dateNull[a];
+            return a < b;
+        }
+        if (date[a] != date[b])
+            return date[a] > date[b];
+        return a < b;
+    });
+}
+
+std::span<const std::uint32_t> StoreTable::newestFirst() const
+{
+    if (!storedNewestFirst.empty() || rowCount() == 0)
+        return storedNewestFirst;
     std::call_once(m_orderOnce, [this] {
         m_newestFirst.resize(rowCount());
-        std::iota(m_newestFirst.begin(), m_newestFirst.end(), 0u);
-        std::stable_sort(m_newestFirst.begin(), m_newestFirst.end(), [this](std::uint32_t a, std::uint32_t b) {
-            if (dateNull[a] || dateNull[b])
-                return !dateNull[a] && dateNull[b];
-            return date[a] > date[b];
-        });
+        sortNewestFirst(m_newestFirst, date, dateNull);
     });
     return m_newestFirst;
 }

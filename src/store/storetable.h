@@ -38,12 +38,15 @@ struct StoreTable {
     // Jet dates: days since 1899-12-30 as a double, larger is newer.
     std::span<const double> date;
     std::span<const std::uint8_t> dateNull;
+    // The date order as read with the columns (a column file holds it); empty: computed
+    // on first use.
+    std::span<const std::uint32_t> storedNewestFirst;
     std::shared_ptr<const void> storage;
 
     std::size_t rowCount() const { return subject.size(); }
 
     // Rows newest first, rows without a date last, equal dates in file order.
-    const std::vector<std::uint32_t> &newestFirst() const;
+    std::span<const std::uint32_t> newestFirst() const;
 
 private:
     mutable std::once_flag m_orderOnce;
@@ -69,6 +72,10 @@ struct TextColumnBuilder {
     }
     TextColumn view() const { return {bytes, ends, isNull}; }
 };
+
+// Sorts rows into newest first, rows without a date last, equal dates in file order.
+void sortNewestFirst(std::span<std::uint32_t> rows, std::span<const double> date,
+                     std::span<const std::uint8_t> dateNull);
 
 // Builds a table row by row; finish() hands the memory over to the table.
 struct StoreTableBuilder {

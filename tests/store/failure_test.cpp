@@ -1,3 +1,6 @@
+#include "store/dberror.h"
+#include "store/isolatedread.h"
+#include "store/keptcolumns.h"
 #include "store/mdbreader.h"
 #include "engine/recordstore.h"
 #include "search/queryanalysis.h"
@@ -169,25 +172,70 @@ TEST(FailureTest, MessagesSayWhatIsWrong)
     EXPECT_EQ(failureOf(unreadable), QString());
 }
 
-TEST(FailureTest, AStalledReaderIsReportedQuicklyAndNotAsDamage)
+namespace {
+
+// A stand-in for the reading program: a shell script in dir.
+QString readerScript(const QTemporaryDir &dir, const char *name, const char *body)
 {
-    const QString path = test::dataFolder("collection") + QStringLiteral("/jst.mdb");
-    setReaderStallLimit(std::chrono::milliseconds(300));
-    setReaderChildHook(+[] {
-        for (;;)
-            ::pause();
-    });
-    QString message;
+    const QString path = dir.path() + QLatin1Char('/') + QString::fromUtf8(name);
+    QFile f(path);
+    EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(QByteArray("#!/bin/sh\n") + body + '\n');
+    f.close();
+    QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    return path;
+}
+
+QString readFailure(const QString &path)
+{
     try {
         readMaindata(path);
+        return QString();
     } catch (const DbError &e) {
-        message = e.message();
+        return e.message();
     }
-    setReaderChildHook(nullptr);
+}
+
+} // namespace
+
+TEST(FailureTest, AStalledReaderIsReportedAsNotReadInTimeAndNotAsDamage)
+{
+    QTemporaryDir dir;
+    const QString path = test::dataFolder("collection") + QStringLiteral("/jst.mdb");
+    setKeptColumnsFolder(QString());
+    setReaderStallLimit(std::chrono::milliseconds(300));
+    setReaderProgram(readerScript(dir, "stalls", "exec sleep 60"));
+    const QString message = readFailure(path);
+    setReaderProgram(QString());
     setReaderStallLimit(std::chrono::seconds(10));
     EXPECT_TRUE(message.contains(u("無法在時限內讀取"))) << message.toStdString();
     EXPECT_TRUE(message.contains(path));
     EXPECT_FALSE(message.contains(u("損毀")));
+    EXPECT_EQ(readMaindata(path)->rowCount(), 17u);
+}
+
+TEST(FailureTest, AReaderThatDiesOrIsMissingIsAnError)
+{
+    QTemporaryDir dir;
+    const QString path = test::dataFolder("collection") + QStringLiteral("/jst.mdb");
+    setKeptColumnsFolder(QString());
+    const struct {
+        QString program;
+        QString expected;
+    } cases[] = {
+        {readerScript(dir, "aborts", "kill -ABRT $$"), u("已損毀")},
+        {readerScript(dir, "crashes", "kill -SEGV $$"), u("已損毀")},
+        {readerScript(dir, "says-nothing", "exit 0"), u("已損毀")},
+        {readerScript(dir, "fails", "exit 3"), u("已損毀")},
+        {dir.path() + QStringLiteral("/no-such-program"), u("找不到讀取資料庫的程式")},
+    };
+    for (const auto &c : cases) {
+        setReaderProgram(c.program);
+        const QString message = readFailure(path);
+        EXPECT_TRUE(message.contains(path)) << message.toStdString();
+        EXPECT_TRUE(message.contains(c.expected)) << message.toStdString();
+    }
+    setReaderProgram(QString());
     EXPECT_EQ(readMaindata(path)->rowCount(), 17u);
 }
 
@@ -211,22 +259,6 @@ TEST(FailureTest, AFailedSearchLeavesEarlierResultsAndTheNextSearchWorks)
     EXPECT_EQ(before.rows->text(1, 0), u("咳嗽二"));
     const SearchOutcome after = runSearch(test::connFor("collection"), analyseQuery(QString()));
     EXPECT_EQ(after.rows->count(), 17);
-}
-
-TEST(FailureTest, AReaderThatDiesIsAnError)
-{
-    const QString path = test::dataFolder("collection") + QStringLiteral("/jst.mdb");
-    for (void (*hook)() : {+[] { std::abort(); }, +[] { ::raise(SIGSEGV); }, +[] { ::_exit(0); }}) {
-        setReaderChildHook(hook);
-        try {
-            readMaindata(path);
-            ADD_FAILURE() << "no error";
-        } catch (const DbError &e) {
-            EXPECT_TRUE(e.message().contains(path)) << e.message().toStdString();
-        }
-    }
-    setReaderChildHook(nullptr);
-    EXPECT_EQ(readMaindata(path)->rowCount(), 17u);
 }
 
 // Damaged copies of the collection: cut short at many points, bytes overwritten at

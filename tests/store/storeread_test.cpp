@@ -1,3 +1,4 @@
+#include "store/jettext.h"
 #include "store/mdbreader.h"
 #include "engine/recordstore.h"
 #include "store/storetable.h"

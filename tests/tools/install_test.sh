@@ -15,7 +15,7 @@ DESTDIR=$root cmake --install "$build" --prefix /usr >/dev/null
 for file in \
     bin/morvessa bin/morvessa-query bin/morvessa-add-collection \
     lib/morvessa/morvessa lib/morvessa/morvessa-query lib/morvessa/morvessa-add-collection \
-    lib/morvessa/morvessa-sample \
+    lib/morvessa/morvessa-sample lib/morvessa/morvessa-read \
     share/morvessa/sample/jst.mdb share/morvessa/sample/Help.htm share/morvessa/sample/demo.htm \
     share/morvessa/sample/fang/guizhi.htm \
     share/applications/org.morvessa.Morvessa.desktop share/metainfo/org.morvessa.Morvessa.metainfo.xml \

@@ -1,0 +1,429 @@
+#include "store/columnfile.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <span>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace morvessa {
+
+namespace {
+
+constexpr char kMagic[8] = {'M', 'V', 'C', 'O', 'L', 'S', '\r', '\n'};
+// Raised whenever the layout or the meaning of a field changes: a file of another version is a miss.
+constexpr std::uint32_t kVersion = 1;
+constexpr std::uint64_t kHeaderBytes = 4096;
+constexpr std::size_t kDetailMax = 256;
+
+enum Block {
+    SubjectEnds,
+    HtmEnds,
+    ContentEnds,
+    DateValues,
+    Order,
+    SubjectNull,
+    HtmNull,
+    ContentNull,
+    DateNull,
+    ContentBytes,
+    SubjectBytes,
+    HtmBytes,
+    BlockCount
+};
+constexpr std::uint64_t kElementSize[BlockCount] = {8, 8, 8, 8, 4, 1, 1, 1, 1, 0, 0, 0};
+
+struct Place {
+    std::uint64_t offset = 0;
+    std::uint64_t size = 0;
+};
+
+struct Header {
+    char magic[8];
+    std::uint32_t version;
+    std::uint32_t headerSize;
+    std::uint32_t status;
+    std::uint32_t contentFolded;
+    std::uint64_t rows;
+    std::uint64_t fileSize;
+    std::uint64_t checksum; // of everything after the header page
+    std::uint32_t detailSize;
+    std::uint32_t stamped;
+    char detail[kDetailMax];
+    ColumnFileStamp stamp;
+    Place blocks[BlockCount];
+};
+static_assert(sizeof(Header) <= kHeaderBytes);
+static_assert(std::is_trivially_copyable_v<Header>);
+
+constexpr std::uint64_t align64(std::uint64_t at) { return (at + 63) / 64 * 64; }
+
+// The short texts are written far out in the file while the content grows from the
+// front, then moved right behind it; the gap costs no disk (the file is sparse until then).
+constexpr std::uint64_t kSubjectFar = std::uint64_t(1) << 40;
+constexpr std::uint64_t kHtmFar = kSubjectFar + (std::uint64_t(1) << 39);
+
+// Far more than any database of that size holds: beyond it the reading is running away.
+std::uint64_t textLimit(std::uint64_t databaseSize) { return databaseSize * 16 + (1u << 20); }
+
+bool writeAt(int fd, const void *data, std::size_t len, std::uint64_t offset)
+{
+    const char *p = static_cast<const char *>(data);
+    while (len > 0) {
+        const ssize_t n = ::pwrite(fd, p, len, off_t(offset));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        p += n;
+        len -= std::size_t(n);
+        offset += std::uint64_t(n);
+    }
+    return true;
+}
+
+// Moves [from, from+len) to [to, to+len) within the file, in the kernel where it can.
+bool moveWithin(int fd, std::uint64_t from, std::uint64_t to, std::uint64_t len)
+{
+    while (len > 0) {
+        loff_t in = loff_t(from), out = loff_t(to);
+        const ssize_t n = ::copy_file_range(fd, &in, fd, &out, std::size_t(std::min<std::uint64_t>(len, 1u << 30)), 0);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        from += std::uint64_t(n);
+        to += std::uint64_t(n);
+        len -= std::uint64_t(n);
+    }
+    std::vector<char> buffer(1 << 20);
+    while (len > 0) {
+        const ssize_t n = ::pread(fd, buffer.data(), std::size_t(std::min<std::uint64_t>(len, buffer.size())), off_t(from));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0 || !writeAt(fd, buffer.data(), std::size_t(n), to))
+            return false;
+        from += std::uint64_t(n);
+        to += std::uint64_t(n);
+        len -= std::uint64_t(n);
+    }
+    return true;
+}
+
+// Bytes appended at a place of the file through a buffer; or held in memory, where the
+// file cannot reach far out.
+class Stream {
+public:
+    Stream() = default;
+    Stream(int fd, std::uint64_t offset, std::size_t bufferSize, bool inMemory = false)
+        : m_fd(fd), m_start(offset), m_inMemory(inMemory)
+    {
+        m_buffer.reserve(bufferSize);
+    }
+    bool append(const void *data, std::size_t len)
+    {
+        m_size += len;
+        if (m_inMemory) {
+            m_memory.append(static_cast<const char *>(data), len);
+            return true;
+        }
+        if (m_buffer.size() + len > m_buffer.capacity() && !flush())
+            return false;
+        if (len > m_buffer.capacity())
+            return writeAt(m_fd, data, len, m_start + m_flushed) && (m_flushed += len, true);
+        m_buffer.insert(m_buffer.end(), static_cast<const char *>(data), static_cast<const char *>(data) + len);
+        return true;
+    }
+    template <typename T> bool put(T value) { return append(&value, sizeof value); }
+    bool flush()
+    {
+        if (m_buffer.empty())
+            return true;
+        const bool ok = writeAt(m_fd, m_buffer.data(), m_buffer.size(), m_start + m_flushed);
+        m_flushed += m_buffer.size();
+        m_buffer.clear();
+        return ok;
+    }
+    // Puts the bytes at `to` (after flush()).
+    bool moveTo(std::uint64_t to)
+    {
+        if (m_inMemory)
+            return writeAt(m_fd, m_memory.data(), m_memory.size(), to);
+        return to == m_start || moveWithin(m_fd, m_start, to, m_size);
+    }
+    std::uint64_t size() const { return m_size; }
+
+private:
+    int m_fd = -1;
+    std::uint64_t m_start = 0;
+    std::uint64_t m_size = 0;
+    std::uint64_t m_flushed = 0;
+    std::vector<char> m_buffer;
+    bool m_inMemory = false;
+    std::string m_memory;
+};
+
+class Mapping {
+public:
+    Mapping(int fd, std::size_t size, int prot)
+    {
+        void *p = ::mmap(nullptr, size, prot, MAP_SHARED, fd, 0);
+        if (p != MAP_FAILED) {
+            m_data = static_cast<unsigned char *>(p);
+            m_size = size;
+        }
+    }
+    ~Mapping()
+    {
+        if (m_data)
+            ::munmap(m_data, m_size);
+    }
+    Mapping(const Mapping &) = delete;
+    Mapping &operator=(const Mapping &) = delete;
+    unsigned char *data() const { return m_data; }
+    // Hands the mapping over to a shared owner.
+    std::shared_ptr<const void> release()
+    {
+        const std::size_t size = m_size;
+        std::shared_ptr<const void> owner(m_data, [size](const void *q) { ::munmap(const_cast<void *>(q), size); });
+        m_data = nullptr;
+        return owner;
+    }
+
+private:
+    unsigned char *m_data = nullptr;
+    std::size_t m_size = 0;
+};
+
+template <typename T> std::span<const T> arrayAt(const unsigned char *base, const Place &place)
+{
+    return std::span<const T>(reinterpret_cast<const T *>(base + place.offset), place.size / sizeof(T));
+}
+
+bool validEnds(std::span<const std::uint64_t> ends, std::uint64_t bytes)
+{
+    std::uint64_t last = 0;
+    for (const std::uint64_t e : ends) {
+        if (e < last)
+            return false;
+        last = e;
+    }
+    return last == bytes;
+}
+
+} // namespace
+
+std::uint64_t hashBytes(const void *data, std::size_t size, std::uint64_t seed)
+{
+    constexpr std::uint64_t kMul = 0x9E3779B97F4A7C15ull;
+    const auto *p = static_cast<const unsigned char *>(data);
+    std::uint64_t lane[4] = {seed ^ 0x243F6A8885A308D3ull, seed ^ 0x13198A2E03707344ull, seed ^ 0xA4093822299F31D0ull,
+                             seed ^ 0x082EFA98EC4E6C89ull};
+    std::size_t i = 0;
+    for (; i + 32 <= size; i += 32) {
+        for (int k = 0; k < 4; ++k) {
+            std::uint64_t w;
+            std::memcpy(&w, p + i + 8 * k, 8);
+            lane[k] = (lane[k] ^ w) * kMul;
+            lane[k] ^= lane[k] >> 31;
+        }
+    }
+    std::uint64_t tail[4] = {0, 0, 0, 0};
+    std::memcpy(tail, p + i, size - i);
+    std::uint64_t h = size * kMul;
+    for (int k = 0; k < 4; ++k) {
+        lane[k] = (lane[k] ^ tail[k]) * kMul;
+        h = (h ^ lane[k] ^ (lane[k] >> 29)) * kMul;
+    }
+    return h ^ (h >> 32);
+}
+
+struct ColumnFileWriter::Impl {
+    int fd = -1;
+    bool folded = false;
+    std::uint64_t databaseSize = 0;
+    std::uint64_t rows = 0;
+    std::uint64_t rowsAdded = 0;
+    Header header{};
+    Stream streams[BlockCount];
+};
+
+ColumnFileWriter::ColumnFileWriter(int fd, bool contentFolded, std::uint64_t databaseSize)
+    : m_impl(std::make_unique<Impl>())
+{
+    m_impl->fd = fd;
+    m_impl->folded = contentFolded;
+    m_impl->databaseSize = databaseSize;
+}
+
+ColumnFileWriter::~ColumnFileWriter() = default;
+
+bool ColumnFileWriter::begin(std::uint64_t claimedRows)
+{
+    Impl &w = *m_impl;
+    w.rows = claimedRows;
+    std::uint64_t at = kHeaderBytes;
+    for (int b = 0; b < ContentBytes; ++b) {
+        w.header.blocks[b] = {at, claimedRows * kElementSize[b]};
+        if (b != Order)
+            w.streams[b] = Stream(w.fd, at, 1 << 16);
+        at = align64(at + w.header.blocks[b].size);
+    }
+    at = (at + kHeaderBytes - 1) / kHeaderBytes * kHeaderBytes;
+    w.header.blocks[ContentBytes].offset = at;
+    w.streams[ContentBytes] = Stream(w.fd, at, 1 << 20);
+    // A file system that cannot hold a file that far out (or a full one) gets the short
+    // texts in memory instead: they are a small part of the table.
+    const bool far = ::ftruncate(w.fd, off_t(kHtmFar + 1)) == 0 && ::ftruncate(w.fd, off_t(at)) == 0;
+    w.streams[SubjectBytes] = Stream(w.fd, kSubjectFar, 1 << 18, !far);
+    w.streams[HtmBytes] = Stream(w.fd, kHtmFar, 1 << 18, !far);
+    return far || ::ftruncate(w.fd, off_t(at)) == 0;
+}
+
+bool ColumnFileWriter::add(const RowValues &row)
+{
+    Impl &w = *m_impl;
+    if (++w.rowsAdded > w.rows)
+        return false;
+    Stream *s = w.streams;
+    const std::pair<const std::string *, bool> texts[3] = {
+        {&row.subject, row.subjectNull}, {&row.htm, row.htmNull}, {&row.content, row.contentNull}};
+    const Block bytes[3] = {SubjectBytes, HtmBytes, ContentBytes};
+    const Block ends[3] = {SubjectEnds, HtmEnds, ContentEnds};
+    const Block nulls[3] = {SubjectNull, HtmNull, ContentNull};
+    for (int c = 0; c < 3; ++c) {
+        Stream &text = s[bytes[c]];
+        if (!texts[c].second && !text.append(texts[c].first->data(), texts[c].first->size()))
+            return false;
+        if (!s[ends[c]].put(std::uint64_t(text.size())) || !s[nulls[c]].put(std::uint8_t(texts[c].second)))
+            return false;
+    }
+    if (s[SubjectBytes].size() + s[HtmBytes].size() + s[ContentBytes].size() > textLimit(w.databaseSize))
+        return false;
+    return s[DateValues].put(row.dateNull ? 0.0 : row.date) && s[DateNull].put(std::uint8_t(row.dateNull));
+}
+
+bool ColumnFileWriter::finish(const ReadFailure &outcome)
+{
+    Impl &w = *m_impl;
+    Header &h = w.header;
+    std::memcpy(h.magic, kMagic, sizeof kMagic);
+    h.version = kVersion;
+    h.headerSize = sizeof(Header);
+    h.contentFolded = w.folded ? 1 : 0;
+    h.status = outcome.status;
+    if (outcome.status != ReadOk || w.rowsAdded != w.rows) {
+        if (h.status == ReadOk)
+            h.status = Damaged;
+        h.detailSize = std::uint32_t(std::min(outcome.detail.size(), kDetailMax));
+        std::memcpy(h.detail, outcome.detail.data(), h.detailSize);
+        std::fill(std::begin(h.blocks), std::end(h.blocks), Place{});
+        h.fileSize = kHeaderBytes;
+        char page[kHeaderBytes] = {};
+        std::memcpy(page, &h, sizeof h);
+        return ::ftruncate(w.fd, off_t(kHeaderBytes)) == 0 && writeAt(w.fd, page, sizeof page, 0);
+    }
+    for (Stream &s : w.streams)
+        if (!s.flush())
+            return false;
+    // The texts behind the content, each where its block begins.
+    Place &content = h.blocks[ContentBytes];
+    content.size = w.streams[ContentBytes].size();
+    h.blocks[SubjectBytes] = {align64(content.offset + content.size), w.streams[SubjectBytes].size()};
+    h.blocks[HtmBytes] = {align64(h.blocks[SubjectBytes].offset + h.blocks[SubjectBytes].size),
+                          w.streams[HtmBytes].size()};
+    if (!w.streams[SubjectBytes].moveTo(h.blocks[SubjectBytes].offset) ||
+        !w.streams[HtmBytes].moveTo(h.blocks[HtmBytes].offset))
+        return false;
+    h.fileSize = h.blocks[HtmBytes].offset + h.blocks[HtmBytes].size;
+    if (::ftruncate(w.fd, off_t(h.fileSize)) != 0)
+        return false;
+    h.rows = w.rows;
+
+    // The date order is sorted where it lies in the file, then everything is summed.
+    Mapping map(w.fd, std::size_t(h.fileSize), PROT_READ | PROT_WRITE);
+    if (!map.data())
+        return false;
+    unsigned char *base = map.data();
+    const Place &order = h.blocks[Order];
+    sortNewestFirst(std::span<std::uint32_t>(reinterpret_cast<std::uint32_t *>(base + order.offset), w.rows),
+                    arrayAt<double>(base, h.blocks[DateValues]), arrayAt<std::uint8_t>(base, h.blocks[DateNull]));
+    h.checksum = hashBytes(base + kHeaderBytes, std::size_t(h.fileSize - kHeaderBytes));
+    std::memset(base, 0, kHeaderBytes);
+    std::memcpy(base, &h, sizeof h);
+    return true;
+}
+
+std::shared_ptr<const StoreTable> mapColumnFile(int fd, bool contentFolded, const ColumnFileStamp *expected,
+                                                bool verifyChecksum, ReadFailure &failure)
+{
+    failure = {Damaged, {}};
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || std::uint64_t(st.st_size) < kHeaderBytes)
+        return nullptr;
+    const std::uint64_t size = std::uint64_t(st.st_size);
+    Mapping map(fd, std::size_t(size), PROT_READ);
+    const unsigned char *base = map.data();
+    if (!base)
+        return nullptr;
+    Header h;
+    std::memcpy(&h, base, sizeof h);
+    if (std::memcmp(h.magic, kMagic, sizeof kMagic) != 0 || h.version != kVersion || h.headerSize != sizeof(Header) ||
+        h.fileSize != size || h.status > Damaged || h.detailSize > kDetailMax ||
+        h.contentFolded != (contentFolded ? 1u : 0u))
+        return nullptr;
+    if (h.status != ReadOk) {
+        failure = {ReadStatus(h.status), std::string(h.detail, h.detailSize)};
+        return nullptr;
+    }
+    if (expected && (!h.stamped || !(h.stamp == *expected)))
+        return nullptr;
+    if (h.rows > size || h.rows > 0xFFFFFFFFu)
+        return nullptr;
+    for (int b = 0; b < BlockCount; ++b) {
+        const Place &p = h.blocks[b];
+        if (p.offset % 8 != 0 || p.offset < kHeaderBytes || p.offset > size || p.size > size - p.offset ||
+            (kElementSize[b] && p.size != h.rows * kElementSize[b]))
+            return nullptr;
+    }
+    if (verifyChecksum && hashBytes(base + kHeaderBytes, std::size_t(size - kHeaderBytes)) != h.checksum)
+        return nullptr;
+
+    auto table = std::make_shared<StoreTable>();
+    auto text = [&](Block bytes, Block ends, Block nulls) {
+        return TextColumn{std::string_view(reinterpret_cast<const char *>(base + h.blocks[bytes].offset),
+                                           h.blocks[bytes].size),
+                          arrayAt<std::uint64_t>(base, h.blocks[ends]), arrayAt<std::uint8_t>(base, h.blocks[nulls])};
+    };
+    table->subject = text(SubjectBytes, SubjectEnds, SubjectNull);
+    table->htm = text(HtmBytes, HtmEnds, HtmNull);
+    table->content = text(ContentBytes, ContentEnds, ContentNull);
+    table->contentFolded = contentFolded;
+    table->date = arrayAt<double>(base, h.blocks[DateValues]);
+    table->dateNull = arrayAt<std::uint8_t>(base, h.blocks[DateNull]);
+    table->storedNewestFirst = arrayAt<std::uint32_t>(base, h.blocks[Order]);
+    for (const TextColumn *c : {&table->subject, &table->htm, &table->content})
+        if (!validEnds(c->ends, c->bytes.size()))
+            return nullptr;
+    for (const std::uint32_t r : table->storedNewestFirst)
+        if (r >= h.rows)
+            return nullptr;
+    table->storage = map.release();
+    failure = {ReadOk, {}};
+    return table;
+}
+
+bool stampColumnFile(int fd, const ColumnFileStamp &stamp)
+{
+    Header h;
+    if (::pread(fd, &h, sizeof h, 0) != ssize_t(sizeof h))
+        return false;
+    h.stamp = stamp;
+    h.stamped = 1;
+    return writeAt(fd, &h, sizeof h, 0);
+}
+
+} // namespace morvessa

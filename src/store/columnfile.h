@@ -1,0 +1,70 @@
+#pragma once
+// The column file: table maindata as the record store holds it (three text columns, the
+// dates, the date order) in one file that is mapped and used where it lies.
+//
+// The reading program (store/read) writes it row by row with a few small buffers, so its
+// memory stays near the size of one record whatever the size of the table; the program
+// maps it, and keeps it in the user's cache folder for the next start (keptcolumns.h).
+// Layout: a header page, the row-sized arrays, then the texts (content first). Everything
+// the header says is checked before the arrays are used, and a kept file must match its
+// checksum, so a file cut short, overwritten or written by another version is never used.
+#include "store/storetable.h"
+#include "store/tableread.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace morvessa {
+
+// One version of a database file: a file rewritten, touched, replaced or moved differs.
+struct DatabaseIdentity {
+    std::uint64_t size = 0;
+    std::uint64_t inode = 0;
+    std::int64_t mtimeNs = 0;
+    std::int64_t ctimeNs = 0;
+    std::uint64_t sampleHash = 0; // bytes read at a few places of the file
+    bool operator==(const DatabaseIdentity &) const = default;
+};
+
+// Which database file, in which form, a kept column file holds.
+struct ColumnFileStamp {
+    std::uint64_t pathKey[2] = {0, 0}; // digest of the database path and the content form
+    DatabaseIdentity identity;
+    bool operator==(const ColumnFileStamp &) const = default;
+};
+
+// A fast 64-bit hash of bytes, to tell damage apart (not to resist forgery).
+std::uint64_t hashBytes(const void *data, std::size_t size, std::uint64_t seed = 0);
+
+// Writes a column file into fd (empty, opened for reading and writing) as rows arrive.
+class ColumnFileWriter : public RowSink {
+public:
+    // databaseSize bounds what a table of that file can hold.
+    ColumnFileWriter(int fd, bool contentFolded, std::uint64_t databaseSize);
+    ~ColumnFileWriter() override;
+    ColumnFileWriter(const ColumnFileWriter &) = delete;
+    ColumnFileWriter &operator=(const ColumnFileWriter &) = delete;
+
+    bool begin(std::uint64_t claimedRows) override;
+    bool add(const RowValues &row) override;
+    // Completes the file: with ReadOk the texts in place, the date order, the checksum and
+    // the header; otherwise a header that reports the failure. False when writing failed.
+    bool finish(const ReadFailure &outcome);
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> m_impl;
+};
+
+// Maps the column file in fd. Null when it is not usable; failure then holds what the
+// file reports (a read failure) or Damaged. With expected, only a file stamped with it
+// is used; with verifyChecksum, only one whose checksum matches.
+std::shared_ptr<const StoreTable> mapColumnFile(int fd, bool contentFolded, const ColumnFileStamp *expected,
+                                                bool verifyChecksum, ReadFailure &failure);
+
+// Marks the column file in fd as holding that database version (before it is kept).
+bool stampColumnFile(int fd, const ColumnFileStamp &stamp);
+
+} // namespace morvessa

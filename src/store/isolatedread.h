@@ -1,0 +1,30 @@
+#pragma once
+// The isolated read: table maindata is read by a program of its own (store/read, built
+// and installed as morvessa-read beside the other programs), so that a damaged database
+// that makes libmdb crash or loop takes down that program alone.
+//
+// This process opens the database (its permissions decide) and a column file, and starts
+// the reading program with both: the database as descriptor 3, the column file as
+// descriptor 4. The program writes the table into the column file (columnfile.h) and a
+// progress byte to its standard output every tenth of a second while it reads. A program
+// that exits without a whole column file, dies, or stays silent for the stall limit is a
+// failure here; this process goes on.
+#include <QString>
+
+#include <chrono>
+
+namespace morvessa {
+
+// Runs the reading program; throws DbError naming path when it does not complete.
+void runReaderProgram(int databaseFd, int columnFileFd, bool contentFolded, const QString &path);
+
+// The reading program: morvessa-read beside the running program's file (or, in a build
+// folder, where the build puts it), unless set here. Tests set a stand-in.
+QString readerProgram();
+void setReaderProgram(const QString &program);
+
+// A reading program silent for this long is stuck: it is stopped and the file reported
+// as not readable in time. Ten seconds unless a test sets it.
+void setReaderStallLimit(std::chrono::milliseconds limit);
+
+} // namespace morvessa

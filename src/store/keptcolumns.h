@@ -1,0 +1,54 @@
+#pragma once
+// The column files kept in the user's cache folder, one per database file and content
+// form, so that a program started again on an unchanged collection maps what was read
+// instead of reading jst.mdb again. The collection folder is never written.
+//
+// A kept file is used only when its stamp names the same path, and the database has the
+// same size, modification and change times, inode and bytes at sampled places. Anything
+// else, and any kept file that is damaged, cut short or of another version, is a miss:
+// the database is read afresh. New files are written under a temporary name and renamed
+// into place, so two programs reading the same new collection at once each get a whole
+// file, and a crash leaves no half file behind. Only the most recently used few are kept.
+#include "store/columnfile.h"
+
+#include <QString>
+
+#include <memory>
+#include <sys/stat.h>
+
+namespace morvessa {
+
+// The folder of the kept files: the user's cache folder for the program, unless set.
+QString keptColumnsFolder();
+// Tests point this at a folder of their own; an empty text keeps nothing.
+void setKeptColumnsFolder(const QString &folder);
+
+// The identity of the database open at fd, whose status is st.
+DatabaseIdentity identityOf(int fd, const struct stat &st);
+
+// The stamp a kept file of that database version carries.
+ColumnFileStamp stampFor(const QString &databasePath, bool contentFolded, const DatabaseIdentity &identity);
+
+// The kept table of that database version, or null (a miss).
+std::shared_ptr<const StoreTable> openKept(const ColumnFileStamp &stamp, bool contentFolded);
+
+// A column file being written: in the kept folder under a temporary name, or (where the
+// folder cannot be used) a file in memory that is never kept.
+class NewColumnFile {
+public:
+    NewColumnFile();
+    ~NewColumnFile(); // removes the temporary file unless it was kept
+    NewColumnFile(const NewColumnFile &) = delete;
+    NewColumnFile &operator=(const NewColumnFile &) = delete;
+
+    int fd() const { return m_fd; }
+    // Stamps the file and renames it into place for that stamp; then drops old entries.
+    void keep(const ColumnFileStamp &stamp);
+
+private:
+    int m_fd = -1;
+    QString m_folder;
+    QString m_temporary; // empty: in memory
+};
+
+} // namespace morvessa

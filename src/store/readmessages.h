@@ -1,0 +1,17 @@
+#pragma once
+// What the user reads when the database cannot be read: Traditional Chinese, naming the file.
+#include "store/tableread.h"
+
+#include <QString>
+
+namespace morvessa {
+
+QString failureMessage(const ReadFailure &failure, const QString &path);
+// What stands in the way of opening the file, by the system's error number.
+QString openFailureMessage(const QString &path, int error);
+QString notAFileMessage(const QString &path);
+QString stalledMessage(const QString &path, int seconds);
+QString readerMissingMessage(const QString &path, const QString &program);
+QString readerFailedMessage(const QString &path, const QString &program);
+
+} // namespace morvessa

@@ -1,0 +1,231 @@
+// The column files kept in the cache folder: a kept file gives the rows a fresh read
+// gives; any change of the database, and any damage to the kept file, is a miss.
+#include "store/dberror.h"
+#include "store/isolatedread.h"
+#include "store/keptcolumns.h"
+#include "store/mdbreader.h"
+#include "store/storetable.h"
+#include "testdata.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <fcntl.h>
+#include <functional>
+#include <optional>
+#include <random>
+#include <sys/stat.h>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+using namespace morvessa;
+
+namespace {
+
+std::string everything(const StoreTable &t)
+{
+    std::string out;
+    for (std::size_t r = 0; r < t.rowCount(); ++r) {
+        for (const TextColumn *c : {&t.subject, &t.htm, &t.content})
+            out += (c->null(r) ? std::string("<null>") : std::string(c->at(r))) + '\x1f';
+        out += t.dateNull[r] ? "<null>" : std::to_string(t.date[r]);
+        out += '\n';
+    }
+    for (const std::uint32_t r : t.newestFirst())
+        out += std::to_string(r) + ' ';
+    return out;
+}
+
+// A kept-files folder of the test's own and a collection copy that has settled (a file
+// changed within the last moment is read but not kept).
+class KeptTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(m_cache.isValid() && m_dir.isValid());
+        setKeptColumnsFolder(m_cache.path());
+        m_folder = test::copyDatabase(m_dir, "collection", QStringLiteral("collection"));
+        m_path = m_folder + QStringLiteral("/jst.mdb");
+        settle();
+        m_fresh = everything(*readMaindataInProcess(m_path, ContentForm::Folded));
+        // A reading program that always fails: a read that succeeds under it was a hit.
+        QFile f(m_dir.path() + QStringLiteral("/fails"));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("#!/bin/sh\nexit 3\n");
+        f.close();
+        f.setPermissions(QFile::ReadOwner | QFile::ExeOwner);
+    }
+    void TearDown() override
+    {
+        setReaderProgram(QString());
+        setKeptColumnsFolder(QString());
+    }
+    static void settle() { QThread::msleep(150); }
+    QString failingReader() const { return m_dir.path() + QStringLiteral("/fails"); }
+    // Reads without the reading program: rows when the kept file was used, else nothing.
+    std::optional<std::string> readKeptOnly(const QString &path) const
+    {
+        setReaderProgram(failingReader());
+        std::optional<std::string> out;
+        try {
+            out = everything(*readMaindata(path, ContentForm::Folded));
+        } catch (const DbError &) {
+        }
+        setReaderProgram(QString());
+        return out;
+    }
+    QStringList keptFiles() const
+    {
+        return QDir(m_cache.path()).entryList({QStringLiteral("*.columns")}, QDir::Files);
+    }
+
+    QTemporaryDir m_cache, m_dir;
+    QString m_folder, m_path;
+    std::string m_fresh;
+};
+
+} // namespace
+
+TEST_F(KeptTest, AKeptFileGivesTheRowsOfAFreshReadAndNothingLandsInTheCollection)
+{
+    EXPECT_FALSE(readKeptOnly(m_path)); // nothing kept yet
+    EXPECT_EQ(everything(*readMaindata(m_path, ContentForm::Folded)), m_fresh);
+    ASSERT_EQ(keptFiles().size(), 1);
+    EXPECT_EQ(readKeptOnly(m_path), m_fresh);
+    EXPECT_EQ(QDir(m_folder).entryList(QDir::Files), QStringList{QStringLiteral("jst.mdb")});
+    // The other form of the content is kept apart.
+    EXPECT_EQ(everything(*readMaindata(m_path, ContentForm::AsWritten)),
+              everything(*readMaindataInProcess(m_path, ContentForm::AsWritten)));
+    EXPECT_EQ(keptFiles().size(), 2);
+}
+
+TEST_F(KeptTest, EachChangeOfTheDatabaseIsAMiss)
+{
+    const QByteArray original = [&] {
+        QFile f(m_path);
+        EXPECT_TRUE(f.open(QIODevice::ReadOnly));
+        return f.readAll();
+    }();
+    auto keep = [&] {
+        settle();
+        readMaindata(m_path, ContentForm::Folded);
+        ASSERT_TRUE(readKeptOnly(m_path)) << "kept";
+    };
+    const struct {
+        const char *what;
+        std::function<QString()> change; // returns the path to read then
+    } changes[] = {
+        {"rewritten with other bytes of the same size",
+         [&] {
+             QByteArray bytes = original;
+             bytes[bytes.size() - 5000] = char(bytes[bytes.size() - 5000] ^ 0x20);
+             QFile f(m_path);
+             EXPECT_TRUE(f.open(QIODevice::ReadWrite));
+             f.write(bytes);
+             return m_path;
+         }},
+        {"touched, its modification time put back to the nanosecond",
+         [&] {
+             struct stat st {};
+             const QByteArray native = QFile::encodeName(m_path);
+             EXPECT_EQ(::stat(native.constData(), &st), 0);
+             const timespec times[2] = {{0, UTIME_OMIT}, st.st_mtim};
+             EXPECT_EQ(::utimensat(AT_FDCWD, native.constData(), times, 0), 0);
+             return m_path;
+         }},
+        {"replaced by another file",
+         [&] {
+             test::copyDatabase(m_dir, "empty", QStringLiteral("collection"));
+             return m_path;
+         }},
+        {"moved", [&] {
+             const QString moved = m_dir.path() + QStringLiteral("/moved");
+             EXPECT_TRUE(QDir().rename(m_folder, moved));
+             m_folder = moved;
+             m_path = moved + QStringLiteral("/jst.mdb");
+             return m_path;
+         }},
+    };
+    for (const auto &c : changes) {
+        test::copyDatabase(m_dir, "collection", QStringLiteral("collection"));
+        m_folder = m_dir.path() + QStringLiteral("/collection");
+        m_path = m_folder + QStringLiteral("/jst.mdb");
+        keep();
+        const QString path = c.change();
+        settle();
+        EXPECT_FALSE(readKeptOnly(path)) << c.what;
+        QDir(m_dir.path() + QStringLiteral("/moved")).removeRecursively();
+    }
+}
+
+TEST_F(KeptTest, ADamagedOrForeignKeptFileIsAMissNeverAnErrorOrOtherRows)
+{
+    readMaindata(m_path, ContentForm::Folded);
+    ASSERT_EQ(keptFiles().size(), 1);
+    const QString kept = m_cache.path() + QLatin1Char('/') + keptFiles().front();
+    QFile file(kept);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray good = file.readAll();
+    file.close();
+    std::mt19937 random(13);
+    QByteArray noise(good.size(), '\0');
+    for (auto &b : noise)
+        b = char(random());
+    auto changed = [&](qsizetype at, char value) {
+        QByteArray bytes = good;
+        bytes[at] = value;
+        return bytes;
+    };
+    const struct {
+        const char *what;
+        QByteArray bytes;
+    } damages[] = {
+        {"cut short", good.left(good.size() / 2)},
+        {"cut to its header", good.left(4096)},
+        {"empty", QByteArray()},
+        {"random bytes", noise},
+        {"another version of the program", changed(8, char(good[8] + 1))},
+        {"a byte of the content changed", changed(good.size() - 300000, char(good[good.size() - 300000] ^ 1))},
+        {"a byte of the row ends changed", changed(4096 + 3, char(good[4096 + 3] ^ 0x40))},
+    };
+    for (const auto &d : damages) {
+        QFile::remove(kept);
+        QFile f(kept);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(d.bytes);
+        f.close();
+        EXPECT_FALSE(readKeptOnly(m_path)) << d.what;
+        // With the reading program back, a fresh read: the right rows, and kept anew.
+        EXPECT_EQ(everything(*readMaindata(m_path, ContentForm::Folded)), m_fresh) << d.what;
+        EXPECT_EQ(readKeptOnly(m_path), m_fresh) << d.what;
+    }
+}
+
+TEST_F(KeptTest, TwoReadersOfOneNewCollectionAtOnceBothGetTheTable)
+{
+    std::string first, second;
+    std::thread a([&] { first = everything(*readMaindata(m_path, ContentForm::Folded)); });
+    std::thread b([&] { second = everything(*readMaindata(m_path, ContentForm::Folded)); });
+    a.join();
+    b.join();
+    EXPECT_EQ(first, m_fresh);
+    EXPECT_EQ(second, m_fresh);
+    EXPECT_EQ(keptFiles().size(), 1);
+    EXPECT_EQ(QDir(m_cache.path()).entryList(QDir::Files).size(), 1); // no temporary left over
+    EXPECT_EQ(readKeptOnly(m_path), m_fresh);
+}
+
+TEST_F(KeptTest, OnlyTheMostRecentFewAreKept)
+{
+    for (int i = 0; i < 9; ++i) {
+        const QString folder = test::copyDatabase(m_dir, "empty", QStringLiteral("c%1").arg(i));
+        settle();
+        readMaindata(folder + QStringLiteral("/jst.mdb"), ContentForm::Folded);
+    }
+    EXPECT_LE(keptFiles().size(), 6);
+    EXPECT_TRUE(readKeptOnly(m_dir.path() + QStringLiteral("/c8/jst.mdb"))); // the latest stays
+}
