@@ -1,0 +1,100 @@
+#include "text/variants.h"
+#include "text/textfold.h"
+#include "testdata.h"
+
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace morvessa;
+using morvessa::test::u;
+
+namespace {
+
+std::u32string ucs4(const char *utf8)
+{
+    const QList<uint> codes = QString::fromUtf8(utf8).toUcs4();
+    return std::u32string(codes.begin(), codes.end());
+}
+
+} // namespace
+
+TEST(VariantTable, ClassesJoinSimplifiedTraditionalAndVariantForms)
+{
+    const auto table = variantTable();
+    struct Case {
+        const char *members; // the whole class, lowest code point first
+    } cases[] = {
+        {"后後"},       // one simplified form for two characters: both in the class
+        {"干乾幹榦"},   // three characters behind 干
+        {"发發髮"},
+        {"脈脉"},       // old variant inside traditional text
+        {"針鍼针"},
+        {"痹痺"},
+        {"药葯藥"},
+        {"姜薑"},
+    };
+    for (const Case &c : cases) {
+        const std::u32string members = ucs4(c.members);
+        std::u32string sorted = members;
+        std::sort(sorted.begin(), sorted.end());
+        for (char32_t m : members) {
+            EXPECT_EQ(table->classOf(m), sorted) << c.members;
+            EXPECT_EQ(table->fold(m), sorted.front()) << c.members;
+        }
+    }
+    // The Japanese new forms stay out: 辨 (tell apart) and 辯 (argue) are not one class.
+    EXPECT_NE(table->fold(U'辨'), table->fold(U'辯'));
+    // Compatibility ideographs are their unified character.
+    EXPECT_EQ(table->fold(U'\uF967'), table->fold(U'不'));
+}
+
+TEST(VariantTable, FoldsIdeographsOnlyAndKeepsCharacterPositions)
+{
+    const auto table = variantTable();
+    const QString text = u("發熱 Fever ＦＥ%_[後]\u3000脈\uE000𠀀\r\n髮");
+    const QString folded = table->fold(text);
+    EXPECT_EQ(folded, u("发热 Fever ＦＥ%_[后]\u3000脈\uE000𠀀\r\n发"));
+    EXPECT_EQ(folded.toUcs4().size(), text.toUcs4().size());
+    // The UTF-8 fold is the same text; not well-formed bytes pass through.
+    const std::string bytes = text.toStdString() + "\xE5\x88" + "\xFF" + "後";
+    EXPECT_EQ(table->foldUtf8(bytes), folded.toStdString() + "\xE5\x88" + "\xFF" + "后");
+    EXPECT_EQ(table->foldUtf8(table->foldUtf8(bytes)), table->foldUtf8(bytes));
+}
+
+TEST(VariantTable, EveryCharacterFoldsWithinItsClassAndFoldingIsIdempotent)
+{
+    const auto table = variantTable();
+    EXPECT_GT(table->classCount(), 3000u);
+    for (char32_t c = 0; c < 0x32400; ++c) {
+        if (c >= 0xD800 && c <= 0xDFFF)
+            continue;
+        const char32_t f = table->fold(c);
+        ASSERT_EQ(table->fold(f), f) << std::hex << unsigned(c);
+        ASSERT_LE(f, c);
+        if (c < 0x10000)
+            ASSERT_LT(f, 0x10000u) << std::hex << unsigned(c);
+        if (f != c) {
+            std::string one;
+            appendUtf8(one, c);
+            ASSERT_LE(table->foldUtf8(one).size(), one.size());
+        }
+    }
+}
+
+TEST(VariantTable, MissingDictionaryIsNamedInTheMessage)
+{
+    QTemporaryDir empty;
+    try {
+        VariantTable::load(empty.path());
+        FAIL() << "loaded from an empty folder";
+    } catch (const VariantDataError &e) {
+        EXPECT_TRUE(e.message().contains(empty.path() + QStringLiteral("/STCharacters.ocd2"))) << e.message().toStdString();
+        EXPECT_TRUE(e.message().contains(u("異體字對照檔")));
+    }
+    QFile damaged(empty.path() + QStringLiteral("/STCharacters.ocd2"));
+    ASSERT_TRUE(damaged.open(QIODevice::WriteOnly));
+    damaged.write("not a dictionary");
+    damaged.close();
+    EXPECT_THROW(VariantTable::load(empty.path()), VariantDataError);
+}
