@@ -382,6 +382,26 @@ bool JetLikePattern::matches(std::string_view text) const
     return start >= pos && matchAt(last, text, start) == text.size();
 }
 
+size_t JetLikePattern::find(std::string_view text, size_t from, size_t &end) const
+{
+    // The earliest match of the first segment starts the leftmost match; each later one
+    // is taken as early as it comes, which makes the match from there the shortest.
+    size_t start = npos;
+    for (const Segment &s : m_segments) {
+        if (s.count == 0)
+            continue;
+        size_t segmentEnd;
+        const size_t at = findFrom(s, text, from, segmentEnd);
+        if (at == npos)
+            return npos;
+        if (start == npos)
+            start = at;
+        from = segmentEnd;
+    }
+    end = from;
+    return start;
+}
+
 // ---------------------------------------------------------------------------
 // SQLite functions
 

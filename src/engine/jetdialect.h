@@ -35,6 +35,10 @@ public:
     // Returns false and sets error (Traditional Chinese) when the pattern is invalid.
     bool compile(std::string_view patternUtf8, char32_t escape, QString *error);
     bool matches(std::string_view textUtf8) const;
+    // Taking the pattern as a piece of a text rather than the whole of it (as "%" at both
+    // ends would): the first place at or after from where a match begins, or npos; end
+    // receives the end of the shortest match from there. An empty pattern matches nowhere.
+    size_t find(std::string_view textUtf8, size_t from, size_t &end) const;
 
 private:
     struct Element {

@@ -235,6 +235,10 @@ public:
         const std::string_view v = cell(row, col);
         return QByteArray(v.data(), qsizetype(v.size()));
     }
+    qint64 tableRow(int row) const override
+    {
+        return row >= 0 && std::size_t(row) < m_rows.size() ? qint64(m_rows[std::size_t(row)]) : -1;
+    }
 
 private:
     std::string_view cell(int row, int col) const

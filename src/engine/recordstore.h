@@ -21,6 +21,13 @@ public:
     virtual QString text(int row, int col) const = 0;
     // The same cell as UTF-8, for writers that want bytes.
     virtual QByteArray utf8(int row, int col) const { return text(row, col).toUtf8(); }
+    // The row of the loaded table (file order, from 0) that result row `row` is; -1 when
+    // the statement made its rows some other way.
+    virtual qint64 tableRow(int row) const
+    {
+        Q_UNUSED(row);
+        return -1;
+    }
 };
 
 class Connection {

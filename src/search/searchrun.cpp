@@ -1,23 +1,47 @@
 #include "search/searchrun.h"
 
+#include "engine/variantcolumn.h"
+#include "text/variants.h"
+
 namespace morvessa {
 
-SearchOutcome runSearch(const QString &connString, const QueryAnalysis &analysis)
+namespace {
+
+SearchOutcome runStatement(Connection &connection, const QueryAnalysis &analysis, const QString &statement)
 {
     SearchOutcome outcome;
     outcome.analysis = analysis;
 
-    Connection connection;
-    connection.open(connString);
     Recordset recordset;
-    recordset.open(analysis.sqlText, connection);
+    recordset.open(statement, connection);
     const bool nothingFound = recordset.eof();
     recordset.close();
     if (nothingFound)
         return outcome;
-    recordset.open(analysis.sqlText, connection);
+    recordset.open(statement, connection);
     outcome.rows = recordset.rows();
     return outcome;
+}
+
+} // namespace
+
+SearchOutcome runSearch(const QString &connString, const QueryAnalysis &analysis, Matching matching)
+{
+    Connection connection;
+    connection.open(connString);
+    return runSearchOn(connection, analysis, matching);
+}
+
+SearchOutcome runSearchOn(Connection &connection, const QueryAnalysis &analysis, Matching matching)
+{
+    if (matching == Matching::Exact)
+        return runStatement(connection, analysis, analysis.sqlText);
+    if (!connection.table())
+        throw DbError(QStringLiteral("資料庫連線尚未開啟。"));
+    // The statement's only ideographs are its terms: folding it folds them.
+    Connection folded;
+    folded.openTable(variantTableFor(connection.table()), connection.databasePath());
+    return runStatement(folded, analysis, variantTable()->fold(analysis.sqlText));
 }
 
 } // namespace morvessa

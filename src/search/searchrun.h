@@ -13,8 +13,19 @@ struct SearchOutcome {
     bool found() const { return rows && rows->count() > 0; }
 };
 
+// How terms meet the content: exactly (letter case and width aside), or with simplified,
+// traditional and variant forms of a character taken as one (text/variants.h).
+enum class Matching { Exact, Variants };
+
 // Opens a fresh connection with connString, runs analysis.sqlText, closes and reopens
 // when records were found. Throws DbError; a failure changes nothing the caller holds.
-SearchOutcome runSearch(const QString &connString, const QueryAnalysis &analysis);
+SearchOutcome runSearch(const QString &connString, const QueryAnalysis &analysis,
+                        Matching matching = Matching::Exact);
+
+// The same on a connection already open. With Matching::Variants the statement runs
+// folded over the table's variant-folded content; rows and order are those the same
+// statement gives on that content.
+SearchOutcome runSearchOn(Connection &connection, const QueryAnalysis &analysis,
+                          Matching matching = Matching::Exact);
 
 } // namespace morvessa

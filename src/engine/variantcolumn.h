@@ -1,0 +1,19 @@
+#pragma once
+// The content folded to one form per variant class (text/variants.h), built once per
+// loaded table and kept while the table is: the column a variant search scans.
+#include "store/storetable.h"
+
+#include <memory>
+
+namespace morvessa {
+
+// The table with the same rows, subject, htm and date, and its content variant-folded
+// (a character at the same character position as in the content). Built on the first
+// call for a table and then shared; throws DbError when the variant dictionaries cannot
+// be read.
+std::shared_ptr<const StoreTable> variantTableFor(const std::shared_ptr<const StoreTable> &table);
+
+// Folds a whole content column; row i of the result spans what row i of content does.
+TextColumnBuilder foldVariantColumn(const TextColumn &content);
+
+} // namespace morvessa
