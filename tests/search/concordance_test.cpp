@@ -1,0 +1,81 @@
+#include "search/concordance.h"
+#include "testdata.h"
+
+#include <gtest/gtest.h>
+
+using namespace morvessa;
+using morvessa::test::u;
+
+namespace {
+
+// One line as "offset:before【hit】after".
+QStringList linesFor(const char *collection, const char *query, const char *subject, Matching matching,
+                     int width = 20, int maxHits = 0)
+{
+    const QueryAnalysis a = analyseQuery(u(query));
+    const ContextSearch s = runContextSearch(test::connFor(collection), a, matching);
+    const Concordance concordance(a, matching, width);
+    for (int r = 0; s.outcome.rows && r < s.outcome.rows->count(); ++r) {
+        if (s.outcome.rows->text(r, 0) != u(subject))
+            continue;
+        QStringList out;
+        for (const ContextLine &l : concordance.linesIn(s.contentOf(r), maxHits))
+            out << QString::number(l.offset) + QLatin1Char(':') + l.before + u("【") + l.hit + u("】") + l.after;
+        return out;
+    }
+    return {QStringLiteral("(record not found)")};
+}
+
+} // namespace
+
+TEST(Concordance, LinesAroundEachOccurrence)
+{
+    struct Case {
+        const char *query, *subject;
+        int width, maxHits;
+        QStringList lines;
+    } cases[] = {
+        // The start of a record: nothing before.
+        {"太陽", "桂枝湯", 4, 0, {u("0:【太陽】中風，發")}},
+        // Terms in order of position; CR LF count as characters of the content.
+        {"桂枝 發熱", "桂枝湯", 3, 0, {u("5:中風，【發熱】，汗出"), u("20:。\r\n【桂枝】湯主之")}},
+        // The end of a 138,000-character record: nothing after.
+        {"尾端標記", "長篇", 5, 0, {u("148893:益氣。\r\n【尾端標記】")}},
+        // A wildcard term shows what it matched; the cap counts per record.
+        {"脾_氣", "長篇", 2, 2, {u("4:段：【脾胃氣】虛，"), u("16:宜健【脾益氣】。\r")}},
+        {"健%氣", "長篇", 1, 1, {u("15:宜【健脾益氣】。")}},
+        {"第1_段", "長篇", 0, 3, {u("198:【第10段】"), u("221:【第11段】"), u("244:【第12段】")}},
+        // A user-defined character (U+E000) is one character like any other.
+        {"造字", "許功蓋", 3, 0, {u("6:三字；【造字】：\uE000。")}},
+        {"：_", "許功蓋", 1, 0, {u("8:字【：\uE000】。")}},
+        // Letter case and width are ignored; the content shows as stored.
+        {"fever", "全形字母", 2, 0, {u("19:克；【FEVER】 與"), u("27:與 【fever】。")}},
+        {"vitamin", "全形字母", 1, 0, {u("3:素【Ｖｉｔａｍｉｎ】Ｃ")}},
+        // An apostrophe in a term.
+        {"It's", "醫者意也", 2, 0, {u("7:'，【It's】 a")}},
+        // An OR query shows each term found.
+        {"+無汗 頭痛", "麻黃湯", 1, 0, {u("4:，【頭痛】發"), u("22:，【無汗】而")}},
+    };
+    for (const Case &c : cases)
+        EXPECT_EQ(linesFor("collection", c.query, c.subject, Matching::Exact, c.width, c.maxHits).join(u("|")),
+                  c.lines.join(u("|")))
+            << c.query;
+}
+
+TEST(Concordance, VariantHitsShowTheContentAsStored)
+{
+    EXPECT_EQ(linesFor("variants", "发热", "桂枝湯", Matching::Variants, 2), QStringList{u("5:風，【發熱】，汗")});
+    EXPECT_EQ(linesFor("variants", "發熱", "無日期", Matching::Variants, 2), QStringList{u("0:【发热】恶寒")});
+    EXPECT_EQ(linesFor("variants", "后", "咳嗽一", Matching::Variants, 1), QStringList{u("1:食【後】，")});
+    EXPECT_EQ(linesFor("variants", "脉_", "桂枝湯", Matching::Variants, 1), QStringList{u("14:，【脈浮】緩")});
+    // Without variants the record is not found at all.
+    EXPECT_EQ(linesFor("variants", "发热", "桂枝湯", Matching::Exact, 2), QStringList{u("(record not found)")});
+}
+
+TEST(Concordance, TermsWithoutVisibleHitsGiveNoLines)
+{
+    // An empty query lists every record; "%" alone matches everywhere but marks nothing.
+    EXPECT_TRUE(linesFor("collection", "", "桂枝湯", Matching::Exact).isEmpty());
+    EXPECT_TRUE(linesFor("collection", "%", "桂枝湯", Matching::Exact).isEmpty());
+    EXPECT_TRUE(linesFor("collection", "發熱 %", "桂枝湯", Matching::Exact).size() == 1);
+}
