@@ -1,5 +1,6 @@
 // morvessa-query's command line and output formats, without a process.
 #include "engine/recordstore.h"
+#include "search/concordance.h"
 #include "tools/query/options.h"
 #include "tools/query/output.h"
 
@@ -43,16 +44,23 @@ class Rows : public ResultRows {
     std::vector<std::pair<QString, QString>> m_rows;
 };
 
-QByteArray printed(const ResultRows &rows, OutputFormat format, int pageRow = 0, const QString &path = {})
+// What print writes to a stream.
+template <typename Print>
+QByteArray written(Print print)
 {
     char *buffer = nullptr;
     std::size_t size = 0;
     std::FILE *out = open_memstream(&buffer, &size);
-    printRows(out, rows, format, pageRow, path);
+    print(out);
     std::fclose(out);
     QByteArray bytes(buffer, qsizetype(size));
     std::free(buffer);
     return bytes;
+}
+
+QByteArray printed(const ResultRows &rows, OutputFormat format, int pageRow = 0, const QString &path = {})
+{
+    return written([&](std::FILE *out) { printRows(out, rows, format, pageRow, path); });
 }
 
 } // namespace
@@ -86,7 +94,8 @@ TEST(QueryOptionsTest, HelpAndVersionAreNeverQueries)
     for (const auto &args :
          {parse({"-h"}), parse({"--help"}), parse({"發熱", "-h"}), parse({"--folder", "x", "--help"})}) {
         EXPECT_EQ(args.action, CommandLine::ShowHelp);
-        for (const char *option : {"--folder", "--explain", "--page", "--format", "--version"})
+        for (const char *option : {"--folder", "--explain", "--page", "--format", "--version", "--variants",
+                                   "--context", "--max-hits", "--count"})
             EXPECT_TRUE(args.text.contains(u(option))) << option;
     }
     for (const auto &args : {parse({"-v"}), parse({"--version"})}) {
@@ -112,6 +121,35 @@ TEST(QueryOptionsTest, OptionValues)
     EXPECT_EQ(parse({}).options.format, OutputFormat::Text);
 }
 
+// --context takes a width when a number follows it, and is 20 wide otherwise.
+TEST(QueryOptionsTest, ContextCountAndVariants)
+{
+    const struct {
+        std::initializer_list<const char *> args;
+        int context, maxHits;
+        bool count, variants;
+        const char *query;
+    } cases[] = {
+        {{"發熱"}, -1, 0, false, false, "發熱"},
+        {{"--context", "發熱"}, 20, 0, false, false, "發熱"},
+        {{"--context", "5", "發熱"}, 5, 0, false, false, "發熱"},
+        {{"--context=0", "--max-hits", "2", "發熱"}, 0, 2, false, false, "發熱"},
+        {{"--context", "--", "100"}, 20, 0, false, false, "100"},
+        {{"--context", "-發熱 頭痛"}, 20, 0, false, false, "-發熱 頭痛"},
+        {{"--variants", "--count", "--context", "--max-hits=3", "后"}, 20, 3, true, true, "后"},
+        {{"--count"}, -1, 0, true, false, ""},
+    };
+    for (const auto &c : cases) {
+        const CommandLine line = parse(c.args);
+        ASSERT_EQ(line.action, CommandLine::Run) << c.query << ": " << line.text.toStdString();
+        EXPECT_EQ(line.options.context, c.context) << c.query;
+        EXPECT_EQ(line.options.maxHits, c.maxHits) << c.query;
+        EXPECT_EQ(line.options.count, c.count) << c.query;
+        EXPECT_EQ(line.options.variants, c.variants) << c.query;
+        EXPECT_EQ(line.options.query, u(c.query));
+    }
+}
+
 TEST(QueryOptionsTest, WrongCommandLinesFailWithAMessage)
 {
     const struct {
@@ -121,6 +159,9 @@ TEST(QueryOptionsTest, WrongCommandLinesFailWithAMessage)
         {{"--unknown"}, "unknown"},   {{"a", "b"}, "查詢只能有一個"}, {{"-發熱", "頭痛"}, "查詢只能有一個"},
         {{"--folder"}, "--folder"},   {{"--page", "0"}, "--page"},    {{"--page", "x"}, "--page"},
         {{"--page", "-1"}, "--page"}, {{"--format", "xml"}, "xml"},
+        {{"--context=x"}, "--context"}, {{"--context=-1"}, "--context"},
+        {{"--context", "--max-hits", "0"}, "--max-hits"}, {{"--max-hits", "2", "發熱"}, "--context"},
+        {{"--count", "--page", "1"}, "--page"}, {{"--context", "--page", "1"}, "--page"},
     };
     for (const auto &c : cases) {
         const CommandLine line = parse(c.args);
@@ -153,4 +194,34 @@ TEST(QueryOutputTest, FieldsWithTabsBreaksQuotesAndBackslashes)
     }
     EXPECT_EQ(QJsonDocument::fromJson(lines[1]).object().value(u("path")).toString(),
               u("/資料 夾/tmp/TmpKELMAR.htm"));
+}
+
+TEST(QueryOutputTest, ContextLinesAndCounts)
+{
+    const Rows rows({{u("桂枝湯"), u("fang\\guizhi.htm")}});
+    const ContextLine line{20, u("。\r\n"), u("桂枝"), u("湯\t\"")};
+    auto context = [&](OutputFormat format, HitMarks marks) {
+        return QString::fromUtf8(written([&](std::FILE *out) { printContextLine(out, rows, 0, line, format, marks); }));
+    };
+    // Text keeps to one line: line breaks and TABs in the context become blanks.
+    EXPECT_EQ(context(OutputFormat::Text, HitMarks::Brackets), u("桂枝湯\tfang\\guizhi.htm\t20\t。  【桂枝】湯 \"\n"));
+    EXPECT_EQ(context(OutputFormat::Text, HitMarks::Red),
+              u("桂枝湯\tfang\\guizhi.htm\t20\t。  \x1b[31m桂枝\x1b[0m湯 \"\n"));
+    EXPECT_EQ(context(OutputFormat::Tsv, HitMarks::Red), u("桂枝湯\tfang\\\\guizhi.htm\t20\t。\\r\\n\t桂枝\t湯\\t\"\n"));
+    const QJsonObject json = QJsonDocument::fromJson(context(OutputFormat::Json, HitMarks::Red).toUtf8()).object();
+    EXPECT_EQ(json, QJsonObject({{u("row"), 1},
+                                 {u("title"), u("桂枝湯")},
+                                 {u("page"), u("fang\\guizhi.htm")},
+                                 {u("offset"), 20},
+                                 {u("before"), line.before},
+                                 {u("hit"), line.hit},
+                                 {u("after"), line.after}}));
+
+    auto count = [&](qint64 occurrences, OutputFormat format) {
+        return written([&](std::FILE *out) { printCount(out, 3, occurrences, format); });
+    };
+    EXPECT_EQ(count(-1, OutputFormat::Text), QByteArray("3\n"));
+    EXPECT_EQ(count(7, OutputFormat::Tsv), QByteArray("3\t7\n"));
+    EXPECT_EQ(count(-1, OutputFormat::Json), QByteArray("{\"records\":3}\n"));
+    EXPECT_EQ(count(7, OutputFormat::Json), QByteArray("{\"records\":3,\"occurrences\":7}\n"));
 }

@@ -241,3 +241,60 @@ TEST(QueryToolTest, JsonRowsAndThePagePath)
                                    {u("path"), path}}));
     EXPECT_TRUE(QFile::exists(path));
 }
+
+// tests/data/variants holds 食後 (咳嗽一), 食后 (咳嗽二) and 发热 (無日期) beside the
+// collection's 發熱 and 脈.
+TEST(QueryToolTest, VariantsContextAndCount)
+{
+    const QString variants = collection("variants");
+    const struct {
+        std::initializer_list<const char *> args;
+        int exitCode;
+        QStringList lines;
+    } cases[] = {
+        {{"发热"}, 0, {u("無日期\tzheng\\nodate.htm")}},
+        {{"--variants", "-发热 头痛"}, 0, {u("全形空白\tzheng\\quankong.htm"), u("麻黃湯\tfang\\MaHuang.HTM"),
+                                         u("無日期\tzheng\\nodate.htm")}},
+        {{"脉"}, 1, {}},
+        {{"--variants", "--count", "脉"}, 0, {u("1")}},
+        {{"--count", "發熱"}, 0, {u("5")}},
+        {{"--count", "--variants", "發熱"}, 0, {u("6")}},
+        {{"--count", "咖啡"}, 1, {u("0")}},
+        // Piped, the hit is set between 【】; offsets count characters of the content as stored.
+        {{"--variants", "--context", "1", "后"}, 0,
+         {u("咳嗽一\tzheng\\kesou1.htm\t1\t食【後】，"), u("咳嗽二\tzheng\\kesou2.htm\t1\t食【后】，")}},
+        {{"--context", "2", "--variants", "脉_"}, 0, {u("桂枝湯\tfang\\guizhi.htm\t14\t風，【脈浮】緩。")}},
+        {{"--context", "3", "造字"}, 0, {u("許功蓋\tzheng\\xugonggai.htm\t6\t三字；【造字】：\uE000。")}},
+        {{"--context", "--max-hits", "2", "--count", "脾"}, 0, {u("1\t2")}},
+        {{"--context", "--count", "--variants", "+後 发热"}, 0, {u("8\t8")}},
+        {{"--context", "0", "--max-hits", "1", "尾端標記"}, 0, {u("長篇\tlong\\long.htm\t148893\t【尾端標記】")}},
+    };
+    for (const auto &c : cases) {
+        QStringList args{QStringLiteral("--folder"), variants};
+        for (const char *a : c.args)
+            args << u(a);
+        const Outcome o = runTool(args);
+        EXPECT_EQ(o.exitCode, c.exitCode) << args.join(u(" ")).toStdString() << o.error.toStdString();
+        EXPECT_EQ(o.lines, c.lines) << args.join(u(" ")).toStdString();
+    }
+    // With --variants, --explain shows the statement as it runs.
+    const Outcome explained = runTool({QStringLiteral("--explain"), QStringLiteral("--variants"), u("發熱 後")});
+    EXPECT_EQ(explained.lines.value(1),
+              u("select subject,htm from  maindata where 1=1 and content like '%发热%'  and content like '%后%' "
+                "order by [date] desc "));
+}
+
+TEST(QueryToolTest, VariantDictionariesMissingIsAFailure)
+{
+    QTemporaryDir empty;
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("MORVESSA_VARIANT_DATA"), empty.path());
+    p.setProcessEnvironment(env);
+    p.start(QStringLiteral(MORVESSA_QUERY_PROGRAM),
+            {QStringLiteral("--folder"), collection("variants"), QStringLiteral("--variants"), u("發熱")});
+    ASSERT_TRUE(p.waitForFinished(60000));
+    EXPECT_EQ(p.exitCode(), 2);
+    EXPECT_TRUE(p.readAllStandardOutput().isEmpty());
+    EXPECT_TRUE(QString::fromUtf8(p.readAllStandardError()).contains(empty.path() + QStringLiteral("/STCharacters.ocd2")));
+}

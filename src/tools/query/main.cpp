@@ -1,23 +1,27 @@
 // morvessa-query: the search of the main window, from a terminal.
 //
-//   morvessa-query [--folder DIR] [--explain] [--page N] [--format text|tsv|json] [--] [QUERY]
+//   morvessa-query [--folder DIR] [--explain] [--page N] [--format text|tsv|json]
+//                  [--variants] [--context [N]] [--max-hits K] [--count] [--] [QUERY]
 //
 // Prints each result row (title and page name) in result order; exit 0.
 // --page N then shows row N (1 for the first) as the viewer does: writes the temporary
 // record page and prints its path (another name than tmp/TmpKELMAR.htm while a window
 // of the collection shows that one); no row N, or a page that could not be written:
 // stderr, exit 2.
+// --context prints a line for each occurrence of each term instead; --count only numbers.
 // Nothing found: the not-found message on stderr, exit 1. Failure: stderr, exit 2.
 #include "engine/recordstore.h"
 #include "page/keywordtext.h"
 #include "page/pageclaim.h"
 #include "page/pagefile.h"
+#include "search/concordance.h"
 #include "search/queryanalysis.h"
 #include "search/searchrun.h"
 #include "store/appfolder.h"
 #include "store/connstring.h"
 #include "tools/query/options.h"
 #include "tools/query/output.h"
+#include "text/variants.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -27,28 +31,72 @@
 #include <QTranslator>
 
 #include <cstdio>
+#include <unistd.h>
 
 namespace {
 
 using namespace morvessa;
 using namespace morvessa::querytool;
 
+HitMarks hitMarks()
+{
+    return ::isatty(::fileno(stdout)) && qEnvironmentVariableIsEmpty("NO_COLOR") ? HitMarks::Red : HitMarks::Brackets;
+}
+
+// --context: the lines of every record found, or with --count their number.
+int runContext(const QueryOptions &options, const QueryAnalysis &analysis, Matching matching)
+{
+    const ContextSearch search = runContextSearch(ConnString, analysis, matching);
+    const int records = search.outcome.found() ? search.outcome.rows->count() : 0;
+    const Concordance concordance(analysis, matching, options.context);
+    const HitMarks marks = hitMarks();
+    qint64 occurrences = 0;
+    for (int r = 0; r < records; ++r) {
+        const std::vector<ContextLine> lines = concordance.linesIn(search.contentOf(r), options.maxHits);
+        occurrences += qint64(lines.size());
+        if (!options.count)
+            for (const ContextLine &line : lines)
+                printContextLine(stdout, *search.outcome.rows, r, line, options.format, marks);
+    }
+    if (options.count)
+        printCount(stdout, records, occurrences, options.format);
+    if (!records)
+        printLine(stderr, notFoundMessage(analysis.messageText));
+    if (std::fflush(stdout) != 0)
+        return 2;
+    return records ? 0 : 1;
+}
+
 int run(const QueryOptions &options)
 {
     const QueryAnalysis analysis = analyseQuery(options.query);
+    const Matching matching = options.variants ? Matching::Variants : Matching::Exact;
     if (options.explain) {
-        printExplain(stdout, analysis.mode, analysis.sqlText, options.format);
+        try {
+            // With --variants, the statement as it runs: its terms folded.
+            printExplain(stdout, analysis.mode, options.variants ? variantTable()->fold(analysis.sqlText) : analysis.sqlText,
+                         options.format);
+        } catch (const VariantDataError &e) {
+            printLine(stderr, e.message());
+            return 2;
+        }
         return std::fflush(stdout) == 0 ? 0 : 2;
     }
     if (!options.folder.isEmpty())
         setApplicationFolder(options.folder);
     ConnString = buildConnString(applicationFolder());
     try {
-        const SearchOutcome outcome = runSearch(ConnString, analysis);
+        if (options.context >= 0)
+            return runContext(options, analysis, matching);
+        const SearchOutcome outcome = runSearch(ConnString, analysis, matching);
+        if (options.count)
+            printCount(stdout, outcome.found() ? outcome.rows->count() : 0, -1, options.format);
         if (!outcome.found()) {
             printLine(stderr, notFoundMessage(analysis.messageText));
-            return 1;
+            return std::fflush(stdout) == 0 ? 1 : 2;
         }
+        if (options.count)
+            return std::fflush(stdout) == 0 ? 0 : 2;
         const ResultRows &rows = *outcome.rows;
         if (options.page > rows.count()) {
             printLine(stderr, QStringLiteral("morvessa-query: 沒有第 %1 筆，這次檢索找到 %2 筆。")

@@ -30,8 +30,26 @@ struct Declared {
                        "定位字元、換行與反斜線以 \\t、\\n、\\r、\\\\ 表示）、"
                        "json（每筆一行 JSON 物件）。"),
         QStringLiteral("FORMAT"), QStringLiteral("text")};
+    QCommandLineOption variants{
+        QStringLiteral("variants"),
+        QStringLiteral("簡體、繁體與異體字視為同一個字：「发热」也找到「發熱」，「脉」也找到「脈」；"
+                       "一字對應多字時全部算在內，例如「后」也找到「後」。")};
+    QCommandLineOption context{
+        QStringLiteral("context"),
+        QStringLiteral("每筆結果中每個詞的每一處各印一行：標題、網頁名稱、位置（內容中前面的字數）"
+                       "與前後各 N 個字（省略 N 時為 %1），找到的字在終端機上以紅色、"
+                       "輸出到檔案或管線時以【】標出。").arg(kDefaultContext),
+        QStringLiteral("N")};
+    QCommandLineOption maxHits{QStringLiteral("max-hits"),
+                               QStringLiteral("與 --context 一起使用：每筆結果最多印 K 行。"),
+                               QStringLiteral("K")};
+    QCommandLineOption count{QStringLiteral("count"),
+                             QStringLiteral("只印找到的筆數；與 --context 一起使用時，再印一個 TAB 與出現的處數。")};
 
-    QList<QCommandLineOption> all() const { return {help, version, folder, explain, page, format}; }
+    QList<QCommandLineOption> all() const
+    {
+        return {help, version, folder, explain, page, format, variants, context, maxHits, count};
+    }
 };
 
 QString helpText(const QCommandLineParser &parser)
@@ -89,6 +107,31 @@ QStringList separateDashQueries(const QStringList &arguments, const QList<QComma
     return forParser;
 }
 
+bool isCount(const QString &text, int &value)
+{
+    bool ok = false;
+    value = text.toInt(&ok);
+    return ok && value >= 0;
+}
+
+// "--context" not followed by a number asks for the default width; the argument after it
+// stays what it is (the query, another option).
+QStringList withContextWidth(const QStringList &arguments)
+{
+    QStringList out;
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        const QString &arg = arguments[i];
+        if (arg == QLatin1String("--"))
+            return out + arguments.mid(i);
+        int width;
+        if (arg == QLatin1String("--context") && !(i + 1 < arguments.size() && isCount(arguments[i + 1], width)))
+            out << QStringLiteral("--context=%1").arg(kDefaultContext);
+        else
+            out << arg;
+    }
+    return out;
+}
+
 CommandLine failure(const QString &what)
 {
     CommandLine line;
@@ -114,7 +157,7 @@ CommandLine parseCommandLine(const QStringList &arguments)
         QStringLiteral("[--] [QUERY]"));
 
     QStringList queries;
-    if (!parser.parse(separateDashQueries(arguments, declared.all(), queries)))
+    if (!parser.parse(separateDashQueries(withContextWidth(arguments), declared.all(), queries)))
         return failure(parser.errorText());
 
     CommandLine line;
@@ -152,6 +195,19 @@ CommandLine parseCommandLine(const QStringList &arguments)
         options.format = OutputFormat::Json;
     else
         return failure(QStringLiteral("--format 只能是 text、tsv 或 json，而不是「%1」。").arg(format));
+    options.variants = parser.isSet(declared.variants);
+    options.count = parser.isSet(declared.count);
+    if (parser.isSet(declared.context) && !isCount(parser.value(declared.context), options.context))
+        return failure(QStringLiteral("--context 需要 0 或更大的字數，而不是「%1」。").arg(parser.value(declared.context)));
+    if (parser.isSet(declared.maxHits)) {
+        if (!isCount(parser.value(declared.maxHits), options.maxHits) || options.maxHits < 1)
+            return failure(QStringLiteral("--max-hits 需要從 1 起算的行數，而不是「%1」。")
+                               .arg(parser.value(declared.maxHits)));
+        if (options.context < 0)
+            return failure(QStringLiteral("--max-hits 只能與 --context 一起使用。"));
+    }
+    if (options.page > 0 && (options.count || options.context >= 0))
+        return failure(QStringLiteral("--page 不能與 --count 或 --context 一起使用。"));
     return line;
 }
 

@@ -16,8 +16,15 @@ struct QueryOptions {
     bool explain = false;
     int page = 0; // the result row to show, from 1; 0: none
     OutputFormat format = OutputFormat::Text;
+    bool variants = false; // simplified, traditional and variant forms as one
+    int context = -1;      // characters on each side of a hit in context lines; -1: no context lines
+    int maxHits = 0;       // context lines per record at most; 0: all
+    bool count = false;    // only the number of records (and of context lines)
     QString query;
 };
+
+// Characters on each side when --context is given without a number.
+constexpr int kDefaultContext = 20;
 
 struct CommandLine {
     enum Action { Run, ShowHelp, ShowVersion, Fail };

@@ -1,6 +1,7 @@
 #include "tools/query/output.h"
 
 #include "engine/recordstore.h"
+#include "search/concordance.h"
 
 namespace morvessa::querytool {
 
@@ -96,6 +97,67 @@ void printRows(std::FILE *out, const ResultRows &rows, OutputFormat format, int 
         printLine(out, pagePath);
     else if (pageRow > 0 && format == OutputFormat::Tsv)
         write(out, tsvField(pagePath.toUtf8()) + '\n');
+}
+
+namespace {
+
+// Context as one line of text: control characters (CR, LF, TAB) become blanks.
+QByteArray oneLine(const QString &text)
+{
+    QByteArray bytes = text.toUtf8();
+    for (char &c : bytes)
+        if (static_cast<unsigned char>(c) < 0x20)
+            c = ' ';
+    return bytes;
+}
+
+} // namespace
+
+void printContextLine(std::FILE *out, const ResultRows &rows, int row, const ContextLine &line,
+                      OutputFormat format, HitMarks marks)
+{
+    const QByteArray title = rows.utf8(row, 0);
+    const QByteArray page = rows.utf8(row, 1);
+    const QByteArray offset = QByteArray::number(line.offset);
+    QByteArray text;
+    switch (format) {
+    case OutputFormat::Text: {
+        const bool red = marks == HitMarks::Red;
+        text = title + '\t' + page + '\t' + offset + '\t' + oneLine(line.before) +
+               (red ? QByteArray("\x1b[31m") : QStringLiteral("【").toUtf8()) + oneLine(line.hit) +
+               (red ? QByteArray("\x1b[0m") : QStringLiteral("】").toUtf8()) + oneLine(line.after);
+        break;
+    }
+    case OutputFormat::Tsv:
+        text = tsvField(title) + '\t' + tsvField(page) + '\t' + offset + '\t' + tsvField(line.before.toUtf8()) +
+               '\t' + tsvField(line.hit.toUtf8()) + '\t' + tsvField(line.after.toUtf8());
+        break;
+    case OutputFormat::Json:
+        text = "{\"row\":" + QByteArray::number(row + 1) + ",\"title\":" + jsonString(title) +
+               ",\"page\":" + jsonString(page) + ",\"offset\":" + offset +
+               ",\"before\":" + jsonString(line.before.toUtf8()) + ",\"hit\":" + jsonString(line.hit.toUtf8()) +
+               ",\"after\":" + jsonString(line.after.toUtf8()) + '}';
+        break;
+    }
+    text += '\n';
+    write(out, text);
+}
+
+void printCount(std::FILE *out, int records, qint64 occurrences, OutputFormat format)
+{
+    QByteArray text;
+    if (format == OutputFormat::Json) {
+        text = "{\"records\":" + QByteArray::number(records);
+        if (occurrences >= 0)
+            text += ",\"occurrences\":" + QByteArray::number(occurrences);
+        text += '}';
+    } else {
+        text = QByteArray::number(records);
+        if (occurrences >= 0)
+            text += '\t' + QByteArray::number(occurrences);
+    }
+    text += '\n';
+    write(out, text);
 }
 
 void printExplain(std::FILE *out, const QString &mode, const QString &sqlText, OutputFormat format)

@@ -9,6 +9,7 @@
 
 namespace morvessa {
 class ResultRows;
+struct ContextLine;
 }
 
 namespace morvessa::querytool {
@@ -21,6 +22,21 @@ void printRows(std::FILE *out, const ResultRows &rows, OutputFormat format, int 
 
 // The statement --explain shows, in the chosen format.
 void printExplain(std::FILE *out, const QString &mode, const QString &sqlText, OutputFormat format);
+
+// How a hit is set apart in a text context line.
+enum class HitMarks {
+    Brackets, // 【hit】, for files and pipes
+    Red,      // ANSI red, for a terminal
+};
+
+// One context line of result row `row` (from 0). text: title TAB page TAB offset TAB the
+// context with the hit marked (line breaks and TABs in it shown as blanks); tsv: title,
+// page, offset, before, hit, after; json: an object with those fields and "row" (from 1).
+void printContextLine(std::FILE *out, const ResultRows &rows, int row, const ContextLine &line,
+                      OutputFormat format, HitMarks marks);
+
+// --count: the number of records, and with context lines (occurrences >= 0) their number.
+void printCount(std::FILE *out, int records, qint64 occurrences, OutputFormat format);
 
 // One field of a TSV line: TAB, LF, CR and backslash written as \t, \n, \r and \\.
 QByteArray tsvField(const QByteArray &utf8);
