@@ -4,7 +4,7 @@
 #include "store/connstring.h"
 #include "store/dberror.h"
 #include "store/mdbreader.h"
-#include "text/textfold.h"
+#include "text/utf8.h"
 #include "text/variants.h"
 
 #include <algorithm>

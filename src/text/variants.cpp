@@ -1,6 +1,6 @@
 #include "text/variants.h"
 
-#include "text/textfold.h"
+#include "text/utf8.h"
 
 #include <opencc/DictEntry.hpp>
 #include <opencc/Exception.hpp>
@@ -100,25 +100,6 @@ void addDictionary(Classes &classes, const QString &path)
     }
 }
 
-void appendUtf8At(char *&out, char32_t c)
-{
-    if (c < 0x80) {
-        *out++ = char(c);
-    } else if (c < 0x800) {
-        *out++ = char(0xC0 | (c >> 6));
-        *out++ = char(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        *out++ = char(0xE0 | (c >> 12));
-        *out++ = char(0x80 | ((c >> 6) & 0x3F));
-        *out++ = char(0x80 | (c & 0x3F));
-    } else {
-        *out++ = char(0xF0 | (c >> 18));
-        *out++ = char(0x80 | ((c >> 12) & 0x3F));
-        *out++ = char(0x80 | ((c >> 6) & 0x3F));
-        *out++ = char(0x80 | (c & 0x3F));
-    }
-}
-
 } // namespace
 
 VariantDataError::VariantDataError(const QString &message)
@@ -204,7 +185,7 @@ void VariantTable::foldUtf8Into(std::string_view text, std::string &out) const
                 std::memcpy(w, p, 3);
                 w += 3;
             } else {
-                appendUtf8At(w, f);
+                w += encodeUtf8(f, reinterpret_cast<unsigned char *>(w));
             }
             p += 3;
         } else {
@@ -214,7 +195,7 @@ void VariantTable::foldUtf8Into(std::string_view text, std::string &out) const
                 std::memcpy(w, p, std::size_t(n));
                 w += n;
             } else {
-                appendUtf8At(w, fold(c));
+                w += encodeUtf8(fold(c), reinterpret_cast<unsigned char *>(w));
             }
             p += n;
         }

@@ -1,5 +1,5 @@
 #include "text/variants.h"
-#include "text/textfold.h"
+#include "text/utf8.h"
 #include "testdata.h"
 
 #include <QTemporaryDir>
