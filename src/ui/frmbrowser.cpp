@@ -1,249 +1,23 @@
 #include "ui/frmbrowser.h"
 
+#include "ui/drivelist.h"
+#include "ui/filelist.h"
+#include "ui/folderlist.h"
 #include "ui/fonts.h"
 #include "ui/logic/conditionfile.h"
+#include "ui/logic/filenames.h"
+#include "ui/logic/folderlisting.h"
 #include "ui/twips.h"
 #include "ui/uihooks.h"
 
 #include <QApplication>
 #include <QDir>
-#include <QFileInfo>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QStyle>
 
 namespace morvessa {
-
-namespace {
-
-const QStringList kConditionPatterns = {QStringLiteral("*.txt"), QStringLiteral("*.set")};
-
-QString cleanFolder(const QString &folder)
-{
-    return QDir::cleanPath(QDir(folder).absolutePath());
-}
-
-} // namespace
-
-// ---------------------------------------------------------------- drive list
-
-DriveList::DriveList(QWidget *parent) : QComboBox(parent)
-{
-    refresh();
-    connect(this, &QComboBox::activated, this, [this](int index) {
-        if (index < 0 || index >= m_drives.size() || m_drives[index].root == m_shown)
-            return;
-        m_shown = m_drives[index].root;
-        emit driveChanged();
-    });
-}
-
-std::function<QList<Drive>()> &DriveList::source()
-{
-    static std::function<QList<Drive>()> f = mountedDrives;
-    return f;
-}
-
-std::function<bool(const QString &)> &DriveList::ready()
-{
-    static std::function<bool(const QString &)> f = driveReady;
-    return f;
-}
-
-QString DriveList::drive() const
-{
-    return m_shown;
-}
-
-void DriveList::refresh()
-{
-    QList<Drive> drives = source()();
-    // The drive shown stays in the list even while it is away, so the list never lies.
-    if (!m_shown.isEmpty()
-        && std::none_of(drives.begin(), drives.end(), [&](const Drive &d) { return d.root == m_shown; }))
-        drives.append(Drive{m_shown, QString()});
-    const QSignalBlocker block(this);
-    clear();
-    m_drives = drives;
-    for (const Drive &d : m_drives)
-        addItem(d.display());
-    for (qsizetype i = 0; i < m_drives.size(); ++i)
-        if (m_drives[i].root == m_shown)
-            setCurrentIndex(int(i));
-}
-
-void DriveList::showDriveOf(const QString &path)
-{
-    qsizetype i = driveOf(m_drives, path);
-    if (i < 0) {
-        refresh();
-        i = driveOf(m_drives, path);
-    }
-    if (i < 0)
-        return;
-    m_shown = m_drives[i].root;
-    const QSignalBlocker block(this);
-    setCurrentIndex(int(i));
-}
-
-void DriveList::showPopup()
-{
-    refresh(); // media come and go
-    QComboBox::showPopup();
-}
-
-// ---------------------------------------------------------------- folder list
-
-namespace {
-constexpr int kFolderRole = Qt::UserRole;
-}
-
-FolderList::FolderList(QWidget *parent) : QTreeWidget(parent)
-{
-    setHeaderHidden(true);
-    setColumnCount(1);
-    setRootIsDecorated(false);
-    setItemsExpandable(false);
-    setExpandsOnDoubleClick(false);
-    setIndentation(fontMetrics().horizontalAdvance(QLatin1Char('M')));
-    setUniformRowHeights(true);
-    connect(this, &QTreeWidget::itemDoubleClicked, this,
-            [this](QTreeWidgetItem *item) { open(item); });
-}
-
-bool FolderList::canOpen(const QString &folder)
-{
-    const QFileInfo info(folder);
-    return info.isDir() && info.isReadable() && info.isExecutable();
-}
-
-bool FolderList::setPath(const QString &folder)
-{
-    const QString path = cleanFolder(folder);
-    if (!canOpen(path))
-        return false;
-    const bool changed = path != m_path;
-    m_path = path;
-    list();
-    if (changed)
-        emit pathChanged();
-    return true;
-}
-
-void FolderList::open(QTreeWidgetItem *item)
-{
-    if (!item)
-        return;
-    const QString folder = item->data(0, kFolderRole).toString();
-    if (!setPath(folder)) {
-        list(); // the folder may have gone: show what is there now
-        emit openFailed(folder);
-    }
-}
-
-void FolderList::drawBranches(QPainter *, const QRect &, const QModelIndex &) const
-{
-    // Every folder on the way is open; there is nothing to fold, so no branch marks.
-}
-
-void FolderList::keyPressEvent(QKeyEvent *event)
-{
-    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
-        open(currentItem());
-        return;
-    }
-    QTreeWidget::keyPressEvent(event);
-}
-
-void FolderList::list()
-{
-    clear();
-    const QIcon openIcon = style()->standardIcon(QStyle::SP_DirOpenIcon);
-    const QIcon closedIcon = style()->standardIcon(QStyle::SP_DirClosedIcon);
-
-    // The chain from the root down to the folder itself.
-    QStringList chain;
-    for (QDir dir(m_path);; ) {
-        chain.prepend(dir.absolutePath());
-        if (dir.isRoot() || !dir.cdUp())
-            break;
-    }
-    QTreeWidgetItem *parent = nullptr;
-    for (const QString &folder : chain) {
-        const QString name = QDir(folder).isRoot() ? folder : QFileInfo(folder).fileName();
-        auto *item = parent ? new QTreeWidgetItem(parent) : new QTreeWidgetItem(this);
-        item->setText(0, name);
-        item->setIcon(0, openIcon);
-        item->setData(0, kFolderRole, folder);
-        parent = item;
-    }
-    QTreeWidgetItem *current = parent;
-
-    const QFileInfoList subfolders = QDir(m_path).entryInfoList(
-        QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name | QDir::IgnoreCase | QDir::LocaleAware);
-    for (const QFileInfo &sub : subfolders) {
-        auto *item = new QTreeWidgetItem(current);
-        item->setText(0, sub.fileName());
-        item->setIcon(0, closedIcon);
-        item->setData(0, kFolderRole, cleanFolder(sub.absoluteFilePath()));
-    }
-    expandAll();
-    setCurrentItem(current);
-    scrollToItem(current);
-}
-
-// ---------------------------------------------------------------- file list
-
-FileList::FileList(QWidget *parent) : QListWidget(parent)
-{
-    setSelectionMode(QAbstractItemView::SingleSelection);
-}
-
-void FileList::setPath(const QString &folder)
-{
-    m_path = cleanFolder(folder);
-    list();
-}
-
-void FileList::refresh()
-{
-    const QString selected = fileName();
-    list();
-    if (!selected.isEmpty()) {
-        const auto again = findItems(selected, Qt::MatchExactly | Qt::MatchCaseSensitive);
-        if (!again.isEmpty())
-            setCurrentItem(again.first());
-    }
-}
-
-void FileList::list()
-{
-    clear();
-    // Without QDir::Hidden and QDir::System: no dot files, devices, pipes or broken links.
-    const QStringList names = QDir(m_path).entryList(kConditionPatterns, QDir::Files,
-                                                     QDir::Name | QDir::IgnoreCase);
-    for (const QString &name : names) {
-        if (name.startsWith(QLatin1Char('.')))
-            continue;
-        addItem(name);
-    }
-}
-
-QString FileList::fileName() const
-{
-    const QList<QListWidgetItem *> items = selectedItems();
-    return items.isEmpty() ? QString() : items.first()->text();
-}
-
-void FileList::mouseDoubleClickEvent(QMouseEvent *event)
-{
-    QListWidget::mouseDoubleClickEvent(event);
-    emit dblClick();
-}
-
-// ---------------------------------------------------------------- the window
 
 QPointer<frmBrowser> frmBrowser::s_instance;
 
@@ -346,10 +120,10 @@ frmBrowser::frmBrowser() : QWidget(nullptr, Qt::Window)
     connect(Command1, &QPushButton::clicked, this, &frmBrowser::Command1_Click);
 
     // The lists start on the process's current directory.
-    const QString start = QDir::currentPath();
-    drvList->showDriveOf(start);
-    if (!dirList->setPath(start) && !dirList->setPath(QDir::homePath()))
-        dirList->setPath(QDir::rootPath());
+    const QByteArray start = currentFolder();
+    drvList->showDriveOf(shownPath(start));
+    if (!dirList->setPath(start) && !dirList->setPath(nativePath(QDir::homePath())))
+        dirList->setPath(QByteArrayLiteral("/"));
 }
 
 QString frmBrowser::text() const
@@ -367,12 +141,12 @@ void frmBrowser::message(const QString &text)
     showMessage(text, MessageKind::Failure);
 }
 
-void frmBrowser::folderFailed(const QString &folder)
+void frmBrowser::folderFailed(const QByteArray &folder)
 {
-    if (!QFileInfo(folder).isDir())
-        message(QStringLiteral("找不到資料夾「%1」，它可能已被移走或刪除。").arg(folder));
+    if (!isFolder(folder))
+        message(QStringLiteral("找不到資料夾「%1」，它可能已被移走或刪除。").arg(shownPath(folder)));
     else
-        message(QStringLiteral("沒有開啟資料夾「%1」的權限。").arg(folder));
+        message(QStringLiteral("沒有開啟資料夾「%1」的權限。").arg(shownPath(folder)));
 }
 
 void frmBrowser::drvList_Change()
@@ -383,7 +157,7 @@ void frmBrowser::drvList_Change()
         drvList->showDriveOf(dirList->path());
         return;
     }
-    const QString folder = driveFolder(root);
+    const QByteArray folder = driveFolder(root);
     if (!dirList->setPath(folder)) {
         folderFailed(folder);
         drvList->showDriveOf(dirList->path());
@@ -392,28 +166,28 @@ void frmBrowser::drvList_Change()
 
 void frmBrowser::dirList_Change()
 {
-    const QString path = dirList->path();
+    const QByteArray path = dirList->nativePath();
     filList->setPath(path);
-    if (!QDir::setCurrent(path))
-        message(QStringLiteral("無法把「%1」設為目前的資料夾。").arg(path));
-    drvList->showDriveOf(path);
+    if (!setCurrentFolder(path))
+        message(QStringLiteral("無法把「%1」設為目前的資料夾。").arg(shownPath(path)));
+    drvList->showDriveOf(shownPath(path));
     if (!drvList->drive().isEmpty())
         rememberDriveFolder(drvList->drive(), path);
 }
 
-QString frmBrowser::composedPath()
+QByteArray frmBrowser::composedPath()
 {
-    const QString name = filList->fileName();
+    const QByteArray name = filList->nativeFileName();
     if (name.isEmpty())
-        return QString();
-    const QString path = conditionFilePath(filList->path(), name);
-    setWindowTitle(path);
+        return QByteArray();
+    const QByteArray path = childPath(filList->nativePath(), name);
+    setWindowTitle(shownPath(path));
     return path;
 }
 
 void frmBrowser::filList_DblClick()
 {
-    const QString path = composedPath();
+    const QByteArray path = composedPath();
     if (path.isEmpty()) {
         message(QStringLiteral("請先在檔案清單中選擇一個檔案。"));
         return;
@@ -421,8 +195,7 @@ void frmBrowser::filList_DblClick()
     const ConditionFileResult r = loadConditionFile(path);
     if (!r.ok) {
         message(r.message);
-        if (!QFileInfo::exists(path))
-            filList->refresh();
+        filList->refresh(); // the file may have gone
         return;
     }
     setText(r.text);
@@ -432,7 +205,7 @@ void frmBrowser::filList_DblClick()
 
 void frmBrowser::Command1_Click()
 {
-    const QString path = composedPath();
+    const QByteArray path = composedPath();
     if (path.isEmpty()) {
         message(QStringLiteral("請先在檔案清單中選擇要存入的檔案。"));
         return;
@@ -448,8 +221,8 @@ bool frmBrowser::eventFilter(QObject *watched, QEvent *event)
     // here every Enter ends the line with CR LF.
     if (watched == txtBrowser && event->type() == QEvent::KeyPress) {
         auto *key = static_cast<QKeyEvent *>(event);
-        if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter)
-            && (key->modifiers() & Qt::ShiftModifier)) {
+        if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) &&
+            (key->modifiers() & Qt::ShiftModifier)) {
             txtBrowser->textCursor().insertBlock();
             txtBrowser->ensureCursorVisible();
             return true;

@@ -1,10 +1,8 @@
 #include "ui/logic/conditionfile.h"
 
 #include "text/big5.h"
-#include "ui/logic/filereplace.h"
-
-#include <QFile>
-#include <QFileInfo>
+#include "ui/logic/filecontent.h"
+#include "ui/logic/filenames.h"
 
 #include <cerrno>
 
@@ -17,17 +15,16 @@ const QString kLineEnd = QStringLiteral("\r\n");
 // The character at index, whole even when it is a surrogate pair.
 QString characterAt(const QString &text, qsizetype index)
 {
-    if (QChar(text.at(index)).isHighSurrogate() && index + 1 < text.size()
-        && QChar(text.at(index + 1)).isLowSurrogate())
+    if (QChar(text.at(index)).isHighSurrogate() && index + 1 < text.size() &&
+        QChar(text.at(index + 1)).isLowSurrogate())
         return text.mid(index, 2);
     return text.mid(index, 1);
 }
 
 QString codePoint(const QString &character)
 {
-    const char32_t ucs = character.size() == 2
-                             ? QChar::surrogateToUcs4(character.at(0), character.at(1))
-                             : char32_t(character.at(0).unicode());
+    const char32_t ucs = character.size() == 2 ? QChar::surrogateToUcs4(character.at(0), character.at(1))
+                                               : char32_t(character.at(0).unicode());
     return QStringLiteral("U+%1").arg(uint(ucs), 4, 16, QLatin1Char('0')).toUpper();
 }
 
@@ -50,8 +47,8 @@ QString unmappableMessage(const QString &text, qsizetype index)
         .arg(ch, codePoint(ch));
 }
 
-// Why a write failed, for the user.
-QString writeErrorText(int error)
+// Why a read or write failed, for the user.
+QString systemErrorText(int error)
 {
     switch (error) {
     case ENOSPC:
@@ -84,13 +81,6 @@ ConditionFileResult failure(const QString &message)
 
 } // namespace
 
-QString conditionFilePath(const QString &folder, const QString &fileName)
-{
-    if (folder.endsWith(QLatin1Char('/')))
-        return folder + fileName;
-    return folder + QLatin1Char('/') + fileName;
-}
-
 QString conditionText(const QByteArray &bytes, bool *exact)
 {
     if (exact)
@@ -119,43 +109,55 @@ QByteArray conditionBytes(const QString &text, qsizetype *firstUnmappable)
     return big5Encode(text + kLineEnd, firstUnmappable);
 }
 
-ConditionFileResult loadConditionFile(const QString &path)
+ConditionFileResult loadConditionFile(const QByteArray &path)
 {
-    const QFileInfo info(path);
-    if (!info.exists())
-        return failure(QStringLiteral("找不到檔案%1，它可能已被移走或刪除。").arg(quoted(path)));
-    if (!info.isFile())
-        return failure(QStringLiteral("%1不是檔案，無法讀取。").arg(quoted(path)));
-
-    if (!info.isReadable())
-        return failure(QStringLiteral("沒有讀取檔案%1的權限。").arg(quoted(path)));
-
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return failure(QStringLiteral("無法開啟檔案%1，它可能正被其他程式使用。").arg(quoted(path)));
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        return failure(QStringLiteral("讀取檔案%1時發生錯誤。").arg(quoted(path)));
+    const QString shown = quoted(shownPath(path));
+    const ReadResult read = readFileContent(path, kConditionFileLimit);
+    switch (read.failure) {
+    case ReadFailure::None:
+        break;
+    case ReadFailure::Missing:
+        return failure(QStringLiteral("找不到檔案%1，它可能已被移走或刪除。").arg(shown));
+    case ReadFailure::NotAFile:
+        return failure(QStringLiteral("%1不是檔案，無法讀取。").arg(shown));
+    case ReadFailure::NoPermission:
+        return failure(QStringLiteral("沒有讀取檔案%1的權限。").arg(shown));
+    case ReadFailure::TooLarge:
+        return failure(QStringLiteral("檔案%1超過 %2 MB，不像是條件檔，沒有讀入。")
+                           .arg(shown)
+                           .arg(kConditionFileLimit / (1024 * 1024)));
+    case ReadFailure::ReadFailed:
+        return failure(QStringLiteral("讀取檔案%1時發生錯誤（%2）。").arg(shown, systemErrorText(read.error)));
+    }
 
     ConditionFileResult r;
     r.ok = true;
     bool exact = true;
-    r.text = conditionText(bytes, &exact);
-    if (!exact)
+    r.text = conditionText(read.bytes, &exact);
+    if (exact)
+        return r;
+    // The text shows the bytes as Big5 reads them; the substitutes for the bytes that are
+    // not Big5 cannot be written back as those bytes.
+    if (isUtf8(read.bytes))
+        r.message = QStringLiteral("檔案%1不是 Big5 文字（可能是 UTF-8 文字）。內容照讀到的位元組以 Big5 "
+                                   "顯示，所以看來是亂碼；這些內容無法以 Big5 原樣存回。")
+                        .arg(shown);
+    else
         r.message = QStringLiteral("檔案%1有些位元組不是 Big5 文字，已換成替代字元顯示；"
-                                   "存檔前請檢查，否則這些位元組會改變。")
-                        .arg(quoted(path));
+                                   "這些位元組無法以 Big5 原樣存回。")
+                        .arg(shown);
     return r;
 }
 
-ConditionFileResult saveConditionFile(const QString &path, const QString &text)
+ConditionFileResult saveConditionFile(const QByteArray &path, const QString &text)
 {
     qsizetype bad = -1;
     const QByteArray bytes = conditionBytes(text, &bad);
     if (bad >= 0)
         return failure(unmappableMessage(text, bad));
 
-    const ReplaceResult written = replaceFileContent(QFile::encodeName(path), bytes);
+    const QString shown = quoted(shownPath(path));
+    const ReplaceResult written = replaceFileContent(path, bytes);
     switch (written.failure) {
     case ReplaceFailure::None: {
         ConditionFileResult r;
@@ -163,21 +165,21 @@ ConditionFileResult saveConditionFile(const QString &path, const QString &text)
         return r;
     }
     case ReplaceFailure::NotAFile:
-        return failure(QStringLiteral("%1不是檔案，無法存檔。").arg(quoted(path)));
+        return failure(QStringLiteral("%1不是檔案，無法存檔。").arg(shown));
     case ReplaceFailure::ReadOnly:
-        return failure(QStringLiteral("檔案%1是唯讀檔，沒有存檔。").arg(quoted(path)));
+        return failure(QStringLiteral("檔案%1是唯讀檔，沒有存檔。").arg(shown));
     case ReplaceFailure::CannotCreate:
         return failure(QStringLiteral("無法在檔案%1所在的資料夾建立檔案（%2），沒有存檔。")
-                           .arg(quoted(path), writeErrorText(written.error)));
+                           .arg(shown, systemErrorText(written.error)));
     case ReplaceFailure::WriteFailed:
         break;
     }
     if (written.oldKept)
         return failure(QStringLiteral("寫入檔案%1失敗（%2），沒有存檔；原檔案沒有變更。")
-                           .arg(quoted(path), writeErrorText(written.error)));
+                           .arg(shown, systemErrorText(written.error)));
     return failure(QStringLiteral("寫入檔案%1失敗（%2），原來的內容也無法寫回，檔案可能已經損壞。"
                                   "文字框中的內容仍在，請存到別的檔案。")
-                       .arg(quoted(path), writeErrorText(written.error)));
+                       .arg(shown, systemErrorText(written.error)));
 }
 
 QString editorText(const QString &text)

@@ -5,40 +5,42 @@
 // file followed by CR LF. Reading, a line ends at a CR and an LF right after that CR is
 // skipped; a lone LF is an ordinary character of its line; the last line needs no line
 // end. Writing puts the text and one more CR LF into the file.
+//
+// Paths are the file system's bytes (see filenames.h); messages show them decoded.
 #include <QByteArray>
 #include <QString>
 
 namespace morvessa {
 
-// The file's full path: the folder and the file name, with one separator between them
-// even when the folder is a root that already ends in one.
-QString conditionFilePath(const QString &folder, const QString &fileName);
-
 // Bytes of a condition file -> its text (each line followed by CR LF). *exact tells
 // whether every line comes back to the same bytes (false for bytes that are not Big5).
+// Every byte sequence has a text.
 QString conditionText(const QByteArray &bytes, bool *exact = nullptr);
 
 // Text -> the bytes written for it: Big5 of the text followed by CR LF. When a character
 // has no Big5 form, returns an empty array and sets *firstUnmappable to its index in text.
 QByteArray conditionBytes(const QString &text, qsizetype *firstUnmappable = nullptr);
 
+// Condition files are small; a larger file is not read.
+constexpr qint64 kConditionFileLimit = 8 * 1024 * 1024;
+
 struct ConditionFileResult {
     bool ok = false;
-    QString text;    // the loaded text (load only)
+    QString text; // the loaded text (load only)
     // Why it failed, for the user. A load can succeed with a message: a file that is not
     // all Big5 loads with substitutes for the bytes that are not.
     QString message;
 };
 
 // Reads a condition file. Fails without touching anything when the file is missing,
-// is not a file, or cannot be read.
-ConditionFileResult loadConditionFile(const QString &path);
+// is not an ordinary file, cannot be read or is too large.
+ConditionFileResult loadConditionFile(const QByteArray &path);
 
 // Writes text into a condition file, which stays the same file (owner, mode, other
-// names). Either every byte is written, or the failure is reported and the file keeps
+// names). Either every byte is written or the failure is reported and the file keeps
 // the bytes it had: text Big5 cannot hold, a read-only file, a full disk. A missing file
 // is created.
-ConditionFileResult saveConditionFile(const QString &path, const QString &text);
+ConditionFileResult saveConditionFile(const QByteArray &path, const QString &text);
 
 // The text box keeps lines as paragraphs, so a lone LF inside a line travels through it
 // as a line separator (U+2028), which it shows as a break within the line.

@@ -1,8 +1,11 @@
 #include "ui/logic/drives.h"
 
+#include "ui/logic/filenames.h"
+#include "ui/logic/folderlisting.h"
+
 #include <QDir>
-#include <QFileInfo>
 #include <QHash>
+#include <QSet>
 #include <QStorageInfo>
 
 #include <algorithm>
@@ -11,14 +14,15 @@ namespace morvessa {
 
 namespace {
 
-bool isMediaMount(const QString &root)
+// File systems that hold files of the user's own: disks, memory cards and sticks,
+// optical discs and network shares.
+bool holdsUserFiles(const QByteArray &type)
 {
-    static const QString prefixes[] = {QStringLiteral("/media/"), QStringLiteral("/run/media/"),
-                                       QStringLiteral("/mnt/")};
-    if (root == QLatin1String("/mnt"))
-        return true;
-    return std::any_of(std::begin(prefixes), std::end(prefixes),
-                       [&](const QString &p) { return root.startsWith(p); });
+    static const QSet<QByteArray> types = {
+        "ext2",   "ext3", "ext4",  "xfs",   "btrfs", "jfs",        "reiserfs", "f2fs",    "zfs",     "bcachefs",
+        "nilfs2", "vfat", "msdos", "exfat", "ntfs",  "ntfs3",      "fuseblk",  "hfs",     "hfsplus", "iso9660",
+        "udf",    "nfs",  "nfs4",  "cifs",  "smb3",  "fuse.sshfs", "9p",       "virtiofs"};
+    return types.contains(type);
 }
 
 bool liesUnder(const QString &path, const QString &root)
@@ -28,9 +32,24 @@ bool liesUnder(const QString &path, const QString &root)
     return path == root || path.startsWith(root + QLatin1Char('/'));
 }
 
-QHash<QString, QString> &driveFolders()
+// The system's own folders: what is mounted there belongs to the system, even when it
+// is a disk (the boot partition, a package image, a driver share).
+bool isSystemPlace(const QString &root)
 {
-    static QHash<QString, QString> folders;
+    static const QString places[] = {QStringLiteral("/proc"), QStringLiteral("/sys"),  QStringLiteral("/dev"),
+                                     QStringLiteral("/run"),  QStringLiteral("/boot"), QStringLiteral("/efi"),
+                                     QStringLiteral("/snap"), QStringLiteral("/usr"),  QStringLiteral("/etc"),
+                                     QStringLiteral("/var"),  QStringLiteral("/lib"),  QStringLiteral("/lib64"),
+                                     QStringLiteral("/bin"),  QStringLiteral("/sbin")};
+    if (liesUnder(root, QStringLiteral("/run/media")))
+        return false; // where removable media appear
+    return std::any_of(std::begin(places), std::end(places),
+                       [&](const QString &place) { return liesUnder(root, place); });
+}
+
+QHash<QString, QByteArray> &driveFolders()
+{
+    static QHash<QString, QByteArray> folders;
     return folders;
 }
 
@@ -43,35 +62,39 @@ QString Drive::display() const
     return root + QStringLiteral("  [") + label + QLatin1Char(']');
 }
 
+QList<Drive> drivesOf(const QList<Mount> &mounts, const QString &home,
+                      const std::function<bool(const QString &)> &readable)
+{
+    QList<Drive> drives{{QStringLiteral("/"), QString()}};
+    if (!home.isEmpty() && home != QLatin1String("/"))
+        drives.append(Drive{home, QStringLiteral("家目錄")});
+
+    QByteArray rootDevice;
+    for (const Mount &m : mounts)
+        if (m.root == QLatin1String("/"))
+            rootDevice = m.device;
+
+    QList<Drive> volumes;
+    for (const Mount &m : mounts) {
+        if (m.root.isEmpty() || !holdsUserFiles(m.type) || isSystemPlace(m.root) ||
+            m.root.contains(QLatin1String("/.")) || (!rootDevice.isEmpty() && m.device == rootDevice))
+            continue;
+        const auto same = [&](const Drive &d) { return d.root == m.root; };
+        if (std::any_of(drives.begin(), drives.end(), same) || std::any_of(volumes.begin(), volumes.end(), same) ||
+            !readable(m.root))
+            continue;
+        volumes.append(Drive{m.root, m.name});
+    }
+    std::sort(volumes.begin(), volumes.end(), [](const Drive &a, const Drive &b) { return a.root < b.root; });
+    return drives + volumes;
+}
+
 QList<Drive> mountedDrives()
 {
-    QList<Drive> drives;
-    auto add = [&](const QStorageInfo &info) {
-        const QString root = info.rootPath();
-        if (root.isEmpty())
-            return;
-        for (const Drive &d : drives)
-            if (d.root == root)
-                return;
-        drives.append(Drive{root, info.name()});
-    };
-
-    add(QStorageInfo::root());
-    add(QStorageInfo(QDir::homePath()));
-
-    QList<Drive> media;
-    for (const QStorageInfo &info : QStorageInfo::mountedVolumes()) {
-        if (!info.isValid() || !info.isReady() || !isMediaMount(info.rootPath()))
-            continue;
-        media.append(Drive{info.rootPath(), info.name()});
-    }
-    std::sort(media.begin(), media.end(),
-              [](const Drive &a, const Drive &b) { return a.root < b.root; });
-    for (const Drive &d : media)
-        if (std::none_of(drives.begin(), drives.end(),
-                         [&](const Drive &e) { return e.root == d.root; }))
-            drives.append(d);
-    return drives;
+    QList<Mount> mounts;
+    for (const QStorageInfo &info : QStorageInfo::mountedVolumes())
+        mounts.append(Mount{info.rootPath(), info.fileSystemType(), info.name(), info.device()});
+    return drivesOf(mounts, QDir::homePath(), driveReady);
 }
 
 qsizetype driveOf(const QList<Drive> &drives, const QString &path)
@@ -88,25 +111,22 @@ qsizetype driveOf(const QList<Drive> &drives, const QString &path)
 
 bool driveReady(const QString &root)
 {
-    const QFileInfo dir(root);
-    if (!dir.isDir() || !dir.isReadable() || !dir.isExecutable())
-        return false;
-    const QStorageInfo info(root);
-    return info.isValid() && info.isReady() && info.rootPath() == root;
+    return canOpenFolder(nativePath(root));
 }
 
-void rememberDriveFolder(const QString &root, const QString &folder)
+void rememberDriveFolder(const QString &root, const QByteArray &folder)
 {
     driveFolders().insert(root, folder);
 }
 
-QString driveFolder(const QString &root)
+QByteArray driveFolder(const QString &root)
 {
-    QString folder = driveFolders().value(root, root);
+    const QByteArray nativeRoot = nativePath(root);
+    QByteArray folder = driveFolders().value(root, nativeRoot);
     // The folder may have gone since; fall back to the nearest folder above it.
-    while (folder != root && liesUnder(folder, root) && !QFileInfo(folder).isDir())
-        folder = QFileInfo(folder).path();
-    return liesUnder(folder, root) ? folder : root;
+    while (folder != nativeRoot && folder.startsWith(nativeRoot) && !canOpenFolder(folder))
+        folder = parentFolder(folder);
+    return folder.startsWith(nativeRoot) ? folder : nativeRoot;
 }
 
 } // namespace morvessa

@@ -2,13 +2,14 @@
 #include "tests.h"
 
 #include "ui/logic/conditionfile.h"
-#include "ui/logic/drives.h"
 #include "text/big5.h"
 
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <sys/stat.h>
 
 using namespace morvessa;
 
@@ -22,23 +23,6 @@ class TestConditionFile : public QObject
     Q_OBJECT
 
 private slots:
-    void path_data()
-    {
-        QTest::addColumn<QString>("folder");
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<QString>("path");
-        QTest::newRow("below the root") << "/home/cond" << "a.txt" << "/home/cond/a.txt";
-        QTest::newRow("root") << "/" << "a.txt" << "/a.txt";
-        QTest::newRow("blank in names") << "/zheng sub" << "a b.set" << "/zheng sub/a b.set";
-    }
-    void path()
-    {
-        QFETCH(QString, folder);
-        QFETCH(QString, name);
-        QFETCH(QString, path);
-        QCOMPARE(conditionFilePath(folder, name), path);
-    }
-
     void reading_data()
     {
         QTest::addColumn<QByteArray>("bytes");
@@ -60,7 +44,7 @@ private slots:
         QTemporaryDir dir;
         const QString file = dir.filePath(QStringLiteral("c.txt"));
         writeBytes(file, bytes);
-        const ConditionFileResult r = loadConditionFile(file);
+        const ConditionFileResult r = loadConditionFile(QFile::encodeName(file));
         QVERIFY2(r.ok, qPrintable(r.message));
         QCOMPARE(r.text, text);
         QVERIFY(r.message.isEmpty());
@@ -85,10 +69,10 @@ private slots:
         QTemporaryDir dir;
         const QString file = dir.filePath(QStringLiteral("c.set"));
         writeBytes(file, bytes);
-        const ConditionFileResult loaded = loadConditionFile(file);
+        const ConditionFileResult loaded = loadConditionFile(QFile::encodeName(file));
         QVERIFY(loaded.ok);
         QVERIFY2(loaded.message.isEmpty(), qPrintable(loaded.message));
-        const ConditionFileResult r = saveConditionFile(file, loaded.text);
+        const ConditionFileResult r = saveConditionFile(QFile::encodeName(file), loaded.text);
         QVERIFY2(r.ok, qPrintable(r.message));
         QCOMPARE(readBytes(file), saved);
     }
@@ -102,15 +86,63 @@ private slots:
                      qPrintable(QString::number(c.unicode(), 16)));
     }
 
-    // Bytes that are not Big5 load with a warning, so the user knows a save changes them.
-    void notBig5Warns()
+    // Bytes that are not Big5 load as Big5 reads them, with a message that says so and
+    // that they cannot go back into the file unchanged; the save of that text is refused.
+    void notBig5Loads_data()
     {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("said");
+        QTest::newRow("UTF-8") << QByteArray("\xe7\x99\xbc\xe7\x86\xb1\r\n\xe9\xa0\xad\xe7\x97\x9b")
+                               << QStringLiteral("可能是 UTF-8");
+        QTest::newRow("stray bytes") << QByteArray("a\xB5\r\nb") << QStringLiteral("替代字元");
+    }
+    void notBig5Loads()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, said);
         QTemporaryDir dir;
         const QString file = dir.filePath(QStringLiteral("u.txt"));
-        writeBytes(file, QByteArray("a\xB5\r\nb"));
-        const ConditionFileResult r = loadConditionFile(file);
+        writeBytes(file, bytes);
+        const ConditionFileResult r = loadConditionFile(QFile::encodeName(file));
         QVERIFY(r.ok);
-        QVERIFY(!r.message.isEmpty());
+        QVERIFY2(r.message.contains(file) && r.message.contains(said)
+                     && r.message.contains(QStringLiteral("無法以 Big5 原樣存回")),
+                 qPrintable(r.message));
+        QVERIFY(!r.message.contains(QStringLiteral("會改變")));
+        const ConditionFileResult saved = saveConditionFile(QFile::encodeName(file), r.text);
+        QVERIFY(!saved.ok);
+        QCOMPARE(readBytes(file), bytes);
+    }
+
+    // What cannot be read as a condition file is turned down with a message naming it,
+    // without waiting on a pipe.
+    void unreadable_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("said");
+        QTest::newRow("folder") << QStringLiteral("folder") << QStringLiteral("不是檔案");
+        QTest::newRow("pipe") << QStringLiteral("pipe") << QStringLiteral("不是檔案");
+        QTest::newRow("too large") << QStringLiteral("large") << QStringLiteral("MB");
+        QTest::newRow("missing") << QStringLiteral("missing") << QStringLiteral("找不到");
+    }
+    void unreadable()
+    {
+        QFETCH(QString, kind);
+        QFETCH(QString, said);
+        QTemporaryDir dir;
+        const QString file = dir.filePath(QStringLiteral("c.txt"));
+        if (kind == QLatin1String("folder"))
+            QVERIFY(QDir().mkpath(file));
+        else if (kind == QLatin1String("pipe"))
+            QCOMPARE(::mkfifo(QFile::encodeName(file).constData(), 0600), 0);
+        else if (kind == QLatin1String("large"))
+        {
+            writeBytes(file, "x");
+            QVERIFY(QFile::resize(file, kConditionFileLimit + 1));
+        }
+        const ConditionFileResult r = loadConditionFile(QFile::encodeName(file));
+        QVERIFY(!r.ok);
+        QVERIFY2(r.message.contains(file) && r.message.contains(said), qPrintable(r.message));
     }
 
     void refusedSaveLeavesFile_data()
@@ -134,7 +166,7 @@ private slots:
         writeBytes(file, before);
         if (readOnly)
             QFile::setPermissions(file, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther);
-        const ConditionFileResult r = saveConditionFile(file, text);
+        const ConditionFileResult r = saveConditionFile(QFile::encodeName(file), text);
         QVERIFY(!r.ok);
         QVERIFY2(r.message.contains(shown), qPrintable(r.message));
         QCOMPARE(readBytes(file), before);
@@ -144,16 +176,16 @@ private slots:
     void missingFiles()
     {
         QTemporaryDir dir;
-        const ConditionFileResult load = loadConditionFile(dir.filePath(QStringLiteral("gone.txt")));
+        const ConditionFileResult load = loadConditionFile(QFile::encodeName(dir.filePath(QStringLiteral("gone.txt"))));
         QVERIFY(!load.ok);
         QVERIFY(load.message.contains(QStringLiteral("找不到")));
 
         // Saving creates a missing file, but not a missing folder.
         const QString created = dir.filePath(QStringLiteral("new.txt"));
-        QVERIFY(saveConditionFile(created, QStringLiteral("a")).ok);
+        QVERIFY(saveConditionFile(QFile::encodeName(created), QStringLiteral("a")).ok);
         QCOMPARE(readBytes(created), QByteArray("a\r\n"));
         const ConditionFileResult nofolder =
-            saveConditionFile(dir.filePath(QStringLiteral("gone/new.txt")), QStringLiteral("a"));
+            saveConditionFile(QFile::encodeName(dir.filePath(QStringLiteral("gone/new.txt"))), QStringLiteral("a"));
         QVERIFY(!nofolder.ok);
         QVERIFY(!nofolder.message.isEmpty());
     }
@@ -174,41 +206,6 @@ private slots:
         QString raw = editor;
         raw.replace(QStringLiteral("\r\n"), QString(QChar(QChar::ParagraphSeparator)));
         QCOMPARE(textFromEditor(raw), text);
-    }
-
-    void drivesOfPaths()
-    {
-        const QList<Drive> drives = {{QStringLiteral("/"), QString()},
-                                     {QStringLiteral("/media/u/USB"), QStringLiteral("USB")},
-                                     {QStringLiteral("/home"), QString()}};
-        QCOMPARE(driveOf(drives, QStringLiteral("/")), 0);
-        QCOMPARE(driveOf(drives, QStringLiteral("/media/u")), 0);
-        QCOMPARE(driveOf(drives, QStringLiteral("/media/u/USB")), 1);
-        QCOMPARE(driveOf(drives, QStringLiteral("/media/u/USB/cond")), 1);
-        QCOMPARE(driveOf(drives, QStringLiteral("/media/u/USB2")), 0);
-        QCOMPARE(driveOf(drives, QStringLiteral("/home/a")), 2);
-        QCOMPARE(drives[1].display(), QStringLiteral("/media/u/USB  [USB]"));
-        QCOMPARE(drives[0].display(), QStringLiteral("/"));
-    }
-
-    void driveKeepsItsFolder()
-    {
-        QTemporaryDir dir;
-        const QString root = dir.path();
-        QVERIFY(QDir(root).mkpath(QStringLiteral("a/b")));
-        QCOMPARE(driveFolder(root), root);
-        rememberDriveFolder(root, root + QStringLiteral("/a/b"));
-        QCOMPARE(driveFolder(root), root + QStringLiteral("/a/b"));
-        QVERIFY(QDir(root + QStringLiteral("/a/b")).removeRecursively());
-        QCOMPARE(driveFolder(root), root + QStringLiteral("/a"));
-    }
-
-    void mountedDrivesStartAtRoot()
-    {
-        const QList<Drive> drives = mountedDrives();
-        QVERIFY(!drives.isEmpty());
-        QCOMPARE(drives.first().root, QStringLiteral("/"));
-        QVERIFY(driveOf(drives, QDir::homePath()) >= 0);
     }
 };
 

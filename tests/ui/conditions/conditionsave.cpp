@@ -43,7 +43,7 @@ int main(int argc, char **argv)
     if (!textFile.open(QIODevice::ReadOnly))
         return 2;
     const QString text = QString::fromUtf8(textFile.readAll());
-    const ConditionFileResult r = saveConditionFile(QFile::decodeName(argv[i]), text);
+    const ConditionFileResult r = saveConditionFile(QByteArray(argv[i]), text);
     if (!r.ok)
         std::fputs(r.message.toUtf8().constData(), stdout);
     return r.ok ? 0 : 1;

@@ -4,7 +4,7 @@
 #include "tests.h"
 
 #include "ui/logic/conditionfile.h"
-#include "ui/logic/filereplace.h"
+#include "ui/logic/filecontent.h"
 
 #include <QDir>
 #include <QFile>
@@ -132,7 +132,7 @@ private slots:
         ConditionFileResult r;
         {
             FailOnce failing(budget);
-            r = saveConditionFile(file, QString(newSize, QLatin1Char('n')));
+            r = saveConditionFile(QFile::encodeName(file), QString(newSize, QLatin1Char('n')));
             QVERIFY(failing.failed());
         }
         QVERIFY(!r.ok);
@@ -147,7 +147,7 @@ private slots:
         QCOMPARE(filesIn(dir.path()).size(), linked ? 2 : 1);
 
         // The next save goes through.
-        QVERIFY(saveConditionFile(file, QStringLiteral("ok")).ok);
+        QVERIFY(saveConditionFile(QFile::encodeName(file), QStringLiteral("ok")).ok);
         QCOMPARE(readBytes(file), QByteArray("ok\r\n"));
         if (linked)
             QCOMPARE(readBytes(other), QByteArray("ok\r\n"));
@@ -246,9 +246,9 @@ private slots:
         QVERIFY(QFile::link(QStringLiteral("c.txt"), link));
         const ino_t inode = statOf(file).st_ino;
 
-        QVERIFY(saveConditionFile(other, QStringLiteral("新")).ok);
+        QVERIFY(saveConditionFile(QFile::encodeName(other), QStringLiteral("新")).ok);
         QCOMPARE(readBytes(file), QByteArray("\xb7\x73\r\n"));
-        QVERIFY(saveConditionFile(link, QStringLiteral("via link")).ok);
+        QVERIFY(saveConditionFile(QFile::encodeName(link), QStringLiteral("via link")).ok);
         QCOMPARE(readBytes(other), QByteArray("via link\r\n"));
         QVERIFY(QFileInfo(link).isSymLink());
         QCOMPARE(statOf(file).st_ino, inode);
@@ -258,7 +258,7 @@ private slots:
         // With one name the file is replaced, and keeps its mode.
         QVERIFY(QFile::remove(other));
         QCOMPARE(::chmod(QFile::encodeName(file).constData(), 0604), 0);
-        QVERIFY(saveConditionFile(file, QStringLiteral("again")).ok);
+        QVERIFY(saveConditionFile(QFile::encodeName(file), QStringLiteral("again")).ok);
         QCOMPARE(readBytes(file), QByteArray("again\r\n"));
         QCOMPARE(statOf(file).st_mode & 07777, mode_t(0604));
         QCOMPARE(filesIn(dir.path()), (QStringList{QStringLiteral("c.txt"), QStringLiteral("link.txt")}));
@@ -303,7 +303,7 @@ private slots:
         QCOMPARE(filesIn(folder), QStringList{QStringLiteral("c.txt")});
 
         // The superuser's own save keeps the owner too.
-        QVERIFY(saveConditionFile(file, QStringLiteral("root")).ok);
+        QVERIFY(saveConditionFile(QFile::encodeName(file), QStringLiteral("root")).ok);
         QCOMPARE(statOf(file).st_uid, uid_t(4321));
         QCOMPARE(statOf(file).st_mode & 07777, mode_t(0666));
         QCOMPARE(::chmod(QFile::encodeName(folder).constData(), 0755), 0);

@@ -1,7 +1,11 @@
 // The condition file window: lists, cascade, load and save through the controls.
 #include "tests.h"
 
+#include "ui/drivelist.h"
+#include "ui/filelist.h"
+#include "ui/folderlist.h"
 #include "ui/frmbrowser.h"
+#include "ui/logic/folderlisting.h"
 #include "ui/uihooks.h"
 
 #include <QApplication>
@@ -13,6 +17,7 @@
 #include <QTest>
 #include <QTreeWidgetItemIterator>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -230,6 +235,36 @@ private slots:
         save(w);
         QCOMPARE(readBytes(tmp(QStringLiteral("u.txt"))), userDefinedBig5() + "\r\n" + kFever + "\r\n\r\n");
         QVERIFY(m_messages.isEmpty());
+    }
+
+    // A folder and a file with Big5 names (from a Windows zip) are listed by their
+    // decoded names and opened, loaded and saved through their own bytes.
+    void big5NamesThroughTheWindow()
+    {
+        const QByteArray folder = QFile::encodeName(tmp()) + '/' + kFever;
+        QCOMPARE(::mkdir(folder.constData(), 0755), 0);
+        const QByteArray file = folder + '/' + kHeadache + ".txt";
+        const int fd = ::open(file.constData(), O_WRONLY | O_CREAT, 0644);
+        QVERIFY(fd >= 0);
+        QCOMPARE(::write(fd, kHeadache.constData(), 4), ssize_t(4));
+        ::close(fd);
+
+        frmBrowser *w = frmBrowser::showBrowser();
+        openFolder(w, QStringLiteral("發熱"));
+        QCOMPARE(dirList(w)->path(), tmp(QStringLiteral("發熱")));
+        QCOMPARE(files(w), QStringList{QStringLiteral("頭痛.txt")});
+        loadFile(w, QStringLiteral("頭痛.txt"));
+        QCOMPARE(w->text(), QStringLiteral("頭痛\r\n"));
+        QCOMPARE(w->windowTitle(), tmp(QStringLiteral("發熱/頭痛.txt")));
+        save(w);
+        QVERIFY2(m_messages.isEmpty(), qPrintable(m_messages.join(QLatin1Char('\n'))));
+        QByteArray saved(64, '\0');
+        const int in = ::open(file.constData(), O_RDONLY);
+        QVERIFY(in >= 0);
+        saved.resize(::read(in, saved.data(), size_t(saved.size())));
+        ::close(in);
+        QCOMPARE(saved, kHeadache + "\r\n\r\n");
+        QCOMPARE(currentFolder(), folder);
     }
 
     void foldersAndDrivesCascade()

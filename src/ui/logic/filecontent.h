@@ -1,7 +1,7 @@
 #pragma once
-// Putting new content into a file so that afterwards the file holds either every new
-// byte or exactly the bytes it held before, and stays the same file: its owner, its mode
-// and its other names (hard links) are kept.
+// Reading a file whole, and putting new content into a file so that afterwards the file
+// holds either every new byte or exactly the bytes it held before, and stays the same
+// file: its owner, its mode and its other names (hard links) are kept.
 //
 // Paths are the bytes the file system knows (a name from a Windows zip need not be UTF-8).
 #include <QByteArray>
@@ -11,6 +11,25 @@
 #include <sys/types.h>
 
 namespace morvessa {
+
+enum class ReadFailure {
+    None,
+    Missing,      // no such file or folder
+    NotAFile,     // a folder, a device, a pipe or the like
+    NoPermission, // the user may not read it
+    TooLarge,     // larger than the reader's limit
+    ReadFailed,   // opening or reading failed otherwise; error holds its errno
+};
+
+struct ReadResult {
+    ReadFailure failure = ReadFailure::None;
+    int error = 0; // errno of the call that failed
+    QByteArray bytes;
+};
+
+// Reads the ordinary file at path whole, when it is no larger than limit bytes. Never
+// waits on a pipe or device.
+ReadResult readFileContent(const QByteArray &path, qint64 limit);
 
 enum class ReplaceWay {
     NewFile, // written beside the old file, then moved over it in one step

@@ -1,4 +1,4 @@
-#include "ui/logic/filereplace.h"
+#include "ui/logic/filecontent.h"
 
 #include <QRandomGenerator>
 
@@ -212,6 +212,33 @@ int createBeside(const QByteArray &path, mode_t mode, QByteArray *created)
 }
 
 } // namespace
+
+ReadResult readFileContent(const QByteArray &path, qint64 limit)
+{
+    ReadResult r;
+    // Without waiting: a pipe that took the name since it was listed must not hang.
+    Fd fd(::open(path.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    if (!fd.valid()) {
+        r.error = errno;
+        r.failure = r.error == ENOENT || r.error == ENOTDIR ? ReadFailure::Missing
+                    : r.error == EACCES || r.error == EPERM ? ReadFailure::NoPermission
+                                                            : ReadFailure::ReadFailed;
+        return r;
+    }
+    struct stat st {};
+    if (::fstat(fd.get(), &st) != 0) {
+        r.error = errno;
+        r.failure = ReadFailure::ReadFailed;
+    } else if (!S_ISREG(st.st_mode)) {
+        r.failure = ReadFailure::NotAFile;
+    } else if (st.st_size > limit) {
+        r.failure = ReadFailure::TooLarge;
+    } else if (const int err = readAll(fd.get(), &r.bytes)) {
+        r.error = err;
+        r.failure = ReadFailure::ReadFailed;
+    }
+    return r;
+}
 
 WriteAtCall &writeAtCall()
 {
