@@ -29,10 +29,13 @@ std::shared_ptr<const StoreTable> makeVariantTable(const StoreTable &table)
     struct Storage {
         std::shared_ptr<const void> source; // the memory of subject, htm and date
         TextColumnBuilder content;
+        std::vector<std::uint32_t> newestFirst; // the table's, not sorted again
     };
     auto storage = std::make_shared<Storage>();
     storage->source = table.storage;
     storage->content = foldVariantColumn(table.content);
+    const std::span<const std::uint32_t> order = table.newestFirst();
+    storage->newestFirst.assign(order.begin(), order.end());
     auto view = std::make_shared<StoreTable>();
     view->subject = table.subject;
     view->htm = table.htm;
@@ -40,6 +43,7 @@ std::shared_ptr<const StoreTable> makeVariantTable(const StoreTable &table)
     view->contentFolded = table.contentFolded; // variant folding keeps case and width folding as it is
     view->date = table.date;
     view->dateNull = table.dateNull;
+    view->storedNewestFirst = storage->newestFirst;
     view->storage = std::move(storage);
     return view;
 }
