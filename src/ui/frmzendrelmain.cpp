@@ -5,6 +5,7 @@
 #include "search/queryanalysis.h"
 #include "search/searchrun.h"
 #include "ui/collectionpane.h"
+#include "ui/contrast.h"
 #include "ui/fonts.h"
 #include "ui/frmbrowser.h"
 #include "ui/frmini.h"
@@ -111,8 +112,11 @@ FrmZendrelMain::FrmZendrelMain() : QWidget(nullptr)
     ct->setAlignment(Qt::AlignCenter);
     ct->setToolTip(QStringLiteral("按目錄時可顯示第幾筆"));
     {
+        // The selection-highlight colour where it reads on the panel, else darkened until it does.
+        const QImage panel = m_panel.toImage();
+        const QPoint under = ct->geometry().center() * m_panel.devicePixelRatio();
         QPalette palette = ct->palette();
-        palette.setColor(QPalette::WindowText, palette.color(QPalette::Highlight));
+        palette.setColor(QPalette::WindowText, readableOn(palette.color(QPalette::Highlight), panel.pixelColor(under)));
         ct->setPalette(palette);
     }
 

@@ -3,6 +3,7 @@
 #include "store/connstring.h"
 #include "ui/frmini.h"
 #include "ui/picturebutton.h"
+#include "ui/pictures.h"
 #include "ui/twips.h"
 
 #include <QApplication>
@@ -22,6 +23,7 @@ private slots:
     void pictureFiles_data();
     void pictureFiles();
     void demoPageNeedsTheSecondLogo();
+    void sampleCollectionShipsItsPictures();
     void loadStepIsRepeatable();
     void unloadingAnUnloadedWindowDoesNothing();
 };
@@ -142,6 +144,30 @@ void StartWindowTest::demoPageNeedsTheSecondLogo()
              QUrl::fromLocalFile(folder.path() + QStringLiteral("/demo.htm")));
     QCOMPARE(sizeOf(window->cmdSet->Picture()), QSize(90, 40));
     QCOMPARE(sizeOf(window->cmdSet->DisabledPicture()), QSize(90, 40));
+    QVERIFY(recorder.messages.empty());
+}
+
+void StartWindowTest::sampleCollectionShipsItsPictures()
+{
+    TestFolder folder(sampleCollection());
+    Recorder recorder;
+    FrmIni::Show();
+    FrmIni *window = FrmIni::loaded();
+    auto fileImage = [&folder](const char *name) {
+        return morvessa::pictures::loadPictureFile(folder.path() + QLatin1Char('/') + QLatin1String(name)).toImage();
+    };
+    // The collection's own pictures, at the laid-out sizes, take the drawn ones' places.
+    QCOMPARE(fileImage("index.jpg").size(), QSize(800, 580));
+    QCOMPARE(fileImage("index-logo1.jpg").size(), QSize(170, 60));
+    QCOMPARE(fileImage("index-logo2.jpg").size(), QSize(170, 60));
+    QCOMPARE(window->Picture().toImage(), fileImage("index.jpg"));
+    QCOMPARE(window->cmdQuery->Picture().toImage(), fileImage("index-logo1.jpg"));
+    QCOMPARE(window->cmdSet->Picture().toImage(), fileImage("index-logo2.jpg"));
+
+    // So the tour opens on the sample.
+    window->cmdSet->click();
+    QCOMPARE(recorder.openedPages.size(), size_t(1));
+    QCOMPARE(recorder.openedPages.at(0), QUrl::fromLocalFile(folder.path() + QStringLiteral("/demo.htm")));
     QVERIFY(recorder.messages.empty());
 }
 
