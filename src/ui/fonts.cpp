@@ -4,11 +4,21 @@
 
 namespace morvessa {
 
+namespace {
+// The Ming faces, then Noto CJK, which holds every character of the collections (also
+// the rarer ones, such as 隠, that the Ming faces lack): text falls back along this list
+// character by character.
+QStringList chineseFaces()
+{
+    return {QStringLiteral("PMingLiU"), QStringLiteral("新細明體"), QStringLiteral("AR PL UMing TW"),
+            QStringLiteral("Noto Serif CJK TC"), QStringLiteral("Noto Sans CJK TC")};
+}
+} // namespace
+
 QFont mingFont(double pointSize, bool bold)
 {
     QFont font;
-    font.setFamilies({QStringLiteral("PMingLiU"), QStringLiteral("新細明體"), QStringLiteral("AR PL UMing TW"),
-                      QStringLiteral("Noto Serif CJK TC"), QStringLiteral("serif")});
+    font.setFamilies(chineseFaces() << QStringLiteral("serif"));
     font.setPointSizeF(pointSize);
     font.setBold(bold);
     return font;
@@ -17,8 +27,9 @@ QFont mingFont(double pointSize, bool bold)
 QFont arialFont(double pointSize)
 {
     QFont font;
-    font.setFamilies({QStringLiteral("Arial"), QStringLiteral("Liberation Sans"), QStringLiteral("Arimo"),
-                      QStringLiteral("DejaVu Sans"), QStringLiteral("sans-serif")});
+    font.setFamilies(QStringList{QStringLiteral("Arial"), QStringLiteral("Liberation Sans"), QStringLiteral("Arimo"),
+                                 QStringLiteral("DejaVu Sans")}
+                     << chineseFaces() << QStringLiteral("sans-serif"));
     font.setPointSizeF(pointSize);
     return font;
 }

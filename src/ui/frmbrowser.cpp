@@ -11,6 +11,7 @@
 #include "ui/uihooks.h"
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QDir>
 #include <QGroupBox>
 #include <QKeyEvent>
@@ -18,8 +19,6 @@
 #include <QPushButton>
 
 namespace morvessa {
-
-QPointer<frmBrowser> frmBrowser::s_instance;
 
 const QString &frmBrowser::designedCaption()
 {
@@ -29,19 +28,18 @@ const QString &frmBrowser::designedCaption()
 
 frmBrowser *frmBrowser::showBrowser()
 {
-    if (!s_instance)
-        s_instance = new frmBrowser;
-    s_instance->show();
-    if (s_instance->isMinimized())
-        s_instance->showNormal();
-    s_instance->raise();
-    s_instance->activateWindow();
-    return s_instance;
+    return Show();
 }
 
 frmBrowser *frmBrowser::instance()
 {
-    return s_instance;
+    return loaded();
+}
+
+void frmBrowser::closeEvent(QCloseEvent *event)
+{
+    closed();
+    event->accept();
 }
 
 frmBrowser::frmBrowser() : QWidget(nullptr, Qt::Window)

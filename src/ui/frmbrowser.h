@@ -1,7 +1,8 @@
 #pragma once
 // The condition file window: browse drives and folders for condition files (*.txt, *.set),
 // load one into the text box, read, copy and edit it, and save it back.
-#include <QPointer>
+#include "ui/singlewindow.h"
+
 #include <QWidget>
 
 class QGroupBox;
@@ -14,7 +15,7 @@ class DriveList;
 class FileList;
 class FolderList;
 
-class frmBrowser : public QWidget {
+class frmBrowser : public QWidget, public SingleWindow<frmBrowser> {
     Q_OBJECT
 public:
     // The one window: created on first use, otherwise brought to the front as it is.
@@ -36,8 +37,10 @@ private slots:
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
 
 private:
+    friend class SingleWindow<frmBrowser>;
     frmBrowser();
     void message(const QString &text);
     void folderFailed(const QByteArray &folder);
@@ -51,8 +54,6 @@ private:
     FileList *filList;          // file list
     QPlainTextEdit *txtBrowser; // the condition text being worked on
     QPushButton *Command1;      // 存檔
-
-    static QPointer<frmBrowser> s_instance;
 };
 
 } // namespace morvessa

@@ -2,6 +2,7 @@
 
 #include "store/appfolder.h"
 #include "store/connstring.h"
+#include "ui/busycursor.h"
 #include "ui/frmzendrelmain.h"
 #include "ui/picturebutton.h"
 #include "ui/pictures.h"
@@ -15,8 +16,6 @@
 namespace morvessa {
 
 namespace {
-FrmIni *s_loaded = nullptr;
-
 // Loads a picture file of the application folder when it exists and can be read.
 QPixmap pictureOf(const QString &literal)
 {
@@ -26,40 +25,6 @@ QPixmap pictureOf(const QString &literal)
     return pictures::loadPictureFile(path);
 }
 } // namespace
-
-FrmIni *FrmIni::loaded()
-{
-    return s_loaded;
-}
-
-FrmIni *FrmIni::Load()
-{
-    if (!s_loaded) {
-        s_loaded = new FrmIni;
-        FrmIni *window = s_loaded;
-        runHandler([window] { window->Form_Load(); });
-    }
-    return s_loaded;
-}
-
-void FrmIni::Show()
-{
-    FrmIni *window = Load();
-    window->show();
-    window->raise();
-    window->activateWindow();
-}
-
-void FrmIni::Unload()
-{
-    FrmIni *window = s_loaded;
-    if (!window)
-        return;
-    s_loaded = nullptr;
-    window->hide();
-    // Unloading may happen inside one of the window's own handlers.
-    window->deleteLater();
-}
 
 FrmIni::FrmIni() : QWidget(nullptr)
 {
@@ -72,6 +37,7 @@ FrmIni::FrmIni() : QWidget(nullptr)
     const QPixmap queryPicture = pictures::queryButton();
     cmdQuery = new PictureButton(this);
     cmdQuery->setObjectName(QStringLiteral("cmdQuery"));
+    cmdQuery->setAccessibleName(QStringLiteral("進入檢索"));
     cmdQuery->setGeometry(twipsRect(8400, 3720, 2100, 735));
     cmdQuery->setPicture(queryPicture);
     cmdQuery->setDisabledPicture(queryPicture);
@@ -80,6 +46,7 @@ FrmIni::FrmIni() : QWidget(nullptr)
     const QPixmap setPicture = pictures::setButton();
     cmdSet = new PictureButton(this);
     cmdSet->setObjectName(QStringLiteral("cmdSet"));
+    cmdSet->setAccessibleName(QStringLiteral("使用導覽"));
     cmdSet->setGeometry(twipsRect(8400, 5520, 2100, 735));
     cmdSet->setPicture(setPicture);
     cmdSet->setDownPicture(setPicture);
@@ -91,12 +58,6 @@ FrmIni::FrmIni() : QWidget(nullptr)
 
     connect(cmdQuery, &PictureButton::clicked, this, [this] { runHandler([this] { cmdQuery_Click(); }); });
     connect(cmdSet, &PictureButton::clicked, this, [this] { runHandler([this] { cmdSet_Click(); }); });
-}
-
-FrmIni::~FrmIni()
-{
-    if (s_loaded == this)
-        s_loaded = nullptr;
 }
 
 void FrmIni::setPicture(const QPixmap &picture)
@@ -131,6 +92,8 @@ void FrmIni::Form_Load()
 
 void FrmIni::cmdQuery_Click()
 {
+    // The first time, the main window loads: the browser pane starts and the first search runs.
+    const BusyCursor busy;
     FrmZendrelMain::Show();
 }
 
@@ -155,8 +118,7 @@ void FrmIni::paintEvent(QPaintEvent *)
 
 void FrmIni::closeEvent(QCloseEvent *event)
 {
-    if (s_loaded == this)
-        s_loaded = nullptr;
+    closed();
     event->accept();
 }
 

@@ -1,6 +1,8 @@
 #pragma once
 // The start window: a title picture and two picture buttons. Its load step builds the
 // connection string; its query button opens the main window.
+#include "ui/singlewindow.h"
+
 #include <QPixmap>
 #include <QWidget>
 
@@ -8,20 +10,12 @@ namespace morvessa {
 
 class PictureButton;
 
-class FrmIni : public QWidget {
+// Loaded, shown and unloaded through SingleWindow: loaded(), Load(), Show(), Unload().
+class FrmIni : public QWidget, public SingleWindow<FrmIni> {
     Q_OBJECT
 public:
-    // The loaded start window, or null while it is not loaded.
-    static FrmIni *loaded();
-    // Loads the window when it is not loaded (running Form_Load) and returns it.
-    static FrmIni *Load();
-    // Loads the window when needed and shows it modeless.
-    static void Show();
-    // Hides and unloads the window. A window that is not loaded stays so: nothing to do.
-    static void Unload();
-
-    PictureButton *cmdQuery;
-    PictureButton *cmdSet;
+    PictureButton *cmdQuery; // 進入檢索: opens the main window
+    PictureButton *cmdSet;   // 使用導覽: opens the tour page in the web browser
 
     QPixmap Picture() const { return m_picture; }
     void setPicture(const QPixmap &picture);
@@ -35,8 +29,8 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
+    friend class SingleWindow<FrmIni>;
     FrmIni();
-    ~FrmIni() override;
 
     QPixmap m_picture;
 };

@@ -4,6 +4,7 @@
 #include "store/connstring.h"
 #include "search/queryanalysis.h"
 #include "search/searchrun.h"
+#include "ui/busycursor.h"
 #include "ui/collectionpane.h"
 #include "ui/contrast.h"
 #include "ui/fonts.h"
@@ -22,6 +23,7 @@
 #include "page/pageclaim.h"
 #include "page/pagefile.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -36,7 +38,28 @@
 namespace morvessa {
 
 namespace {
-FrmZendrelMain *s_loaded = nullptr;
+// Up, Down, Page Up and Page Down: in a closed combo box these step to another entry of
+// its list and so replace the text typed into it.
+bool stepsThroughList(const QKeyEvent *key)
+{
+    switch (key->key()) {
+    case Qt::Key_Up:
+    case Qt::Key_PageUp:
+    case Qt::Key_PageDown:
+        return true;
+    case Qt::Key_Down:
+        return !(key->modifiers() & Qt::AltModifier);
+    default:
+        return false;
+    }
+}
+
+// F4 and Alt+Down open the list.
+bool opensListKey(const QKeyEvent *key)
+{
+    return (key->key() == Qt::Key_F4 && key->modifiers() == Qt::NoModifier) ||
+           (key->key() == Qt::Key_Down && (key->modifiers() & Qt::AltModifier));
+}
 
 const QString kCaption = QStringLiteral("Morvessa-目錄瀏覽 & 關鍵字搜尋");
 const QString kFirstHeader = QStringLiteral("內容標題 或 查詢結果");
@@ -53,25 +76,6 @@ void addDesignedEntries(QComboBox *box)
 }
 
 } // namespace
-
-FrmZendrelMain *FrmZendrelMain::loaded()
-{
-    return s_loaded;
-}
-
-FrmZendrelMain *FrmZendrelMain::Show()
-{
-    if (!s_loaded) {
-        s_loaded = new FrmZendrelMain;
-        FrmZendrelMain *window = s_loaded;
-        runHandler([window] { window->Form_Load(); });
-    }
-    FrmZendrelMain *window = s_loaded;
-    window->show();
-    window->raise();
-    window->activateWindow();
-    return window;
-}
 
 FrmZendrelMain::FrmZendrelMain() : QWidget(nullptr)
 {
@@ -103,6 +107,7 @@ FrmZendrelMain::FrmZendrelMain() : QWidget(nullptr)
 
     Command1 = new PictureButton(this);
     Command1->setObjectName(QStringLiteral("Command1"));
+    Command1->setAccessibleName(QStringLiteral("搜尋"));
     Command1->setGeometry(twipsRect(2650, 690, 1080, 480));
     Command1->setPicture(pictures::searchButton());
 
@@ -150,11 +155,7 @@ FrmZendrelMain::FrmZendrelMain() : QWidget(nullptr)
     });
 }
 
-FrmZendrelMain::~FrmZendrelMain()
-{
-    if (s_loaded == this)
-        s_loaded = nullptr;
-}
+FrmZendrelMain::~FrmZendrelMain() = default;
 
 void FrmZendrelMain::Form_Load()
 {
@@ -189,6 +190,7 @@ void FrmZendrelMain::Form_Unload()
 
 void FrmZendrelMain::DoSearch()
 {
+    const BusyCursor busy; // a message box on the way brings the ordinary cursor back
     const QueryAnalysis analysis = analyseQuery(TxtQuery->currentText());
     TxtQuery->setEditText(analysis.trimmed);
     SqlText = analysis.sqlText;
@@ -240,7 +242,7 @@ void FrmZendrelMain::Grd1_RowColChange()
 
 void FrmZendrelMain::TxtQuery_KeyPress(int KeyAscii)
 {
-    if (KeyAscii == 13)
+    if (KeyAscii == kEnterCharacter)
         DoSearch();
 }
 
@@ -248,7 +250,7 @@ void FrmZendrelMain::Command1_Click()
 {
     EntryText = TxtQuery->currentText();
     if (EntryText != kClearConditions && EntryText != kOpenConditions) {
-        TxtQuery_KeyPress(13);
+        TxtQuery_KeyPress(kEnterCharacter);
         // Only a repeat of the newest entry is left out; the list gets the trimmed text.
         if (LastEntry != EntryText) {
             TxtQuery->addItem(TxtQuery->currentText(), 0);
@@ -274,15 +276,15 @@ void FrmZendrelMain::Form_KeyDown(int KeyCode, int Shift)
 {
     Q_UNUSED(Shift); // every key acts the same with Shift, Ctrl or Alt
     switch (KeyCode) {
-    case 13: // Enter
-    case 38: // Up
-    case 40: // Down
+    case vk::Enter:
+    case vk::Up:
+    case vk::Down:
         Grd1->SetFocus();
         break;
-    case 27: // Esc
+    case vk::Escape:
         TxtQuery->setFocus(Qt::OtherFocusReason);
         break;
-    case 118: { // F7: the current row's title, below two empty lines
+    case vk::F7: { // the current row's title, below two empty lines
         const QString message =
             m_printTarget->printLines({QString(), QString(), Grd1->TextMatrix(Grd1->Row(), 0)});
         if (!message.isEmpty())
@@ -344,8 +346,7 @@ void FrmZendrelMain::paintEvent(QPaintEvent *)
 void FrmZendrelMain::closeEvent(QCloseEvent *event)
 {
     runHandler([this] { Form_Unload(); });
-    if (s_loaded == this)
-        s_loaded = nullptr;
+    closed();
     event->accept();
 }
 
@@ -360,8 +361,12 @@ bool FrmZendrelMain::eventFilter(QObject *watched, QEvent *event)
     }
     if (watched == TxtQuery && event->type() == QEvent::KeyPress) {
         const auto *key = static_cast<QKeyEvent *>(event);
+        if (!TxtQuery->view()->isVisible() && stepsThroughList(key))
+            return true; // the typed query stays; Up and Down have moved the focus already
+        if (opensListKey(key))
+            TxtQuery->setFocus(Qt::OtherFocusReason); // the list is for the box, not the grid
         if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
-            runHandler([this] { TxtQuery_KeyPress(13); });
+            runHandler([this] { TxtQuery_KeyPress(kEnterCharacter); });
             return true;
         }
         if (!key->text().isEmpty())

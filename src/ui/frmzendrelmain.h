@@ -1,6 +1,8 @@
 #pragma once
 // The main window: query box, search button, record number, results grid and the
 // browser pane that shows the selected record's page.
+#include "ui/singlewindow.h"
+
 #include <QPixmap>
 #include <QString>
 #include <QWidget>
@@ -18,22 +20,18 @@ class PrintTarget;
 class RecordPageClaim;
 class ResultGrid;
 
-class FrmZendrelMain : public QWidget {
+// Loaded and shown through SingleWindow: Show() loads it the first time (Form_Load runs
+// before the window is shown; a failure there is reported and the window is shown all
+// the same), loaded() is the window while it is open.
+class FrmZendrelMain : public QWidget, public SingleWindow<FrmZendrelMain> {
     Q_OBJECT
 public:
-    // The loaded main window, or null while it is not loaded.
-    static FrmZendrelMain *loaded();
-    // Shows the main window modeless; the first request loads it (Form_Load runs
-    // before the window is shown). A failure in the load step is reported and the
-    // window is shown all the same.
-    static FrmZendrelMain *Show();
-
     // Controls.
-    QComboBox *TxtQuery;
-    PictureButton *Command1;
-    QLabel *ct;
-    ResultGrid *Grd1;
-    QWebEngineView *LblDesc;
+    QComboBox *TxtQuery;     // the query box, with the history and the two condition commands
+    PictureButton *Command1; // 搜尋: the search button
+    QLabel *ct;              // the record number of the shown record, 第n筆
+    ResultGrid *Grd1;        // the results grid: titles, and the hidden page names
+    QWebEngineView *LblDesc; // the browser pane that shows the record's page
 
     // Window variables.
     QString SqlText;
@@ -68,6 +66,7 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    friend class SingleWindow<FrmZendrelMain>;
     FrmZendrelMain();
     ~FrmZendrelMain() override;
 

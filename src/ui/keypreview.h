@@ -9,8 +9,31 @@ class QWidget;
 
 namespace morvessa {
 
-// The window-system key code of a Qt key (13 Enter, 27 Esc, 38 Up, 40 Down, 118 F7, ...);
-// 0 for keys that have none here.
+// The window system's key codes, as a window's key preview receives them.
+namespace vk {
+inline constexpr int Backspace = 8;
+inline constexpr int Tab = 9;
+inline constexpr int Enter = 13;
+inline constexpr int Escape = 27;
+inline constexpr int Space = 32;
+inline constexpr int PageUp = 33;
+inline constexpr int PageDown = 34;
+inline constexpr int End = 35;
+inline constexpr int Home = 36;
+inline constexpr int Left = 37;
+inline constexpr int Up = 38;
+inline constexpr int Right = 39;
+inline constexpr int Down = 40;
+inline constexpr int Insert = 45;
+inline constexpr int Delete = 46;
+inline constexpr int F1 = 112; // F1 to F24 follow on
+inline constexpr int F7 = 118;
+} // namespace vk
+
+// The character code of Enter, as a key-press handler receives it.
+inline constexpr int kEnterCharacter = 13;
+
+// The window-system key code of a Qt key; 0 for keys that have none here.
 int virtualKeyCode(int qtKey);
 // Shift, Ctrl and Alt as bits 1, 2 and 4.
 int shiftState(Qt::KeyboardModifiers modifiers);

@@ -1,6 +1,7 @@
 #include "store/appfolder.h"
 #include "ui/frmini.h"
 #include "ui/pictures.h"
+#include "ui/qttranslations.h"
 
 #include <QApplication>
 #include <QFileInfo>
@@ -12,6 +13,7 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Morvessa"));
     QApplication::setWindowIcon(morvessa::pictures::appIcon());
+    morvessa::installTraditionalChinese(app);
 
     // The application folder is the folder of the program file as it was started, so a
     // link to the program placed in a collection folder opens that collection.

@@ -7,6 +7,7 @@
 #include <QHelpEvent>
 #include <QMouseEvent>
 #include <QScrollBar>
+#include <QStyledItemDelegate>
 #include <QToolTip>
 
 #include <cmath>
@@ -34,11 +35,43 @@ int roundedTwips(double px)
 }
 } // namespace
 
+// Draws each cell's text cut where the cell leaves the visible part of the grid, so that
+// no character is sliced by the scroll bar.
+class VisibleTextDelegate : public QStyledItemDelegate {
+public:
+    explicit VisibleTextDelegate(QAbstractItemView *view) : QStyledItemDelegate(view), m_view(view) {}
+
+    // The option as the cell is drawn: its visible part, with the text that fits there.
+    QStyleOptionViewItem shownOption(const QStyleOptionViewItem &option, const QModelIndex &index) const
+    {
+        QStyleOptionViewItem shown(option);
+        initStyleOption(&shown, index);
+        shown.rect = shown.rect.intersected(m_view->viewport()->rect());
+        const QWidget *widget = shown.widget ? shown.widget : m_view;
+        const QRect textRect = widget->style()->subElementRect(QStyle::SE_ItemViewItemText, &shown, widget);
+        shown.text = QFontMetrics(shown.font).elidedText(shown.text, Qt::ElideRight, textRect.width());
+        shown.textElideMode = Qt::ElideNone;
+        return shown;
+    }
+
+    void paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const override
+    {
+        const QStyleOptionViewItem shown = shownOption(option, index);
+        const QWidget *widget = shown.widget ? shown.widget : m_view;
+        widget->style()->drawControl(QStyle::CE_ItemViewItem, &shown, painter, widget);
+    }
+
+private:
+    QAbstractItemView *m_view;
+};
+
 ResultGrid::ResultGrid(QWidget *parent) : QTableView(parent)
 {
     const int defaultWidth = roundedTwips(64);
     m_colWidth.fill(defaultWidth);
     setModel(&m_model);
+    m_delegate = new VisibleTextDelegate(this);
+    setItemDelegate(m_delegate);
     setFont(arialFont(14.25));
     setSelectionBehavior(QAbstractItemView::SelectRows);
     setSelectionMode(QAbstractItemView::SingleSelection);
@@ -147,6 +180,19 @@ int ResultGrid::RowPos(int row) const
     if (row == 0)
         return roundedTwips(top);
     return roundedTwips(top + horizontalHeader()->height() + rowViewportPosition(row - 1));
+}
+
+QString ResultGrid::shownText(int row, int col) const
+{
+    checkRow(row);
+    checkCol(col);
+    if (row == 0 || isColumnHidden(col))
+        return row == 0 ? TextMatrix(0, col) : QString();
+    const QModelIndex index = m_model.index(row - 1, col);
+    QStyleOptionViewItem option;
+    initViewItemOption(&option);
+    option.rect = visualRect(index);
+    return m_delegate->shownOption(option, index).text;
 }
 
 void ResultGrid::setToolTipText(const QString &text)

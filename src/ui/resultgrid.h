@@ -11,6 +11,8 @@
 
 namespace morvessa {
 
+class VisibleTextDelegate;
+
 class ResultGrid : public QTableView {
     Q_OBJECT
 public:
@@ -42,6 +44,10 @@ public:
     int RowHeight(int row) const;
     // Distance from the grid's top edge to the top of the row (negative once scrolled past).
     int RowPos(int row) const;
+
+    // The text the cell shows: cut at a whole character, with an ellipsis, where the visible
+    // part of the cell ends (a column may run on under the vertical scroll bar).
+    QString shownText(int row, int col) const;
 
     void setToolTipText(const QString &text);
     QString ToolTipText() const { return m_toolTipText; }
@@ -82,6 +88,7 @@ private:
     int viewColumn(int col) const;
 
     ResultGridModel m_model;
+    VisibleTextDelegate *m_delegate;
     std::array<int, ResultGridModel::kColumns> m_colWidth{};
     int m_row = 1;
     int m_col = 0;

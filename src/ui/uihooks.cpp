@@ -1,6 +1,7 @@
 #include "ui/uihooks.h"
 
 #include "engine/recordstore.h"
+#include "ui/busycursor.h"
 
 #include <QApplication>
 #include <QDesktopServices>
@@ -26,6 +27,7 @@ BrowserOpener &browserOpener()
 
 void showMessage(const QString &text, MessageKind kind)
 {
+    const NormalCursor normal; // the box waits for the user, not the user for the program
     if (messageHandler()) {
         messageHandler()(text, kind);
         return;

@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QGuiApplication>
 
 namespace morvessa::test {
 
@@ -37,7 +38,9 @@ void TestFolder::writeFile(const QString &name, const QByteArray &bytes) const
 Recorder::Recorder()
 {
     morvessa::setMessageHandler(
-        [this](const QString &text, morvessa::MessageKind kind) { messages.push_back({text, kind}); });
+        [this](const QString &text, morvessa::MessageKind kind) {
+            messages.push_back({text, kind, QGuiApplication::overrideCursor() != nullptr});
+        });
     morvessa::setBrowserOpener([this](const QUrl &url) { openedPages.push_back(url); });
 }
 

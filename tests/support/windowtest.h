@@ -31,6 +31,7 @@ public:
     struct Message {
         QString text;
         morvessa::MessageKind kind;
+        bool waitCursor = false; // shown under the wait cursor
     };
     Recorder();
     ~Recorder();

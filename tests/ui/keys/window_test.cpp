@@ -10,6 +10,7 @@
 #include "ui/resultgrid.h"
 #include "ui/uihooks.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
@@ -68,6 +69,7 @@ private slots:
     void enterInTheBoxMovesToTheGridAndSearches();
     void escapeAndArrows();
     void otherKeysStayWhereTheyAre();
+    void closedBoxKeepsTheQuery();
     void focusEnteringTheBoxSelectsItsText();
     void f7PrintsTheCurrentTitle();
     void f7WithoutAPrinter();
@@ -297,7 +299,6 @@ void KeysWindowTest::otherKeysStayWhereTheyAre()
 {
     QComboBox *box = m_main->TxtQuery;
     box->setFocus();
-    // The box itself may act on these (Page Up and Down walk its list), the focus stays.
     for (Qt::Key key : {Qt::Key_PageUp, Qt::Key_PageDown, Qt::Key_Left, Qt::Key_Right, Qt::Key_F1,
                         Qt::Key_F6, Qt::Key_F8, Qt::Key_F12})
         press(key);
@@ -314,6 +315,56 @@ void KeysWindowTest::otherKeysStayWhereTheyAre()
     press(Qt::Key_PageDown);
     QCOMPARE(QApplication::focusWidget(), m_main->Grd1);
     QVERIFY(m_main->Grd1->Row() > row);
+}
+
+void KeysWindowTest::closedBoxKeepsTheQuery()
+{
+    QComboBox *box = m_main->TxtQuery;
+    clickSearch(QStringLiteral("桂枝")); // a history entry to step to
+    box->setFocus();
+    box->setEditText(QStringLiteral("發熱"));
+    const int index = box->currentIndex();
+
+    // Down and Up go to the results and take nothing from the list.
+    for (Qt::Key key : {Qt::Key_Down, Qt::Key_Up}) {
+        press(key);
+        QCOMPARE(QApplication::focusWidget(), m_main->Grd1);
+        QCOMPARE(box->currentText(), QStringLiteral("發熱"));
+        press(Qt::Key_Escape);
+        QCOMPARE(QApplication::focusWidget(), box);
+    }
+    // Page Up and Page Down, with or without Shift, leave the box as it is.
+    for (Qt::Key key : {Qt::Key_PageDown, Qt::Key_PageUp}) {
+        for (auto modifiers : {Qt::KeyboardModifiers(Qt::NoModifier), Qt::KeyboardModifiers(Qt::ShiftModifier)}) {
+            press(key, modifiers);
+            QCOMPARE(QApplication::focusWidget(), box);
+            QCOMPARE(box->currentText(), QStringLiteral("發熱"));
+        }
+    }
+    QCOMPARE(box->currentIndex(), index);
+    // So the search button searches for what was typed.
+    QTest::mouseClick(m_main->Command1, Qt::LeftButton);
+    QVERIFY(m_main->SqlText.contains(QStringLiteral("發熱")));
+    QCOMPARE(box->currentText(), QStringLiteral("發熱"));
+
+    // F4 and Alt+Down open the list for the box, where the arrows choose an entry.
+    for (auto [key, modifiers] : {std::pair{Qt::Key_F4, Qt::NoModifier}, std::pair{Qt::Key_Down, Qt::AltModifier}}) {
+        box->setFocus();
+        press(key, modifiers);
+        QTRY_VERIFY(box->view()->isVisible());
+        box->hidePopup();
+        QTRY_VERIFY(!box->view()->isVisible());
+        QCOMPARE(QApplication::focusWidget(), box); // the list was the box's, not the grid's
+        QCOMPARE(box->currentText(), QStringLiteral("發熱"));
+    }
+    box->setFocus();
+    press(Qt::Key_F4);
+    QTRY_VERIFY(box->view()->isVisible());
+    const QModelIndex entry = box->model()->index(3, 0); // 桂枝
+    box->view()->setCurrentIndex(entry);
+    QTest::keyClick(box->view(), Qt::Key_Return);
+    QTRY_VERIFY(!box->view()->isVisible());
+    QCOMPARE(box->currentText(), QStringLiteral("桂枝"));
 }
 
 void KeysWindowTest::focusEnteringTheBoxSelectsItsText()

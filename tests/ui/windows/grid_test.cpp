@@ -1,8 +1,13 @@
 #include "fixtures.h"
+#include "ui/fonts.h"
 #include "ui/resultgrid.h"
 #include "ui/twips.h"
 
+#include <QFontDatabase>
+#include <QGlyphRun>
 #include <QHeaderView>
+#include <QScrollBar>
+#include <QTextLayout>
 #include <QMouseEvent>
 #include <QSignalSpy>
 #include <QTest>
@@ -23,6 +28,8 @@ private slots:
     void outsideTheGridIsAnError();
     void geometryInTwips();
     void mouseMoveInTwips();
+    void titlesEndWhereTheyCanBeSeen();
+    void chineseTextHasItsGlyphs();
 };
 
 namespace {
@@ -222,6 +229,82 @@ void GridTest::mouseMoveInTwips()
 
     grid.setToolTipText(QStringLiteral("桂枝湯"));
     QCOMPARE(grid.ToolTipText(), QStringLiteral("桂枝湯"));
+}
+
+namespace {
+// Titles given in full; page names made up.
+class TitleRows : public morvessa::ResultRows {
+public:
+    explicit TitleRows(QStringList titles) : m_titles(std::move(titles)) {}
+    int count() const override { return int(m_titles.size()); }
+    QString text(int row, int col) const override
+    {
+        return col == 0 ? m_titles.at(row) : QStringLiteral("p\\%1.htm").arg(row + 1);
+    }
+
+private:
+    QStringList m_titles;
+};
+
+const QChar kEllipsis(0x2026);
+} // namespace
+
+void GridTest::titlesEndWhereTheyCanBeSeen()
+{
+    ShownGrid shown;
+    ResultGrid &grid = shown.grid;
+    const QFontMetrics metrics(grid.font());
+    // The room a title has: the visible part of the column, less the cell's margins.
+    const int column = grid.columnWidth(0);
+    grid.setDataSource(std::make_shared<TitleRows>(QStringList(60, QStringLiteral("短"))));
+    QTRY_VERIFY(grid.verticalScrollBar()->isVisible());
+    const int visible = grid.viewport()->width();
+    QVERIFY2(visible < column, qPrintable(QStringLiteral("%1 %2").arg(visible).arg(column)));
+
+    // A title that fits the column but not its visible part, one longer than the column,
+    // and a short one.
+    QString fitsColumn = QStringLiteral("五苓散 — 化氣行水");
+    while (metrics.horizontalAdvance(fitsColumn + QStringLiteral("方")) < column - 8)
+        fitsColumn += QStringLiteral("方");
+    QVERIFY(metrics.horizontalAdvance(fitsColumn) > visible);
+    const QString tooLong = fitsColumn + QStringLiteral("的名方，溫陽化氣，利水滲濕");
+    QStringList titles(60, QStringLiteral("短"));
+    titles[0] = fitsColumn;
+    titles[1] = tooLong;
+    titles[2] = QStringLiteral("桂枝湯");
+    grid.setDataSource(std::make_shared<TitleRows>(titles));
+
+    for (int row : {1, 2}) {
+        const QString text = grid.shownText(row, 0);
+        // Cut at a whole character, ending in one ellipsis character, inside the visible part.
+        QVERIFY2(text.endsWith(kEllipsis), qPrintable(text));
+        QVERIFY(!text.contains(QStringLiteral("..")));
+        QVERIFY(titles[row - 1].startsWith(text.chopped(1)));
+        QVERIFY2(metrics.horizontalAdvance(text) <= visible, qPrintable(text));
+        // One more character would no longer fit.
+        const QString longer = titles[row - 1].left(text.size()) + kEllipsis;
+        QVERIFY(metrics.horizontalAdvance(longer) > visible - 2 * 3);
+    }
+    QCOMPARE(grid.shownText(3, 0), QStringLiteral("桂枝湯"));
+    QCOMPARE(grid.shownText(0, 0), grid.TextMatrix(0, 0));
+}
+
+void GridTest::chineseTextHasItsGlyphs()
+{
+    // Characters the Ming faces lack, such as 隠, come from the next face in the list.
+    for (const QFont &font : {morvessa::arialFont(14.25), morvessa::mingFont(14.25, true)}) {
+        QTextLayout layout(QStringLiteral("隠發熱頭痛"), font);
+        layout.beginLayout();
+        layout.createLine();
+        layout.endLayout();
+        int glyphs = 0;
+        for (const QGlyphRun &run : layout.glyphRuns()) {
+            for (quint32 glyph : run.glyphIndexes())
+                QVERIFY2(glyph != 0, qPrintable(run.rawFont().familyName()));
+            glyphs += run.glyphIndexes().size();
+        }
+        QCOMPARE(glyphs, 5);
+    }
 }
 
 REGISTER_TEST(GridTest)

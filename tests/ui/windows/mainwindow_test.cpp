@@ -8,6 +8,7 @@
 #include "ui/twips.h"
 
 #include <QApplication>
+#include <QGuiApplication>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
@@ -37,6 +38,7 @@ private slots:
     void closingDeletesTheRecordPage();
     void emptyTable();
     void missingDatabase();
+    void waitCursorWhileLoadingAndSearching();
 };
 
 namespace {
@@ -88,6 +90,7 @@ void MainWindowTest::sampleCollectionOpensOnItsNewestRecord()
     QVERIFY(!FrmIni::loaded());
 
     QCOMPARE(main->windowTitle(), QStringLiteral("Morvessa-目錄瀏覽 & 關鍵字搜尋"));
+    QCOMPARE(main->Command1->accessibleName(), QStringLiteral("搜尋"));
     QCOMPARE(main->pos(), QPoint(0, 0));
     QCOMPARE(main->size(), morvessa::clientSizeForOuterTwips(12120, 9100));
     QCOMPARE(main->Grd1->Rows(), 31);
@@ -330,6 +333,8 @@ void MainWindowTest::emptyTable()
     QCOMPARE(recorder.messages.size(), size_t(1));
     QCOMPARE(recorder.messages.at(0).text, QStringLiteral(" 全文檢索搜尋　[  ]　資料不存在"));
     QCOMPARE(recorder.messages.at(0).kind, MessageKind::Plain);
+    QVERIFY(!recorder.messages.at(0).waitCursor);
+    QVERIFY(!QGuiApplication::overrideCursor());
     QVERIFY(main->isVisible());
     QTRY_COMPARE_WITH_TIMEOUT(main->LblDesc->url(), helpPage(folder), 10000);
     QCOMPARE(main->ct->text(), QStringLiteral("第100000筆"));
@@ -363,6 +368,60 @@ void MainWindowTest::missingDatabase()
     pressEnter(main, QStringLiteral("發熱"));
     QCOMPARE(recorder.messages.size(), size_t(2));
     QCOMPARE(main->Grd1->Rows(), 2);
+}
+
+namespace {
+// The cursor the program shows over its windows now: the wait cursor or the ordinary one.
+bool waitCursorShown()
+{
+    const QCursor *cursor = QGuiApplication::overrideCursor();
+    return cursor && cursor->shape() == Qt::WaitCursor;
+}
+} // namespace
+
+void MainWindowTest::waitCursorWhileLoadingAndSearching()
+{
+    TestFolder folder(sampleCollection());
+    Recorder recorder;
+    FrmIni::Show();
+    FrmIni *start = FrmIni::loaded();
+    QVERIFY(start);
+
+    // Opening the main window: the first search hides the start window, inside the load.
+    std::vector<bool> cursors;
+    struct HideWatch : QObject {
+        std::vector<bool> *seen;
+        bool eventFilter(QObject *, QEvent *event) override
+        {
+            if (event->type() == QEvent::Hide)
+                seen->push_back(waitCursorShown());
+            return false;
+        }
+    } watch;
+    watch.seen = &cursors;
+    start->installEventFilter(&watch);
+    start->cmdQuery->click();
+    FrmZendrelMain *main = FrmZendrelMain::loaded();
+    QVERIFY(main);
+    QCOMPARE(cursors, std::vector<bool>{true});
+    QVERIFY(!QGuiApplication::overrideCursor());
+
+    // A search binds its rows under the wait cursor.
+    cursors.clear();
+    connect(main->Grd1->gridModel(), &QAbstractItemModel::modelReset, &watch,
+            [&cursors] { cursors.push_back(waitCursorShown()); });
+    pressEnter(main, QStringLiteral("發熱"));
+    QCOMPARE(cursors, std::vector<bool>{true});
+    QVERIFY(!QGuiApplication::overrideCursor());
+
+    // A message on the way waits for the user with the ordinary cursor; a failure leaves
+    // no wait cursor behind.
+    pressEnter(main, QStringLiteral("無此字樣"));
+    pressEnter(main, QStringLiteral("[發熱"));
+    QCOMPARE(recorder.messages.size(), size_t(2));
+    QVERIFY(!recorder.messages.at(0).waitCursor);
+    QVERIFY(!recorder.messages.at(1).waitCursor);
+    QVERIFY(!QGuiApplication::overrideCursor());
 }
 
 REGISTER_TEST(MainWindowTest)

@@ -4,12 +4,14 @@
 #include "ui/frmini.h"
 #include "ui/picturebutton.h"
 #include "ui/pictures.h"
+#include "ui/qttranslations.h"
 #include "ui/twips.h"
 
 #include <QApplication>
 #include <QBuffer>
 #include <QDir>
 #include <QImage>
+#include <QLocale>
 #include <QTest>
 
 #include <algorithm>
@@ -26,6 +28,7 @@ private slots:
     void sampleCollectionShipsItsPictures();
     void loadStepIsRepeatable();
     void unloadingAnUnloadedWindowDoesNothing();
+    void qtTextsInTraditionalChinese();
 };
 
 namespace {
@@ -73,6 +76,9 @@ void StartWindowTest::laidOut()
         QVERIFY(button->isEnabled());
     }
     QCOMPARE(sizeOf(window->cmdQuery->DownPicture()), scaled(141, 50));
+    // Screen readers name the buttons by what their pictures say.
+    QCOMPARE(window->cmdQuery->accessibleName(), QStringLiteral("進入檢索"));
+    QCOMPARE(window->cmdSet->accessibleName(), QStringLiteral("使用導覽"));
     QCOMPARE(QApplication::focusWidget(), window->cmdQuery);
     QVERIFY(recorder.messages.empty());
 }
@@ -201,6 +207,15 @@ void StartWindowTest::unloadingAnUnloadedWindowDoesNothing()
     QVERIFY(QApplication::topLevelWidgets().isEmpty() ||
             std::none_of(QApplication::topLevelWidgets().cbegin(), QApplication::topLevelWidgets().cend(),
                          [](QWidget *w) { return w->isVisible(); }));
+}
+
+void StartWindowTest::qtTextsInTraditionalChinese()
+{
+    QVERIFY(morvessa::installTraditionalChinese(*qApp));
+    // The standard buttons of the message boxes and the text fields' context menu.
+    QCOMPARE(QCoreApplication::translate("QPlatformTheme", "Cancel"), QStringLiteral("取消"));
+    QVERIFY(QCoreApplication::translate("QLineEdit", "&Copy").contains(QStringLiteral("複製")));
+    QCOMPARE(QLocale().name(), QStringLiteral("zh_TW"));
 }
 
 REGISTER_TEST(StartWindowTest)
