@@ -47,10 +47,11 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "The Morvessa developers <morvessa@example.org>")
 set(CPACK_DEBIAN_PACKAGE_SECTION science)
 # Libraries come from dpkg-shlibdeps (the browser pane's helper process with its library);
-# what the program draws or starts with is named here: the Ming typeface, the desktop's
-# browser opener and Qt's own texts in Traditional Chinese.
+# what the program draws or starts with is named here: the Ming typeface and Noto CJK for
+# the characters it lacks, the desktop's browser opener, Qt's own texts in Traditional
+# Chinese and Qt's SVG icon engine (the windows' icon is a drawing).
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-arphic-uming, xdg-utils, qt6-translations-l10n")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-arphic-uming, fonts-noto-cjk, xdg-utils, qt6-translations-l10n, libqt6svg6")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-qpa-plugins")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 include(CPack)
