@@ -1,0 +1,399 @@
+// morvessa-store-bench: what a start of the program costs, whole process against whole
+// process, on collections of growing size.
+//
+//   morvessa-store-bench [--reps N] [--scale] [--copies N] [--long-records N] [--work DIR] [COLLECTION.mdb]
+//
+// For each collection: morvessa-query 明月 as a fresh process on a collection never seen
+// (an empty cache folder) and on one read before (its kept column file), beside
+// mdb-export of the same table and rg -c -F 明月 over the content as plain text; the peak
+// memory of the whole process tree that cannot be dropped (anonymous and shared memory of
+// the program and its reading program, sampled every millisecond) beside the text size;
+// and inside one process the query against one memchr pass over the same bytes. With
+// --scale also on collections made from it: its table repeated --copies times (10: about
+// three million records) and --long-records records of 10-50 KB each. Prints tables with
+// the targets beside the figures; never judges (exit 1 only when something fails to run).
+#include "corpus.h"
+#include "generate.h"
+
+#include "engine/recordstore.h"
+#include "search/queryanalysis.h"
+#include "search/searchrun.h"
+#include "store/connstring.h"
+#include "store/keptcolumns.h"
+#include "store/mdbreader.h"
+#include "store/storetable.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <fstream>
+#include <functional>
+#include <optional>
+#include <spawn.h>
+#include <sstream>
+#include <string>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+extern char **environ;
+
+using namespace morvessa;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+constexpr char kUsage[] =
+    "usage: morvessa-store-bench [--reps N] [--scale] [--copies N] [--long-records N] [--work DIR] "
+    "[COLLECTION.mdb]\n"
+    "  COLLECTION.mdb   a Jet database with table maindata (default: the poem corpus beside the repository)\n"
+    "  --reps N         runs of each whole-process measurement (default 5; 3 on the made collections)\n"
+    "  --scale          also measure collections made from it: repeated and with long records\n"
+    "  --copies N       how many times the table is repeated for --scale (default 10)\n"
+    "  --long-records N records of 10-50 KB for --scale (default 70000)\n"
+    "  --work DIR       where the made collections and text exports go (default: a temporary folder)\n";
+
+double msSince(Clock::time_point t) { return std::chrono::duration<double, std::milli>(Clock::now() - t).count(); }
+
+double median(std::vector<double> v)
+{
+    if (v.empty())
+        return -1;
+    std::sort(v.begin(), v.end());
+    return v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
+}
+
+std::string fmt(double v, const char *unit = "")
+{
+    if (v < 0)
+        return "n/a";
+    char b[48];
+    std::snprintf(b, sizeof b, v < 10 ? "%.2f%s" : v < 100 ? "%.1f%s" : "%.0f%s", v, unit);
+    return b;
+}
+
+std::string ratio(double a, double b) { return a < 0 || b <= 0 ? std::string("n/a") : fmt(a / b, " ×"); }
+
+// Anonymous and shared resident memory of a process, and its whole resident size, in kB.
+struct Memory {
+    long keep = 0; // RssAnon + RssShmem: what the system cannot drop
+    long all = 0;  // VmRSS, with mapped files
+};
+
+Memory memoryOf(pid_t pid)
+{
+    std::ifstream in("/proc/" + std::to_string(pid) + "/status");
+    std::string key;
+    long value = 0;
+    Memory m;
+    std::string line;
+    while (std::getline(in, line)) {
+        std::istringstream words(line);
+        words >> key >> value;
+        if (key == "RssAnon:" || key == "RssShmem:")
+            m.keep += value;
+        else if (key == "VmRSS:")
+            m.all = value;
+    }
+    return m;
+}
+
+std::vector<pid_t> childrenOf(pid_t pid)
+{
+    std::ifstream in("/proc/" + std::to_string(pid) + "/task/" + std::to_string(pid) + "/children");
+    std::vector<pid_t> out;
+    pid_t c;
+    while (in >> c)
+        out.push_back(c);
+    return out;
+}
+
+struct Run {
+    double ms = -1;
+    Memory peak; // of the process tree, summed over its processes at each sample
+    bool ok = false;
+};
+
+// Runs a program (output thrown away) with extra environment, sampling the memory of it
+// and its children every millisecond.
+Run runProcess(const std::vector<std::string> &argv, const std::vector<std::string> &extraEnv = {})
+{
+    std::vector<char *> args;
+    for (const auto &a : argv)
+        args.push_back(const_cast<char *>(a.c_str()));
+    args.push_back(nullptr);
+    std::vector<std::string> envStore(extraEnv);
+    std::vector<char *> env;
+    for (char **e = environ; *e; ++e)
+        env.push_back(*e);
+    for (auto &e : envStore)
+        env.push_back(e.data());
+    env.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    Run run;
+    const auto start = Clock::now();
+    pid_t pid = 0;
+    const int rc = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), env.data());
+    posix_spawn_file_actions_destroy(&actions);
+    if (rc != 0)
+        return run;
+    int status = 0;
+    for (;;) {
+        Memory sum = memoryOf(pid);
+        for (pid_t c : childrenOf(pid)) {
+            const Memory m = memoryOf(c);
+            sum.keep += m.keep;
+            sum.all += m.all;
+        }
+        run.peak.keep = std::max(run.peak.keep, sum.keep);
+        run.peak.all = std::max(run.peak.all, sum.all);
+        const pid_t done = waitpid(pid, &status, WNOHANG);
+        if (done == pid)
+            break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    run.ms = msSince(start);
+    run.ok = WIFEXITED(status) && WEXITSTATUS(status) <= 1;
+    return run;
+}
+
+std::string selfFolder()
+{
+    char exe[4096];
+    const ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
+    exe[n > 0 ? n : 0] = 0;
+    return QFileInfo(QString::fromUtf8(exe)).absolutePath().toStdString();
+}
+
+struct Shape {
+    std::string name;
+    std::string mdb;
+    int reps = 5;
+};
+
+struct Figures {
+    std::string name;
+    std::size_t records = 0;
+    double textMb = 0, fileMb = 0;
+    double exportMs = -1, firstMs = -1, keptMs = -1, rgMs = -1;
+    double firstKeepMb = -1, keptKeepMb = -1, firstAllMb = -1;
+    double queryMs = -1, floorMs = -1;
+};
+
+// One memchr pass over all the bytes, for a byte UTF-8 never holds: memory bandwidth.
+bool memchrPass(std::string_view bytes)
+{
+    return std::memchr(bytes.data(), 0xFF, bytes.size()) != nullptr;
+}
+
+std::optional<Figures> measure(const Shape &shape, const QString &work, const std::string &queryProgram)
+{
+    Figures f;
+    f.name = shape.name;
+    const QString folder = work + QLatin1Char('/') + QString::fromStdString(shape.name);
+    QDir().mkpath(folder);
+    const QString link = folder + QStringLiteral("/jst.mdb");
+    QFile::remove(link);
+    QFile::link(QString::fromStdString(shape.mdb), link);
+    f.fileMb = double(QFileInfo(QString::fromStdString(shape.mdb)).size()) / 1e6;
+
+    // The text as plain lines for rg, and its size.
+    const std::string textPath = (folder + QStringLiteral("/content.txt")).toStdString();
+    {
+        const auto table = readMaindataInProcess(QString::fromStdString(shape.mdb));
+        f.records = table->rowCount();
+        f.textMb = double(table->subject.bytes.size() + table->htm.bytes.size() + table->content.bytes.size()) / 1e6;
+        std::ofstream out(textPath, std::ios::binary);
+        std::string line;
+        for (std::size_t r = 0; r < table->rowCount(); ++r) {
+            line.assign(table->content.at(r));
+            std::replace(line.begin(), line.end(), '\r', ' ');
+            std::replace(line.begin(), line.end(), '\n', ' ');
+            out << line << '\n';
+        }
+    }
+    const std::string cache = (folder + QStringLiteral("/cache")).toStdString();
+    const std::vector<std::string> env = {"XDG_CACHE_HOME=" + cache};
+    const std::vector<std::string> query = {queryProgram, "--folder", folder.toStdString(), "明月"};
+    std::vector<double> exportMs, firstMs, keptMs, rgMs;
+    Memory firstPeak, keptPeak;
+    for (int i = 0; i < shape.reps; ++i) {
+        exportMs.push_back(runProcess({"mdb-export", shape.mdb, "maindata"}).ms);
+        QDir(QString::fromStdString(cache)).removeRecursively();
+        const Run first = runProcess(query, env);
+        const Run kept = runProcess(query, env);
+        if (!first.ok || !kept.ok) {
+            std::printf("morvessa-query failed on %s\n", shape.mdb.c_str());
+            return std::nullopt;
+        }
+        firstMs.push_back(first.ms);
+        keptMs.push_back(kept.ms);
+        firstPeak.keep = std::max(firstPeak.keep, first.peak.keep);
+        firstPeak.all = std::max(firstPeak.all, first.peak.all);
+        keptPeak.keep = std::max(keptPeak.keep, kept.peak.keep);
+        rgMs.push_back(runProcess({"rg", "-c", "-F", "明月", textPath}).ms);
+    }
+    f.exportMs = median(exportMs);
+    f.firstMs = median(firstMs);
+    f.keptMs = median(keptMs);
+    f.rgMs = median(rgMs);
+    f.firstKeepMb = double(firstPeak.keep) * 1024 / 1e6;
+    f.firstAllMb = double(firstPeak.all) * 1024 / 1e6;
+    f.keptKeepMb = double(keptPeak.keep) * 1024 / 1e6;
+
+    // Inside one process: the query on the kept table, and one memchr pass over the same bytes.
+    const QString conn = buildConnString(folder);
+    setKeptColumnsFolder(QString::fromStdString(cache) + QStringLiteral("/morvessa/columns"));
+    const QueryAnalysis a = analyseQuery(QStringLiteral("明月"));
+    runSearch(conn, a);
+    std::vector<double> queryMs, floorMs;
+    Connection c;
+    c.open(conn);
+    const std::string_view content = c.table()->content.bytes;
+    long found = 0;
+    for (int i = 0; i < 20; ++i) {
+        auto t = Clock::now();
+        runSearch(conn, a);
+        queryMs.push_back(msSince(t));
+        t = Clock::now();
+        found += memchrPass(content);
+        floorMs.push_back(msSince(t));
+    }
+    f.queryMs = median(queryMs);
+    f.floorMs = median(floorMs);
+    if (found)
+        std::printf("(the content holds a byte 0xFF: not UTF-8)\n");
+    std::printf("%s: %zu content bytes in the program\n", shape.name.c_str(), content.size());
+    return f;
+}
+
+void printFigures(const std::vector<Figures> &all)
+{
+    std::printf("\n## Whole process, file in the page cache (ms, median)\n\n"
+                "| collection | records | file MB | text MB | mdb-export | first start | start with the kept copy | "
+                "rg -c -F | first ÷ mdb-export | kept ÷ rg |\n|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|\n");
+    for (const Figures &f : all)
+        std::printf("| %s | %zu | %s | %s | %s | %s | %s | %s | %s | %s |\n", f.name.c_str(), f.records,
+                    fmt(f.fileMb).c_str(), fmt(f.textMb).c_str(), fmt(f.exportMs).c_str(), fmt(f.firstMs).c_str(),
+                    fmt(f.keptMs).c_str(), fmt(f.rgMs).c_str(), ratio(f.firstMs, f.exportMs).c_str(),
+                    ratio(f.keptMs, f.rgMs).c_str());
+    std::printf("\n## Peak memory of the process tree (MB; anonymous and shared: what cannot be dropped)\n\n"
+                "| collection | text | first start | ÷ text | with the kept copy | ÷ text | first start, all resident "
+                "(mapped files too) |\n|---|---:|---:|---:|---:|---:|---:|\n");
+    for (const Figures &f : all)
+        std::printf("| %s | %s | %s | %s | %s | %s | %s |\n", f.name.c_str(), fmt(f.textMb).c_str(),
+                    fmt(f.firstKeepMb).c_str(), ratio(f.firstKeepMb, f.textMb).c_str(), fmt(f.keptKeepMb).c_str(),
+                    ratio(f.keptKeepMb, f.textMb).c_str(), fmt(f.firstAllMb).c_str());
+    std::printf("\n## Inside one process: 明月 against one memchr pass over the same content bytes (ms, median of 20)"
+                "\n\n| collection | query | memchr pass | ÷ memchr |\n|---|---:|---:|---:|\n");
+    for (const Figures &f : all)
+        std::printf("| %s | %s | %s | %s |\n", f.name.c_str(), fmt(f.queryMs).c_str(), fmt(f.floorMs).c_str(),
+                    ratio(f.queryMs, f.floorMs).c_str());
+    std::printf("\n## Targets\n\n| target | collection | figure | met |\n|---|---|---|---|\n");
+    auto line = [](const char *what, const Figures &f, double value, double limit) {
+        std::printf("| %s | %s | %s | %s |\n", what, f.name.c_str(), fmt(value, " ×").c_str(),
+                    value >= 0 && value <= limit ? "yes" : "not yet");
+    };
+    for (const Figures &f : all) {
+        line("start with the kept copy ≤ 3 × rg -c -F", f, f.keptMs / f.rgMs, 3);
+        line("first start ≤ 0.5 × mdb-export", f, f.firstMs / f.exportMs, 0.5);
+        line("peak memory of the tree on the first start ≤ 1.3 × text", f, f.firstKeepMb / f.textMb, 1.3);
+        line("query ≤ 2 × memchr pass", f, f.queryMs / f.floorMs, 2);
+    }
+    std::printf("\n");
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    std::string path = bench::defaultCorpus();
+    int reps = 5, copies = 10;
+    std::uint32_t longRecords = 70000;
+    bool scale = false;
+    QString work;
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        auto number = [&](const char *name) {
+            if (i + 1 >= argc) {
+                std::fprintf(stderr, "morvessa-store-bench: %s needs a number\n%s", name, kUsage);
+                std::exit(2);
+            }
+            return std::atol(argv[++i]);
+        };
+        if (a == "--help" || a == "-h") {
+            std::fputs(kUsage, stdout);
+            return 0;
+        } else if (a == "--reps") {
+            reps = std::max(1, int(number("--reps")));
+        } else if (a == "--scale") {
+            scale = true;
+        } else if (a == "--copies") {
+            copies = std::max(2, int(number("--copies")));
+        } else if (a == "--long-records") {
+            longRecords = std::uint32_t(std::max(1L, number("--long-records")));
+        } else if (a == "--work" && i + 1 < argc) {
+            work = QString::fromLocal8Bit(argv[++i]);
+        } else if (a.rfind("--", 0) == 0) {
+            std::fprintf(stderr, "morvessa-store-bench: unknown option %s\n%s", a.c_str(), kUsage);
+            return 2;
+        } else {
+            path = a;
+        }
+    }
+    if (!bench::findCollection(path))
+        return 0;
+    QTemporaryDir temporary;
+    if (work.isEmpty())
+        work = temporary.path();
+    QDir().mkpath(work);
+    const std::string queryProgram = selfFolder() + "/../../app/morvessa-query";
+    if (access(queryProgram.c_str(), X_OK) != 0) {
+        std::printf("morvessa-query not found at %s: build it first.\n", queryProgram.c_str());
+        return 1;
+    }
+    std::ifstream load("/proc/loadavg");
+    std::string l1, l5, l15;
+    load >> l1 >> l5 >> l15;
+    std::printf("# morvessa-store-bench on %s\n\nMachine: %ld cores, load average %s %s %s\n", path.c_str(),
+                sysconf(_SC_NPROCESSORS_ONLN), l1.c_str(), l5.c_str(), l15.c_str());
+    std::vector<Shape> shapes = {{QFileInfo(QString::fromStdString(path)).fileName().toStdString(), path, reps}};
+    if (scale) {
+        const std::string repeated = (work + QStringLiteral("/repeated.mdb")).toStdString();
+        const std::string longOnes = (work + QStringLiteral("/long.mdb")).toStdString();
+        auto t = Clock::now();
+        bench::writeRepeated(path, repeated, copies);
+        std::printf("Made %s (%d copies) in %.1f s\n", repeated.c_str(), copies, msSince(t) / 1000);
+        t = Clock::now();
+        bench::writeLongRecords(path, longOnes, longRecords, 10000, 50000);
+        std::printf("Made %s (%u records of 10-50 KB) in %.1f s\n", longOnes.c_str(), longRecords, msSince(t) / 1000);
+        shapes.push_back({"repeated ×" + std::to_string(copies), repeated, std::max(1, std::min(reps, 3))});
+        shapes.push_back({"long records", longOnes, std::max(1, std::min(reps, 3))});
+    }
+    std::vector<Figures> all;
+    for (const Shape &shape : shapes) {
+        std::printf("measuring %s ...\n", shape.name.c_str());
+        std::fflush(stdout);
+        try {
+            const auto f = measure(shape, work, queryProgram);
+            if (!f)
+                return 1;
+            all.push_back(*f);
+        } catch (const std::exception &e) {
+            std::printf("failed on %s: %s\n", shape.mdb.c_str(), e.what());
+            return 1;
+        }
+    }
+    printFigures(all);
+    return 0;
+}
