@@ -8,6 +8,7 @@
 #include <QProcess>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <QThread>
 
 #include <gtest/gtest.h>
 
@@ -297,4 +298,34 @@ TEST(QueryToolTest, VariantDictionariesMissingIsAFailure)
     EXPECT_EQ(p.exitCode(), 2);
     EXPECT_TRUE(p.readAllStandardOutput().isEmpty());
     EXPECT_TRUE(QString::fromUtf8(p.readAllStandardError()).contains(empty.path() + QStringLiteral("/STCharacters.ocd2")));
+// Two programs started at once on a collection neither has seen: both read it and both give
+// its rows; the copy they keep in the cache folder then serves a third.
+TEST(QueryToolTest, TwoProgramsOnOneNewCollectionAtOnce)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString folder = dir.path() + QStringLiteral("/collection");
+    QDir().mkpath(folder);
+    ASSERT_TRUE(QFile::copy(collection("collection") + QStringLiteral("/jst.mdb"), folder + QStringLiteral("/jst.mdb")));
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("XDG_CACHE_HOME"), dir.path() + QStringLiteral("/cache"));
+    auto start = [&](QProcess &p) {
+        p.setProcessEnvironment(env);
+        p.start(QStringLiteral(MORVESSA_QUERY_PROGRAM), {QStringLiteral("--folder"), folder, QString()});
+    };
+    QThread::msleep(150); // a database changed a moment ago is read but not kept
+    QProcess a, b, c;
+    start(a);
+    start(b);
+    ASSERT_TRUE(a.waitForFinished(60000) && b.waitForFinished(60000));
+    const QByteArray rowsA = a.readAllStandardOutput(), rowsB = b.readAllStandardOutput();
+    EXPECT_EQ(a.exitCode(), 0);
+    EXPECT_EQ(rowsA.count('\n'), kNewestFirst.size());
+    EXPECT_EQ(rowsB, rowsA);
+    const QStringList kept = QDir(dir.path() + QStringLiteral("/cache/morvessa/columns")).entryList(QDir::Files);
+    EXPECT_EQ(kept.size(), 1) << kept.join(QLatin1Char(' ')).toStdString();
+    start(c);
+    ASSERT_TRUE(c.waitForFinished(60000));
+    EXPECT_EQ(c.readAllStandardOutput(), rowsA);
+    EXPECT_EQ(QDir(folder).entryList(QDir::Files), QStringList{QStringLiteral("jst.mdb")});
 }
