@@ -2,6 +2,7 @@
 #include "search/searchrun.h"
 #include "testdata.h"
 
+#include <algorithm>
 #include <gtest/gtest.h>
 
 #include <algorithm>

@@ -298,6 +298,8 @@ TEST(QueryToolTest, VariantDictionariesMissingIsAFailure)
     EXPECT_EQ(p.exitCode(), 2);
     EXPECT_TRUE(p.readAllStandardOutput().isEmpty());
     EXPECT_TRUE(QString::fromUtf8(p.readAllStandardError()).contains(empty.path() + QStringLiteral("/STCharacters.ocd2")));
+}
+
 // Two programs started at once on a collection neither has seen: both read it and both give
 // its rows; the copy they keep in the cache folder then serves a third.
 TEST(QueryToolTest, TwoProgramsOnOneNewCollectionAtOnce)
