@@ -123,7 +123,8 @@ struct Run {
 
 // Runs a program (output thrown away) with extra environment, sampling the memory of it
 // and its children every millisecond.
-Run runProcess(const std::vector<std::string> &argv, const std::vector<std::string> &extraEnv = {})
+Run runProcess(const std::vector<std::string> &argv, const std::vector<std::string> &extraEnv = {},
+               bool showErrors = false)
 {
     std::vector<char *> args;
     for (const auto &a : argv)
@@ -139,7 +140,8 @@ Run runProcess(const std::vector<std::string> &argv, const std::vector<std::stri
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    if (!showErrors)
+        posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
     Run run;
     const auto start = Clock::now();
     pid_t pid = 0;
@@ -233,7 +235,12 @@ std::optional<Figures> measure(const Shape &shape, const QString &work, const st
         const Run first = runProcess(query, env);
         const Run kept = runProcess(query, env);
         if (!first.ok || !kept.ok) {
-            std::printf("morvessa-query failed on %s\n", shape.mdb.c_str());
+            std::printf("morvessa-query failed on %s (%s start); its message:\n", shape.mdb.c_str(),
+                        first.ok ? "second" : "first");
+            std::fflush(stdout);
+            std::vector<std::string> again = query;
+            again.insert(again.begin() + 1, "--count");
+            runProcess(again, env, true);
             return std::nullopt;
         }
         firstMs.push_back(first.ms);
