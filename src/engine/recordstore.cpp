@@ -5,6 +5,9 @@
 #include "store/storetable.h"
 #include "engine/fastscan.h"
 #include "engine/jetdialect.h"
+#include "engine/jetsql.h"
+#include "engine/plainsearch.h"
+#include "engine/scannercache.h"
 
 #include <sqlite3.h>
 
@@ -54,7 +57,7 @@ std::shared_ptr<const StoreTable> tableFor(const QString &path)
                               std::int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec,
                               std::int64_t(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec};
     // Content is only ever matched with like, so the fast path holds it folded; the plain
-    // path keeps it as written, in a table of its own (search/fastscan.h).
+    // path keeps it as written, in a table of its own (engine/plainsearch.h).
     const ContentForm form = plainSearch() ? ContentForm::AsWritten : ContentForm::Folded;
     const QString key = form == ContentForm::Folded ? path : path + QStringLiteral("\n(as written)");
     const std::lock_guard lock(g_cacheMutex);
@@ -300,7 +303,8 @@ struct Connection::Impl {
         return QStringLiteral("資料庫引擎無法執行這個查詢（資料庫檔案「%1」）：%2").arg(path, detail);
     }
 
-    std::shared_ptr<const ResultRows> run(const QString &jetSql);
+    // statement: the same statement typed, for the fast path (null: only the text).
+    std::shared_ptr<const ResultRows> run(const QString &jetSql, const SearchStatement *statement);
     bool runAsTableRows(const QByteArray &sql, std::shared_ptr<const ResultRows> &out);
     std::shared_ptr<const ResultRows> runAsTexts(const QByteArray &sql);
 };
@@ -360,17 +364,15 @@ std::shared_ptr<const ResultRows> Connection::Impl::runAsTexts(const QByteArray 
     return rows;
 }
 
-std::shared_ptr<const ResultRows> Connection::Impl::run(const QString &jetSql)
+std::shared_ptr<const ResultRows> Connection::Impl::run(const QString &jetSql, const SearchStatement *statement)
 {
     if (lastRows && jetSql == lastSql)
         return lastRows;
     std::shared_ptr<const ResultRows> rows;
-    // Fast path (search/fastscan.h): the statements SqlText builds, answered from the
-    // columns; the same rows as SQLite gives, anything else goes on to SQLite.
-    if (!plainSearch()) {
-        const ContentRows content{table->content.bytes, table->content.ends.data(), table->content.isNull.data(),
-                                  table->content.size()};
-        if (auto ids = runFast(jetSql.toStdString(), *scannerFor(table, content, table->contentFolded),
+    // Fast path (engine/fastscan.h): the search statements, answered from the columns;
+    // the same rows as SQLite gives the text. Any other statement goes to SQLite.
+    if (statement && !plainSearch()) {
+        if (auto ids = runFast(*statement, *scannerFor(table, table->content, table->contentFolded),
                                table->newestFirst()))
             rows = std::make_shared<TableRows>(table, std::move(*ids));
     }
@@ -423,7 +425,14 @@ void Recordset::open(const QString &sql, Connection &connection)
 {
     if (!connection.impl())
         throw DbError(QStringLiteral("資料庫連線尚未開啟。"));
-    m_rows = connection.impl()->run(sql);
+    m_rows = connection.impl()->run(sql, nullptr);
+}
+
+void Recordset::open(const SearchStatement &statement, Connection &connection)
+{
+    if (!connection.impl())
+        throw DbError(QStringLiteral("資料庫連線尚未開啟。"));
+    m_rows = connection.impl()->run(statement.sqlText(), &statement);
 }
 
 bool Recordset::eof() const

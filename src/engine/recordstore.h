@@ -1,6 +1,7 @@
 #pragma once
 // The record store: table maindata of jst.mdb, read with libmdb, queried with SQLite
 // in the Jet dialect. Shaped like the connection/recordset pair the search expects.
+#include "engine/searchstatement.h"
 #include "store/dberror.h"
 
 #include <QByteArray>
@@ -57,6 +58,9 @@ public:
     ~Recordset();
     // Runs the statement with a static cursor. Throws DbError.
     void open(const QString &sql, Connection &connection);
+    // The same for a search statement: the same rows as its text gives, found from the
+    // table's columns where the fast path can (engine/fastscan.h).
+    void open(const SearchStatement &statement, Connection &connection);
     bool eof() const;
     void close();
     // The rows of the open recordset; null when closed.

@@ -1,6 +1,6 @@
 #include "search/concordance.h"
 
-#include "engine/jetdialect.h"
+#include "engine/likepattern.h"
 #include "store/connstring.h"
 #include "store/dberror.h"
 #include "store/mdbreader.h"

@@ -32,20 +32,18 @@ QueryAnalysis analyseQuery(const QString &boxText)
     if (!rest.isEmpty())
         a.keywords = rest.split(kBlank, Qt::KeepEmptyParts);
 
-    if (a.mode == QLatin1String("mod1")) {
-        a.sqlText = QStringLiteral("select subject,htm from  maindata order by date desc");
-    } else if (a.mode == QLatin1String("mod4")) {
-        a.sqlText = QStringLiteral("select subject,htm from  maindata where 1=2");
-        for (const QString &term : a.keywords)
-            a.sqlText += QStringLiteral("  or content like '%") + term + QStringLiteral("%' ");
-    } else {
-        a.sqlText = QStringLiteral("select subject,htm from  maindata where 1=1");
-        for (const QString &term : a.keywords)
-            a.sqlText += QStringLiteral(" and content like '%") + term + QStringLiteral("%' ");
-        if (a.keywords.isEmpty())
-            a.sqlText += kBlank;
-        a.sqlText += QStringLiteral("order by [date] desc ");
-    }
+    // The statement's patterns hold the terms as typed: an apostrophe is escaped only
+    // where the statement is printed.
+    const bool operatorFirst = a.mode == QLatin1String("mod3") || a.mode == QLatin1String("mod4");
+    const QString typedRest = operatorFirst ? a.trimmed.mid(1) : a.trimmed;
+    if (a.mode == QLatin1String("mod1"))
+        a.statement.kind = SearchStatement::AllRows;
+    else
+        a.statement.kind = a.mode == QLatin1String("mod4") ? SearchStatement::AnyTerm : SearchStatement::AllTerms;
+    if (!typedRest.isEmpty())
+        for (const QString &term : typedRest.split(kBlank, Qt::KeepEmptyParts))
+            a.statement.patterns << QLatin1Char('%') + term + QLatin1Char('%');
+    a.sqlText = a.statement.sqlText();
     return a;
 }
 

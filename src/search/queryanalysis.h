@@ -1,5 +1,7 @@
 #pragma once
 // Query analysis: from the query box text to the query mode and the statement.
+#include "engine/searchstatement.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -9,7 +11,8 @@ struct QueryAnalysis {
     QString trimmed;     // the box text without leading/trailing U+0020; written back to the box
     QString mode;        // "mod1", "mod3", "mod3a" or "mod4"
     QStringList keywords;// empty terms kept
-    QString sqlText;     // the statement, character for character
+    SearchStatement statement; // what the search runs
+    QString sqlText;     // the statement's text, character for character (statement.sqlText())
     QString messageText; // escaped query without its operator, for the not-found message
 };
 

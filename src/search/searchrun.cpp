@@ -7,7 +7,7 @@ namespace morvessa {
 
 namespace {
 
-SearchOutcome runStatement(Connection &connection, const QueryAnalysis &analysis, const QString &statement)
+SearchOutcome runStatement(Connection &connection, const QueryAnalysis &analysis, const SearchStatement &statement)
 {
     SearchOutcome outcome;
     outcome.analysis = analysis;
@@ -35,13 +35,16 @@ SearchOutcome runSearch(const QString &connString, const QueryAnalysis &analysis
 SearchOutcome runSearchOn(Connection &connection, const QueryAnalysis &analysis, Matching matching)
 {
     if (matching == Matching::Exact)
-        return runStatement(connection, analysis, analysis.sqlText);
+        return runStatement(connection, analysis, analysis.statement);
     if (!connection.table())
         throw DbError(QStringLiteral("資料庫連線尚未開啟。"));
-    // The statement's only ideographs are its terms: folding it folds them.
+    // The statement's only ideographs are its terms: folding its patterns folds its text.
     Connection folded;
     folded.openTable(variantTableFor(connection.table()), connection.databasePath());
-    return runStatement(folded, analysis, variantTable()->fold(analysis.sqlText));
+    SearchStatement statement = analysis.statement;
+    for (QString &pattern : statement.patterns)
+        pattern = variantTable()->fold(pattern);
+    return runStatement(folded, analysis, statement);
 }
 
 } // namespace morvessa

@@ -17,7 +17,7 @@ struct SearchOutcome {
 // traditional and variant forms of a character taken as one (text/variants.h).
 enum class Matching { Exact, Variants };
 
-// Opens a fresh connection with connString, runs analysis.sqlText, closes and reopens
+// Opens a fresh connection with connString, runs analysis.statement, closes and reopens
 // when records were found. Throws DbError; a failure changes nothing the caller holds.
 SearchOutcome runSearch(const QString &connString, const QueryAnalysis &analysis,
                         Matching matching = Matching::Exact);

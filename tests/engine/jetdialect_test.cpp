@@ -1,4 +1,5 @@
 #include "engine/jetdialect.h"
+#include "engine/jetsql.h"
 #include "search/queryanalysis.h"
 
 #include <gtest/gtest.h>
@@ -149,6 +150,29 @@ TEST(JetToSqlite, VeryManyTermsStillRunAndKeepTheirMeaning)
     EXPECT_EQ(count(QStringLiteral("+z") + QString(many).replace(QLatin1Char('y'), QLatin1Char('q'))), 0u);
 }
 
+// A term given thousands of times is one operand of the rewritten statement, so that the
+// engine evaluates it once a row; different terms all stay.
+TEST(JetToSqlite, RepeatedTermsAreEvaluatedOnce)
+{
+    auto likes = [](const QString &box) {
+        return jetToSqlite(analyseQuery(box).sqlText).count(QStringLiteral("content like"));
+    };
+    QString repeated = QStringLiteral("[a]"), different = QStringLiteral("[a]");
+    for (int i = 1; i < 30000; ++i) {
+        repeated += QStringLiteral(" [a]");
+        different += QStringLiteral(" [a]") + QString::number(i);
+    }
+    EXPECT_EQ(likes(repeated), 1);
+    EXPECT_EQ(likes(QStringLiteral("+") + repeated), 1);
+    EXPECT_EQ(likes(QStringLiteral("x'y ") + repeated + QStringLiteral(" x'y")), 2);
+    EXPECT_EQ(likes(different), 30000);
+    // An operand that may differ from one evaluation to the next is kept each time.
+    QString sql = QStringLiteral("select 1 from t where random() > 0");
+    for (int i = 0; i < 100; ++i)
+        sql += QStringLiteral(" and random() > 0");
+    EXPECT_EQ(jetToSqlite(sql).count(QStringLiteral("random()")), 101);
+}
+
 TEST(JetChr, GivesTheCharacter)
 {
     Db db;
@@ -233,6 +257,17 @@ TEST(JetLike, MatchesLikeJet)
         {"a#b", "a1b", false},
         {"%]%", "a]b", true},
         {"%'%", "it's", true},
+        // Sets: members in any order, overlapping or reversed ranges, one member.
+        {"[zc-ea-b]", "d", true},
+        {"[zc-ea-b]", "f", false},
+        {"[c-ad]", "b", false},
+        {"[c-ad]", "D", true},
+        {"[!c-ad]", "b", true},
+        {"[a-ca-cb]", "c", true},
+        {"[a]", "Ａ", true},
+        {"[!a]", "Ａ", false},
+        {"%[發]熱%", "病人發熱", true},
+        {"[Ａ-Ｃ]", "b", true},
     };
     Db db;
     for (const auto &c : cases) {

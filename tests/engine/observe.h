@@ -2,7 +2,7 @@
 // Everything a search shows the user, gathered for comparison: the rows in order, the
 // not-found message, or the error.
 #include "engine/recordstore.h"
-#include "engine/fastscan.h"
+#include "engine/plainsearch.h"
 #include "search/queryanalysis.h"
 #include "search/searchrun.h"
 

@@ -1,0 +1,135 @@
+#include "engine/contentscanner.h"
+
+#include "engine/likepattern.h"
+#include "engine/needlefinder.h"
+#include "text/utf8.h"
+
+#include <algorithm>
+
+namespace morvessa {
+
+namespace {
+
+constexpr std::size_t npos = std::string_view::npos;
+
+// text (folded) holds the run (found with finder) with at least anyBefore characters
+// before it and anyAfter after it.
+// firstHit: where the run is first found in text, when a scan has told (else npos).
+bool matchesRunWithAnyOnes(std::string_view text, const LikeShape &shape, const NeedleFinder &finder,
+                           std::size_t firstHit = npos)
+{
+    if (shape.longestRun.empty()) // only "_": enough characters
+        return atLeastUtf8Chars(text, shape.anyBefore + shape.anyAfter);
+    const char *begin = text.data();
+    const char *end = begin + text.size();
+    const char *hit = firstHit == npos ? finder.find(begin, end) : begin + firstHit;
+    for (; hit; hit = finder.find(hit + 1, end)) {
+        const std::size_t at = std::size_t(hit - begin);
+        if (atLeastUtf8Chars(text.substr(0, at), shape.anyBefore) &&
+            atLeastUtf8Chars(text.substr(at + shape.longestRun.size()), shape.anyAfter))
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+ContentScanner::ContentScanner(TextColumn rows, bool folded) : m_folded(rows, folded)
+{
+    const std::string_view bytes = m_folded.view().bytes;
+    for (std::size_t k = 0; k < bytes.size(); k += 7)
+        ++m_byteCounts[static_cast<unsigned char>(bytes[k])];
+}
+
+void ContentScanner::scan(std::string_view needle, std::vector<std::uint32_t> &out,
+                          std::vector<std::uint32_t> *firstHits) const
+{
+    const TextColumn &column = m_folded.view();
+    const std::size_t count = column.size();
+    if (needle.empty()) {
+        for (std::size_t r = 0; r < count; ++r)
+            if (!column.null(r))
+                out.push_back(std::uint32_t(r));
+        return;
+    }
+    const char *base = column.bytes.data();
+    const std::size_t size = column.bytes.size();
+    const std::uint64_t *ends = column.ends.data();
+    const NeedleFinder finder(needle, m_byteCounts);
+    visit(size);
+    std::size_t pos = 0, row = 0;
+    while (pos < size && row < count) {
+        const char *hit = finder.find(base + pos, base + size);
+        if (!hit)
+            break;
+        const std::size_t at = std::size_t(hit - base);
+        // The row the hit starts in: the first whose end lies beyond it.
+        if (ends[row] <= at)
+            row = std::size_t(std::upper_bound(ends + row, ends + count, std::uint64_t(at)) - ends);
+        if (row >= count)
+            break;
+        if (at + needle.size() <= ends[row]) {
+            out.push_back(std::uint32_t(row));
+            if (firstHits)
+                firstHits->push_back(std::uint32_t(at - (row == 0 ? 0 : ends[row - 1])));
+            pos = ends[row];
+            ++row;
+        } else {
+            pos = at + 1; // the hit runs into the next row
+        }
+    }
+}
+
+std::optional<std::vector<std::uint32_t>> ContentScanner::rowsLike(std::string_view pattern) const
+{
+    JetLikePattern like;
+    if (!like.compile(pattern, 0, nullptr))
+        return std::nullopt;
+    const LikeShape shape = like.shape();
+    std::vector<std::uint32_t> candidates, firstHits;
+    const bool withHits = shape.runWithAnyOnes && !shape.longestRun.empty();
+    scan(shape.longestRun, candidates, withHits ? &firstHits : nullptr);
+    if (shape.plainContains)
+        return candidates;
+    // The run is only a necessary condition: the reference like decides, or for a run
+    // with "_" around it the characters around each place of the run.
+    const TextColumn &column = m_folded.view();
+    const NeedleFinder finder(shape.longestRun, m_byteCounts);
+    std::vector<std::uint32_t> out;
+    for (std::size_t k = 0; k < candidates.size(); ++k) {
+        const std::uint32_t r = candidates[k];
+        const std::string_view text = column.at(r);
+        visit(text.size());
+        if (shape.runWithAnyOnes ? matchesRunWithAnyOnes(text, shape, finder, withHits ? firstHits[k] : npos)
+                                 : like.matches(text))
+            out.push_back(r);
+    }
+    return out;
+}
+
+std::optional<std::vector<std::uint32_t>>
+ContentScanner::rowsLikeAmong(std::string_view pattern, const std::vector<std::uint32_t> &candidates) const
+{
+    JetLikePattern like;
+    if (!like.compile(pattern, 0, nullptr))
+        return std::nullopt;
+    const LikeShape shape = like.shape();
+    const std::string &run = shape.longestRun;
+    const TextColumn &column = m_folded.view();
+    const NeedleFinder finder(run, m_byteCounts);
+    std::vector<std::uint32_t> out;
+    for (std::uint32_t r : candidates) {
+        if (column.null(r))
+            continue;
+        const std::string_view text = column.at(r);
+        visit(text.size());
+        if (!run.empty() && !finder.find(text.data(), text.data() + text.size()))
+            continue;
+        if (shape.plainContains ||
+            (shape.runWithAnyOnes ? matchesRunWithAnyOnes(text, shape, finder) : like.matches(text)))
+            out.push_back(r);
+    }
+    return out;
+}
+
+} // namespace morvessa

@@ -1,0 +1,51 @@
+#pragma once
+// Finds the rows whose content is like a pattern. Searches the content folded (case,
+// width), in one buffer, so that a plain term is one substring search over it; patterns
+// with wildcards are searched for their longest plain run and then decided by the
+// reference like on the row itself. The like ignores case and width, so it gives the
+// same answer on folded content as on the content as written.
+#include "engine/foldedcolumn.h"
+
+#include <atomic>
+#include <cstdint>
+#include <optional>
+#include <string_view>
+#include <vector>
+
+namespace morvessa {
+
+class ContentScanner {
+public:
+    // A column already folded (foldContent, or any other fold the patterns are folded
+    // alike with) is searched as it is; other content is folded into a copy first.
+    explicit ContentScanner(TextColumn rows, bool folded = false);
+    ContentScanner(const ContentScanner &) = delete;
+    ContentScanner &operator=(const ContentScanner &) = delete;
+
+    // Rows in file order whose content is like pattern, as the reference like decides;
+    // nullopt when the pattern is invalid (the plain path then reports it).
+    std::optional<std::vector<std::uint32_t>> rowsLike(std::string_view pattern) const;
+    // The rows of candidates (ascending) whose content is like pattern; for a few
+    // candidates this is cheaper than a whole scan.
+    std::optional<std::vector<std::uint32_t>> rowsLikeAmong(std::string_view pattern,
+                                                            const std::vector<std::uint32_t> &candidates) const;
+
+    std::size_t rowCount() const { return m_folded.view().size(); }
+    std::size_t ownBytes() const { return m_folded.ownBytes(); }
+    // Bytes of content looked at so far, by whole scans and row by row: the work done,
+    // which grows with what the patterns ask and not with the clock.
+    std::uint64_t bytesVisited() const { return m_visited.load(std::memory_order_relaxed); }
+
+private:
+    // Non-null rows whose folded content contains needle (already folded); with firstHits,
+    // also where in the row the needle is first found.
+    void scan(std::string_view needle, std::vector<std::uint32_t> &out,
+              std::vector<std::uint32_t> *firstHits = nullptr) const;
+    void visit(std::size_t bytes) const { m_visited.fetch_add(bytes, std::memory_order_relaxed); }
+
+    FoldedColumn m_folded;
+    std::uint64_t m_byteCounts[256] = {}; // a sample of the folded text, for NeedleFinder
+    mutable std::atomic<std::uint64_t> m_visited{0};
+};
+
+} // namespace morvessa

@@ -1,0 +1,71 @@
+#include "engine/needlefinder.h"
+
+#include <algorithm>
+#include <cstring>
+#include <immintrin.h>
+#include <string.h> // memmem
+
+namespace morvessa {
+
+NeedleFinder::NeedleFinder(std::string_view needle, const std::uint64_t *byteCounts) : m_needle(needle)
+{
+    constexpr size_t npos = std::string_view::npos;
+    if (needle.size() < 2)
+        return;
+    // The rarest byte, then the rarest other one; equal bytes would tell nothing new.
+    auto rarity = [&](size_t k) { return byteCounts[static_cast<unsigned char>(needle[k])]; };
+    size_t a = 0;
+    for (size_t k = 1; k < needle.size(); ++k)
+        if (rarity(k) < rarity(a))
+            a = k;
+    size_t b = npos;
+    for (size_t k = 0; k < needle.size(); ++k)
+        if (needle[k] != needle[a] && (b == npos || rarity(k) < rarity(b)))
+            b = k;
+    if (b == npos) // every byte the same
+        b = a == 0 ? needle.size() - 1 : 0;
+    m_first = std::min(a, b);
+    m_second = std::max(a, b);
+}
+
+namespace {
+
+__attribute__((target("avx2"))) const char *findAvx2(const char *p, const char *end, const std::string &needle,
+                                                     size_t first, size_t second)
+{
+    const size_t n = needle.size();
+    const __m256i a = _mm256_set1_epi8(needle[first]);
+    const __m256i b = _mm256_set1_epi8(needle[second]);
+    for (; end - p >= std::ptrdiff_t(n + 31); p += 32) {
+        const __m256i x = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(p + first));
+        const __m256i y = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(p + second));
+        auto mask = std::uint32_t(_mm256_movemask_epi8(_mm256_and_si256(_mm256_cmpeq_epi8(x, a), _mm256_cmpeq_epi8(y, b))));
+        while (mask) {
+            const int bit = __builtin_ctz(mask);
+            if (std::memcmp(p + bit, needle.data(), n) == 0)
+                return p + bit;
+            mask &= mask - 1;
+        }
+    }
+    // The last few places, one by one (memmem's setup would cost more here).
+    for (; end - p >= std::ptrdiff_t(n); ++p)
+        if (p[first] == needle[first] && p[second] == needle[second] && std::memcmp(p, needle.data(), n) == 0)
+            return p;
+    return nullptr;
+}
+
+} // namespace
+
+const char *NeedleFinder::find(const char *from, const char *end) const
+{
+    if (from >= end || size_t(end - from) < m_needle.size())
+        return nullptr;
+    if (m_needle.size() == 1)
+        return static_cast<const char *>(std::memchr(from, m_needle[0], size_t(end - from)));
+    static const bool avx2 = __builtin_cpu_supports("avx2");
+    if (avx2)
+        return findAvx2(from, end, m_needle, m_first, m_second);
+    return static_cast<const char *>(memmem(from, size_t(end - from), m_needle.data(), m_needle.size()));
+}
+
+} // namespace morvessa
