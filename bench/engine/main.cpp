@@ -12,7 +12,7 @@
 #include "querygen.h"
 
 #include "engine/recordstore.h"
-#include "engine/fastscan.h"
+#include "engine/plainsearch.h"
 #include "engine/variantcolumn.h"
 #include "text/variants.h"
 #include "search/queryanalysis.h"
@@ -459,6 +459,43 @@ int main(int argc, char **argv)
     std::printf("\nExact searches with the folded column built: %d of %zu give other row counts than before.\n\n",
                 exactChanged, variantFigures.size());
     std::fflush(stdout);
+    // Queries of many terms: a whole search each, beside the same search with one term.
+    // The cost should follow the distinct terms and the rows still in, not the count.
+    {
+        struct ManyTerms {
+            std::string label;
+            QString box, one;
+        };
+        QString repeated = QStringLiteral("[a]"), different = QStringLiteral("明月");
+        for (int i = 1; i < 30000; ++i)
+            repeated += QStringLiteral(" [a]");
+        for (int i = 0; i < 1000; ++i)
+            different += QStringLiteral(" [!") + QString::number(i) + QStringLiteral("]");
+        const std::vector<ManyTerms> many = {
+            {"[a] ×30,000", repeated, QStringLiteral("[a]")},
+            {"+[a] ×30,000", QStringLiteral("+") + repeated, QStringLiteral("+[a]")},
+            {"明月 and 1,000 different [!n]", different, QStringLiteral("明月 [!0]")},
+        };
+        const int manyReps = std::min(reps, 5);
+        std::printf("## Many terms (ms: median (min–max) of %d runs, whole searches)\n\n"
+                    "| query | rows | engine | same with one term | ratio |\n|---|---:|---:|---:|---:|\n",
+                    manyReps);
+        for (const ManyTerms &m : many) {
+            try {
+                const QueryAnalysis a = analyseQuery(m.box), one = analyseQuery(m.one);
+                const int rows = rowCount(runSearch(conn, a));
+                const Stats all = repeat(manyReps, [&] { runSearch(conn, a); });
+                const Stats single = repeat(manyReps, [&] { runSearch(conn, one); });
+                std::printf("| %s | %d | %s | %s | %s |\n", m.label.c_str(), rows, fmtStats(all).c_str(),
+                            fmtStats(single).c_str(), ratio(all.median(), single.median()).c_str());
+            } catch (const DbError &e) {
+                std::printf("engine failed on %s: %s\n", m.label.c_str(), e.message().toStdString().c_str());
+                engineFailed = true;
+            }
+        }
+        std::printf("\n");
+        std::fflush(stdout);
+    }
 
     // ---- Viewing ----
     QTemporaryDir viewDir;
