@@ -167,7 +167,7 @@ std::optional<RowLayout> rowLayout(const MdbHandle *mdb, int rowStart, std::size
 }
 
 // Fills `out` from the file; on failure returns what went wrong. Uses libmdb, so a
-// damaged file may crash it: call it in the reading child unless told otherwise.
+// damaged file may crash it: call it in the reading program unless told otherwise.
 
 } // namespace
 
