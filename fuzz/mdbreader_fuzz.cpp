@@ -1,0 +1,87 @@
+// The database reader on damaged files: bytes -> jst.mdb -> readMaindata. Every file gives
+// a table whose columns add up, or a DbError that names the file; nothing else.
+#include "fuzztarget.h"
+
+#include "store/dberror.h"
+#include "store/isolatedread.h"
+#include "store/keptcolumns.h"
+#include "store/mdbreader.h"
+#include "store/storetable.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <memory>
+#include <numeric>
+
+
+namespace {
+
+std::unique_ptr<QTemporaryDir> g_dir;
+QString g_path;
+
+void checkColumn(const morvessa::TextColumn &c, std::size_t rows)
+{
+    if (c.ends.size() != rows || c.isNull.size() != rows)
+        fuzz::fail("a column's length differs from the row count");
+    if (!std::is_sorted(c.ends.begin(), c.ends.end()) || (rows && c.ends.back() > c.bytes.size()))
+        fuzz::fail("a column's value ends run backwards or past its bytes");
+    for (std::size_t r = 0; r < rows; ++r) {
+        const std::string_view v = c.at(r);
+        if (QString::fromUtf8(v.data(), qsizetype(v.size())).toUtf8() != QByteArray(v.data(), qsizetype(v.size())))
+            fuzz::fail("a value is not UTF-8");
+    }
+}
+
+void checkTable(const morvessa::StoreTable &t)
+{
+    const std::size_t rows = t.rowCount();
+    checkColumn(t.subject, rows);
+    checkColumn(t.htm, rows);
+    checkColumn(t.content, rows);
+    if (t.date.size() != rows || t.dateNull.size() != rows)
+        fuzz::fail("the date column's length differs from the row count");
+    const auto newest = t.newestFirst();
+    std::vector<std::uint32_t> order(newest.begin(), newest.end());
+    std::sort(order.begin(), order.end());
+    std::vector<std::uint32_t> all(rows);
+    std::iota(all.begin(), all.end(), 0u);
+    if (order != all)
+        fuzz::fail("the newest-first order is not every row once");
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerInitialize(int *, char ***)
+{
+    g_dir = std::make_unique<QTemporaryDir>();
+    g_path = g_dir->filePath(QStringLiteral("jst.mdb"));
+    // Every input is read afresh: nothing is kept in the user's cache folder.
+    morvessa::setKeptColumnsFolder(QString());
+    // A reader that makes no progress is stopped; a damaged file need not keep a run waiting.
+    morvessa::setReaderStallLimit(std::chrono::milliseconds(3000));
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
+{
+    {
+        QFile file(g_path);
+        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+            file.write(reinterpret_cast<const char *>(data), qint64(size)) != qint64(size))
+            fuzz::fail("cannot write the input file");
+    }
+    // Both forms of the content column, chosen by the input so that a replay is the same.
+    const auto form = size % 2 ? morvessa::ContentForm::Folded : morvessa::ContentForm::AsWritten;
+    try {
+        const auto table = morvessa::readMaindata(g_path, form);
+        if (!table)
+            fuzz::fail("no table and no error");
+        checkTable(*table);
+    } catch (const morvessa::DbError &e) {
+        if (!e.message().contains(g_path))
+            fuzz::fail("the message does not name the file");
+    }
+    return 0;
+}
