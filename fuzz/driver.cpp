@@ -25,7 +25,6 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-
 using Bytes = std::vector<std::uint8_t>;
 
 namespace {
@@ -152,8 +151,9 @@ void mutate(Bytes &data, const std::vector<Bytes> &corpus, std::mt19937_64 &rng,
             const std::size_t from = pick(data.size());
             const std::size_t n = 1 + pick(std::min<std::size_t>(32, data.size() - from));
             const std::size_t to = pick(data.size() - n + 1);
-            std::copy_n(Bytes(data.begin() + std::ptrdiff_t(from), data.begin() + std::ptrdiff_t(from + n)).begin(), n,
-                        data.begin() + std::ptrdiff_t(to));
+            std::copy_n(
+                Bytes(data.begin() + std::ptrdiff_t(from), data.begin() + std::ptrdiff_t(from + n)).begin(), n,
+                data.begin() + std::ptrdiff_t(to));
             break;
         }
         case 7: { // a small number added to a byte, as lengths and counts change
@@ -209,7 +209,8 @@ int main(int argc, char **argv)
     installHandlers();
     const char *folder = std::getenv("MORVESSA_FUZZ_ARTIFACTS");
     const std::string prefix = std::string(folder && *folder ? folder : ".") + "/crash-" +
-                               std::filesystem::path(argv[0]).filename().string() + "-" + std::to_string(seed) + "-";
+                               std::filesystem::path(argv[0]).filename().string() + "-" + std::to_string(seed) +
+                               "-";
 
     auto runOne = [&](const Bytes &data, const std::string &name) {
         g_current = &data;

@@ -15,7 +15,6 @@
 #include <memory>
 #include <numeric>
 
-
 namespace {
 
 std::unique_ptr<QTemporaryDir> g_dir;

@@ -25,8 +25,9 @@ struct Answer {
     bool operator==(const Answer &other) const { return failed == other.failed && cells == other.cells; }
     QString summary() const
     {
-        return failed ? QStringLiteral("error: ") + error
-                      : QString::number(cells.size() / 2) + QStringLiteral(" rows: ") + cells.join(QLatin1Char('|'));
+        return failed
+                   ? QStringLiteral("error: ") + error
+                   : QString::number(cells.size() / 2) + QStringLiteral(" rows: ") + cells.join(QLatin1Char('|'));
     }
 };
 

@@ -66,8 +66,8 @@ std::vector<PlainRow> loadPlainRows(const std::string &mdbPath)
 PlainTable::PlainTable(const std::vector<PlainRow> &rows)
 {
     sqlite3_open(":memory:", &m_db);
-    sqlite3_exec(m_db, "create table maindata(subject text, htm text, content text, date text)",
-                 nullptr, nullptr, nullptr);
+    sqlite3_exec(m_db, "create table maindata(subject text, htm text, content text, date text)", nullptr, nullptr,
+                 nullptr);
     sqlite3_exec(m_db, "begin", nullptr, nullptr, nullptr);
     sqlite3_stmt *ins = nullptr;
     sqlite3_prepare_v2(m_db, "insert into maindata values(?,?,?,?)", -1, &ins, nullptr);
@@ -89,7 +89,10 @@ PlainTable::PlainTable(const std::vector<PlainRow> &rows)
     sqlite3_exec(m_db, "commit", nullptr, nullptr, nullptr);
 }
 
-PlainTable::~PlainTable() { sqlite3_close(m_db); }
+PlainTable::~PlainTable()
+{
+    sqlite3_close(m_db);
+}
 
 long PlainTable::run(const std::string &sql)
 {

@@ -11,14 +11,14 @@
 #include "observe.h"
 #include "querygen.h"
 
-#include "engine/recordstore.h"
 #include "engine/plainsearch.h"
+#include "engine/recordstore.h"
 #include "engine/variantcolumn.h"
-#include "text/variants.h"
-#include "search/queryanalysis.h"
-#include "search/searchrun.h"
 #include "page/keywordtext.h"
 #include "page/pagefile.h"
+#include "search/queryanalysis.h"
+#include "search/searchrun.h"
+#include "text/variants.h"
 
 #include <QDir>
 #include <QFile>
@@ -47,7 +47,10 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-double msSince(Clock::time_point t) { return std::chrono::duration<double, std::milli>(Clock::now() - t).count(); }
+double msSince(Clock::time_point t)
+{
+    return std::chrono::duration<double, std::milli>(Clock::now() - t).count();
+}
 
 struct Stats {
     std::vector<double> ms;
@@ -126,7 +129,10 @@ long statusKb(const char *key)
     return -1;
 }
 
-int rowCount(const SearchOutcome &o) { return o.rows ? o.rows->count() : 0; }
+int rowCount(const SearchOutcome &o)
+{
+    return o.rows ? o.rows->count() : 0;
+}
 
 // The open, measured in a fresh process so that nothing is cached: the time from the
 // start of the process to the bound list-all result, and to the result of a content query.
@@ -165,7 +171,8 @@ std::optional<OpenFigures> measureOpen(const std::string &mdbPath)
     args.push_back(nullptr);
     // A cache folder of its own: the open reads the collection, as on a first start
     // (morvessa-store-bench measures the start with a kept copy).
-    std::vector<std::string> envStore = {"XDG_CACHE_HOME=" + (dir.path() + QStringLiteral("/cache")).toStdString()};
+    std::vector<std::string> envStore = {"XDG_CACHE_HOME=" +
+                                         (dir.path() + QStringLiteral("/cache")).toStdString()};
     std::vector<char *> env;
     for (char **e = environ; *e; ++e)
         if (std::strncmp(*e, "XDG_CACHE_HOME=", 15) != 0)
@@ -283,8 +290,8 @@ int main(int argc, char **argv)
         allContent += r.content;
         allContent += '\n';
     }
-    std::printf("Records: %zu; UTF-8 text (subject, htm, content): %.2f MB; content alone: %.2f MB\n", plain.size(),
-                double(textBytes) / 1e6, double(contentBytes) / 1e6);
+    std::printf("Records: %zu; UTF-8 text (subject, htm, content): %.2f MB; content alone: %.2f MB\n",
+                plain.size(), double(textBytes) / 1e6, double(contentBytes) / 1e6);
     std::printf("Repetitions per query: %d\n\n", reps);
 
     // ---- Open ----
@@ -444,7 +451,8 @@ int main(int argc, char **argv)
     }
     const double foldMs = dictionaryLoad.empty() ? -1 : dictionaryLoad.median() + columnFold.median();
     std::printf("## Variant search (--variants)\n\n| step | ms | ÷ mdb-export |\n|---|---:|---:|\n");
-    std::printf("| reading the character dictionaries into classes | %s | %s |\n", fmtStats(dictionaryLoad).c_str(),
+    std::printf("| reading the character dictionaries into classes | %s | %s |\n",
+                fmtStats(dictionaryLoad).c_str(),
                 ratio(dictionaryLoad.empty() ? -1 : dictionaryLoad.median(), exportMs).c_str());
     std::printf("| folding the content column | %s | %s |\n", fmtStats(columnFold).c_str(),
                 ratio(columnFold.empty() ? -1 : columnFold.median(), exportMs).c_str());
@@ -560,7 +568,8 @@ int main(int argc, char **argv)
     std::printf("## Result equality, fast path against the plain path\n\n"
                 "%zu queries (%zu benchmark, %d random): %d found records, %d failed with an error, "
                 "%d differ (%.0f s)\n\n",
-                queries.size(), benchQueries().size(), randomQueries, found, failedBoth, differing, msSince(tEq) / 1000);
+                queries.size(), benchQueries().size(), randomQueries, found, failedBoth, differing,
+                msSince(tEq) / 1000);
 
     // ---- Targets ----
     auto fig = [&](const char *label) -> const QueryFigures * {
@@ -595,7 +604,8 @@ int main(int argc, char **argv)
     line("every query runnable ≤ mdb-export", ratio(openQuery.median(), exportMs) + " ×",
          exportMs > 0 && openQuery.median() <= exportMs);
     if (!pageStats.empty())
-        line("WriteRecordPage on the 300 KB page < 5 ms", fmtMs(pageStats.median()) + " ms", pageStats.median() < 5);
+        line("WriteRecordPage on the 300 KB page < 5 ms", fmtMs(pageStats.median()) + " ms",
+             pageStats.median() < 5);
     line("peak RSS after the open ≤ 2 × text", ratio(double(hwmKb) * 1024, double(textBytes)) + " ×",
          double(hwmKb) * 1024 <= 2 * double(textBytes));
     line("fast and plain results identical", std::to_string(differing) + " differ", differing == 0);

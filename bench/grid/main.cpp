@@ -78,8 +78,7 @@ int main(int argc, char *argv[])
     const auto generated = std::make_shared<GeneratedRows>(300000);
     std::printf("generated 300000 rows: bind, row 1, paint  %8.2f ms (median of 9)\n",
                 medianMs(9, [&] { bindAndShow(grid, generated); }));
-    std::printf("generated 300000 rows: Ctrl+End, paint      %8.2f ms (median of 9)\n",
-                medianMs(9, [&] {
+    std::printf("generated 300000 rows: Ctrl+End, paint      %8.2f ms (median of 9)\n", medianMs(9, [&] {
                     grid.setRow(1);
                     lastRow(grid);
                 }));

@@ -41,7 +41,8 @@ Timing median(int runs, const std::function<void()> &work)
         const double cpuStart = threadCpuMs();
         const auto start = std::chrono::steady_clock::now();
         work();
-        wall.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
+        wall.push_back(
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
         cpu.push_back(threadCpuMs() - cpuStart);
     }
     std::sort(wall.begin(), wall.end());
@@ -91,17 +92,17 @@ int main()
     const Timing write =
         median(100, [&] { WriteRecordPage(folder, pagePath, QStringLiteral("long\\long.htm"), terms); });
 
-    std::printf("page %lld bytes, marked page %lld bytes, terms: %s\n", (long long)page.size(),
-                (long long)marks, terms.toUtf8().constData());
-    std::printf("markKeywords, 3 terms found:     median %.3f ms wall, %.3f ms cpu (200 runs)\n",
-                mark.wallMs, mark.cpuMs);
-    std::printf("markKeywords, 3 terms not found: median %.3f ms wall, %.3f ms cpu (200 runs)\n",
-                noMatch.wallMs, noMatch.cpuMs);
+    std::printf("page %lld bytes, marked page %lld bytes, terms: %s\n", (long long)page.size(), (long long)marks,
+                terms.toUtf8().constData());
+    std::printf("markKeywords, 3 terms found:     median %.3f ms wall, %.3f ms cpu (200 runs)\n", mark.wallMs,
+                mark.cpuMs);
+    std::printf("markKeywords, 3 terms not found: median %.3f ms wall, %.3f ms cpu (200 runs)\n", noMatch.wallMs,
+                noMatch.cpuMs);
     for (const Repeat &r : repeats)
-        std::printf("markKeywords, 脾 x %-5d:         median %.3f ms wall, %.3f ms cpu (%.1fx once), page %lld bytes\n",
-                    r.times, r.timing.wallMs, r.timing.cpuMs, r.timing.cpuMs / repeats[0].timing.cpuMs,
-                    (long long)r.size);
-    std::printf("WriteRecordPage, 3 terms:        median %.3f ms wall, %.3f ms cpu (100 runs)\n",
-                write.wallMs, write.cpuMs);
+        std::printf(
+            "markKeywords, 脾 x %-5d:         median %.3f ms wall, %.3f ms cpu (%.1fx once), page %lld bytes\n",
+            r.times, r.timing.wallMs, r.timing.cpuMs, r.timing.cpuMs / repeats[0].timing.cpuMs, (long long)r.size);
+    std::printf("WriteRecordPage, 3 terms:        median %.3f ms wall, %.3f ms cpu (100 runs)\n", write.wallMs,
+                write.cpuMs);
     return 0;
 }

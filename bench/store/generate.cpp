@@ -24,10 +24,25 @@ constexpr int kMapSlots = 17;
 
 using Page = std::vector<unsigned char>;
 
-std::uint16_t u16(const unsigned char *p) { return std::uint16_t(p[0] | (p[1] << 8)); }
-std::uint32_t u32(const unsigned char *p) { return std::uint32_t(p[0]) | (std::uint32_t(p[1]) << 8) | (std::uint32_t(p[2]) << 16) | (std::uint32_t(p[3]) << 24); }
-void put16(unsigned char *p, std::uint32_t v) { p[0] = std::uint8_t(v); p[1] = std::uint8_t(v >> 8); }
-void put32(unsigned char *p, std::uint32_t v) { for (int i = 0; i < 4; ++i) p[i] = std::uint8_t(v >> (8 * i)); }
+std::uint16_t u16(const unsigned char *p)
+{
+    return std::uint16_t(p[0] | (p[1] << 8));
+}
+std::uint32_t u32(const unsigned char *p)
+{
+    return std::uint32_t(p[0]) | (std::uint32_t(p[1]) << 8) | (std::uint32_t(p[2]) << 16) |
+           (std::uint32_t(p[3]) << 24);
+}
+void put16(unsigned char *p, std::uint32_t v)
+{
+    p[0] = std::uint8_t(v);
+    p[1] = std::uint8_t(v >> 8);
+}
+void put32(unsigned char *p, std::uint32_t v)
+{
+    for (int i = 0; i < 4; ++i)
+        p[i] = std::uint8_t(v >> (8 * i));
+}
 
 struct Row {
     std::size_t start, end; // within the page
@@ -72,7 +87,7 @@ void vary(unsigned char *text, std::size_t len, unsigned copy)
 struct Source {
     std::vector<unsigned char> bytes;
     std::size_t pages = 0;
-    std::size_t tdef = 0;       // maindata's definition page
+    std::size_t tdef = 0; // maindata's definition page
     std::size_t mapPage = 0, mapRow = 0;
     std::size_t contentVar = 0; // content's place among the varying-size values
     std::vector<std::size_t> dataPages, longValuePages;

@@ -60,7 +60,10 @@ constexpr char kUsage[] =
     "  --long-records N records of 10-50 KB for --scale (default 70000)\n"
     "  --work DIR       where the made collections and text exports go (default: a temporary folder)\n";
 
-double msSince(Clock::time_point t) { return std::chrono::duration<double, std::milli>(Clock::now() - t).count(); }
+double msSince(Clock::time_point t)
+{
+    return std::chrono::duration<double, std::milli>(Clock::now() - t).count();
+}
 
 double median(std::vector<double> v)
 {
@@ -79,7 +82,10 @@ std::string fmt(double v, const char *unit = "")
     return b;
 }
 
-std::string ratio(double a, double b) { return a < 0 || b <= 0 ? std::string("n/a") : fmt(a / b, " ×"); }
+std::string ratio(double a, double b)
+{
+    return a < 0 || b <= 0 ? std::string("n/a") : fmt(a / b, " ×");
+}
 
 // Anonymous and shared resident memory of a process, and its whole resident size, in kB.
 struct Memory {
@@ -214,7 +220,8 @@ std::optional<Figures> measure(const Shape &shape, const QString &work, const st
     {
         const auto table = readMaindataInProcess(QString::fromStdString(shape.mdb));
         f.records = table->rowCount();
-        f.textMb = double(table->subject.bytes.size() + table->htm.bytes.size() + table->content.bytes.size()) / 1e6;
+        f.textMb =
+            double(table->subject.bytes.size() + table->htm.bytes.size() + table->content.bytes.size()) / 1e6;
         std::ofstream out(textPath, std::ios::binary);
         std::string line;
         for (std::size_t r = 0; r < table->rowCount(); ++r) {
@@ -286,23 +293,26 @@ std::optional<Figures> measure(const Shape &shape, const QString &work, const st
 
 void printFigures(const std::vector<Figures> &all)
 {
-    std::printf("\n## Whole process, file in the page cache (ms, median)\n\n"
-                "| collection | records | file MB | text MB | mdb-export | first start | start with the kept copy | "
-                "rg -c -F | first ÷ mdb-export | kept ÷ rg |\n|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|\n");
+    std::printf(
+        "\n## Whole process, file in the page cache (ms, median)\n\n"
+        "| collection | records | file MB | text MB | mdb-export | first start | start with the kept copy | "
+        "rg -c -F | first ÷ mdb-export | kept ÷ rg |\n|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|\n");
     for (const Figures &f : all)
         std::printf("| %s | %zu | %s | %s | %s | %s | %s | %s | %s | %s |\n", f.name.c_str(), f.records,
                     fmt(f.fileMb).c_str(), fmt(f.textMb).c_str(), fmt(f.exportMs).c_str(), fmt(f.firstMs).c_str(),
                     fmt(f.keptMs).c_str(), fmt(f.rgMs).c_str(), ratio(f.firstMs, f.exportMs).c_str(),
                     ratio(f.keptMs, f.rgMs).c_str());
-    std::printf("\n## Peak memory of the process tree (MB; anonymous and shared: what cannot be dropped)\n\n"
-                "| collection | text | first start | ÷ text | with the kept copy | ÷ text | first start, all resident "
-                "(mapped files too) |\n|---|---:|---:|---:|---:|---:|---:|\n");
+    std::printf(
+        "\n## Peak memory of the process tree (MB; anonymous and shared: what cannot be dropped)\n\n"
+        "| collection | text | first start | ÷ text | with the kept copy | ÷ text | first start, all resident "
+        "(mapped files too) |\n|---|---:|---:|---:|---:|---:|---:|\n");
     for (const Figures &f : all)
         std::printf("| %s | %s | %s | %s | %s | %s | %s |\n", f.name.c_str(), fmt(f.textMb).c_str(),
                     fmt(f.firstKeepMb).c_str(), ratio(f.firstKeepMb, f.textMb).c_str(), fmt(f.keptKeepMb).c_str(),
                     ratio(f.keptKeepMb, f.textMb).c_str(), fmt(f.firstAllMb).c_str());
-    std::printf("\n## Inside one process: 明月 against one memchr pass over the same content bytes (ms, median of 20)"
-                "\n\n| collection | query | memchr pass | ÷ memchr |\n|---|---:|---:|---:|\n");
+    std::printf(
+        "\n## Inside one process: 明月 against one memchr pass over the same content bytes (ms, median of 20)"
+        "\n\n| collection | query | memchr pass | ÷ memchr |\n|---|---:|---:|---:|\n");
     for (const Figures &f : all)
         std::printf("| %s | %s | %s | %s |\n", f.name.c_str(), fmt(f.queryMs).c_str(), fmt(f.floorMs).c_str(),
                     ratio(f.queryMs, f.floorMs).c_str());
@@ -383,7 +393,8 @@ int main(int argc, char **argv)
         std::printf("Made %s (%d copies) in %.1f s\n", repeated.c_str(), copies, msSince(t) / 1000);
         t = Clock::now();
         bench::writeLongRecords(path, longOnes, longRecords, 10000, 50000);
-        std::printf("Made %s (%u records of 10-50 KB) in %.1f s\n", longOnes.c_str(), longRecords, msSince(t) / 1000);
+        std::printf("Made %s (%u records of 10-50 KB) in %.1f s\n", longOnes.c_str(), longRecords,
+                    msSince(t) / 1000);
         shapes.push_back({"repeated ×" + std::to_string(copies), repeated, std::max(1, std::min(reps, 3))});
         shapes.push_back({"long records", longOnes, std::max(1, std::min(reps, 3))});
     }

@@ -75,8 +75,9 @@ std::optional<std::vector<std::uint32_t>> runFast(const SearchStatement &stateme
     // One scan for the term with the longest plain run; every other term is checked on
     // the rows still in, or, when it is a plain run and many rows are still in, scanned
     // for too (one pass over the buffer beats a search row by row there).
-    std::stable_sort(terms->begin(), terms->end(),
-                     [](const Term &a, const Term &b) { return a.shape.longestRun.size() > b.shape.longestRun.size(); });
+    std::stable_sort(terms->begin(), terms->end(), [](const Term &a, const Term &b) {
+        return a.shape.longestRun.size() > b.shape.longestRun.size();
+    });
     std::vector<std::uint32_t> hits = *scanner.rowsLike(terms->front().pattern);
     for (std::size_t k = 1; k < terms->size() && !hits.empty(); ++k) {
         const Term &t = (*terms)[k];

@@ -82,8 +82,8 @@ QString regroupWhere(const QString &sql)
     const char *op = nullptr;
     for (size_t k = where + 1; k < words.size(); ++k) {
         const Word &t = words[k];
-        if (wordIs(t, "order") || wordIs(t, "group") || wordIs(t, "having") || wordIs(t, "limit")
-            || wordIs(t, "union")) {
+        if (wordIs(t, "order") || wordIs(t, "group") || wordIs(t, "having") || wordIs(t, "limit") ||
+            wordIs(t, "union")) {
             clauseEnd = t.begin;
             break;
         }

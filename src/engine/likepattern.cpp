@@ -121,7 +121,8 @@ bool JetLikePattern::elementMatches(const Element &e, char32_t f) const
         const auto begin = m_ranges.begin() + std::ptrdiff_t(e.firstRange);
         const auto end = begin + std::ptrdiff_t(e.rangeCount);
         // The first range that ends at or after f.
-        const auto r = std::lower_bound(begin, end, f, [](const auto &range, char32_t v) { return range.second < v; });
+        const auto r =
+            std::lower_bound(begin, end, f, [](const auto &range, char32_t v) { return range.second < v; });
         const bool in = r != end && r->first <= f;
         return in != e.negated;
     }

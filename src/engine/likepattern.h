@@ -41,8 +41,8 @@ public:
 private:
     struct Element {
         enum Kind { Char, AnyOne, Set } kind;
-        char32_t c = 0;       // Char: the folded character
-        bool negated = false; // Set
+        char32_t c = 0;                             // Char: the folded character
+        bool negated = false;                       // Set
         std::size_t firstRange = 0, rangeCount = 0; // Set: slice of m_ranges, sorted and disjoint
     };
     // The parts of a pattern between its "%"s, each a fixed number of characters; the

@@ -39,7 +39,8 @@ __attribute__((target("avx2"))) const char *findAvx2(const char *p, const char *
     for (; end - p >= std::ptrdiff_t(n + 31); p += 32) {
         const __m256i x = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(p + first));
         const __m256i y = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(p + second));
-        auto mask = std::uint32_t(_mm256_movemask_epi8(_mm256_and_si256(_mm256_cmpeq_epi8(x, a), _mm256_cmpeq_epi8(y, b))));
+        auto mask = std::uint32_t(
+            _mm256_movemask_epi8(_mm256_and_si256(_mm256_cmpeq_epi8(x, a), _mm256_cmpeq_epi8(y, b))));
         while (mask) {
             const int bit = __builtin_ctz(mask);
             if (std::memcmp(p + bit, needle.data(), n) == 0)

@@ -19,7 +19,13 @@ std::atomic<bool> &plainFlag()
 
 } // namespace
 
-void setPlainSearch(bool on) { plainFlag() = on; }
-bool plainSearch() { return plainFlag(); }
+void setPlainSearch(bool on)
+{
+    plainFlag() = on;
+}
+bool plainSearch()
+{
+    return plainFlag();
+}
 
 } // namespace morvessa

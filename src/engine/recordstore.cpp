@@ -1,13 +1,13 @@
 #include "engine/recordstore.h"
 
-#include "store/connstring.h"
-#include "store/mdbreader.h"
-#include "store/storetable.h"
 #include "engine/fastscan.h"
 #include "engine/jetdialect.h"
 #include "engine/jetsql.h"
 #include "engine/plainsearch.h"
 #include "engine/scannercache.h"
+#include "store/connstring.h"
+#include "store/mdbreader.h"
+#include "store/storetable.h"
 
 #include <sqlite3.h>
 
@@ -178,9 +178,15 @@ int tabColumn(sqlite3_vtab_cursor *cur, sqlite3_context *ctx, int column)
     const StoreTable &t = *c->table;
     const std::size_t row = c->row();
     switch (column) {
-    case SubjectColumn: resultText(ctx, t.subject, row); break;
-    case HtmColumn: resultText(ctx, t.htm, row); break;
-    case ContentColumn: resultText(ctx, t.content, row); break;
+    case SubjectColumn:
+        resultText(ctx, t.subject, row);
+        break;
+    case HtmColumn:
+        resultText(ctx, t.htm, row);
+        break;
+    case ContentColumn:
+        resultText(ctx, t.content, row);
+        break;
     case DateColumn:
         if (t.dateNull[row])
             sqlite3_result_null(ctx);
@@ -225,8 +231,7 @@ class TableRows : public ResultRows {
 public:
     TableRows(std::shared_ptr<const StoreTable> table, std::vector<std::uint32_t> rows)
         : m_table(std::move(table)), m_rows(std::move(rows))
-    {
-    }
+    {}
     int count() const override { return int(m_rows.size()); }
     QString text(int row, int col) const override
     {
@@ -319,8 +324,7 @@ bool Connection::Impl::runAsTableRows(const QByteArray &sql, std::shared_ptr<con
     const QRegularExpressionMatch m = head.match(text);
     if (!m.hasMatch())
         return false;
-    const QString withRowid =
-        QStringLiteral("select subject,htm,rowid from ") + text.mid(m.capturedLength());
+    const QString withRowid = QStringLiteral("select subject,htm,rowid from ") + text.mid(m.capturedLength());
     const QByteArray utf8 = withRowid.toUtf8();
     Statement s;
     if (sqlite3_prepare_v2(db, utf8.constData(), int(utf8.size()), &s.stmt, nullptr) != SQLITE_OK || !s.stmt ||

@@ -5,7 +5,7 @@
 namespace morvessa {
 
 std::shared_ptr<const ContentScanner> scannerFor(const std::shared_ptr<const void> &owner, TextColumn rows,
-                                                  bool folded)
+                                                 bool folded)
 {
     struct Entry {
         std::weak_ptr<const void> owner;

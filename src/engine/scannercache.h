@@ -8,6 +8,6 @@ namespace morvessa {
 
 // rows must stay valid as long as owner does.
 std::shared_ptr<const ContentScanner> scannerFor(const std::shared_ptr<const void> &owner, TextColumn rows,
-                                                  bool folded);
+                                                 bool folded);
 
 } // namespace morvessa

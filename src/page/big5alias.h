@@ -15,7 +15,8 @@ namespace morvessa {
 inline qsizetype big5CharLength(const unsigned char *p, qsizetype i, qsizetype n)
 {
     const bool lead = p[i] >= 0x81 && p[i] <= 0xFE;
-    const bool trail = i + 1 < n && ((p[i + 1] >= 0x40 && p[i + 1] <= 0x7E) || (p[i + 1] >= 0xA1 && p[i + 1] <= 0xFE));
+    const bool trail =
+        i + 1 < n && ((p[i + 1] >= 0x40 && p[i + 1] <= 0x7E) || (p[i + 1] >= 0xA1 && p[i + 1] <= 0xFE));
     return lead && trail ? 2 : 1;
 }
 

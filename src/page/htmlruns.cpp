@@ -9,12 +9,20 @@ namespace morvessa {
 
 namespace {
 
-bool isAsciiLetter(unsigned char b) { return (b | 0x20) >= 'a' && (b | 0x20) <= 'z'; }
-bool isAsciiAlnum(unsigned char b) { return isAsciiLetter(b) || (b >= '0' && b <= '9'); }
-bool isHtmlSpace(unsigned char b) { return b == ' ' || b == '\t' || b == '\n' || b == '\r' || b == '\f'; }
-
-class Cutter
+bool isAsciiLetter(unsigned char b)
 {
+    return (b | 0x20) >= 'a' && (b | 0x20) <= 'z';
+}
+bool isAsciiAlnum(unsigned char b)
+{
+    return isAsciiLetter(b) || (b >= '0' && b <= '9');
+}
+bool isHtmlSpace(unsigned char b)
+{
+    return b == ' ' || b == '\t' || b == '\n' || b == '\r' || b == '\f';
+}
+
+class Cutter {
 public:
     Cutter(const QByteArray &page, std::vector<PageRun> &runs)
         : m_p(reinterpret_cast<const unsigned char *>(page.constData())), m_n(page.size()), m_runs(runs)
@@ -120,12 +128,12 @@ private:
     // the inserted tags literally or break a script or style sheet.
     void noteRawElement(qsizetype nameStart, qsizetype nameEnd)
     {
-        static const char *const names[] = {"script", "style", "title", "textarea", "xmp",
+        static const char *const names[] = {"script", "style",   "title",    "textarea", "xmp",
                                             "iframe", "noembed", "noframes", "noscript"};
         const qsizetype len = nameEnd - nameStart;
         for (const char *raw : names) {
-            if (qsizetype(std::strlen(raw)) == len
-                && qstrnicmp(reinterpret_cast<const char *>(m_p + nameStart), raw, len) == 0) {
+            if (qsizetype(std::strlen(raw)) == len &&
+                qstrnicmp(reinterpret_cast<const char *>(m_p + nameStart), raw, len) == 0) {
                 m_rawUntil = QByteArray("</") + raw;
                 return;
             }
@@ -137,8 +145,8 @@ private:
     {
         const qsizetype len = m_rawUntil.size();
         for (; i + len <= m_n; ++i) {
-            if (m_p[i] != '<' || qstrnicmp(reinterpret_cast<const char *>(m_p + i),
-                                           m_rawUntil.constData(), len) != 0)
+            if (m_p[i] != '<' ||
+                qstrnicmp(reinterpret_cast<const char *>(m_p + i), m_rawUntil.constData(), len) != 0)
                 continue;
             if (i + len == m_n || isHtmlSpace(m_p[i + len]) || m_p[i + len] == '/' || m_p[i + len] == '>')
                 return i;

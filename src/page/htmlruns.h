@@ -14,8 +14,7 @@ namespace morvessa {
 struct PageRun {
     PageRun(qsizetype from, qsizetype length, bool isText, uint32_t openTags = 0, uint32_t closeTags = 0)
         : pos(int32_t(from)), len(int32_t(length)), opens(openTags), closes(closeTags), text(isText)
-    {
-    }
+    {}
     int32_t pos; // pages are far below 2 GB; larger ones are never marked
     int32_t len;
     uint32_t opens;

@@ -137,15 +137,15 @@ MarkPlan plan(const CutPage &cut, const QString &keywordText)
         return size;
     };
 
-    const bool repeats = nested.size() > distinct.size()
-                         || std::any_of(nested.begin(), nested.end(), [](const MarkStep &s) { return s.times > 1; });
+    const bool repeats = nested.size() > distinct.size() ||
+                         std::any_of(nested.begin(), nested.end(), [](const MarkStep &s) { return s.times > 1; });
     if (!repeats) {
         result.steps = std::move(nested);
     } else {
         const qsizetype nestedLimit =
             std::min(kMaxMarkedPageBytes, pageSize + std::max(pageSize, kNestedGrowthFloor));
-        if (qsizetype(nested.size()) <= kMaxStepsPerTerm * qsizetype(distinct.size())
-            && (grownSize(nested, false) <= nestedLimit || grownSize(nested, true) <= nestedLimit)) {
+        if (qsizetype(nested.size()) <= kMaxStepsPerTerm * qsizetype(distinct.size()) &&
+            (grownSize(nested, false) <= nestedLimit || grownSize(nested, true) <= nestedLimit)) {
             result.steps = std::move(nested);
             return result;
         }

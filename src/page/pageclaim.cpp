@@ -36,9 +36,10 @@ int lockFile(const QString &path)
         }
         // An owner that let go deletes the file; one that did so after the open above
         // leaves this lock on a file without a name. Then the name is taken afresh.
-        struct stat opened {}, named {};
-        if (::fstat(fd, &opened) == 0 && ::stat(name.constData(), &named) == 0 && opened.st_dev == named.st_dev
-            && opened.st_ino == named.st_ino)
+        struct stat opened {
+        }, named{};
+        if (::fstat(fd, &opened) == 0 && ::stat(name.constData(), &named) == 0 && opened.st_dev == named.st_dev &&
+            opened.st_ino == named.st_ino)
             return fd;
         ::close(fd);
     }

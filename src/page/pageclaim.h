@@ -14,8 +14,7 @@ namespace morvessa {
 //
 // Where no lock file can be made (a collection folder that cannot be written), the claim
 // holds nothing and gives the first name.
-class RecordPageClaim
-{
+class RecordPageClaim {
 public:
     explicit RecordPageClaim(const QString &folder);
     ~RecordPageClaim(); // lets the name go and deletes the lock file; the page stays

@@ -46,14 +46,16 @@ RecordPageWrite WriteRecordPage(const QString &folder, const QString &pagePath, 
         // (QSaveFile would): the page is rewritten on every row change, and the wait for
         // the disk took most of the time of a row change.
         QTemporaryFile out(pagePath + QStringLiteral(".XXXXXX"));
-        if (out.open() && out.write(marked) == marked.size() && out.flush()
-            && out.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther)
-            && ::rename(QFile::encodeName(out.fileName()).constData(), QFile::encodeName(pagePath).constData()) == 0) {
+        if (out.open() && out.write(marked) == marked.size() && out.flush() &&
+            out.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther) &&
+            ::rename(QFile::encodeName(out.fileName()).constData(), QFile::encodeName(pagePath).constData()) ==
+                0) {
             out.setAutoRemove(false);
             result.written = true;
         }
         if (!result.written)
-            result.unwritableFolder = QFileInfo(tmpFolder).isDir() ? tmpFolder : QFileInfo(tmpFolder).absolutePath();
+            result.unwritableFolder =
+                QFileInfo(tmpFolder).isDir() ? tmpFolder : QFileInfo(tmpFolder).absolutePath();
     } catch (...) {
         result.written = false;
         result.unwritableFolder = QFileInfo(pagePath).absolutePath();

@@ -32,8 +32,8 @@ QString realPath(const QString &path)
 // The entry of dir whose name equals part when letter case is ignored, or an empty string.
 QString entryIgnoringCase(const QString &dir, const QString &part)
 {
-    const QStringList entries = QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::System
-                                                    | QDir::NoDotAndDotDot);
+    const QStringList entries =
+        QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
     const auto match = std::find_if(entries.begin(), entries.end(), [&](const QString &entry) {
         return entry.compare(part, Qt::CaseInsensitive) == 0;
     });
@@ -45,8 +45,8 @@ QString entryIgnoringCase(const QString &dir, const QString &part)
 QString sourcePagePath(const QString &folder, const QString &pageName)
 {
     QStringList parts;
-    const QStringList written = QString(pageName).replace(QLatin1Char('\\'), QLatin1Char('/'))
-                                    .split(QLatin1Char('/'), Qt::SkipEmptyParts);
+    const QStringList written =
+        QString(pageName).replace(QLatin1Char('\\'), QLatin1Char('/')).split(QLatin1Char('/'), Qt::SkipEmptyParts);
     for (const QString &part : written) {
         if (part == QLatin1String("."))
             continue;

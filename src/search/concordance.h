@@ -20,7 +20,7 @@ struct ContextLine {
     qint64 offset = 0; // characters of the content before the hit
     QString before;    // up to width characters before the hit
     QString hit;
-    QString after;     // up to width characters after it
+    QString after; // up to width characters after it
 };
 
 class Concordance {

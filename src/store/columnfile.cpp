@@ -59,7 +59,10 @@ struct Header {
 static_assert(sizeof(Header) <= kHeaderBytes);
 static_assert(std::is_trivially_copyable_v<Header>);
 
-constexpr std::uint64_t align64(std::uint64_t at) { return (at + 63) / 64 * 64; }
+constexpr std::uint64_t align64(std::uint64_t at)
+{
+    return (at + 63) / 64 * 64;
+}
 
 // The short texts are written far out in the file while the content grows from the
 // front, then moved right behind it; the gap costs no disk (the file is sparse until then).
@@ -67,7 +70,10 @@ constexpr std::uint64_t kSubjectFar = std::uint64_t(1) << 40;
 constexpr std::uint64_t kHtmFar = kSubjectFar + (std::uint64_t(1) << 39);
 
 // Far more than any database of that size holds: beyond it the reading is running away.
-std::uint64_t textLimit(std::uint64_t databaseSize) { return databaseSize * 16 + (1u << 20); }
+std::uint64_t textLimit(std::uint64_t databaseSize)
+{
+    return databaseSize * 16 + (1u << 20);
+}
 
 bool writeAt(int fd, const void *data, std::size_t len, std::uint64_t offset)
 {
@@ -90,7 +96,8 @@ bool moveWithin(int fd, std::uint64_t from, std::uint64_t to, std::uint64_t len)
 {
     while (len > 0) {
         loff_t in = loff_t(from), out = loff_t(to);
-        const ssize_t n = ::copy_file_range(fd, &in, fd, &out, std::size_t(std::min<std::uint64_t>(len, 1u << 30)), 0);
+        const ssize_t n =
+            ::copy_file_range(fd, &in, fd, &out, std::size_t(std::min<std::uint64_t>(len, 1u << 30)), 0);
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
@@ -101,7 +108,8 @@ bool moveWithin(int fd, std::uint64_t from, std::uint64_t to, std::uint64_t len)
     }
     std::vector<char> buffer(1 << 20);
     while (len > 0) {
-        const ssize_t n = ::pread(fd, buffer.data(), std::size_t(std::min<std::uint64_t>(len, buffer.size())), off_t(from));
+        const ssize_t n =
+            ::pread(fd, buffer.data(), std::size_t(std::min<std::uint64_t>(len, buffer.size())), off_t(from));
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0 || !writeAt(fd, buffer.data(), std::size_t(n), to))
@@ -137,7 +145,11 @@ public:
         m_buffer.insert(m_buffer.end(), static_cast<const char *>(data), static_cast<const char *>(data) + len);
         return true;
     }
-    template <typename T> bool put(T value) { return append(&value, sizeof value); }
+    template <typename T>
+    bool put(T value)
+    {
+        return append(&value, sizeof value);
+    }
     bool flush()
     {
         if (m_buffer.empty())
@@ -188,7 +200,8 @@ public:
     std::shared_ptr<const void> release()
     {
         const std::size_t size = m_size;
-        std::shared_ptr<const void> owner(m_data, [size](const void *q) { ::munmap(const_cast<void *>(q), size); });
+        std::shared_ptr<const void> owner(m_data,
+                                          [size](const void *q) { ::munmap(const_cast<void *>(q), size); });
         m_data = nullptr;
         return owner;
     }
@@ -198,7 +211,8 @@ private:
     std::size_t m_size = 0;
 };
 
-template <typename T> std::span<const T> arrayAt(const unsigned char *base, const Place &place)
+template <typename T>
+std::span<const T> arrayAt(const unsigned char *base, const Place &place)
 {
     return std::span<const T>(reinterpret_cast<const T *>(base + place.offset), place.size / sizeof(T));
 }
@@ -220,8 +234,8 @@ std::uint64_t hashBytes(const void *data, std::size_t size, std::uint64_t seed)
 {
     constexpr std::uint64_t kMul = 0x9E3779B97F4A7C15ull;
     const auto *p = static_cast<const unsigned char *>(data);
-    std::uint64_t lane[4] = {seed ^ 0x243F6A8885A308D3ull, seed ^ 0x13198A2E03707344ull, seed ^ 0xA4093822299F31D0ull,
-                             seed ^ 0x082EFA98EC4E6C89ull};
+    std::uint64_t lane[4] = {seed ^ 0x243F6A8885A308D3ull, seed ^ 0x13198A2E03707344ull,
+                             seed ^ 0xA4093822299F31D0ull, seed ^ 0x082EFA98EC4E6C89ull};
     std::size_t i = 0;
     for (; i + 32 <= size; i += 32) {
         for (int k = 0; k < 4; ++k) {
@@ -371,8 +385,8 @@ std::shared_ptr<const StoreTable> mapColumnFile(int fd, bool contentFolded, cons
         return nullptr;
     Header h;
     std::memcpy(&h, base, sizeof h);
-    if (std::memcmp(h.magic, kMagic, sizeof kMagic) != 0 || h.version != kVersion || h.headerSize != sizeof(Header) ||
-        h.fileSize != size || h.status > Damaged || h.detailSize > kDetailMax ||
+    if (std::memcmp(h.magic, kMagic, sizeof kMagic) != 0 || h.version != kVersion ||
+        h.headerSize != sizeof(Header) || h.fileSize != size || h.status > Damaged || h.detailSize > kDetailMax ||
         h.contentFolded != (contentFolded ? 1u : 0u))
         return nullptr;
     if (h.status != ReadOk) {
@@ -394,9 +408,9 @@ std::shared_ptr<const StoreTable> mapColumnFile(int fd, bool contentFolded, cons
 
     auto table = std::make_shared<StoreTable>();
     auto text = [&](Block bytes, Block ends, Block nulls) {
-        return TextColumn{std::string_view(reinterpret_cast<const char *>(base + h.blocks[bytes].offset),
-                                           h.blocks[bytes].size),
-                          arrayAt<std::uint64_t>(base, h.blocks[ends]), arrayAt<std::uint8_t>(base, h.blocks[nulls])};
+        return TextColumn{
+            std::string_view(reinterpret_cast<const char *>(base + h.blocks[bytes].offset), h.blocks[bytes].size),
+            arrayAt<std::uint64_t>(base, h.blocks[ends]), arrayAt<std::uint8_t>(base, h.blocks[nulls])};
     };
     table->subject = text(SubjectBytes, SubjectEnds, SubjectNull);
     table->htm = text(HtmBytes, HtmEnds, HtmNull);

@@ -58,8 +58,8 @@ void ValueReader::appendText(const unsigned char *src, std::size_t len, std::str
     }
     // Jet 3 stores text in the database's code page; libmdb knows it.
     m_convert.resize(len * 4 + 16);
-    const int n = mdb_unicode2ascii(m_mdb, reinterpret_cast<const char *>(src), len, m_convert.data(),
-                                    m_convert.size());
+    const int n =
+        mdb_unicode2ascii(m_mdb, reinterpret_cast<const char *>(src), len, m_convert.data(), m_convert.size());
     if (n > 0)
         out.append(m_convert.data(), std::size_t(n));
 }

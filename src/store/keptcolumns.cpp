@@ -31,7 +31,10 @@ QString entryPath(const QString &folder, const ColumnFileStamp &stamp)
     return folder + QLatin1Char('/') + QLatin1String(name) + QStringLiteral(".columns");
 }
 
-std::int64_t nanoseconds(const timespec &t) { return std::int64_t(t.tv_sec) * 1000000000 + t.tv_nsec; }
+std::int64_t nanoseconds(const timespec &t)
+{
+    return std::int64_t(t.tv_sec) * 1000000000 + t.tv_nsec;
+}
 
 // Keeps the most recently used entries; also clears temporary files a crash left behind.
 void prune(const QString &folder)

@@ -18,7 +18,8 @@ QString failureMessage(const ReadFailure &failure, const QString &path)
     case MissingColumn:
         return QStringLiteral("資料庫檔案「%1」的資料表 maindata 缺少欄位 %2。").arg(path, column);
     case UnsupportedColumn:
-        return QStringLiteral("資料庫檔案「%1」的資料表 maindata 中，欄位 %2 的資料型別無法使用。").arg(path, column);
+        return QStringLiteral("資料庫檔案「%1」的資料表 maindata 中，欄位 %2 的資料型別無法使用。")
+            .arg(path, column);
     case Damaged:
         break;
     }
@@ -36,7 +37,8 @@ QString openFailureMessage(const QString &path, int error)
             .arg(path);
     case EACCES:
     case EPERM:
-        return QStringLiteral("沒有權限讀取資料庫檔案「%1」：檔案或它所在的資料夾不允許這個使用者讀取。").arg(path);
+        return QStringLiteral("沒有權限讀取資料庫檔案「%1」：檔案或它所在的資料夾不允許這個使用者讀取。")
+            .arg(path);
     case EISDIR:
         return QStringLiteral("資料庫檔案「%1」是一個資料夾，不是檔案。").arg(path);
     case ELOOP:
@@ -58,12 +60,15 @@ QString notAFileMessage(const QString &path)
 
 QString stalledMessage(const QString &path, int seconds)
 {
-    return QStringLiteral("資料庫檔案「%1」無法在時限內讀取：讀取已有 %2 秒沒有進展，因此停止。").arg(path).arg(seconds);
+    return QStringLiteral("資料庫檔案「%1」無法在時限內讀取：讀取已有 %2 秒沒有進展，因此停止。")
+        .arg(path)
+        .arg(seconds);
 }
 
 QString readerMissingMessage(const QString &path, const QString &program)
 {
-    return QStringLiteral("無法讀取資料庫檔案「%1」：找不到讀取資料庫的程式「%2」，它應該和本程式放在同一個資料夾。")
+    return QStringLiteral(
+               "無法讀取資料庫檔案「%1」：找不到讀取資料庫的程式「%2」，它應該和本程式放在同一個資料夾。")
         .arg(path, program);
 }
 

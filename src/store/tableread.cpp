@@ -78,18 +78,26 @@ int numberSize(int type)
 int fixedSizeOf(int type)
 {
     switch (type) {
-    case MDB_BOOL: return 0; // held in the row's null mask
-    case MDB_BYTE: return 1;
-    case MDB_INT: return 2;
+    case MDB_BOOL:
+        return 0; // held in the row's null mask
+    case MDB_BYTE:
+        return 1;
+    case MDB_INT:
+        return 2;
     case MDB_LONGINT:
     case MDB_FLOAT:
-    case MDB_COMPLEX: return 4;
+    case MDB_COMPLEX:
+        return 4;
     case MDB_MONEY:
     case MDB_DOUBLE:
-    case MDB_DATETIME: return 8;
-    case MDB_REPID: return 16;
-    case MDB_NUMERIC: return 17;
-    default: return -1;
+    case MDB_DATETIME:
+        return 8;
+    case MDB_REPID:
+        return 16;
+    case MDB_NUMERIC:
+        return 17;
+    default:
+        return -1;
     }
 }
 
@@ -282,7 +290,8 @@ ReadFailure readTable(int fd, RowSink &sink, bool fold, void (*progress)())
                     continue;
                 const int begin = f->start - rowStart;
                 const int end = begin + f->siz;
-                if (begin < 0 || f->siz < 0 || end > int(rowSize) || (cols[c]->is_fixed && end > layout->fixedEnd) ||
+                if (begin < 0 || f->siz < 0 || end > int(rowSize) ||
+                    (cols[c]->is_fixed && end > layout->fixedEnd) ||
                     (cols[c]->col_type == MDB_TEXT && f->siz > cols[c]->col_size))
                     return {Damaged, {}};
             }

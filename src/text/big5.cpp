@@ -39,9 +39,8 @@ QString big5Decode(const QByteArray &bytes)
     // Every byte gives at most one UTF-16 code unit.
     QString text(bytes.size(), Qt::Uninitialized);
     UErrorCode status = U_ZERO_ERROR;
-    const int32_t n = ucnv_toUChars(conv.get(), reinterpret_cast<UChar *>(text.data()),
-                                    int32_t(text.size()), bytes.constData(),
-                                    int32_t(bytes.size()), &status);
+    const int32_t n = ucnv_toUChars(conv.get(), reinterpret_cast<UChar *>(text.data()), int32_t(text.size()),
+                                    bytes.constData(), int32_t(bytes.size()), &status);
     if (U_FAILURE(status))
         return QString();
     text.truncate(n);
@@ -62,8 +61,7 @@ QByteArray big5Encode(const QString &text, qsizetype *firstUnmappable)
     }
     // Stop at the first character without a Big5 form instead of writing a substitute.
     UErrorCode status = U_ZERO_ERROR;
-    ucnv_setFromUCallBack(conv.get(), UCNV_FROM_U_CALLBACK_STOP, nullptr, nullptr, nullptr,
-                          &status);
+    ucnv_setFromUCallBack(conv.get(), UCNV_FROM_U_CALLBACK_STOP, nullptr, nullptr, nullptr, &status);
     if (U_FAILURE(status)) {
         if (firstUnmappable)
             *firstUnmappable = 0;
@@ -74,8 +72,8 @@ QByteArray big5Encode(const QString &text, qsizetype *firstUnmappable)
     const UChar *const start = reinterpret_cast<const UChar *>(text.constData());
     const UChar *source = start;
     char *target = out.data();
-    ucnv_fromUnicode(conv.get(), &target, out.data() + out.size(), &source,
-                     start + text.size(), nullptr, true, &status);
+    ucnv_fromUnicode(conv.get(), &target, out.data() + out.size(), &source, start + text.size(), nullptr, true,
+                     &status);
     if (U_FAILURE(status)) {
         if (firstUnmappable) {
             // The converter has consumed the offending character; step back over it.

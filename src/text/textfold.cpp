@@ -152,7 +152,8 @@ FoldedFinder::FoldedFinder(std::string_view needleUtf8)
 size_t FoldedFinder::matchAt(std::string_view text, size_t pos) const
 {
     if (m_bytewise) {
-        if (text.size() - pos < m_needle.size() || std::memcmp(text.data() + pos, m_needle.data(), m_needle.size()) != 0)
+        if (text.size() - pos < m_needle.size() ||
+            std::memcmp(text.data() + pos, m_needle.data(), m_needle.size()) != 0)
             return npos;
         return pos + m_needle.size();
     }
@@ -227,7 +228,10 @@ bool cjkBlockFoldsToItself()
 namespace {
 
 // Folding keeps the size of nearly every character; a few grow from two bytes to three.
-constexpr size_t foldedCapacity(size_t size) { return size + size / 2 + 4; }
+constexpr size_t foldedCapacity(size_t size)
+{
+    return size + size / 2 + 4;
+}
 
 char *writeFolded(std::string_view text, char *out)
 {

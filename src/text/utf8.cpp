@@ -15,11 +15,17 @@ int decodeUtf8(std::string_view text, std::size_t pos, char32_t &c)
     char32_t v;
     char32_t min;
     if (b >= 0xC2 && b <= 0xDF) {
-        len = 2; v = b & 0x1F; min = 0x80;
+        len = 2;
+        v = b & 0x1F;
+        min = 0x80;
     } else if (b >= 0xE0 && b <= 0xEF) {
-        len = 3; v = b & 0x0F; min = 0x800;
+        len = 3;
+        v = b & 0x0F;
+        min = 0x800;
     } else if (b >= 0xF0 && b <= 0xF4) {
-        len = 4; v = b & 0x07; min = 0x10000;
+        len = 4;
+        v = b & 0x07;
+        min = 0x10000;
     } else {
         c = kInvalidUtf8 + b;
         return 1;

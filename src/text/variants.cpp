@@ -22,8 +22,8 @@ namespace {
 // Simplified to traditional and back, and the Taiwan and Hong Kong standard forms. The
 // Japanese tables are left out: their new forms stand for several distinct characters
 // (弁 for 辨, 辯, 瓣 and 辦), which would make 辨證 find 辦證.
-const char *const kDictionaries[] = {"STCharacters", "TSCharacters", "TWVariants",
-                                     "TWVariantsRev", "HKVariants",  "HKVariantsRev"};
+const char *const kDictionaries[] = {"STCharacters",  "TSCharacters", "TWVariants",
+                                     "TWVariantsRev", "HKVariants",   "HKVariantsRev"};
 
 // Code points up to the end of CJK extension H; beyond it nothing folds.
 constexpr char32_t kLimit = 0x323B0;
@@ -77,7 +77,8 @@ void addDictionary(Classes &classes, const QString &path)
         throw VariantDataError(QStringLiteral("無法讀取異體字對照檔「%1」：檔案不存在或無法開啟。").arg(path));
     const auto damaged = [&](const char *what) {
         std::fclose(file);
-        return VariantDataError(QStringLiteral("異體字對照檔「%1」內容有誤：%2").arg(path, QString::fromUtf8(what)));
+        return VariantDataError(
+            QStringLiteral("異體字對照檔「%1」內容有誤：%2").arg(path, QString::fromUtf8(what)));
     };
     opencc::MarisaDictPtr dict;
     try {
@@ -104,8 +105,7 @@ void addDictionary(Classes &classes, const QString &path)
 
 VariantDataError::VariantDataError(const QString &message)
     : std::runtime_error(message.toStdString()), m_message(message)
-{
-}
+{}
 
 std::shared_ptr<const VariantTable> VariantTable::load(const QString &folder)
 {
@@ -149,7 +149,8 @@ std::shared_ptr<const VariantTable> VariantTable::load(const QString &folder)
 
 char32_t VariantTable::foldSupplementary(char32_t c) const
 {
-    const auto it = std::lower_bound(m_supplementary.begin(), m_supplementary.end(), std::make_pair(c, char32_t(0)));
+    const auto it =
+        std::lower_bound(m_supplementary.begin(), m_supplementary.end(), std::make_pair(c, char32_t(0)));
     return it != m_supplementary.end() && it->first == c ? it->second : c;
 }
 
@@ -190,7 +191,8 @@ void VariantTable::foldUtf8Into(std::string_view text, std::string &out) const
             p += 3;
         } else {
             char32_t c;
-            const int n = decodeUtf8(text, std::size_t(p - reinterpret_cast<const unsigned char *>(text.data())), c);
+            const int n =
+                decodeUtf8(text, std::size_t(p - reinterpret_cast<const unsigned char *>(text.data())), c);
             if (c >= kInvalidUtf8 || fold(c) == c) {
                 std::memcpy(w, p, std::size_t(n));
                 w += n;

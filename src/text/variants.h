@@ -52,9 +52,9 @@ public:
 private:
     char32_t foldSupplementary(char32_t c) const;
 
-    std::vector<char16_t> m_bmp;                              // fold of every BMP character
+    std::vector<char16_t> m_bmp;                                // fold of every BMP character
     std::vector<std::pair<char32_t, char32_t>> m_supplementary; // sorted; characters that fold elsewhere
-    std::vector<std::pair<char32_t, char32_t>> m_members;      // (fold, character), sorted, for classOf
+    std::vector<std::pair<char32_t, char32_t>> m_members;       // (fold, character), sorted, for classOf
     std::size_t m_classCount = 0;
 };
 

@@ -8,13 +8,11 @@
 namespace morvessa {
 
 // Every request of the page, pictures and style sheets included.
-class CollectionUrlFilter : public QWebEngineUrlRequestInterceptor
-{
+class CollectionUrlFilter : public QWebEngineUrlRequestInterceptor {
 public:
     CollectionUrlFilter(const QString &folder, QObject *parent)
         : QWebEngineUrlRequestInterceptor(parent), m_folder(folder)
-    {
-    }
+    {}
 
     void interceptRequest(QWebEngineUrlRequestInfo &info) override
     {

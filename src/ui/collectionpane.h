@@ -10,8 +10,7 @@ class CollectionUrlFilter;
 // Runs no scripts of the pages, and loads and follows only what paneMayLoad allows:
 // files inside the collection folder and pages handed over as text. Links to anywhere
 // else do nothing, and nothing comes from the network.
-class CollectionPane : public QWebEnginePage
-{
+class CollectionPane : public QWebEnginePage {
     Q_OBJECT
 public:
     CollectionPane(const QString &folder, QObject *parent);

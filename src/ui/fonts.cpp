@@ -27,8 +27,8 @@ QFont mingFont(double pointSize, bool bold)
 QFont arialFont(double pointSize)
 {
     QFont font;
-    font.setFamilies(QStringList{QStringLiteral("Arial"), QStringLiteral("Liberation Sans"), QStringLiteral("Arimo"),
-                                 QStringLiteral("DejaVu Sans")}
+    font.setFamilies(QStringList{QStringLiteral("Arial"), QStringLiteral("Liberation Sans"),
+                                 QStringLiteral("Arimo"), QStringLiteral("DejaVu Sans")}
                      << chineseFaces() << QStringLiteral("sans-serif"));
     font.setPointSizeF(pointSize);
     return font;

@@ -1,9 +1,12 @@
 #include "ui/frmzendrelmain.h"
 
-#include "store/appfolder.h"
-#include "store/connstring.h"
+#include "page/keywordtext.h"
+#include "page/pageclaim.h"
+#include "page/pagefile.h"
 #include "search/queryanalysis.h"
 #include "search/searchrun.h"
+#include "store/appfolder.h"
+#include "store/connstring.h"
 #include "ui/busycursor.h"
 #include "ui/collectionpane.h"
 #include "ui/contrast.h"
@@ -19,9 +22,6 @@
 #include "ui/resultgrid.h"
 #include "ui/twips.h"
 #include "ui/uihooks.h"
-#include "page/keywordtext.h"
-#include "page/pageclaim.h"
-#include "page/pagefile.h"
 
 #include <QAbstractItemView>
 #include <QApplication>
@@ -121,7 +121,8 @@ FrmZendrelMain::FrmZendrelMain() : QWidget(nullptr)
         const QImage panel = m_panel.toImage();
         const QPoint under = ct->geometry().center() * m_panel.devicePixelRatio();
         QPalette palette = ct->palette();
-        palette.setColor(QPalette::WindowText, readableOn(palette.color(QPalette::Highlight), panel.pixelColor(under)));
+        palette.setColor(QPalette::WindowText,
+                         readableOn(palette.color(QPalette::Highlight), panel.pixelColor(under)));
         ct->setPalette(palette);
     }
 

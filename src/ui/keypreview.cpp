@@ -14,31 +14,47 @@ int virtualKeyCode(int qtKey)
     if (qtKey >= Qt::Key_F1 && qtKey <= Qt::Key_F24)
         return vk::F1 + (qtKey - Qt::Key_F1);
     switch (qtKey) {
-    case Qt::Key_Backspace: return vk::Backspace;
+    case Qt::Key_Backspace:
+        return vk::Backspace;
     case Qt::Key_Tab:
-    case Qt::Key_Backtab: return vk::Tab;
+    case Qt::Key_Backtab:
+        return vk::Tab;
     case Qt::Key_Return:
-    case Qt::Key_Enter: return vk::Enter;
-    case Qt::Key_Escape: return vk::Escape;
-    case Qt::Key_Space: return vk::Space;
-    case Qt::Key_PageUp: return vk::PageUp;
-    case Qt::Key_PageDown: return vk::PageDown;
-    case Qt::Key_End: return vk::End;
-    case Qt::Key_Home: return vk::Home;
-    case Qt::Key_Left: return vk::Left;
-    case Qt::Key_Up: return vk::Up;
-    case Qt::Key_Right: return vk::Right;
-    case Qt::Key_Down: return vk::Down;
-    case Qt::Key_Insert: return vk::Insert;
-    case Qt::Key_Delete: return vk::Delete;
-    default: return 0;
+    case Qt::Key_Enter:
+        return vk::Enter;
+    case Qt::Key_Escape:
+        return vk::Escape;
+    case Qt::Key_Space:
+        return vk::Space;
+    case Qt::Key_PageUp:
+        return vk::PageUp;
+    case Qt::Key_PageDown:
+        return vk::PageDown;
+    case Qt::Key_End:
+        return vk::End;
+    case Qt::Key_Home:
+        return vk::Home;
+    case Qt::Key_Left:
+        return vk::Left;
+    case Qt::Key_Up:
+        return vk::Up;
+    case Qt::Key_Right:
+        return vk::Right;
+    case Qt::Key_Down:
+        return vk::Down;
+    case Qt::Key_Insert:
+        return vk::Insert;
+    case Qt::Key_Delete:
+        return vk::Delete;
+    default:
+        return 0;
     }
 }
 
 int shiftState(Qt::KeyboardModifiers modifiers)
 {
-    return (modifiers & Qt::ShiftModifier ? 1 : 0) | (modifiers & Qt::ControlModifier ? 2 : 0)
-           | (modifiers & Qt::AltModifier ? 4 : 0);
+    return (modifiers & Qt::ShiftModifier ? 1 : 0) | (modifiers & Qt::ControlModifier ? 2 : 0) |
+           (modifiers & Qt::AltModifier ? 4 : 0);
 }
 
 KeyPreview::KeyPreview(QWidget *window, KeyDown keyDown)

@@ -31,7 +31,8 @@ QPixmap drawing(const QString &name)
     const double scale = screenScale();
     const double ratio = qApp ? qApp->devicePixelRatio() : 1.0;
     const QSize nominal = renderer.defaultSize();
-    QPixmap pixmap(int(std::lround(nominal.width() * scale * ratio)), int(std::lround(nominal.height() * scale * ratio)));
+    QPixmap pixmap(int(std::lround(nominal.width() * scale * ratio)),
+                   int(std::lround(nominal.height() * scale * ratio)));
     pixmap.setDevicePixelRatio(ratio);
     pixmap.fill(Qt::transparent);
     QPainter painter(&pixmap);

@@ -100,7 +100,8 @@ public:
         if (const QString message = paintLines(printer, lines); !message.isEmpty())
             return message;
         const int job = system_->newestJob(name);
-        return jobFailure(name, job > before ? system_->jobState(name, job) : std::nullopt, system_->printer(name));
+        return jobFailure(name, job > before ? system_->jobState(name, job) : std::nullopt,
+                          system_->printer(name));
     }
 
 private:
@@ -170,13 +171,20 @@ private:
     static JobState fromCups(ipp_jstate_t state)
     {
         switch (state) {
-        case IPP_JSTATE_PENDING: return JobState::Pending;
-        case IPP_JSTATE_HELD: return JobState::Held;
-        case IPP_JSTATE_PROCESSING: return JobState::Processing;
-        case IPP_JSTATE_STOPPED: return JobState::Stopped;
-        case IPP_JSTATE_CANCELED: return JobState::Cancelled;
-        case IPP_JSTATE_ABORTED: return JobState::Aborted;
-        case IPP_JSTATE_COMPLETED: return JobState::Completed;
+        case IPP_JSTATE_PENDING:
+            return JobState::Pending;
+        case IPP_JSTATE_HELD:
+            return JobState::Held;
+        case IPP_JSTATE_PROCESSING:
+            return JobState::Processing;
+        case IPP_JSTATE_STOPPED:
+            return JobState::Stopped;
+        case IPP_JSTATE_CANCELED:
+            return JobState::Cancelled;
+        case IPP_JSTATE_ABORTED:
+            return JobState::Aborted;
+        case IPP_JSTATE_COMPLETED:
+            return JobState::Completed;
         }
         return JobState::Aborted;
     }

@@ -43,7 +43,8 @@ public:
         for (size_t k = 0; k < binds.size(); ++k) {
             if (binds[k]) {
                 const QByteArray b = binds[k]->toUtf8();
-                sqlite3_bind_text(st, static_cast<int>(k + 1), b.constData(), static_cast<int>(b.size()), SQLITE_TRANSIENT);
+                sqlite3_bind_text(st, static_cast<int>(k + 1), b.constData(), static_cast<int>(b.size()),
+                                  SQLITE_TRANSIENT);
             } else {
                 sqlite3_bind_null(st, static_cast<int>(k + 1));
             }
@@ -73,7 +74,8 @@ TEST(JetToSqlite, RewritesOnlyOutsideLiterals)
         const char *jet;
         const char *sqlite;
     } cases[] = {
-        {"select subject,htm from  maindata order by date desc", "select subject,htm from  maindata order by date desc"},
+        {"select subject,htm from  maindata order by date desc",
+         "select subject,htm from  maindata order by date desc"},
         {"order by [date] desc ", "order by [date] desc "},
         {"content like '%a'&chr(39)&'b%' ", "content like '%a'||chr(39)||'b%' "},
         {"like '%R&D [x]%'", "like '%R&D [x]%'"},
@@ -102,11 +104,13 @@ TEST(JetToSqlite, ProgramStatementsRunWithJetMeaning)
             out << r.value_or(QStringLiteral("<null>"));
         return out;
     };
-    EXPECT_EQ(subjects(QString()), (QStringList{QStringLiteral("new"), QStringLiteral("empty"), QStringLiteral("old"), QStringLiteral("none")}));
+    EXPECT_EQ(subjects(QString()), (QStringList{QStringLiteral("new"), QStringLiteral("empty"),
+                                                QStringLiteral("old"), QStringLiteral("none")}));
     EXPECT_EQ(subjects(QStringLiteral("fever")), (QStringList{QStringLiteral("new"), QStringLiteral("old")}));
     EXPECT_EQ(subjects(QStringLiteral("a'b")), QStringList{QStringLiteral("old")});
     // An empty term keeps every record whose content is not null.
-    EXPECT_EQ(subjects(QStringLiteral("+zzz  qqq")), (QStringList{QStringLiteral("old"), QStringLiteral("none"), QStringLiteral("new")}));
+    EXPECT_EQ(subjects(QStringLiteral("+zzz  qqq")),
+              (QStringList{QStringLiteral("old"), QStringLiteral("none"), QStringLiteral("new")}));
     EXPECT_TRUE(subjects(QStringLiteral("+")).isEmpty());
 }
 
@@ -282,7 +286,8 @@ TEST(JetLike, MatchesLikeJet)
 TEST(JetLike, NullNeverMatches)
 {
     Db db;
-    db.exec("create table t(c text); insert into t values(null); insert into t values(''); insert into t values('x');");
+    db.exec("create table t(c text); insert into t values(null); insert into t values(''); insert into t "
+            "values('x');");
     EXPECT_EQ(db.column(QStringLiteral("select count(*) from t where c like '%%'"))[0], QStringLiteral("2"));
     EXPECT_EQ(db.column(QStringLiteral("select count(*) from t where c like null"))[0], QStringLiteral("0"));
 }
@@ -300,7 +305,8 @@ TEST(JetLike, PatternChangingPerRowIsNotStale)
 {
     Db db;
     db.exec("create table t(p text, c text);"
-            "insert into t values('%a%', 'xax'); insert into t values('%b%', 'xax'); insert into t values('%A%', 'xax');");
+            "insert into t values('%a%', 'xax'); insert into t values('%b%', 'xax'); insert into t values('%A%', "
+            "'xax');");
     const auto rows = db.column(QStringLiteral("select c like p from t"));
     ASSERT_EQ(rows.size(), 3u);
     EXPECT_EQ(rows[0], QStringLiteral("1"));
@@ -339,8 +345,14 @@ TEST(JetLike, AgreesWithAPlainMatcherOnRandomPatterns)
         const size_t length = pick(8);
         for (size_t k = 0; k < length; ++k) {
             switch (pick(5)) {
-            case 0: tokens.push_back({Token::Run}); pattern += U'%'; break;
-            case 1: tokens.push_back({Token::One}); pattern += U'_'; break;
+            case 0:
+                tokens.push_back({Token::Run});
+                pattern += U'%';
+                break;
+            case 1:
+                tokens.push_back({Token::One});
+                pattern += U'_';
+                break;
             case 2: {
                 Token t{Token::Set, U"", pick(2) == 0};
                 t.chars += textChars[pick(textChars.size())];

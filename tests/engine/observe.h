@@ -1,8 +1,8 @@
 #pragma once
 // Everything a search shows the user, gathered for comparison: the rows in order, the
 // not-found message, or the error.
-#include "engine/recordstore.h"
 #include "engine/plainsearch.h"
+#include "engine/recordstore.h"
 #include "search/queryanalysis.h"
 #include "search/searchrun.h"
 

@@ -12,8 +12,7 @@ namespace equality {
 
 class QueryGenerator {
 public:
-    QueryGenerator(std::vector<QString> contents, unsigned seed)
-        : m_contents(std::move(contents)), m_rng(seed)
+    QueryGenerator(std::vector<QString> contents, unsigned seed) : m_contents(std::move(contents)), m_rng(seed)
     {
         std::erase_if(m_contents, [](const QString &c) { return c.isEmpty(); });
     }
@@ -24,9 +23,15 @@ public:
             return QString();
         QString query;
         switch (pick(10)) {
-        case 0: query = QStringLiteral("-"); break;
-        case 1: case 2: query = QStringLiteral("+"); break;
-        default: break;
+        case 0:
+            query = QStringLiteral("-");
+            break;
+        case 1:
+        case 2:
+            query = QStringLiteral("+");
+            break;
+        default:
+            break;
         }
         const int terms = 1 + pick(3);
         for (int i = 0; i < terms; ++i) {
@@ -73,10 +78,14 @@ private:
                 out += ch;
         }
         switch (pick(40)) {
-        case 0: return QString(); // an empty term inside the query
-        case 1: return out + QLatin1Char('\'');
-        case 2: return out + QLatin1Char('['); // invalid pattern
-        default: return out;
+        case 0:
+            return QString(); // an empty term inside the query
+        case 1:
+            return out + QLatin1Char('\'');
+        case 2:
+            return out + QLatin1Char('['); // invalid pattern
+        default:
+            return out;
         }
     }
 

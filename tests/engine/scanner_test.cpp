@@ -76,10 +76,11 @@ Rows awkwardRows()
              "",
              "人參，Panax Ginseng。Hahnemann's note: 100% 純品；a_b 與 aXb。",
              "維生素ＶｉｔａｍｉｎＣ含量１２３毫克；FEVER 與 fever。",
-             "明",           // with the next row: 明月 only across the row boundary
+             "明", // with the next row: 明月 only across the row boundary
              "月落烏啼霜滿天",
              "床前明月光",
-             "\xe2\x84\xaa" "elvin 溫度", // the Kelvin sign folds to k
+             "\xe2\x84\xaa"
+             "elvin 溫度", // the Kelvin sign folds to k
              "ΣΊΣΥΦΟΣ σίσυφος",
              "bad \xff\xfe bytes 明月",
              "發熱　頭痛",
@@ -95,12 +96,51 @@ TEST(ContentScanner, FindsExactlyWhatTheReferenceLikeFinds)
 {
     const Rows rows = awkwardRows();
     const ContentScanner scanner(rows.view());
-    for (const char *p : {"%%", "%明月%", "%明%", "%月%", "%kelvin%", "%KELVIN%", "%fever%", "%ＦＥＶＥＲ%",
-                          "%vitaminc%", "%panax ginseng%", "%'s%", "%100%%", "%a_b%", "%a[_]b%", "%[!a]Xb%",
-                          "%明_%", "%_%", "%σίσυφος%", "%ς%", "%\xff%", "%bytes 明%", "%發熱　頭痛%", "%]%",
-                          "%[[]%", "%\\%", "%end 明%", "明%", "%月", "%Ｃ含量%", "%c含%", "%[0-9]%", "%明_%", "%_明%",
-                          "%__明_%", "%明__%", "%_月_%", "%___________明%", "%s_%", "%ǆ_%", "%_ⱥ%", "%_ \xff%",
-                          "%_%", "%___%", "%__________________%", "%_"}) {
+    for (const char *p : {"%%",
+                          "%明月%",
+                          "%明%",
+                          "%月%",
+                          "%kelvin%",
+                          "%KELVIN%",
+                          "%fever%",
+                          "%ＦＥＶＥＲ%",
+                          "%vitaminc%",
+                          "%panax ginseng%",
+                          "%'s%",
+                          "%100%%",
+                          "%a_b%",
+                          "%a[_]b%",
+                          "%[!a]Xb%",
+                          "%明_%",
+                          "%_%",
+                          "%σίσυφος%",
+                          "%ς%",
+                          "%\xff%",
+                          "%bytes 明%",
+                          "%發熱　頭痛%",
+                          "%]%",
+                          "%[[]%",
+                          "%\\%",
+                          "%end 明%",
+                          "明%",
+                          "%月",
+                          "%Ｃ含量%",
+                          "%c含%",
+                          "%[0-9]%",
+                          "%明_%",
+                          "%_明%",
+                          "%__明_%",
+                          "%明__%",
+                          "%_月_%",
+                          "%___________明%",
+                          "%s_%",
+                          "%ǆ_%",
+                          "%_ⱥ%",
+                          "%_ \xff%",
+                          "%_%",
+                          "%___%",
+                          "%__________________%",
+                          "%_"}) {
         const std::optional<std::vector<std::uint32_t>> got = scanner.rowsLike(p);
         ASSERT_TRUE(got.has_value()) << p;
         EXPECT_EQ(*got, referenceRows(rows, p)) << p;

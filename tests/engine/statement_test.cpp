@@ -1,7 +1,7 @@
 #include "engine/recordstore.h"
-#include "store/storetable.h"
 #include "search/queryanalysis.h"
 #include "search/searchrun.h"
+#include "store/storetable.h"
 #include "testdata.h"
 
 #include <QStringList>
@@ -170,7 +170,9 @@ TEST(StatementTest, TiesKeepFileOrderInLargeTables)
         EXPECT_EQ(subjects(*r.rows()), want) << sql.toStdString();
     };
     check(kListAll, [](int) { return true; });
-    check(QStringLiteral("select subject,htm from  maindata where 1=1 and content like '%y%' order by [date] desc "),
-          [](int i) { return i % 7 != 0 && i % 11 != 0; });
-    check(QStringLiteral("select subject,htm from  maindata where 1=1 order by [date] desc "), [](int) { return true; });
+    check(
+        QStringLiteral("select subject,htm from  maindata where 1=1 and content like '%y%' order by [date] desc "),
+        [](int i) { return i % 7 != 0 && i % 11 != 0; });
+    check(QStringLiteral("select subject,htm from  maindata where 1=1 order by [date] desc "),
+          [](int) { return true; });
 }

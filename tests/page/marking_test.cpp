@@ -22,9 +22,9 @@ QByteArray plainReplace(const QByteArray &page, const QString &keywordText)
 } // namespace
 
 // Compares pages byte for byte; shows them decoded, so a difference can be read.
-#define EXPECT_SAME_PAGE(actual, expected)                                                         \
-    EXPECT_EQ(actual, expected) << "got:    " << big5Decode(actual).toStdString() << "\nwanted: "  \
-                                << big5Decode(expected).toStdString() << "\n"
+#define EXPECT_SAME_PAGE(actual, expected)                                                                        \
+    EXPECT_EQ(actual, expected) << "got:    " << big5Decode(actual).toStdString()                                 \
+                                << "\nwanted: " << big5Decode(expected).toStdString() << "\n"
 
 TEST(MarkKeywords, NoTermsOrAbsentTermsLeaveEveryPageByteForByte)
 {
@@ -43,12 +43,12 @@ TEST(MarkKeywords, AgreesWithPlainMarkingWhereTermsOccurOnlyInText)
         const char *page;
         const char *keywords;
     } cases[] = {
-        {"fang/mahuang.htm", "發熱  頭痛"},      // two blanks: an empty term between
-        {"fang/mahuang.htm", " 發熱 頭痛 "},      // blanks at the ends
-        {"fang/mahuang.htm", "頭 頭痛"},          // the later term finds 頭 already wrapped
-        {"fang/mahuang.htm", "痛 痛"},            // given twice: nested tags
+        {"fang/mahuang.htm", "發熱  頭痛"},  // two blanks: an empty term between
+        {"fang/mahuang.htm", " 發熱 頭痛 "}, // blanks at the ends
+        {"fang/mahuang.htm", "頭 頭痛"},     // the later term finds 頭 already wrapped
+        {"fang/mahuang.htm", "痛 痛"},       // given twice: nested tags
         {"long/long.htm", "脾胃 健脾 尾端標記"},
-        {"zheng/quankong.htm", "發熱　頭痛"},     // ideographic space: one term
+        {"zheng/quankong.htm", "發熱　頭痛"}, // ideographic space: one term
         {"zheng/fuhao.htm", "[甲] ^ ? \\ * !"},
         {"yao/quanxing.htm", "fever ＶｉｔａｍｉｎＣ"},
     };
@@ -68,8 +68,8 @@ TEST(MarkKeywords, LaterTermsAndNestingFollowTheOrderOfTerms)
     EXPECT_FALSE(headThenHeadache.contains(big5(str("頭痛"))));
 
     const QByteArray twice = markKeywords(page, str("頭痛 頭痛"));
-    EXPECT_TRUE(twice.contains(QByteArrayLiteral("<font color=red>") + marked(str("頭痛"))
-                               + QByteArrayLiteral("</font>")));
+    EXPECT_TRUE(twice.contains(QByteArrayLiteral("<font color=red>") + marked(str("頭痛")) +
+                               QByteArrayLiteral("</font>")));
 }
 
 TEST(MarkKeywords, MatchingIsCaseSensitive)
@@ -90,26 +90,24 @@ TEST(MarkKeywords, MarkupAttributesAndInsertedTagsAreLeftAlone)
 
     QByteArray expected = page;
     expected.replace(big5(str("font color red table 字樣與發熱。")),
-                     marked(str("font")) + " " + marked(str("color")) + " " + marked(str("red")) + " "
-                         + marked(str("table")) + " " + big5(str("字樣與")) + marked(str("發熱"))
-                         + big5(str("。")));
+                     marked(str("font")) + " " + marked(str("color")) + " " + marked(str("red")) + " " +
+                         marked(str("table")) + " " + big5(str("字樣與")) + marked(str("發熱")) + big5(str("。")));
     EXPECT_SAME_PAGE(out, expected);
 }
 
 TEST(MarkKeywords, CommentsReferencesScriptsAndQuotedValuesAreNotText)
 {
-    const QByteArray page = big5(str(
-        "<html><head><title>發熱</title><style>p{color:red}</style></head><body>"
-        "<!-- 發熱 --><!--><script>var x = '<b>發熱</b>';</script>"
-        "<a title='a>發熱' href=x>發熱</a>&amp;amp;&#21316;amp AT&T a < b 發熱</body></html>"));
+    const QByteArray page =
+        big5(str("<html><head><title>發熱</title><style>p{color:red}</style></head><body>"
+                 "<!-- 發熱 --><!--><script>var x = '<b>發熱</b>';</script>"
+                 "<a title='a>發熱' href=x>發熱</a>&amp;amp;&#21316;amp AT&T a < b 發熱</body></html>"));
     const QByteArray out = markKeywords(page, str("發熱 amp red b AT&T"));
-    const QByteArray expected = big5(str(
-        "<html><head><title>發熱</title><style>p{color:red}</style></head><body>"
-        "<!-- 發熱 --><!--><script>var x = '<b>發熱</b>';</script>"
-        "<a title='a>發熱' href=x>"))
-        + marked(str("發熱")) + "</a>&amp;" + marked(QStringLiteral("amp")) + ";&#21316;"
-        + marked(QStringLiteral("amp")) + " " + marked(QStringLiteral("AT&T")) + " a < "
-        + marked(QStringLiteral("b")) + " " + marked(str("發熱")) + "</body></html>";
+    const QByteArray expected = big5(str("<html><head><title>發熱</title><style>p{color:red}</style></head><body>"
+                                         "<!-- 發熱 --><!--><script>var x = '<b>發熱</b>';</script>"
+                                         "<a title='a>發熱' href=x>")) +
+                                marked(str("發熱")) + "</a>&amp;" + marked(QStringLiteral("amp")) + ";&#21316;" +
+                                marked(QStringLiteral("amp")) + " " + marked(QStringLiteral("AT&T")) + " a < " +
+                                marked(QStringLiteral("b")) + " " + marked(str("發熱")) + "</body></html>";
     EXPECT_SAME_PAGE(out, expected);
 }
 
@@ -122,8 +120,8 @@ TEST(MarkKeywords, Big5BackslashAndUserDefinedCharactersStayByteForByte)
     ASSERT_TRUE(page.contains(userDefined));
 
     // Terms whose bytes occur only inside double-byte characters or across two of them.
-    for (const QString &keywords : {QStringLiteral("\\"), QStringLiteral("\\<"), QStringLiteral("@"),
-                                    str("\\功"), str("\\ @ \\< T r")})
+    for (const QString &keywords :
+         {QStringLiteral("\\"), QStringLiteral("\\<"), QStringLiteral("@"), str("\\功"), str("\\ @ \\< T r")})
         EXPECT_EQ(markKeywords(page, keywords), page) << keywords.toStdString();
 
     const QString gongTerm = str("功");
@@ -149,10 +147,11 @@ TEST(MarkKeywords, RandomPagesLoseNoByte)
 {
     // Pages and terms pieced together from the fragments that trouble a scanner; taking
     // the inserted tags out again must give back the page exactly.
-    const QByteArray pieces[] = {"<", ">", "&", "amp;", "&#20013", "<!--", "-->", "<p>", "</p>",
-                                 "<script>", "</script>", "<title>", "<a title=\"", "'", "\"",
-                                 "=", " ", "a", "A", "\\", "\xB3\x5C", "\xA5\x5C", "\xA4", "\xFA\x40",
-                                 "@", "\xA4\x51", "\xA2\xCC", "\x80", "\xFF", "font"};
+    const QByteArray pieces[] = {"<",           ">",        "&",        "amp;",     "&#20013",   "<!--",
+                                 "-->",         "<p>",      "</p>",     "<script>", "</script>", "<title>",
+                                 "<a title=\"", "'",        "\"",       "=",        " ",         "a",
+                                 "A",           "\\",       "\xB3\x5C", "\xA5\x5C", "\xA4",      "\xFA\x40",
+                                 "@",           "\xA4\x51", "\xA2\xCC", "\x80",     "\xFF",      "font"};
     const char *terms[] = {"a", "\\", "@", "amp", "font", "\xE5\x8A\x9F", "\xE5\x8D\x81", "a a", "= <"};
     quint32 seed = 12345;
     auto next = [&seed](quint32 bound) {
@@ -181,12 +180,9 @@ TEST(MarkKeywords, RepeatedTermsNestAsOftenAsGiven)
         const char *keywords;
         std::vector<uint32_t> times; // of the planned steps, in order
     } cases[] = {
-        {small, "頭痛 頭痛", {2}},
-        {small, "痛 痛 痛", {3}},
-        {small, "頭 發熱 頭 發熱", {1, 1, 1, 1}},
+        {small, "頭痛 頭痛", {2}},          {small, "痛 痛 痛", {3}},    {small, "頭 發熱 頭 發熱", {1, 1, 1, 1}},
         {small, "痛 不在頁中 痛", {2}}, // a term that marks nothing does not part the two
-        {small, "頭痛 頭 頭痛", {1, 1, 1}},
-        {longPage, "脾 脾 脾", {3}},     // 12,000 occurrences, three deep
+        {small, "頭痛 頭 頭痛", {1, 1, 1}}, {longPage, "脾 脾 脾", {3}}, // 12,000 occurrences, three deep
     };
     for (const auto &c : cases) {
         const QString keywords = str(c.keywords);

@@ -16,8 +16,7 @@ using namespace morvessa::pagetest;
 namespace {
 
 // Another program on the collection, holding its page until it is told to end.
-class OtherProgram
-{
+class OtherProgram {
 public:
     explicit OtherProgram(const QString &folder)
     {
@@ -82,8 +81,8 @@ TEST(RecordPageClaim, EachProgramOnACollectionWritesItsOwnPage)
     second.reset();
     first.end();
     EXPECT_EQ(RecordPageClaim(folder).path(), recordPagePath(folder));
-    EXPECT_EQ(tmpEntries(folder), (QStringList{QStringLiteral("TmpKELMAR-3.htm.lock"),
-                                               QStringLiteral("TmpKELMAR-4.htm.lock")}));
+    EXPECT_EQ(tmpEntries(folder),
+              (QStringList{QStringLiteral("TmpKELMAR-3.htm.lock"), QStringLiteral("TmpKELMAR-4.htm.lock")}));
     third.reset();
     fourth.end();
     EXPECT_EQ(tmpEntries(folder), QStringList());

@@ -13,8 +13,7 @@
 using namespace morvessa;
 using namespace morvessa::pagetest;
 
-class RecordPageFile : public ::testing::Test
-{
+class RecordPageFile : public ::testing::Test {
 protected:
     void SetUp() override
     {
@@ -209,4 +208,3 @@ TEST(KeywordText, TrimsBlanksAndDropsTheOperatorInOperatorModes)
     for (const auto &c : cases)
         EXPECT_EQ(keywordTextFor(c.box, c.mode), c.expected) << c.box.toStdString();
 }
-

@@ -41,6 +41,9 @@ inline QByteArray marked(const QString &term)
     return QByteArrayLiteral("<font color=red>") + big5(term) + QByteArrayLiteral("</font>");
 }
 
-inline QString str(const char *utf8) { return QString::fromUtf8(utf8); }
+inline QString str(const char *utf8)
+{
+    return QString::fromUtf8(utf8);
+}
 
 } // namespace morvessa::pagetest

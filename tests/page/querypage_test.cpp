@@ -38,7 +38,7 @@ TEST(QueryPage, WritesTheRowsPageAndPrintsItsPathLast)
 
     for (const char *query : {"發熱 頭痛", "-發熱 頭痛"}) {
         const QueryRun run = runQuery({QStringLiteral("--folder"), folder, QStringLiteral("--page"),
-                                  QStringLiteral("2"), QString::fromUtf8(query)});
+                                       QStringLiteral("2"), QString::fromUtf8(query)});
         ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
         const QList<QByteArray> lines = run.out.trimmed().split('\n');
         ASSERT_GE(lines.size(), 3);
@@ -54,7 +54,7 @@ TEST(QueryPage, WritesTheRowsPageAndPrintsItsPathLast)
     }
 
     const QueryRun beyond = runQuery({QStringLiteral("--folder"), folder, QStringLiteral("--page"),
-                                 QStringLiteral("999"), QString::fromUtf8("發熱")});
+                                      QStringLiteral("999"), QString::fromUtf8("發熱")});
     EXPECT_EQ(beyond.exitCode, 2);
     EXPECT_FALSE(beyond.err.isEmpty());
     EXPECT_FALSE(beyond.out.contains(pagePath.toUtf8()));
@@ -77,8 +77,8 @@ TEST(QueryPage, WritesItsOwnPageWhileAWindowShowsTheFirst)
     shown.write("the window's record");
     shown.close();
 
-    const QueryRun run = runQuery({QStringLiteral("--folder"), folder, QStringLiteral("--page"), QStringLiteral("1"),
-                                   QString::fromUtf8("發熱")});
+    const QueryRun run = runQuery({QStringLiteral("--folder"), folder, QStringLiteral("--page"),
+                                   QStringLiteral("1"), QString::fromUtf8("發熱")});
     window.closeWriteChannel();
     window.waitForFinished(30000);
     ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
@@ -101,8 +101,8 @@ TEST(QueryPage, APageThatCannotBeWrittenIsAFailure)
     ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
     blocker.close();
 
-    const QueryRun run = runQuery({QStringLiteral("--folder"), folder, QStringLiteral("--page"), QStringLiteral("1"),
-                                   QString::fromUtf8("發熱")});
+    const QueryRun run = runQuery({QStringLiteral("--folder"), folder, QStringLiteral("--page"),
+                                   QStringLiteral("1"), QString::fromUtf8("發熱")});
     EXPECT_EQ(run.exitCode, 2);
     EXPECT_FALSE(run.out.contains("TmpKELMAR"));
     const QString message = QString::fromUtf8(run.err);

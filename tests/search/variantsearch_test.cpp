@@ -46,7 +46,7 @@ TEST(VariantSearch, FindsOtherFormsOnlyWhenAskedAndKeepsTheOrder)
         {"后", {after2}, {after1, after2}},
         {"後", {after1}, {after1, after2}},
         {"食_，", {after1, after2}, {after1, after2}}, // wildcards after folding
-        {"食[後]", {after1}, {after1, after2}},       // a set folds with its characters
+        {"食[後]", {after1}, {after1, after2}},        // a set folds with its characters
         {"-发热 头痛", {nodate}, {quankong, mahuang, nodate}},
         // An OR query keeps the file's order, as the exact one does.
         {"+脉 头痛", {nodate}, {guizhi, mahuang, nodate, u("空白名稱"), u("檔案不存在"), quankong}},
@@ -54,7 +54,8 @@ TEST(VariantSearch, FindsOtherFormsOnlyWhenAskedAndKeepsTheOrder)
     };
     for (const Case &c : cases) {
         EXPECT_EQ(search("variants", c.query, Matching::Exact).join(u(" ")), c.exact.join(u(" "))) << c.query;
-        EXPECT_EQ(search("variants", c.query, Matching::Variants).join(u(" ")), c.variants.join(u(" "))) << c.query;
+        EXPECT_EQ(search("variants", c.query, Matching::Variants).join(u(" ")), c.variants.join(u(" ")))
+            << c.query;
     }
     // Not found and an invalid pattern behave as in the exact search.
     const SearchOutcome none = runSearch(test::connFor("variants"), analyseQuery(u("咖啡")), Matching::Variants);

@@ -16,10 +16,14 @@ TEST(ConnStringTest, BuiltFromTheFolderCharacterForCharacter)
         const char *folder;
         const char *expected;
     } cases[] = {
-        {"/opt/morvessa", "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=/opt/morvessa/jst.mdb;Persist Security Info=False"},
-        {"/home/a b/醫書 集", "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=/home/a b/醫書 集/jst.mdb;Persist Security Info=False"},
-        {"/data/x;y=z", "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=/data/x;y=z/jst.mdb;Persist Security Info=False"},
-        {"/data/'q'", "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=/data/'q'/jst.mdb;Persist Security Info=False"},
+        {"/opt/morvessa",
+         "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=/opt/morvessa/jst.mdb;Persist Security Info=False"},
+        {"/home/a b/醫書 集",
+         "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=/home/a b/醫書 集/jst.mdb;Persist Security Info=False"},
+        {"/data/x;y=z",
+         "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=/data/x;y=z/jst.mdb;Persist Security Info=False"},
+        {"/data/'q'",
+         "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=/data/'q'/jst.mdb;Persist Security Info=False"},
     };
     for (const auto &c : cases) {
         const QString conn = buildConnString(u(c.folder));
@@ -40,7 +44,8 @@ TEST(ConnStringTest, FoldersWithBlanksNonAsciiAndSemicolonsOpen)
 {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
-    for (const char *sub : {"with blank", "中文資料夾", "semi;colon", "Data Source=x;Persist Security Info=False"}) {
+    for (const char *sub :
+         {"with blank", "中文資料夾", "semi;colon", "Data Source=x;Persist Security Info=False"}) {
         const QString folder = test::copyDatabase(dir, "collection", u(sub));
         Connection c;
         ASSERT_NO_THROW(c.open(buildConnString(folder))) << sub;

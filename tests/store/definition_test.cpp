@@ -80,7 +80,10 @@ Outcome readBytes(const QTemporaryDir &dir, const QByteArray &bytes)
 constexpr int kVarCount = 43, kColCount = 45, kColumns = 63, kColEntry = 25;
 enum Col { Subject, Htm, Content, Date };
 constexpr int kType = 0, kVarNum = 7, kFlags = 15, kFixedOffset = 21, kSize = 23;
-int at(Col c, int field) { return kColumns + c * kColEntry + field; }
+int at(Col c, int field)
+{
+    return kColumns + c * kColEntry + field;
+}
 
 } // namespace
 
@@ -146,8 +149,8 @@ TEST(DefinitionTest, OneByteChangesNeverGiveOtherRows)
                 continue;
             }
             ++same;
-            EXPECT_TRUE(o.rows == intact) << "byte " << offset << " set to " << int(static_cast<unsigned char>(value))
-                                          << " gives other rows";
+            EXPECT_TRUE(o.rows == intact) << "byte " << offset << " set to "
+                                          << int(static_cast<unsigned char>(value)) << " gives other rows";
         }
     }
     EXPECT_GT(failed, 0);

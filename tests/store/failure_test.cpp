@@ -1,10 +1,10 @@
+#include "engine/recordstore.h"
+#include "search/queryanalysis.h"
+#include "search/searchrun.h"
 #include "store/dberror.h"
 #include "store/isolatedread.h"
 #include "store/keptcolumns.h"
 #include "store/mdbreader.h"
-#include "engine/recordstore.h"
-#include "search/queryanalysis.h"
-#include "search/searchrun.h"
 #include "testdata.h"
 
 #include <QDir>
@@ -93,7 +93,8 @@ TEST(FailureTest, EachFailureIsAnErrorThatNamesTheFile)
     };
     for (const Case &c : cases) {
         const QString message = failureOf(c.folder);
-        EXPECT_TRUE(message.contains(c.folder + QStringLiteral("/jst.mdb"))) << c.name << ": " << message.toStdString();
+        EXPECT_TRUE(message.contains(c.folder + QStringLiteral("/jst.mdb")))
+            << c.name << ": " << message.toStdString();
         EXPECT_TRUE(message.contains(c.expectedPart)) << c.name << ": " << message.toStdString();
     }
 }
@@ -243,7 +244,9 @@ TEST(FailureTest, StatementsTheEngineRejects)
 {
     const QString folder = test::dataFolder("collection");
     const QString invalidPattern = failureOf(
-        folder, QStringLiteral("select subject,htm from  maindata where 1=1 and content like '%[發熱%' order by [date] desc "));
+        folder,
+        QStringLiteral(
+            "select subject,htm from  maindata where 1=1 and content like '%[發熱%' order by [date] desc "));
     EXPECT_FALSE(invalidPattern.isEmpty());
     EXPECT_TRUE(invalidPattern.contains(folder)) << invalidPattern.toStdString();
     EXPECT_FALSE(failureOf(folder, QStringLiteral("select nothing from nowhere")).isEmpty());

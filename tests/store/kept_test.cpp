@@ -142,7 +142,8 @@ TEST_F(KeptTest, EachChangeOfTheDatabaseIsAMiss)
              test::copyDatabase(m_dir, "empty", QStringLiteral("collection"));
              return m_path;
          }},
-        {"moved", [&] {
+        {"moved",
+         [&] {
              const QString moved = m_dir.path() + QStringLiteral("/moved");
              EXPECT_TRUE(QDir().rename(m_folder, moved));
              m_folder = moved;

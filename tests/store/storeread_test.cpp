@@ -1,6 +1,6 @@
+#include "engine/recordstore.h"
 #include "store/jettext.h"
 #include "store/mdbreader.h"
-#include "engine/recordstore.h"
 #include "store/storetable.h"
 #include "testdata.h"
 
@@ -18,8 +18,9 @@ QString text(const TextColumn &column, std::size_t row)
 }
 
 const char *const kFileOrder[] = {
-    "桂枝湯", "麻黃湯", "人參 Panax Ginseng", "全形字母", "無內容", "無日期", "咳嗽一", "咳嗽二", "長篇",
-    "特殊符號", "空白名稱", "檔案不存在", "標記字樣", "許功蓋", "資料夾有空白", "全形空白", "醫者意也",
+    "桂枝湯",       "麻黃湯",   "人參 Panax Ginseng", "全形字母", "無內容",     "無日期",   "咳嗽一",
+    "咳嗽二",       "長篇",     "特殊符號",           "空白名稱", "檔案不存在", "標記字樣", "許功蓋",
+    "資料夾有空白", "全形空白", "醫者意也",
 };
 
 } // namespace
@@ -56,7 +57,7 @@ TEST(StoreReadTest, NullContentAndNullDateAreKeptApart)
 {
     const auto table = readMaindata(test::dataFolder("collection") + QStringLiteral("/jst.mdb"));
     for (std::size_t i = 0; i < table->rowCount(); ++i) {
-        EXPECT_EQ(table->content.null(i), i == 4) << i; // 無內容
+        EXPECT_EQ(table->content.null(i), i == 4) << i;  // 無內容
         EXPECT_EQ(table->dateNull[i] != 0, i == 5) << i; // 無日期
         EXPECT_FALSE(table->subject.null(i)) << i;
     }
@@ -79,14 +80,21 @@ TEST(StoreReadTest, StoredTextDecoding)
         const char *utf8;
     } cases[] = {
         {"a\0b\0"s, "ab"},
-        {"\x7C\x76\xB1\x71"s, "發熱"},                   // U+767C U+71B1
-        {"\xFF\xFE" "abc"s, "abc"},                       // compressed
-        {"\xFF\xFE" "ab\0\x7C\x76\0" "c"s, "ab發c"},    // compressed, two-byte run between
-        {"\xFF\xFE\xE9"s, "\u00E9"},                      // one byte above ASCII
-        {"\x64\xD8\x2A\xDD"s, "\U0002912A"},             // surrogate pair
-        {"\x64\xD8" "a\0"s, "\uFFFDa"},                   // high surrogate alone
-        {"\x2A\xDD"s, "\uFFFD"},                           // low surrogate alone
-        {"a\0b"s, "a"},                                    // odd byte left over
+        {"\x7C\x76\xB1\x71"s, "發熱"}, // U+767C U+71B1
+        {"\xFF\xFE"
+         "abc"s,
+         "abc"}, // compressed
+        {"\xFF\xFE"
+         "ab\0\x7C\x76\0"
+         "c"s,
+         "ab發c"},                           // compressed, two-byte run between
+        {"\xFF\xFE\xE9"s, "\u00E9"},         // one byte above ASCII
+        {"\x64\xD8\x2A\xDD"s, "\U0002912A"}, // surrogate pair
+        {"\x64\xD8"
+         "a\0"s,
+         "\uFFFDa"},             // high surrogate alone
+        {"\x2A\xDD"s, "\uFFFD"}, // low surrogate alone
+        {"a\0b"s, "a"},          // odd byte left over
         {""s, ""},
     };
     for (const auto &c : cases)

@@ -34,6 +34,9 @@ inline QString copyDatabase(const QTemporaryDir &dir, const char *name, const QS
     return folder;
 }
 
-inline QString u(const char *utf8) { return QString::fromUtf8(utf8); }
+inline QString u(const char *utf8)
+{
+    return QString::fromUtf8(utf8);
+}
 
 } // namespace morvessa::test

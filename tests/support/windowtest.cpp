@@ -37,10 +37,9 @@ void TestFolder::writeFile(const QString &name, const QByteArray &bytes) const
 
 Recorder::Recorder()
 {
-    morvessa::setMessageHandler(
-        [this](const QString &text, morvessa::MessageKind kind) {
-            messages.push_back({text, kind, QGuiApplication::overrideCursor() != nullptr});
-        });
+    morvessa::setMessageHandler([this](const QString &text, morvessa::MessageKind kind) {
+        messages.push_back({text, kind, QGuiApplication::overrideCursor() != nullptr});
+    });
     morvessa::setBrowserOpener([this](const QUrl &url) { openedPages.push_back(url); });
 }
 

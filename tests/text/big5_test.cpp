@@ -19,8 +19,8 @@ QByteArray bytes(std::initializer_list<unsigned char> list)
 TEST(Big5, RoundTripsBackslashCharactersAndUserDefinedArea)
 {
     // 許 功 蓋 (second byte 0x5C), user-defined FA40 and FEFE, 0x81 lead, ASCII.
-    const QByteArray page = bytes({0xB3, 0x5C, 0xA5, 0x5C, 0xBB, 0x5C, 0xFA, 0x40, 0xFE, 0xFE,
-                                   0x81, 0x40, 'a', '\\', 'b'});
+    const QByteArray page =
+        bytes({0xB3, 0x5C, 0xA5, 0x5C, 0xBB, 0x5C, 0xFA, 0x40, 0xFE, 0xFE, 0x81, 0x40, 'a', '\\', 'b'});
     const QString text = big5Decode(page);
     EXPECT_EQ(text.left(3), QStringLiteral("許功蓋"));
     EXPECT_EQ(text.at(3), QChar(0xE000));

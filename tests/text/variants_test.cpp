@@ -1,6 +1,6 @@
-#include "text/variants.h"
-#include "text/utf8.h"
 #include "testdata.h"
+#include "text/utf8.h"
+#include "text/variants.h"
 
 #include <QTemporaryDir>
 
@@ -25,14 +25,10 @@ TEST(VariantTable, ClassesJoinSimplifiedTraditionalAndVariantForms)
     struct Case {
         const char *members; // the whole class, lowest code point first
     } cases[] = {
-        {"后後"},       // one simplified form for two characters: both in the class
-        {"干乾幹榦"},   // three characters behind 干
-        {"发發髮"},
-        {"脈脉"},       // old variant inside traditional text
-        {"針鍼针"},
-        {"痹痺"},
-        {"药葯藥"},
-        {"姜薑"},
+        {"后後"},               // one simplified form for two characters: both in the class
+        {"干乾幹榦"},           // three characters behind 干
+        {"发發髮"},   {"脈脉"}, // old variant inside traditional text
+        {"針鍼针"},   {"痹痺"}, {"药葯藥"}, {"姜薑"},
     };
     for (const Case &c : cases) {
         const std::u32string members = ucs4(c.members);
@@ -89,7 +85,8 @@ TEST(VariantTable, MissingDictionaryIsNamedInTheMessage)
         VariantTable::load(empty.path());
         FAIL() << "loaded from an empty folder";
     } catch (const VariantDataError &e) {
-        EXPECT_TRUE(e.message().contains(empty.path() + QStringLiteral("/STCharacters.ocd2"))) << e.message().toStdString();
+        EXPECT_TRUE(e.message().contains(empty.path() + QStringLiteral("/STCharacters.ocd2")))
+            << e.message().toStdString();
         EXPECT_TRUE(e.message().contains(u("異體字對照檔")));
     }
     QFile damaged(empty.path() + QStringLiteral("/STCharacters.ocd2"));

@@ -17,7 +17,10 @@ using namespace morvessa::collection;
 
 namespace {
 
-QString u(const char *utf8) { return QString::fromUtf8(utf8); }
+QString u(const char *utf8)
+{
+    return QString::fromUtf8(utf8);
+}
 
 bool write(const QString &path, const QByteArray &bytes, QFile::Permissions permissions = {})
 {
@@ -55,10 +58,12 @@ protected:
         started = root.path() + QStringLiteral("/started");
         ASSERT_TRUE(QDir().mkpath(programs) && QDir().mkpath(home));
         for (const char *tool : {MORVESSA_ADD_COLLECTION_PROGRAM, MORVESSA_SAMPLE_PROGRAM})
-            ASSERT_TRUE(QFile::copy(QString::fromUtf8(tool), programs + QLatin1Char('/') + QFileInfo(QString::fromUtf8(tool)).fileName()));
+            ASSERT_TRUE(QFile::copy(QString::fromUtf8(tool),
+                                    programs + QLatin1Char('/') + QFileInfo(QString::fromUtf8(tool)).fileName()));
         const QByteArray stub = "#!/bin/sh\nprintf '%s' \"$0\" > '" + QFile::encodeName(started) + "'\n";
-        ASSERT_TRUE(write(programs + QStringLiteral("/morvessa"), stub,
-                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadOther | QFile::ExeOther));
+        ASSERT_TRUE(
+            write(programs + QStringLiteral("/morvessa"), stub,
+                  QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadOther | QFile::ExeOther));
         ASSERT_TRUE(write(sample + QStringLiteral("/jst.mdb"), "database"));
         ASSERT_TRUE(write(sample + QStringLiteral("/Help.htm"), "help page"));
         ASSERT_TRUE(write(sample + QStringLiteral("/demo.htm"), "tour page"));
@@ -185,7 +190,8 @@ TEST_F(Installed, AddStartAndRemoveCollectionsOfAnyName)
         EXPECT_EQ(read(folder + QStringLiteral("/Help.htm")), "help page");
         EXPECT_EQ(read(folder + QStringLiteral("/demo.htm")), "tour page");
         ASSERT_FALSE(entryPath().isEmpty()) << entries().join(QLatin1Char(' ')).toStdString();
-        EXPECT_EQ(entryValue(QStringLiteral("Name")), u(name).replace(QStringLiteral("\\"), QStringLiteral("\\\\")));
+        EXPECT_EQ(entryValue(QStringLiteral("Name")),
+                  u(name).replace(QStringLiteral("\\"), QStringLiteral("\\\\")));
         EXPECT_EQ(entryValue(QStringLiteral("Exec")), execArgument(start));
         // GLib looks for the program before it reads "%%" as "%", so it does not start that one.
         if (!start.contains(QLatin1Char('%')))

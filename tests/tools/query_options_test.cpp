@@ -32,15 +32,12 @@ CommandLine parse(std::initializer_list<const char *> args)
 }
 
 class Rows : public ResultRows {
-  public:
+public:
     explicit Rows(std::vector<std::pair<QString, QString>> rows) : m_rows(std::move(rows)) {}
     int count() const override { return int(m_rows.size()); }
-    QString text(int row, int col) const override
-    {
-        return col == 0 ? m_rows[row].first : m_rows[row].second;
-    }
+    QString text(int row, int col) const override { return col == 0 ? m_rows[row].first : m_rows[row].second; }
 
-  private:
+private:
     std::vector<std::pair<QString, QString>> m_rows;
 };
 
@@ -156,12 +153,20 @@ TEST(QueryOptionsTest, WrongCommandLinesFailWithAMessage)
         std::initializer_list<const char *> args;
         const char *mentions;
     } cases[] = {
-        {{"--unknown"}, "unknown"},   {{"a", "b"}, "查詢只能有一個"}, {{"-發熱", "頭痛"}, "查詢只能有一個"},
-        {{"--folder"}, "--folder"},   {{"--page", "0"}, "--page"},    {{"--page", "x"}, "--page"},
-        {{"--page", "-1"}, "--page"}, {{"--format", "xml"}, "xml"},
-        {{"--context=x"}, "--context"}, {{"--context=-1"}, "--context"},
-        {{"--context", "--max-hits", "0"}, "--max-hits"}, {{"--max-hits", "2", "發熱"}, "--context"},
-        {{"--count", "--page", "1"}, "--page"}, {{"--context", "--page", "1"}, "--page"},
+        {{"--unknown"}, "unknown"},
+        {{"a", "b"}, "查詢只能有一個"},
+        {{"-發熱", "頭痛"}, "查詢只能有一個"},
+        {{"--folder"}, "--folder"},
+        {{"--page", "0"}, "--page"},
+        {{"--page", "x"}, "--page"},
+        {{"--page", "-1"}, "--page"},
+        {{"--format", "xml"}, "xml"},
+        {{"--context=x"}, "--context"},
+        {{"--context=-1"}, "--context"},
+        {{"--context", "--max-hits", "0"}, "--max-hits"},
+        {{"--max-hits", "2", "發熱"}, "--context"},
+        {{"--count", "--page", "1"}, "--page"},
+        {{"--context", "--page", "1"}, "--page"},
     };
     for (const auto &c : cases) {
         const CommandLine line = parse(c.args);
@@ -175,9 +180,8 @@ TEST(QueryOutputTest, FieldsWithTabsBreaksQuotesAndBackslashes)
     const Rows rows({{u("桂枝湯"), u("fang\\guizhi.htm")}, {u("a\tb\nc\rd \"e\" \x01"), u("x\\y")}});
     EXPECT_EQ(printed(rows, OutputFormat::Text),
               u("桂枝湯\tfang\\guizhi.htm\na\tb\nc\rd \"e\" \x01\tx\\y\n").toUtf8());
-    EXPECT_EQ(
-        printed(rows, OutputFormat::Tsv, 2, u("/t/tmp/TmpKELMAR.htm")),
-        u("桂枝湯\tfang\\\\guizhi.htm\na\\tb\\nc\\rd \"e\" \x01\tx\\\\y\n/t/tmp/TmpKELMAR.htm\n").toUtf8());
+    EXPECT_EQ(printed(rows, OutputFormat::Tsv, 2, u("/t/tmp/TmpKELMAR.htm")),
+              u("桂枝湯\tfang\\\\guizhi.htm\na\\tb\\nc\\rd \"e\" \x01\tx\\\\y\n/t/tmp/TmpKELMAR.htm\n").toUtf8());
 
     const QList<QByteArray> lines =
         printed(rows, OutputFormat::Json, 2, u("/資料 夾/tmp/TmpKELMAR.htm")).split('\n');
@@ -201,13 +205,16 @@ TEST(QueryOutputTest, ContextLinesAndCounts)
     const Rows rows({{u("桂枝湯"), u("fang\\guizhi.htm")}});
     const ContextLine line{20, u("。\r\n"), u("桂枝"), u("湯\t\"")};
     auto context = [&](OutputFormat format, HitMarks marks) {
-        return QString::fromUtf8(written([&](std::FILE *out) { printContextLine(out, rows, 0, line, format, marks); }));
+        return QString::fromUtf8(
+            written([&](std::FILE *out) { printContextLine(out, rows, 0, line, format, marks); }));
     };
     // Text keeps to one line: line breaks and TABs in the context become blanks.
-    EXPECT_EQ(context(OutputFormat::Text, HitMarks::Brackets), u("桂枝湯\tfang\\guizhi.htm\t20\t。  【桂枝】湯 \"\n"));
+    EXPECT_EQ(context(OutputFormat::Text, HitMarks::Brackets),
+              u("桂枝湯\tfang\\guizhi.htm\t20\t。  【桂枝】湯 \"\n"));
     EXPECT_EQ(context(OutputFormat::Text, HitMarks::Red),
               u("桂枝湯\tfang\\guizhi.htm\t20\t。  \x1b[31m桂枝\x1b[0m湯 \"\n"));
-    EXPECT_EQ(context(OutputFormat::Tsv, HitMarks::Red), u("桂枝湯\tfang\\\\guizhi.htm\t20\t。\\r\\n\t桂枝\t湯\\t\"\n"));
+    EXPECT_EQ(context(OutputFormat::Tsv, HitMarks::Red),
+              u("桂枝湯\tfang\\\\guizhi.htm\t20\t。\\r\\n\t桂枝\t湯\\t\"\n"));
     const QJsonObject json = QJsonDocument::fromJson(context(OutputFormat::Json, HitMarks::Red).toUtf8()).object();
     EXPECT_EQ(json, QJsonObject({{u("row"), 1},
                                  {u("title"), u("桂枝湯")},

@@ -20,9 +20,15 @@ struct Outcome {
     QString error;     // standard error
 };
 
-QString u(const char *utf8) { return QString::fromUtf8(utf8); }
+QString u(const char *utf8)
+{
+    return QString::fromUtf8(utf8);
+}
 
-QString collection(const char *name) { return QStringLiteral(MORVESSA_TEST_DATA "/") + u(name); }
+QString collection(const char *name)
+{
+    return QStringLiteral(MORVESSA_TEST_DATA "/") + u(name);
+}
 
 Outcome runTool(const QStringList &args)
 {
@@ -60,9 +66,9 @@ QStringList list(std::initializer_list<const char *> items)
     return out;
 }
 
-const QStringList kNewestFirst = list({"資料夾有空白", "全形空白", "無內容", "麻黃湯", "桂枝湯", "人參 Panax Ginseng",
-                                       "全形字母", "咳嗽一", "咳嗽二", "長篇", "特殊符號", "醫者意也", "空白名稱",
-                                       "檔案不存在", "標記字樣", "許功蓋", "無日期"});
+const QStringList kNewestFirst =
+    list({"資料夾有空白", "全形空白", "無內容", "麻黃湯", "桂枝湯", "人參 Panax Ginseng", "全形字母", "咳嗽一",
+          "咳嗽二", "長篇", "特殊符號", "醫者意也", "空白名稱", "檔案不存在", "標記字樣", "許功蓋", "無日期"});
 
 QString notFound(const char *messageText)
 {
@@ -76,8 +82,8 @@ TEST(QueryToolTest, PrintsTitleTabPageNewestFirst)
     const Outcome o = search(u("發熱"));
     EXPECT_EQ(o.exitCode, 0);
     EXPECT_EQ(o.lines, list({"資料夾有空白\tzheng sub\\a b.htm", "全形空白\tzheng\\quankong.htm",
-                             "麻黃湯\tfang\\MaHuang.HTM", "桂枝湯\tfang\\guizhi.htm", "標記字樣\tzheng\\markup.htm",
-                             "無日期\tzheng\\nodate.htm"}));
+                             "麻黃湯\tfang\\MaHuang.HTM", "桂枝湯\tfang\\guizhi.htm",
+                             "標記字樣\tzheng\\markup.htm", "無日期\tzheng\\nodate.htm"}));
     EXPECT_TRUE(o.error.isEmpty());
 }
 
@@ -89,8 +95,8 @@ TEST(QueryToolTest, QueriesGiveTheirRows)
         return l;
     }();
     const QStringList fileOrderWithContent =
-        list({"桂枝湯", "麻黃湯", "人參 Panax Ginseng", "全形字母", "無日期", "咳嗽一", "咳嗽二", "長篇", "特殊符號",
-              "空白名稱", "檔案不存在", "標記字樣", "許功蓋", "資料夾有空白", "全形空白", "醫者意也"});
+        list({"桂枝湯", "麻黃湯", "人參 Panax Ginseng", "全形字母", "無日期", "咳嗽一", "咳嗽二", "長篇",
+              "特殊符號", "空白名稱", "檔案不存在", "標記字樣", "許功蓋", "資料夾有空白", "全形空白", "醫者意也"});
     const struct {
         const char *query;
         QStringList titles;
@@ -99,7 +105,8 @@ TEST(QueryToolTest, QueriesGiveTheirRows)
         {"   ", kNewestFirst},
         {"發熱 頭痛", list({"全形空白", "麻黃湯", "無日期"})},
         {"-發熱 頭痛", list({"全形空白", "麻黃湯", "無日期"})},
-        {"+發熱 頭痛", list({"桂枝湯", "麻黃湯", "無日期", "空白名稱", "檔案不存在", "標記字樣", "資料夾有空白", "全形空白"})},
+        {"+發熱 頭痛",
+         list({"桂枝湯", "麻黃湯", "無日期", "空白名稱", "檔案不存在", "標記字樣", "資料夾有空白", "全形空白"})},
         {"   發熱  ", list({"資料夾有空白", "全形空白", "麻黃湯", "桂枝湯", "標記字樣", "無日期"})},
         {"  -發熱", list({"資料夾有空白", "全形空白", "麻黃湯", "桂枝湯", "標記字樣", "無日期"})},
         {"-", kNewestFirst},
@@ -183,12 +190,14 @@ TEST(QueryToolTest, DefaultFolderIsTheProgramsFolder)
     QTemporaryDir dir;
     const QString program = dir.path() + QStringLiteral("/morvessa-query");
     ASSERT_TRUE(QFile::copy(QStringLiteral(MORVESSA_QUERY_PROGRAM), program));
-    ASSERT_TRUE(QFile::copy(collection("collection") + QStringLiteral("/jst.mdb"), dir.path() + QStringLiteral("/jst.mdb")));
+    ASSERT_TRUE(QFile::copy(collection("collection") + QStringLiteral("/jst.mdb"),
+                            dir.path() + QStringLiteral("/jst.mdb")));
     QProcess p;
     p.start(program, {u("咳嗽")});
     ASSERT_TRUE(p.waitForFinished(60000));
     EXPECT_EQ(p.exitCode(), 0);
-    EXPECT_EQ(QString::fromUtf8(p.readAllStandardOutput()), u("咳嗽一\tzheng\\kesou1.htm\n咳嗽二\tzheng\\kesou2.htm\n"));
+    EXPECT_EQ(QString::fromUtf8(p.readAllStandardOutput()),
+              u("咳嗽一\tzheng\\kesou1.htm\n咳嗽二\tzheng\\kesou2.htm\n"));
 }
 
 // Help and version answer at once with exit 0, whatever else is on the line; nothing is searched.
@@ -198,8 +207,7 @@ TEST(QueryToolTest, HelpAndVersion)
     for (const QString &option : {QStringLiteral("-h"), QStringLiteral("--help")}) {
         const Outcome o = runTool({QStringLiteral("--folder"), nothing.path(), option, u("發熱")});
         EXPECT_EQ(o.exitCode, 0) << o.error.toStdString();
-        EXPECT_TRUE(o.lines.join(QLatin1Char('\n')).contains(QStringLiteral("--format")))
-            << option.toStdString();
+        EXPECT_TRUE(o.lines.join(QLatin1Char('\n')).contains(QStringLiteral("--format"))) << option.toStdString();
         EXPECT_TRUE(o.error.isEmpty());
     }
     const Outcome version = runTool({QStringLiteral("--version")});
@@ -226,20 +234,18 @@ TEST(QueryToolTest, JsonRowsAndThePagePath)
     QTemporaryDir dir;
     ASSERT_TRUE(QFile::copy(collection("collection") + QStringLiteral("/jst.mdb"),
                             dir.path() + QStringLiteral("/jst.mdb")));
-    const Outcome o =
-        runTool({QStringLiteral("--folder"), dir.path(), QStringLiteral("--format"), QStringLiteral("json"),
-                 QStringLiteral("--page"), QStringLiteral("2"), u("咳嗽")});
+    const Outcome o = runTool({QStringLiteral("--folder"), dir.path(), QStringLiteral("--format"),
+                               QStringLiteral("json"), QStringLiteral("--page"), QStringLiteral("2"), u("咳嗽")});
     EXPECT_EQ(o.exitCode, 0) << o.error.toStdString();
     ASSERT_EQ(o.lines.size(), 2);
     const QJsonObject first = QJsonDocument::fromJson(o.lines[0].toUtf8()).object();
     const QJsonObject second = QJsonDocument::fromJson(o.lines[1].toUtf8()).object();
-    EXPECT_EQ(first,
-              QJsonObject({{u("row"), 1}, {u("title"), u("咳嗽一")}, {u("page"), u("zheng\\kesou1.htm")}}));
+    EXPECT_EQ(first, QJsonObject({{u("row"), 1}, {u("title"), u("咳嗽一")}, {u("page"), u("zheng\\kesou1.htm")}}));
     const QString path = dir.path() + QStringLiteral("/tmp/TmpKELMAR.htm");
-    EXPECT_EQ(second, QJsonObject({{u("row"), 2},
-                                   {u("title"), u("咳嗽二")},
-                                   {u("page"), u("zheng\\kesou2.htm")},
-                                   {u("path"), path}}));
+    EXPECT_EQ(
+        second,
+        QJsonObject(
+            {{u("row"), 2}, {u("title"), u("咳嗽二")}, {u("page"), u("zheng\\kesou2.htm")}, {u("path"), path}}));
     EXPECT_TRUE(QFile::exists(path));
 }
 
@@ -254,15 +260,17 @@ TEST(QueryToolTest, VariantsContextAndCount)
         QStringList lines;
     } cases[] = {
         {{"发热"}, 0, {u("無日期\tzheng\\nodate.htm")}},
-        {{"--variants", "-发热 头痛"}, 0, {u("全形空白\tzheng\\quankong.htm"), u("麻黃湯\tfang\\MaHuang.HTM"),
-                                         u("無日期\tzheng\\nodate.htm")}},
+        {{"--variants", "-发热 头痛"},
+         0,
+         {u("全形空白\tzheng\\quankong.htm"), u("麻黃湯\tfang\\MaHuang.HTM"), u("無日期\tzheng\\nodate.htm")}},
         {{"脉"}, 1, {}},
         {{"--variants", "--count", "脉"}, 0, {u("1")}},
         {{"--count", "發熱"}, 0, {u("5")}},
         {{"--count", "--variants", "發熱"}, 0, {u("6")}},
         {{"--count", "咖啡"}, 1, {u("0")}},
         // Piped, the hit is set between 【】; offsets count characters of the content as stored.
-        {{"--variants", "--context", "1", "后"}, 0,
+        {{"--variants", "--context", "1", "后"},
+         0,
          {u("咳嗽一\tzheng\\kesou1.htm\t1\t食【後】，"), u("咳嗽二\tzheng\\kesou2.htm\t1\t食【后】，")}},
         {{"--context", "2", "--variants", "脉_"}, 0, {u("桂枝湯\tfang\\guizhi.htm\t14\t風，【脈浮】緩。")}},
         {{"--context", "3", "造字"}, 0, {u("許功蓋\tzheng\\xugonggai.htm\t6\t三字；【造字】：\uE000。")}},
@@ -297,7 +305,8 @@ TEST(QueryToolTest, VariantDictionariesMissingIsAFailure)
     ASSERT_TRUE(p.waitForFinished(60000));
     EXPECT_EQ(p.exitCode(), 2);
     EXPECT_TRUE(p.readAllStandardOutput().isEmpty());
-    EXPECT_TRUE(QString::fromUtf8(p.readAllStandardError()).contains(empty.path() + QStringLiteral("/STCharacters.ocd2")));
+    EXPECT_TRUE(
+        QString::fromUtf8(p.readAllStandardError()).contains(empty.path() + QStringLiteral("/STCharacters.ocd2")));
 }
 
 // Two programs started at once on a collection neither has seen: both read it and both give
@@ -308,7 +317,8 @@ TEST(QueryToolTest, TwoProgramsOnOneNewCollectionAtOnce)
     ASSERT_TRUE(dir.isValid());
     const QString folder = dir.path() + QStringLiteral("/collection");
     QDir().mkpath(folder);
-    ASSERT_TRUE(QFile::copy(collection("collection") + QStringLiteral("/jst.mdb"), folder + QStringLiteral("/jst.mdb")));
+    ASSERT_TRUE(
+        QFile::copy(collection("collection") + QStringLiteral("/jst.mdb"), folder + QStringLiteral("/jst.mdb")));
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("XDG_CACHE_HOME"), dir.path() + QStringLiteral("/cache"));
     auto start = [&](QProcess &p) {

@@ -56,7 +56,8 @@ int main(int argc, char *argv[])
         std::fputs(kUsage, stderr);
         return 2;
     }
-    struct stat database {}, columns {};
+    struct stat database {
+    }, columns{};
     if (::fstat(3, &database) != 0 || ::fstat(4, &columns) != 0 || (::fcntl(4, F_GETFL) & O_ACCMODE) != O_RDWR) {
         std::fputs("morvessa-read: descriptor 3 must be the database and 4 the column file (read and write)\n",
                    stderr);

@@ -37,11 +37,14 @@ int main(int argc, char *argv[])
 
     QCommandLineParser parser;
     parser.setApplicationDescription(
-        QStringLiteral("把資料集的資料夾加入桌面的選單：在資料夾中建立程式的連結，沒有 Help.htm、demo.htm 時複製一份，"
-                       "並在 %1 寫入以資料夾命名的選單項目。")
+        QStringLiteral(
+            "把資料集的資料夾加入桌面的選單：在資料夾中建立程式的連結，沒有 Help.htm、demo.htm 時複製一份，"
+            "並在 %1 寫入以資料夾命名的選單項目。")
             .arg(morvessa::collection::applicationsFolder()));
-    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("顯示這份說明後結束。"));
-    const QCommandLineOption version({QStringLiteral("v"), QStringLiteral("version")}, QStringLiteral("顯示版本後結束。"));
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
+                                  QStringLiteral("顯示這份說明後結束。"));
+    const QCommandLineOption version({QStringLiteral("v"), QStringLiteral("version")},
+                                     QStringLiteral("顯示版本後結束。"));
     const QCommandLineOption remove(QStringLiteral("remove"),
                                     QStringLiteral("移除 DIR 的選單項目，並刪除加入時建立、之後沒有改過的檔案。"));
     parser.addOptions({help, version, remove});
@@ -61,16 +64,17 @@ int main(int argc, char *argv[])
         return 0;
     }
     if (parser.positionalArguments().size() != 1) {
-        printLine(stderr, QStringLiteral("morvessa-add-collection: 請給一個資料夾。\n用法請見 morvessa-add-collection --help"));
+        printLine(
+            stderr,
+            QStringLiteral("morvessa-add-collection: 請給一個資料夾。\n用法請見 morvessa-add-collection --help"));
         return 2;
     }
     const QString folder = parser.positionalArguments().constFirst();
     using namespace morvessa::collection;
     const Outcome outcome =
-        parser.isSet(remove)
-            ? removeCollection(folder)
-            : addCollection(folder, findInstallation(QCoreApplication::applicationDirPath(),
-                                                     QStringLiteral(MORVESSA_SAMPLE_RELATIVE)));
+        parser.isSet(remove) ? removeCollection(folder)
+                             : addCollection(folder, findInstallation(QCoreApplication::applicationDirPath(),
+                                                                      QStringLiteral(MORVESSA_SAMPLE_RELATIVE)));
     if (outcome.status != Outcome::Done) {
         printLine(stderr, QStringLiteral("morvessa-add-collection: ") + outcome.message);
         return outcome.status == Outcome::NotAdded ? 1 : 2;

@@ -22,12 +22,21 @@ const QString kFolderKey = QStringLiteral("X-Morvessa-Folder");
 const QString kLinkKey = QStringLiteral("X-Morvessa-Link");
 const QString kCopiesKey = QStringLiteral("X-Morvessa-Copies");
 
-QString quoted(const QString &path) { return QStringLiteral("「%1」").arg(QDir::toNativeSeparators(path)); }
+QString quoted(const QString &path)
+{
+    return QStringLiteral("「%1」").arg(QDir::toNativeSeparators(path));
+}
 
-bool isLink(const QString &path) { return QFileInfo(path).isSymLink(); }
+bool isLink(const QString &path)
+{
+    return QFileInfo(path).isSymLink();
+}
 
 // Exists in any form, a dangling link included.
-bool isTaken(const QString &path) { return QFileInfo::exists(path) || isLink(path); }
+bool isTaken(const QString &path)
+{
+    return QFileInfo::exists(path) || isLink(path);
+}
 
 QString linkTarget(const QString &path)
 {
@@ -72,11 +81,20 @@ QString unescapeValue(const QString &value)
             continue;
         }
         switch (value[++i].unicode()) {
-        case 's': out += QLatin1Char(' '); break;
-        case 'n': out += QLatin1Char('\n'); break;
-        case 't': out += QLatin1Char('\t'); break;
-        case 'r': out += QLatin1Char('\r'); break;
-        default: out += value[i];
+        case 's':
+            out += QLatin1Char(' ');
+            break;
+        case 'n':
+            out += QLatin1Char('\n');
+            break;
+        case 't':
+            out += QLatin1Char('\t');
+            break;
+        case 'r':
+            out += QLatin1Char('\r');
+            break;
+        default:
+            out += value[i];
         }
     }
     return out;
@@ -147,7 +165,10 @@ QByteArray entryText(const QString &folder, const QString &start, const Made &ma
     return (lines.join(QLatin1Char('\n')) + QLatin1Char('\n')).toUtf8();
 }
 
-Outcome failure(const QString &message) { return {Outcome::Failed, message, {}}; }
+Outcome failure(const QString &message)
+{
+    return {Outcome::Failed, message, {}};
+}
 
 } // namespace
 
@@ -172,14 +193,16 @@ QString applicationsFolder()
 
 QString userSampleFolder()
 {
-    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QStringLiteral("/morvessa/sample");
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+           QStringLiteral("/morvessa/sample");
 }
 
 QString desktopFileName(const QString &canonicalFolder)
 {
     QString slug;
     for (const QChar c : QFileInfo(canonicalFolder).fileName().toLower()) {
-        const bool plain = (c >= QLatin1Char('a') && c <= QLatin1Char('z')) || (c >= QLatin1Char('0') && c <= QLatin1Char('9'));
+        const bool plain =
+            (c >= QLatin1Char('a') && c <= QLatin1Char('z')) || (c >= QLatin1Char('0') && c <= QLatin1Char('9'));
         if (plain)
             slug += c;
         else if (!slug.isEmpty() && !slug.endsWith(QLatin1Char('-')))
@@ -200,11 +223,20 @@ QString escapeValue(const QString &value)
     QString out;
     for (const QChar c : value) {
         switch (c.unicode()) {
-        case '\\': out += QStringLiteral("\\\\"); break;
-        case '\n': out += QStringLiteral("\\n"); break;
-        case '\t': out += QStringLiteral("\\t"); break;
-        case '\r': out += QStringLiteral("\\r"); break;
-        default: out += c;
+        case '\\':
+            out += QStringLiteral("\\\\");
+            break;
+        case '\n':
+            out += QStringLiteral("\\n");
+            break;
+        case '\t':
+            out += QStringLiteral("\\t");
+            break;
+        case '\r':
+            out += QStringLiteral("\\r");
+            break;
+        default:
+            out += c;
         }
     }
     // A value's leading blank would be taken for the blank around "=".
@@ -221,7 +253,8 @@ QString execArgument(const QString &argument)
         quote = quote || reserved.contains(c);
     QString out;
     for (const QChar c : argument) {
-        if (quote && (c == QLatin1Char('"') || c == QLatin1Char('`') || c == QLatin1Char('$') || c == QLatin1Char('\\')))
+        if (quote &&
+            (c == QLatin1Char('"') || c == QLatin1Char('`') || c == QLatin1Char('$') || c == QLatin1Char('\\')))
             out += QLatin1Char('\\');
         out += c;
     }
@@ -241,8 +274,10 @@ Outcome addCollection(const QString &folderArgument, const Installation &install
     if (hasControlCharacters(folder))
         return failure(QStringLiteral("資料夾%1的名稱含有控制字元，無法寫進選單項目。").arg(quoted(folder)));
     if (!QFileInfo(folder + QStringLiteral("/jst.mdb")).isFile())
-        return failure(QStringLiteral("資料夾%1中沒有資料庫檔案 jst.mdb，不是資料集；請先把 jst.mdb 與它的網頁放進這個資料夾。")
-                           .arg(quoted(folder)));
+        return failure(
+            QStringLiteral(
+                "資料夾%1中沒有資料庫檔案 jst.mdb，不是資料集；請先把 jst.mdb 與它的網頁放進這個資料夾。")
+                .arg(quoted(folder)));
     if (!QFileInfo(installation.program).isExecutable())
         return failure(QStringLiteral("找不到程式%1。").arg(quoted(installation.program)));
 
@@ -266,14 +301,16 @@ Outcome addCollection(const QString &folderArgument, const Installation &install
         QFile::remove(start);
     if (!isTaken(start)) {
         if (!QFile::link(installation.program, start))
-            return failure(QStringLiteral("無法在資料夾%1中建立程式的連結（資料夾可能是唯讀的）。").arg(quoted(folder)));
+            return failure(
+                QStringLiteral("無法在資料夾%1中建立程式的連結（資料夾可能是唯讀的）。").arg(quoted(folder)));
         made.link = installation.program;
         madeNow << start;
     } else if (!ourLink) {
         made.link.clear();
         const QFileInfo existing(start);
         if (!existing.isFile() || !existing.isExecutable())
-            return failure(QStringLiteral("%1已經存在，卻不是可以執行的程式；沒有變更任何檔案。").arg(quoted(start)));
+            return failure(
+                QStringLiteral("%1已經存在，卻不是可以執行的程式；沒有變更任何檔案。").arg(quoted(start)));
     }
 
     QStringList missingPages;
@@ -297,8 +334,8 @@ Outcome addCollection(const QString &folderArgument, const Installation &install
     }
 
     QSaveFile entry(entryPath);
-    if (!QDir().mkpath(entryFolder) || !entry.open(QIODevice::WriteOnly) || entry.write(entryText(folder, start, made)) < 0 ||
-        !entry.commit()) {
+    if (!QDir().mkpath(entryFolder) || !entry.open(QIODevice::WriteOnly) ||
+        entry.write(entryText(folder, start, made)) < 0 || !entry.commit()) {
         undo();
         return failure(QStringLiteral("無法寫入選單項目%1；沒有變更任何檔案。").arg(quoted(entryPath)));
     }
@@ -306,7 +343,8 @@ Outcome addCollection(const QString &folderArgument, const Installation &install
     if (folder.contains(QLatin1Char('%')))
         message += QStringLiteral("\n資料夾的路徑含有「%」：有些桌面不會顯示這個選單項目，把資料夾改名即可避免。");
     if (!missingPages.isEmpty())
-        message += QStringLiteral("\n找不到範例資料集中的 %1，沒有複製。").arg(missingPages.join(QStringLiteral("、")));
+        message +=
+            QStringLiteral("\n找不到範例資料集中的 %1，沒有複製。").arg(missingPages.join(QStringLiteral("、")));
     return {Outcome::Done, message, entryPath};
 }
 
@@ -316,7 +354,9 @@ Outcome removeCollection(const QString &folderArgument)
     const QString entryPath = applicationsFolder() + QLatin1Char('/') + desktopFileName(folder);
     Made made;
     if (!readEntry(entryPath, made) || made.folder != folder)
-        return {Outcome::NotAdded, QStringLiteral("選單中沒有資料集%1的項目；沒有刪除任何檔案。").arg(quoted(folder)), {}};
+        return {Outcome::NotAdded,
+                QStringLiteral("選單中沒有資料集%1的項目；沒有刪除任何檔案。").arg(quoted(folder)),
+                {}};
 
     // Only what the entry says was made here, and only while it is still as it was made.
     QStringList kept;
@@ -354,8 +394,9 @@ QString prepareSampleFolder(const Installation &installation, const QString &tar
         error = QStringLiteral("無法建立資料夾%1。").arg(quoted(target));
         return {};
     }
-    const QFileInfoList entries = QDir(installation.sampleFolder)
-                                      .entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
+    const QFileInfoList entries =
+        QDir(installation.sampleFolder)
+            .entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
     for (const QFileInfo &entry : entries) {
         // The programs of a build folder are not part of the collection, nor is its temporary page.
         if (entry.fileName() == QLatin1String("tmp") || (entry.isFile() && entry.isExecutable()))

@@ -19,9 +19,9 @@
 #include "search/searchrun.h"
 #include "store/appfolder.h"
 #include "store/connstring.h"
+#include "text/variants.h"
 #include "tools/query/options.h"
 #include "tools/query/output.h"
-#include "text/variants.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -40,7 +40,8 @@ using namespace morvessa::querytool;
 
 HitMarks hitMarks()
 {
-    return ::isatty(::fileno(stdout)) && qEnvironmentVariableIsEmpty("NO_COLOR") ? HitMarks::Red : HitMarks::Brackets;
+    return ::isatty(::fileno(stdout)) && qEnvironmentVariableIsEmpty("NO_COLOR") ? HitMarks::Red
+                                                                                 : HitMarks::Brackets;
 }
 
 // --context: the lines of every record found, or with --count their number.
@@ -74,7 +75,8 @@ int run(const QueryOptions &options)
     if (options.explain) {
         try {
             // With --variants, the statement as it runs: its terms folded.
-            printExplain(stdout, analysis.mode, options.variants ? variantTable()->fold(analysis.sqlText) : analysis.sqlText,
+            printExplain(stdout, analysis.mode,
+                         options.variants ? variantTable()->fold(analysis.sqlText) : analysis.sqlText,
                          options.format);
         } catch (const VariantDataError &e) {
             printLine(stderr, e.message());
@@ -138,8 +140,8 @@ int main(int argc, char *argv[])
     QCoreApplication::setApplicationVersion(QStringLiteral(MORVESSA_VERSION));
     // Qt's own words in the help text ("Usage:", "Options:") in Traditional Chinese.
     QTranslator qtTexts;
-    if (qtTexts.load(QLocale(QLocale::Chinese, QLocale::Taiwan), QStringLiteral("qtbase"),
-                     QStringLiteral("_"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+    if (qtTexts.load(QLocale(QLocale::Chinese, QLocale::Taiwan), QStringLiteral("qtbase"), QStringLiteral("_"),
+                     QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
         QCoreApplication::installTranslator(&qtTexts);
 
     const CommandLine line = parseCommandLine(args);

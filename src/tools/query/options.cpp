@@ -12,8 +12,7 @@ const QString kProgram = QStringLiteral("morvessa-query");
 // Every option of the tool, declared once: the parser, the help text and the reading of
 // the values below all go through this table.
 struct Declared {
-    QCommandLineOption help{{QStringLiteral("h"), QStringLiteral("help")},
-                            QStringLiteral("顯示這份說明後結束。")};
+    QCommandLineOption help{{QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("顯示這份說明後結束。")};
     QCommandLineOption version{{QStringLiteral("v"), QStringLiteral("version")},
                                QStringLiteral("顯示版本後結束。")};
     QCommandLineOption folder{QStringLiteral("folder"),
@@ -24,12 +23,11 @@ struct Declared {
     QCommandLineOption page{QStringLiteral("page"),
                             QStringLiteral("另把第 N 筆（從 1 起算）的網頁標出關鍵詞後寫出，並列出其路徑。"),
                             QStringLiteral("N")};
-    QCommandLineOption format{
-        QStringLiteral("format"),
-        QStringLiteral("輸出格式：text（預設，標題、定位字元、網頁名稱）、tsv（同樣兩欄，"
-                       "定位字元、換行與反斜線以 \\t、\\n、\\r、\\\\ 表示）、"
-                       "json（每筆一行 JSON 物件）。"),
-        QStringLiteral("FORMAT"), QStringLiteral("text")};
+    QCommandLineOption format{QStringLiteral("format"),
+                              QStringLiteral("輸出格式：text（預設，標題、定位字元、網頁名稱）、tsv（同樣兩欄，"
+                                             "定位字元、換行與反斜線以 \\t、\\n、\\r、\\\\ 表示）、"
+                                             "json（每筆一行 JSON 物件）。"),
+                              QStringLiteral("FORMAT"), QStringLiteral("text")};
     QCommandLineOption variants{
         QStringLiteral("variants"),
         QStringLiteral("簡體、繁體與異體字視為同一個字：「发热」也找到「發熱」，「脉」也找到「脈」；"
@@ -38,13 +36,15 @@ struct Declared {
         QStringLiteral("context"),
         QStringLiteral("每筆結果中每個詞的每一處各印一行：標題、網頁名稱、位置（內容中前面的字數）"
                        "與前後各 N 個字（省略 N 時為 %1），找到的字在終端機上以紅色、"
-                       "輸出到檔案或管線時以【】標出。").arg(kDefaultContext),
+                       "輸出到檔案或管線時以【】標出。")
+            .arg(kDefaultContext),
         QStringLiteral("N")};
     QCommandLineOption maxHits{QStringLiteral("max-hits"),
                                QStringLiteral("與 --context 一起使用：每筆結果最多印 K 行。"),
                                QStringLiteral("K")};
-    QCommandLineOption count{QStringLiteral("count"),
-                             QStringLiteral("只印找到的筆數；與 --context 一起使用時，再印一個 TAB 與出現的處數。")};
+    QCommandLineOption count{
+        QStringLiteral("count"),
+        QStringLiteral("只印找到的筆數；與 --context 一起使用時，再印一個 TAB 與出現的處數。")};
 
     QList<QCommandLineOption> all() const
     {
@@ -146,8 +146,7 @@ CommandLine parseCommandLine(const QStringList &arguments)
 {
     const Declared declared;
     QCommandLineParser parser;
-    parser.setApplicationDescription(
-        QStringLiteral("在資料集中檢索，與主視窗的搜尋相同：每筆結果印成一行。"));
+    parser.setApplicationDescription(QStringLiteral("在資料集中檢索，與主視窗的搜尋相同：每筆結果印成一行。"));
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     parser.addOptions(declared.all());
     parser.addPositionalArgument(
@@ -183,8 +182,8 @@ CommandLine parseCommandLine(const QStringList &arguments)
         bool ok = false;
         options.page = parser.value(declared.page).toInt(&ok);
         if (!ok || options.page < 1)
-            return failure(QStringLiteral("--page 需要從 1 起算的筆數，而不是「%1」。")
-                               .arg(parser.value(declared.page)));
+            return failure(
+                QStringLiteral("--page 需要從 1 起算的筆數，而不是「%1」。").arg(parser.value(declared.page)));
     }
     const QString format = parser.value(declared.format);
     if (format == QLatin1String("text"))
@@ -198,7 +197,8 @@ CommandLine parseCommandLine(const QStringList &arguments)
     options.variants = parser.isSet(declared.variants);
     options.count = parser.isSet(declared.count);
     if (parser.isSet(declared.context) && !isCount(parser.value(declared.context), options.context))
-        return failure(QStringLiteral("--context 需要 0 或更大的字數，而不是「%1」。").arg(parser.value(declared.context)));
+        return failure(
+            QStringLiteral("--context 需要 0 或更大的字數，而不是「%1」。").arg(parser.value(declared.context)));
     if (parser.isSet(declared.maxHits)) {
         if (!isCount(parser.value(declared.maxHits), options.maxHits) || options.maxHits < 1)
             return failure(QStringLiteral("--max-hits 需要從 1 起算的行數，而不是「%1」。")

@@ -68,8 +68,7 @@ void printLine(std::FILE *stream, const QString &text)
     std::fputc('\n', stream);
 }
 
-void printRows(std::FILE *out, const ResultRows &rows, OutputFormat format, int pageRow,
-               const QString &pagePath)
+void printRows(std::FILE *out, const ResultRows &rows, OutputFormat format, int pageRow, const QString &pagePath)
 {
     QByteArray line;
     for (int r = 0; r < rows.count(); ++r) {
@@ -171,8 +170,7 @@ void printExplain(std::FILE *out, const QString &mode, const QString &sqlText, O
         write(out, tsvField(mode.toUtf8()) + '\n' + tsvField(sqlText.toUtf8()) + '\n');
         break;
     case OutputFormat::Json:
-        write(out,
-              "{\"mode\":" + jsonString(mode.toUtf8()) + ",\"sql\":" + jsonString(sqlText.toUtf8()) + "}\n");
+        write(out, "{\"mode\":" + jsonString(mode.toUtf8()) + ",\"sql\":" + jsonString(sqlText.toUtf8()) + "}\n");
         break;
     }
 }

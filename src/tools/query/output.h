@@ -10,7 +10,7 @@
 namespace morvessa {
 class ResultRows;
 struct ContextLine;
-}
+} // namespace morvessa
 
 namespace morvessa::querytool {
 

@@ -5,10 +5,7 @@
 
 namespace morvessa {
 
-ResultGridModel::ResultGridModel(QObject *parent)
-    : QAbstractTableModel(parent), m_header(kColumns)
-{
-}
+ResultGridModel::ResultGridModel(QObject *parent) : QAbstractTableModel(parent), m_header(kColumns) {}
 
 void ResultGridModel::bind(std::shared_ptr<const ResultRows> rows)
 {

@@ -1,8 +1,8 @@
 // Condition files without the window: path, reading, writing, refusals.
 #include "tests.h"
 
-#include "ui/logic/conditionfile.h"
 #include "text/big5.h"
+#include "ui/logic/conditionfile.h"
 
 #include <QDir>
 #include <QFile>
@@ -14,12 +14,11 @@
 using namespace morvessa;
 
 namespace {
-const QByteArray kFever = QByteArray::fromHex("b56fbcf6");    // 發熱
+const QByteArray kFever = QByteArray::fromHex("b56fbcf6");         // 發熱
 const QByteArray kXuGongGai = QByteArray::fromHex("b35ca55cbb5c"); // trail bytes 0x5C
 } // namespace
 
-class TestConditionFile : public QObject
-{
+class TestConditionFile : public QObject {
     Q_OBJECT
 
 private slots:
@@ -34,8 +33,7 @@ private slots:
         QTest::newRow("only a line end") << QByteArray("\r\n") << QStringLiteral("\r\n");
         QTest::newRow("lone LF is a character") << QByteArray("a\nb\r\n\n") << QStringLiteral("a\nb\r\n\n\r\n");
         QTest::newRow("lone CR ends a line") << QByteArray("a\rb\r\r\n") << QStringLiteral("a\r\nb\r\n\r\n");
-        QTest::newRow("Big5") << (kFever + "\r\n" + kXuGongGai)
-                              << QStringLiteral("發熱\r\n許功蓋\r\n");
+        QTest::newRow("Big5") << (kFever + "\r\n" + kXuGongGai) << QStringLiteral("發熱\r\n許功蓋\r\n");
     }
     void reading()
     {
@@ -58,8 +56,8 @@ private slots:
         QTest::newRow("no final CR LF") << QByteArray("a\r\nb") << QByteArray("a\r\nb\r\n\r\n");
         QTest::newRow("empty") << QByteArray() << QByteArray("\r\n");
         QTest::newRow("lone LF kept") << QByteArray("a\nb\r\n") << QByteArray("a\nb\r\n\r\n");
-        QTest::newRow("user-defined characters") << (userDefinedBig5() + "\r\n")
-                                                 << (userDefinedBig5() + "\r\n\r\n");
+        QTest::newRow("user-defined characters")
+            << (userDefinedBig5() + "\r\n") << (userDefinedBig5() + "\r\n\r\n");
         QTest::newRow("trail byte 0x5C") << kXuGongGai << (kXuGongGai + "\r\n\r\n");
     }
     void loadThenSaveAddsOneLineEnd()
@@ -82,8 +80,7 @@ private slots:
         const QString text = big5Decode(userDefinedBig5());
         QCOMPARE(text.size(), userDefinedBig5().size() / 2);
         for (const QChar c : text)
-            QVERIFY2(c.category() == QChar::Other_PrivateUse,
-                     qPrintable(QString::number(c.unicode(), 16)));
+            QVERIFY2(c.category() == QChar::Other_PrivateUse, qPrintable(QString::number(c.unicode(), 16)));
     }
 
     // Bytes that are not Big5 load as Big5 reads them, with a message that says so and
@@ -105,8 +102,8 @@ private slots:
         writeBytes(file, bytes);
         const ConditionFileResult r = loadConditionFile(QFile::encodeName(file));
         QVERIFY(r.ok);
-        QVERIFY2(r.message.contains(file) && r.message.contains(said)
-                     && r.message.contains(QStringLiteral("無法以 Big5 原樣存回")),
+        QVERIFY2(r.message.contains(file) && r.message.contains(said) &&
+                     r.message.contains(QStringLiteral("無法以 Big5 原樣存回")),
                  qPrintable(r.message));
         QVERIFY(!r.message.contains(QStringLiteral("會改變")));
         const ConditionFileResult saved = saveConditionFile(QFile::encodeName(file), r.text);
@@ -135,8 +132,7 @@ private slots:
             QVERIFY(QDir().mkpath(file));
         else if (kind == QLatin1String("pipe"))
             QCOMPARE(::mkfifo(QFile::encodeName(file).constData(), 0600), 0);
-        else if (kind == QLatin1String("large"))
-        {
+        else if (kind == QLatin1String("large")) {
             writeBytes(file, "x");
             QVERIFY(QFile::resize(file, kConditionFileLimit + 1));
         }
@@ -151,8 +147,8 @@ private slots:
         QTest::addColumn<bool>("readOnly");
         QTest::addColumn<QString>("shown"); // what the message must show
         QTest::newRow("simplified character") << QStringLiteral("发热\r\n") << false << QStringLiteral("发");
-        QTest::newRow("emoji on line 2") << QStringLiteral("發熱\r\n頭痛😀\r\n") << false
-                                         << QStringLiteral("第 2 行第 3 個字「😀」（U+1F600）");
+        QTest::newRow("emoji on line 2")
+            << QStringLiteral("發熱\r\n頭痛😀\r\n") << false << QStringLiteral("第 2 行第 3 個字「😀」（U+1F600）");
         QTest::newRow("read-only file") << QStringLiteral("發熱\r\n") << true << QStringLiteral("唯讀");
     }
     void refusedSaveLeavesFile()
@@ -176,7 +172,8 @@ private slots:
     void missingFiles()
     {
         QTemporaryDir dir;
-        const ConditionFileResult load = loadConditionFile(QFile::encodeName(dir.filePath(QStringLiteral("gone.txt"))));
+        const ConditionFileResult load =
+            loadConditionFile(QFile::encodeName(dir.filePath(QStringLiteral("gone.txt"))));
         QVERIFY(!load.ok);
         QVERIFY(load.message.contains(QStringLiteral("找不到")));
 
@@ -184,8 +181,8 @@ private slots:
         const QString created = dir.filePath(QStringLiteral("new.txt"));
         QVERIFY(saveConditionFile(QFile::encodeName(created), QStringLiteral("a")).ok);
         QCOMPARE(readBytes(created), QByteArray("a\r\n"));
-        const ConditionFileResult nofolder =
-            saveConditionFile(QFile::encodeName(dir.filePath(QStringLiteral("gone/new.txt"))), QStringLiteral("a"));
+        const ConditionFileResult nofolder = saveConditionFile(
+            QFile::encodeName(dir.filePath(QStringLiteral("gone/new.txt"))), QStringLiteral("a"));
         QVERIFY(!nofolder.ok);
         QVERIFY(!nofolder.message.isEmpty());
     }
@@ -195,8 +192,7 @@ private slots:
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("editor");
         QTest::newRow("lines") << QStringLiteral("a\r\nb\r\n") << QStringLiteral("a\r\nb\r\n");
-        QTest::newRow("lone LF") << QStringLiteral("a\nb\r\n\n\r\n")
-                                 << QStringLiteral("a\u2028b\r\n\u2028\r\n");
+        QTest::newRow("lone LF") << QStringLiteral("a\nb\r\n\n\r\n") << QStringLiteral("a\u2028b\r\n\u2028\r\n");
     }
     void editorRepresentation()
     {

@@ -28,8 +28,7 @@ const QByteArray kFever = QByteArray::fromHex("b56fbcf6");    // 發熱
 const QByteArray kHeadache = QByteArray::fromHex("c059b568"); // 頭痛
 } // namespace
 
-class TestFrmBrowser : public QObject
-{
+class TestFrmBrowser : public QObject {
     Q_OBJECT
 
     QString m_startFolder;
@@ -41,7 +40,8 @@ class TestFrmBrowser : public QObject
     {
         return name.isEmpty() ? m_dir->path() : m_dir->path() + QLatin1Char('/') + name;
     }
-    template<typename T> static T *child(frmBrowser *w, const char *name)
+    template <typename T>
+    static T *child(frmBrowser *w, const char *name)
     {
         T *c = w->findChild<T *>(QString::fromLatin1(name));
         if (!c)
@@ -75,8 +75,7 @@ class TestFrmBrowser : public QObject
     {
         QListWidgetItem *item = fileItem(w, name);
         QVERIFY2(item, qPrintable(name));
-        QTest::mouseClick(filList(w)->viewport(), Qt::LeftButton, {},
-                          filList(w)->visualItemRect(item).center());
+        QTest::mouseClick(filList(w)->viewport(), Qt::LeftButton, {}, filList(w)->visualItemRect(item).center());
     }
     static void loadFile(frmBrowser *w, const QString &name)
     {
@@ -125,9 +124,7 @@ private slots:
         DriveList::source() = [media] {
             return QList<Drive>{{QStringLiteral("/"), QString()}, {media, QStringLiteral("USB")}};
         };
-        DriveList::ready() = [this](const QString &root) {
-            return root != m_notReady && QFileInfo(root).isDir();
-        };
+        DriveList::ready() = [this](const QString &root) { return root != m_notReady && QFileInfo(root).isDir(); };
     }
     void cleanup()
     {
@@ -153,7 +150,8 @@ private slots:
 
         frmBrowser *w = frmBrowser::showBrowser();
         QCOMPARE(w->windowTitle(), QStringLiteral("全文檢索條件 瀏覽複製 編輯更新存檔"));
-        QCOMPARE(files(w), (QStringList{QStringLiteral("x.txt"), QStringLiteral("Y.TXT"), QStringLiteral("z.set")}));
+        QCOMPARE(files(w),
+                 (QStringList{QStringLiteral("x.txt"), QStringLiteral("Y.TXT"), QStringLiteral("z.set")}));
         QCOMPARE(filList(w)->path(), tmp());
         QCOMPARE(dirList(w)->path(), tmp());
         QCOMPARE(drvList(w)->drive(), QStringLiteral("/"));
@@ -455,7 +453,8 @@ private slots:
         QFile::setPermissions(tmp(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         QVERIFY(m_messages.isEmpty());
         QCOMPARE(readBytes(tmp(QStringLiteral("b.txt"))), QByteArray("kept\r\n\r\n"));
-        QFile::setPermissions(tmp(QStringLiteral("closed")), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QFile::setPermissions(tmp(QStringLiteral("closed")),
+                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     }
 };
 

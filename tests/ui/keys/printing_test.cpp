@@ -112,8 +112,8 @@ void PrintingTest::printSystemStates_data()
                               << true << QStringList();
     QTest::newRow("printed already") << office << ready() << ready() << true << std::optional(JobState::Completed)
                                      << true << QStringList();
-    QTest::newRow("no default printer") << QString() << ready() << ready() << true << none << false
-                                        << QStringList{QStringLiteral("預設的印表機")};
+    QTest::newRow("no default printer")
+        << QString() << ready() << ready() << true << none << false << QStringList{QStringLiteral("預設的印表機")};
     QTest::newRow("printer unknown") << office << PrinterState{} << ready() << true << none << false
                                      << QStringList{office, QStringLiteral("找不到")};
     QTest::newRow("not accepting jobs")

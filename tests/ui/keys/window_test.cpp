@@ -155,8 +155,8 @@ void KeysWindowTest::historyRules()
     clickSearch(QStringLiteral("桂枝"));
     clickSearch(QStringLiteral("麻黃"));
     clickSearch(QStringLiteral("桂枝"));
-    QCOMPARE(entries(box), designEntries() << QStringLiteral("桂枝") << QStringLiteral("麻黃")
-                                           << QStringLiteral("桂枝"));
+    QCOMPARE(entries(box), designEntries()
+                               << QStringLiteral("桂枝") << QStringLiteral("麻黃") << QStringLiteral("桂枝"));
     QCOMPARE(m_main->LastEntry, QStringLiteral("桂枝"));
 
     // Blanks around a query: the list gets it trimmed, LastEntry keeps the blanks, so the
@@ -166,9 +166,9 @@ void KeysWindowTest::historyRules()
     QCOMPARE(m_main->LastEntry, QStringLiteral("  麻黃 "));
     QCOMPARE(m_main->EntryText, QStringLiteral("  麻黃 "));
     clickSearch(QStringLiteral("麻黃"));
-    QCOMPARE(entries(box).mid(3), (QStringList{QStringLiteral("桂枝"), QStringLiteral("麻黃"),
-                                                QStringLiteral("桂枝"), QStringLiteral("麻黃"),
-                                                QStringLiteral("麻黃")}));
+    QCOMPARE(entries(box).mid(3),
+             (QStringList{QStringLiteral("桂枝"), QStringLiteral("麻黃"), QStringLiteral("桂枝"),
+                          QStringLiteral("麻黃"), QStringLiteral("麻黃")}));
 
     // A query that finds nothing is still added; Enter alone never adds.
     clickSearch(QStringLiteral("無此字樣"));
@@ -248,8 +248,8 @@ void KeysWindowTest::enterInTheBoxMovesToTheGridAndSearches()
     QCOMPARE(entries(box), designEntries()); // the combo box adds nothing of its own
 
     // Shift+Enter does the same, keypad Enter too.
-    for (auto [key, modifiers] : {std::pair{Qt::Key_Return, Qt::ShiftModifier},
-                                  std::pair{Qt::Key_Enter, Qt::KeypadModifier}}) {
+    for (auto [key, modifiers] :
+         {std::pair{Qt::Key_Return, Qt::ShiftModifier}, std::pair{Qt::Key_Enter, Qt::KeypadModifier}}) {
         box->setFocus();
         box->setEditText(QStringLiteral("麻黃"));
         m_main->SqlText.clear();
@@ -299,8 +299,8 @@ void KeysWindowTest::otherKeysStayWhereTheyAre()
 {
     QComboBox *box = m_main->TxtQuery;
     box->setFocus();
-    for (Qt::Key key : {Qt::Key_PageUp, Qt::Key_PageDown, Qt::Key_Left, Qt::Key_Right, Qt::Key_F1,
-                        Qt::Key_F6, Qt::Key_F8, Qt::Key_F12})
+    for (Qt::Key key : {Qt::Key_PageUp, Qt::Key_PageDown, Qt::Key_Left, Qt::Key_Right, Qt::Key_F1, Qt::Key_F6,
+                        Qt::Key_F8, Qt::Key_F12})
         press(key);
     QCOMPARE(QApplication::focusWidget(), box);
     box->setEditText(QString());
@@ -348,7 +348,8 @@ void KeysWindowTest::closedBoxKeepsTheQuery()
     QCOMPARE(box->currentText(), QStringLiteral("發熱"));
 
     // F4 and Alt+Down open the list for the box, where the arrows choose an entry.
-    for (auto [key, modifiers] : {std::pair{Qt::Key_F4, Qt::NoModifier}, std::pair{Qt::Key_Down, Qt::AltModifier}}) {
+    for (auto [key, modifiers] :
+         {std::pair{Qt::Key_F4, Qt::NoModifier}, std::pair{Qt::Key_Down, Qt::AltModifier}}) {
         box->setFocus();
         press(key, modifiers);
         QTRY_VERIFY(box->view()->isVisible());

@@ -1,7 +1,7 @@
 #include "fixtures.h"
 
-#include "ui/frmzendrelmain.h"
 #include "text/big5.h"
+#include "ui/frmzendrelmain.h"
 
 #include <QTest>
 #include <QWebEnginePage>

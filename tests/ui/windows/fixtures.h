@@ -1,7 +1,7 @@
 #pragma once
+#include "engine/recordstore.h"
 #include "registry.h"
 #include "windowtest.h"
-#include "engine/recordstore.h"
 
 #include <QObject>
 #include <QString>

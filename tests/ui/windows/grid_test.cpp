@@ -6,11 +6,11 @@
 #include <QFontDatabase>
 #include <QGlyphRun>
 #include <QHeaderView>
-#include <QScrollBar>
-#include <QTextLayout>
 #include <QMouseEvent>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTextLayout>
 
 #include <stdexcept>
 

@@ -8,10 +8,10 @@
 #include "ui/twips.h"
 
 #include <QApplication>
-#include <QGuiApplication>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -96,8 +96,8 @@ void MainWindowTest::sampleCollectionOpensOnItsNewestRecord()
     QCOMPARE(main->Grd1->Rows(), 31);
     QCOMPARE(main->Grd1->TextMatrix(0, 0), QStringLiteral(" 內容標題 或 查詢結果"));
     QCOMPARE(main->Grd1->TextMatrix(0, 1), QStringLiteral("位置"));
-    QVERIFY(main->Grd1->TextMatrix(1, 0).startsWith(QStringLiteral("補虛藥")));   // 2008-11-27
-    QVERIFY(main->Grd1->TextMatrix(30, 0).startsWith(QStringLiteral("白芍")));    // 1996-06-18
+    QVERIFY(main->Grd1->TextMatrix(1, 0).startsWith(QStringLiteral("補虛藥"))); // 2008-11-27
+    QVERIFY(main->Grd1->TextMatrix(30, 0).startsWith(QStringLiteral("白芍")));  // 1996-06-18
     QCOMPARE(main->Grd1->ColWidth(1), 0);
     QVERIFY(main->Grd1->isColumnHidden(1));
     QCOMPARE(main->Grd1->Left(), 200);
@@ -304,7 +304,8 @@ void MainWindowTest::samePageIsReadAfresh()
     // The record's page changes on disk; showing the same row again shows the change,
     // although the pane is pointed at the same file as before. The new page declares no
     // character set: it is read as Big5.
-    folder.writeFile(QStringLiteral("yao/buxu.htm"), big5(QStringLiteral("<html><body>改寫後的頁面</body></html>")));
+    folder.writeFile(QStringLiteral("yao/buxu.htm"),
+                     big5(QStringLiteral("<html><body>改寫後的頁面</body></html>")));
     main->Grd1_RowColChange();
     QTRY_VERIFY_WITH_TIMEOUT(paneText(main).contains(QStringLiteral("改寫後的頁面")), 10000);
     QCOMPARE(main->ct->text(), QStringLiteral("第1筆"));

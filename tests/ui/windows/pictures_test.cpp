@@ -152,7 +152,8 @@ void PicturesTest::everyTextOnThePicturesReads()
         const QImage image = render(bare, kScale);
         for (const PictureText &text : texts) {
             QVERIFY2(!text.id.isEmpty(), qPrintable(name + QStringLiteral(": a text without an id")));
-            QVERIFY2(text.fill.isValid() && text.fill.alpha() == 255, qPrintable(name + QLatin1Char(' ') + text.id));
+            QVERIFY2(text.fill.isValid() && text.fill.alpha() == 255,
+                     qPrintable(name + QLatin1Char(' ') + text.id));
             const QRect box = QRectF(full.boundsOnElement(text.id).topLeft() * kScale,
                                      full.boundsOnElement(text.id).size() * kScale)
                                   .toAlignedRect()

@@ -94,14 +94,15 @@ void StartWindowTest::pictureFiles_data()
     const QSize laidBackground = scaled(800, 580);
     const QSize laidButton = scaled(170, 60);
     QTest::newRow("none") << QStringList() << QStringList() << laidBackground << laidButton << laidButton;
-    QTest::newRow("all three")
-        << QStringList{QStringLiteral("index.jpg"), QStringLiteral("index-logo1.jpg"), QStringLiteral("index-logo2.jpg")}
-        << QStringList() << QSize(320, 200) << QSize(100, 30) << QSize(100, 30);
+    QTest::newRow("all three") << QStringList{QStringLiteral("index.jpg"), QStringLiteral("index-logo1.jpg"),
+                                              QStringLiteral("index-logo2.jpg")}
+                               << QStringList() << QSize(320, 200) << QSize(100, 30) << QSize(100, 30);
     QTest::newRow("only the second logo") << QStringList{QStringLiteral("index-logo2.jpg")} << QStringList()
                                           << laidBackground << laidButton << QSize(100, 30);
     QTest::newRow("folders of those names")
         << QStringList()
-        << QStringList{QStringLiteral("index.jpg"), QStringLiteral("index-logo1.jpg"), QStringLiteral("index-logo2.jpg")}
+        << QStringList{QStringLiteral("index.jpg"), QStringLiteral("index-logo1.jpg"),
+                       QStringLiteral("index-logo2.jpg")}
         << laidBackground << laidButton << laidButton;
 }
 
@@ -146,8 +147,7 @@ void StartWindowTest::demoPageNeedsTheSecondLogo()
     folder.writeFile(QStringLiteral("index-logo2.jpg"), jpeg(90, 40));
     window->cmdSet->click();
     QCOMPARE(recorder.openedPages.size(), size_t(1));
-    QCOMPARE(recorder.openedPages.at(0),
-             QUrl::fromLocalFile(folder.path() + QStringLiteral("/demo.htm")));
+    QCOMPARE(recorder.openedPages.at(0), QUrl::fromLocalFile(folder.path() + QStringLiteral("/demo.htm")));
     QCOMPARE(sizeOf(window->cmdSet->Picture()), QSize(90, 40));
     QCOMPARE(sizeOf(window->cmdSet->DisabledPicture()), QSize(90, 40));
     QVERIFY(recorder.messages.empty());
@@ -160,7 +160,8 @@ void StartWindowTest::sampleCollectionShipsItsPictures()
     FrmIni::Show();
     FrmIni *window = FrmIni::loaded();
     auto fileImage = [&folder](const char *name) {
-        return morvessa::pictures::loadPictureFile(folder.path() + QLatin1Char('/') + QLatin1String(name)).toImage();
+        return morvessa::pictures::loadPictureFile(folder.path() + QLatin1Char('/') + QLatin1String(name))
+            .toImage();
     };
     // The collection's own pictures, at the laid-out sizes, take the drawn ones' places.
     QCOMPARE(fileImage("index.jpg").size(), QSize(800, 580));
