@@ -142,6 +142,19 @@ QString regroupWhere(const QString &sql)
     return sql.left(clauseBegin) + QLatin1Char(' ') + grouped + QLatin1Char(' ') + sql.mid(clauseEnd);
 }
 
+// SQLite ends a statement's text at U+0000, so a '...' literal holding one is spelled as
+// the pieces around it joined with char(0), in parentheses so it stays one operand.
+QString literalWithoutNul(QStringView literal)
+{
+    if (!literal.contains(QChar(0)))
+        return literal.toString();
+    QString out = QStringLiteral("(");
+    out += literal;
+    out.replace(QChar(0), QStringLiteral("'||char(0)||'"));
+    out += QLatin1Char(')');
+    return out;
+}
+
 } // namespace
 
 QString jetToSqlite(const QString &jetSql)
@@ -165,7 +178,7 @@ QString jetToSqlite(const QString &jetSql)
                 }
                 ++j;
             }
-            out += QStringView(jetSql).mid(i, j - i);
+            out += literalWithoutNul(QStringView(jetSql).mid(i, j - i));
             i = j;
         } else if (c == QLatin1Char('"')) {
             // Jet reads "..." as a text literal; SQLite would take it for a name.
@@ -184,7 +197,7 @@ QString jetToSqlite(const QString &jetSql)
                 ++j;
             }
             text.replace(QLatin1Char('\''), QLatin1String("''"));
-            out += QLatin1Char('\'') + text + QLatin1Char('\'');
+            out += literalWithoutNul(QLatin1Char('\'') + text + QLatin1Char('\''));
             i = j + 1;
         } else if (c == QLatin1Char('[')) {
             // SQLite reads [name] as Jet does. A "name" would not do: SQLite takes a

@@ -86,6 +86,11 @@ TEST(Equality, ChosenQueriesGiveTheSameResults)
              "許功蓋",
          })
         expectSame(kCollection, QString::fromUtf8(q));
+    // A U+0000 pasted into the box is a character of its term on both paths.
+    for (const QString &q : {QStringLiteral("a") + QChar(0) + QStringLiteral("b"),
+                             QStringLiteral("+a") + QChar(0) + QStringLiteral(" b"),
+                             QStringLiteral("發熱 ") + QChar(0), QString(QChar(0))})
+        expectSame(kCollection, q);
 }
 
 TEST(Equality, RandomQueriesGiveTheSameResults)

@@ -114,6 +114,43 @@ TEST(JetToSqlite, ProgramStatementsRunWithJetMeaning)
     EXPECT_TRUE(subjects(QStringLiteral("+")).isEmpty());
 }
 
+TEST(JetToSqlite, AnEmbeddedNulIsACharacterOfItsLiteral)
+{
+    // SQLite ends a statement's text at U+0000; the literal must still hold all of it.
+    Db db;
+    db.exec("create table maindata(subject text, htm text, content text, date text);"
+            "insert into maindata values('nul','n.htm','x' || char(0) || 'y','2001-01-01');"
+            "insert into maindata values('plain','p.htm','x y','2002-01-01');");
+    const QString nul(QChar(0));
+    for (const QString &literal :
+         {QStringLiteral("'a") + nul + QStringLiteral("b'"), QStringLiteral("\"a") + nul + QStringLiteral("b\""),
+          QStringLiteral("'") + nul + QStringLiteral("'")}) {
+        const QString sql = jetToSqlite(QStringLiteral("select ") + literal);
+        EXPECT_FALSE(sql.contains(nul));
+        const QByteArray utf8 = sql.toUtf8();
+        sqlite3_stmt *st = nullptr;
+        ASSERT_EQ(sqlite3_prepare_v2(db.get(), utf8.constData(), int(utf8.size()), &st, nullptr), SQLITE_OK)
+            << sql.toStdString();
+        ASSERT_EQ(sqlite3_step(st), SQLITE_ROW);
+        const QString value =
+            QString::fromUtf8(static_cast<const char *>(sqlite3_column_blob(st, 0)), sqlite3_column_bytes(st, 0));
+        sqlite3_finalize(st);
+        EXPECT_EQ(value, literal.mid(1, literal.size() - 2));
+    }
+    for (const auto &[box, expected] : std::vector<std::pair<QString, QStringList>>{
+             {QStringLiteral("x") + nul + QStringLiteral("y"), {QStringLiteral("nul")}},
+             {QStringLiteral("+x") + nul + QStringLiteral(" zzz"), {QStringLiteral("nul")}},
+             {QStringLiteral("x y"), {QStringLiteral("plain"), QStringLiteral("nul")}}}) {
+        QString error;
+        const auto rows = db.column(jetToSqlite(analyseQuery(box).sqlText), &error);
+        EXPECT_TRUE(error.isEmpty()) << error.toStdString();
+        QStringList subjects;
+        for (const auto &r : rows)
+            subjects << r.value_or(QString());
+        EXPECT_EQ(subjects, expected);
+    }
+}
+
 TEST(JetToSqlite, MissingColumnIsAnErrorBracketedOrNot)
 {
     Db db;
