@@ -2,6 +2,8 @@
 
 #include "page/pagelookup.h"
 
+#include <QCoreApplication>
+#include <QPointer>
 #include <QWebEngineSettings>
 #include <QWebEngineUrlRequestInterceptor>
 
@@ -32,6 +34,42 @@ CollectionPane::CollectionPane(const QString &folder, QObject *parent)
     settings()->setAttribute(QWebEngineSettings::LocalContentCanAccessRemoteUrls, false);
     settings()->setAttribute(QWebEngineSettings::PluginsEnabled, false);
     settings()->setAttribute(QWebEngineSettings::AutoLoadIconsForPage, false);
+}
+
+namespace {
+QPointer<CollectionPane> &preparedPane()
+{
+    static QPointer<CollectionPane> pane;
+    return pane;
+}
+} // namespace
+
+void CollectionPane::prepare(const QString &folder)
+{
+    if (preparedPane())
+        return;
+    auto *pane = new CollectionPane(folder, nullptr);
+    preparedPane() = pane;
+    // A pane never taken goes before the engine's profile does.
+    connect(qApp, &QCoreApplication::aboutToQuit, pane, &QObject::deleteLater);
+}
+
+CollectionPane *CollectionPane::prepared()
+{
+    return preparedPane();
+}
+
+CollectionPane *CollectionPane::take(const QString &folder, QObject *parent)
+{
+    CollectionPane *pane = preparedPane();
+    preparedPane() = nullptr;
+    if (pane && pane->m_folder == folder) {
+        disconnect(qApp, &QCoreApplication::aboutToQuit, pane, nullptr);
+        pane->setParent(parent);
+        return pane;
+    }
+    delete pane;
+    return new CollectionPane(folder, parent);
 }
 
 CollectionPane::~CollectionPane()

@@ -3,6 +3,7 @@
 #include "store/appfolder.h"
 #include "store/connstring.h"
 #include "ui/busycursor.h"
+#include "ui/collectionpane.h"
 #include "ui/frmzendrelmain.h"
 #include "ui/picturebutton.h"
 #include "ui/pictures.h"
@@ -11,11 +12,14 @@
 
 #include <QCloseEvent>
 #include <QPainter>
+#include <QTimer>
 #include <QUrl>
 
 namespace morvessa {
 
 namespace {
+constexpr int kPanePreparationDelayMs = 100;
+
 // Loads a picture file of the application folder when it exists and can be read.
 QPixmap pictureOf(const QString &literal)
 {
@@ -88,6 +92,11 @@ void FrmIni::Form_Load()
         cmdSet->setPicture(logo);
         cmdSet->setDisabledPicture(logo);
     }
+    // Once the start window is on screen, the main window's browser pane is made ready.
+    QTimer::singleShot(kPanePreparationDelayMs, this, [folder] {
+        if (!FrmZendrelMain::loaded())
+            CollectionPane::prepare(folder);
+    });
 }
 
 void FrmIni::cmdQuery_Click()

@@ -135,7 +135,7 @@ FrmZendrelMain::FrmZendrelMain() : QWidget(nullptr)
     LblDesc = new QWebEngineView(this);
     LblDesc->setObjectName(QStringLiteral("LblDesc"));
     LblDesc->setGeometry(twipsRect(3830, 225, 8000, 8115));
-    LblDesc->setPage(new CollectionPane(applicationFolder(), LblDesc));
+    LblDesc->setPage(CollectionPane::take(applicationFolder(), LblDesc));
     // Pages that declare no character set are Big5, like every page of a collection.
     LblDesc->settings()->setDefaultTextEncoding(QStringLiteral("Big5"));
 

@@ -1,6 +1,7 @@
 #include "fixtures.h"
 
 #include "search/queryanalysis.h"
+#include "ui/collectionpane.h"
 #include "ui/frmini.h"
 #include "ui/frmzendrelmain.h"
 #include "ui/picturebutton.h"
@@ -39,6 +40,7 @@ private slots:
     void emptyTable();
     void missingDatabase();
     void waitCursorWhileLoadingAndSearching();
+    void enterOnTheQueryButtonOpensAtOnceWithThePreparedPane();
 };
 
 namespace {
@@ -425,5 +427,26 @@ void MainWindowTest::waitCursorWhileLoadingAndSearching()
     QVERIFY(!QGuiApplication::overrideCursor());
 }
 
+void MainWindowTest::enterOnTheQueryButtonOpensAtOnceWithThePreparedPane()
+{
+    TestFolder folder(sampleCollection());
+    Recorder recorder;
+    FrmIni::Show();
+    FrmIni *start = FrmIni::loaded();
+    QVERIFY(QTest::qWaitForWindowActive(start));
+    // While the start window waits, the browser pane is made ready for the main window.
+    QTRY_VERIFY(morvessa::CollectionPane::prepared());
+    const morvessa::CollectionPane *pane = morvessa::CollectionPane::prepared();
+
+    QTest::keyClick(start->cmdQuery, Qt::Key_Return);
+    FrmZendrelMain *main = FrmZendrelMain::loaded(); // no event loop in between
+    QVERIFY(main);
+    QVERIFY(main->LblDesc->page() == pane);
+    QVERIFY(!morvessa::CollectionPane::prepared());
+    QCOMPARE(main->Grd1->Rows(), 31);
+    QVERIFY(recorder.messages.empty());
+}
+
 REGISTER_TEST(MainWindowTest)
+
 #include "mainwindow_test.moc"
