@@ -7,9 +7,11 @@
 #include <QSaveFile>
 #include <QStandardPaths>
 
+#include <algorithm>
 #include <filesystem>
 #include <map>
 #include <system_error>
+#include <utility>
 
 namespace morvessa::collection {
 
@@ -72,6 +74,10 @@ QString collectionKey(const QString &folder)
     return canonical.isEmpty() ? QDir::cleanPath(info.absoluteFilePath()) : canonical;
 }
 
+// The escapes of a desktop entry's values: the character and the letter that follows the
+// backslash for it.
+constexpr std::pair<char16_t, char16_t> kEscapes[] = {{u'\\', u'\\'}, {u'\n', u'n'}, {u'\t', u't'}, {u'\r', u'r'}};
+
 QString unescapeValue(const QString &value)
 {
     QString out;
@@ -80,22 +86,12 @@ QString unescapeValue(const QString &value)
             out += value[i];
             continue;
         }
-        switch (value[++i].unicode()) {
-        case 's':
-            out += QLatin1Char(' ');
-            break;
-        case 'n':
-            out += QLatin1Char('\n');
-            break;
-        case 't':
-            out += QLatin1Char('\t');
-            break;
-        case 'r':
-            out += QLatin1Char('\r');
-            break;
-        default:
-            out += value[i];
-        }
+        const char16_t letter = value[++i].unicode();
+        QChar c = letter == u's' ? QLatin1Char(' ') : QChar(letter);
+        for (const auto &[character, escape] : kEscapes)
+            if (escape == letter)
+                c = QChar(character);
+        out += c;
     }
     return out;
 }
@@ -222,22 +218,12 @@ QString escapeValue(const QString &value)
 {
     QString out;
     for (const QChar c : value) {
-        switch (c.unicode()) {
-        case '\\':
-            out += QStringLiteral("\\\\");
-            break;
-        case '\n':
-            out += QStringLiteral("\\n");
-            break;
-        case '\t':
-            out += QStringLiteral("\\t");
-            break;
-        case '\r':
-            out += QStringLiteral("\\r");
-            break;
-        default:
+        const auto escape = std::find_if(std::begin(kEscapes), std::end(kEscapes),
+                                         [c](const auto &e) { return e.first == c.unicode(); });
+        if (escape == std::end(kEscapes))
             out += c;
-        }
+        else
+            out += QLatin1Char('\\') + QChar(escape->second);
     }
     // A value's leading blank would be taken for the blank around "=".
     if (out.startsWith(QLatin1Char(' ')))
