@@ -32,10 +32,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size())
             fuzz::fail("cannot write the input file");
     }
-    const morvessa::ConditionFileResult load = morvessa::loadConditionFile(QFile::encodeName(g_path));
-    if (!load.ok)
+    const auto load = morvessa::loadConditionFile(QFile::encodeName(g_path));
+    if (!load)
         fuzz::fail("a readable file did not load");
-    if (load.text != morvessa::conditionText(bytes))
+    if (load->text != morvessa::conditionText(bytes))
         fuzz::fail("the loaded text differs from the decoded bytes");
     return 0;
 }

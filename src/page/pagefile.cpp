@@ -18,10 +18,21 @@ QString recordPagePath(const QString &folder)
     return appPath(folder, QStringLiteral("\\tmp\\TmpKELMAR.htm"));
 }
 
-RecordPageWrite WriteRecordPage(const QString &folder, const QString &pagePath, const QString &pageName,
-                                const QString &keywordText)
+namespace {
+
+UnwritableFolder unwritable(const QString &folder)
 {
-    RecordPageWrite result;
+    UnwritableFolder failure;
+    failure.message = QStringLiteral("無法寫入資料夾 %1，頁面沒有寫出。").arg(QDir::toNativeSeparators(folder));
+    failure.folder = folder;
+    return failure;
+}
+
+} // namespace
+
+Result<void, UnwritableFolder> WriteRecordPage(const QString &folder, const QString &pagePath,
+                                               const QString &pageName, const QString &keywordText)
+{
     try {
         const QFileInfo target(pagePath);
         const QString tmpFolder = target.absolutePath();
@@ -51,16 +62,12 @@ RecordPageWrite WriteRecordPage(const QString &folder, const QString &pagePath, 
             ::rename(QFile::encodeName(out.fileName()).constData(), QFile::encodeName(pagePath).constData()) ==
                 0) {
             out.setAutoRemove(false);
-            result.written = true;
+            return {};
         }
-        if (!result.written)
-            result.unwritableFolder =
-                QFileInfo(tmpFolder).isDir() ? tmpFolder : QFileInfo(tmpFolder).absolutePath();
+        return unwritable(QFileInfo(tmpFolder).isDir() ? tmpFolder : QFileInfo(tmpFolder).absolutePath());
     } catch (...) {
-        result.written = false;
-        result.unwritableFolder = QFileInfo(pagePath).absolutePath();
+        return unwritable(QFileInfo(pagePath).absolutePath());
     }
-    return result;
 }
 
 QString unwritableFolderPage(const QString &folder)

@@ -1,6 +1,8 @@
 #pragma once
 // The temporary record page: the selected record's page with the query terms marked,
 // rewritten on every row change and deleted when the main window closes.
+#include "base/result.h"
+
 #include <QString>
 
 namespace morvessa {
@@ -9,9 +11,9 @@ namespace morvessa {
 // collection (RecordPageClaim gives the page a program writes).
 QString recordPagePath(const QString &folder);
 
-struct RecordPageWrite {
-    bool written = false;
-    QString unwritableFolder; // when not written: the folder that could not be written
+// The page was not written: folder is the one that could not be written.
+struct UnwritableFolder : Failure {
+    QString folder;
 };
 
 // Reads the page that pageName names in folder (sourcePagePath), marks keywordText and
@@ -19,8 +21,8 @@ struct RecordPageWrite {
 // (one level) when needed. A missing page, a name that leads out of the folder, or an
 // empty name gives an empty page. Only the write can fail, and then pagePath keeps what
 // it held before.
-RecordPageWrite WriteRecordPage(const QString &folder, const QString &pagePath, const QString &pageName,
-                                const QString &keywordText);
+Result<void, UnwritableFolder> WriteRecordPage(const QString &folder, const QString &pagePath,
+                                               const QString &pageName, const QString &keywordText);
 
 // The page the browser pane shows instead of a record's where the temporary page could not
 // be written: says so and names the folder.

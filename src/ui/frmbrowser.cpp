@@ -190,15 +190,15 @@ void frmBrowser::filList_DblClick()
         message(QStringLiteral("請先在檔案清單中選擇一個檔案。"));
         return;
     }
-    const ConditionFileResult r = loadConditionFile(path);
-    if (!r.ok) {
-        message(r.message);
+    const Result<LoadedConditions> loaded = loadConditionFile(path);
+    if (!loaded) {
+        message(loaded.message());
         filList->refresh(); // the file may have gone
         return;
     }
-    setText(r.text);
-    if (!r.message.isEmpty())
-        message(r.message);
+    setText(loaded->text);
+    if (!loaded->warning.isEmpty())
+        message(loaded->warning);
 }
 
 void frmBrowser::Command1_Click()
@@ -208,9 +208,9 @@ void frmBrowser::Command1_Click()
         message(QStringLiteral("請先在檔案清單中選擇要存入的檔案。"));
         return;
     }
-    const ConditionFileResult r = saveConditionFile(path, text());
-    if (!r.ok)
-        message(r.message);
+    const Result<void> saved = saveConditionFile(path, text());
+    if (!saved)
+        message(saved.message());
 }
 
 bool frmBrowser::eventFilter(QObject *watched, QEvent *event)

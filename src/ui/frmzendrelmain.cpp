@@ -226,7 +226,7 @@ void FrmZendrelMain::Grd1_RowColChange()
 {
     const QString folder = applicationFolder();
     const QString pageName = Grd1->TextMatrix(Grd1->Row(), 1);
-    const RecordPageWrite write =
+    const auto write =
         WriteRecordPage(folder, PagePath, pageName, keywordTextFor(TxtQuery->currentText(), SearchMode));
     ct->setText(QStringLiteral("第") + QString::number(Grd1->Row()) + QStringLiteral("筆"));
     if (SearchMode != QLatin1String("mod3") && SearchMode != QLatin1String("mod4")) {
@@ -235,10 +235,10 @@ void FrmZendrelMain::Grd1_RowColChange()
         else
             FrmIni::Show();
     }
-    if (write.written)
+    if (write)
         Navigate(PagePath);
     else // neither the browser's own error page nor a page written earlier
-        LblDesc->setHtml(unwritableFolderPage(write.unwritableFolder));
+        LblDesc->setHtml(unwritableFolderPage(write.failure().folder));
 }
 
 void FrmZendrelMain::TxtQuery_KeyPress(int KeyAscii)

@@ -52,9 +52,8 @@ TEST_F(RecordPageFile, WritesTheMarkedPageAndMakesTheTmpFolder)
         {"fang\\MaHuang.HTM", "發熱  頭痛", markKeywords(source, str("發熱  頭痛"))}, // same call again
     };
     for (const auto &c : cases) {
-        const RecordPageWrite write = WriteRecordPage(folder, pagePath, str(c.pageName), str(c.keywords));
-        EXPECT_TRUE(write.written) << c.pageName;
-        EXPECT_TRUE(write.unwritableFolder.isEmpty());
+        const auto write = WriteRecordPage(folder, pagePath, str(c.pageName), str(c.keywords));
+        EXPECT_TRUE(write.ok()) << c.pageName << ": " << write.message().toStdString();
         ASSERT_TRUE(QFileInfo(pagePath).isFile()) << c.pageName;
         EXPECT_EQ(readFile(pagePath), c.expected) << c.pageName;
     }
@@ -109,7 +108,7 @@ TEST_F(RecordPageFile, PageNamesStayInsideTheCollection)
     };
     for (const auto &c : cases) {
         const QString pagePath = recordPagePath(c.collection);
-        ASSERT_TRUE(WriteRecordPage(c.collection, pagePath, c.pageName, QString()).written);
+        ASSERT_TRUE(WriteRecordPage(c.collection, pagePath, c.pageName, QString()).ok());
         EXPECT_EQ(readFile(pagePath), c.expected) << c.pageName.toStdString();
         EXPECT_EQ(sourcePagePath(c.collection, c.pageName).isEmpty(), c.expected.isEmpty())
             << c.pageName.toStdString();
@@ -153,19 +152,20 @@ TEST_F(RecordPageFile, AFolderThatCannotBeWrittenIsReportedAndNamed)
     QFile blocker(folder + QStringLiteral("/tmp"));
     ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
     blocker.close();
-    const RecordPageWrite write =
+    const auto write =
         WriteRecordPage(folder, recordPagePath(folder), QStringLiteral("fang\\mahuang.htm"), str("發熱"));
-    EXPECT_FALSE(write.written);
-    EXPECT_EQ(write.unwritableFolder, folder);
+    ASSERT_FALSE(write.ok());
+    EXPECT_EQ(write.failure().folder, folder);
+    EXPECT_EQ(write.message(), QStringLiteral("無法寫入資料夾 %1，頁面沒有寫出。").arg(folder));
     EXPECT_FALSE(QFileInfo::exists(recordPagePath(folder)));
     EXPECT_TRUE(QFileInfo(folder + QStringLiteral("/tmp")).isFile());
 
     // A folder that does not exist: only one level is ever made.
     const QString missing = folder + QStringLiteral("/no/such");
-    const RecordPageWrite nowhere =
+    const auto nowhere =
         WriteRecordPage(missing, recordPagePath(missing), QStringLiteral("fang\\mahuang.htm"), str("發熱"));
-    EXPECT_FALSE(nowhere.written);
-    EXPECT_EQ(nowhere.unwritableFolder, missing);
+    ASSERT_FALSE(nowhere.ok());
+    EXPECT_EQ(nowhere.failure().folder, missing);
     EXPECT_FALSE(QFileInfo::exists(missing));
 
     // What the pane shows instead names the folder, written as text.
@@ -177,7 +177,7 @@ TEST_F(RecordPageFile, AFolderThatCannotBeWrittenIsReportedAndNamed)
 TEST_F(RecordPageFile, DeleteRemovesOnlyThePage)
 {
     const QString pagePath = recordPagePath(folder);
-    WriteRecordPage(folder, pagePath, QStringLiteral("fang\\mahuang.htm"), QString());
+    ASSERT_TRUE(WriteRecordPage(folder, pagePath, QStringLiteral("fang\\mahuang.htm"), QString()));
     ASSERT_TRUE(QFileInfo::exists(pagePath));
     deleteRecordPage(pagePath);
     EXPECT_FALSE(QFileInfo::exists(pagePath));

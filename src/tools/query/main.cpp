@@ -111,11 +111,11 @@ int run(const QueryOptions &options)
             // The viewer on that row: the query box still holds the query as typed.
             const QString folder = applicationFolder();
             const RecordPageClaim claim(folder);
-            const RecordPageWrite write = WriteRecordPage(folder, claim.path(), rows.text(options.page - 1, 1),
-                                                          keywordTextFor(options.query, analysis.mode));
-            if (!write.written) {
+            const auto write = WriteRecordPage(folder, claim.path(), rows.text(options.page - 1, 1),
+                                               keywordTextFor(options.query, analysis.mode));
+            if (!write) {
                 printLine(stderr, QStringLiteral("morvessa-query: 無法寫入資料夾 %1，第 %2 筆的頁面沒有寫出。")
-                                      .arg(QDir::toNativeSeparators(write.unwritableFolder))
+                                      .arg(QDir::toNativeSeparators(write.failure().folder))
                                       .arg(options.page));
                 return 2;
             }

@@ -4,8 +4,6 @@
 #include "ui/logic/filecontent.h"
 #include "ui/logic/filenames.h"
 
-#include <cerrno>
-
 namespace morvessa {
 
 namespace {
@@ -28,11 +26,6 @@ QString codePoint(const QString &character)
     return QStringLiteral("U+%1").arg(uint(ucs), 4, 16, QLatin1Char('0')).toUpper();
 }
 
-QString quoted(const QString &path)
-{
-    return QStringLiteral("「") + path + QStringLiteral("」");
-}
-
 QString unmappableMessage(const QString &text, qsizetype index)
 {
     const QString before = text.left(index);
@@ -45,38 +38,6 @@ QString unmappableMessage(const QString &text, qsizetype index)
         .arg(line)
         .arg(column)
         .arg(ch, codePoint(ch));
-}
-
-// Why a read or write failed, for the user.
-QString systemErrorText(int error)
-{
-    switch (error) {
-    case ENOSPC:
-        return QStringLiteral("磁碟空間不足");
-    case EDQUOT:
-        return QStringLiteral("超過磁碟配額");
-    case EFBIG:
-        return QStringLiteral("超過檔案大小的上限");
-    case EROFS:
-        return QStringLiteral("磁碟只能讀取");
-    case EACCES:
-    case EPERM:
-        return QStringLiteral("沒有寫入的權限");
-    case ENOENT:
-    case ENOTDIR:
-        return QStringLiteral("資料夾不存在");
-    case EIO:
-        return QStringLiteral("磁碟讀寫錯誤");
-    default:
-        return QStringLiteral("系統錯誤 %1").arg(error);
-    }
-}
-
-ConditionFileResult failure(const QString &message)
-{
-    ConditionFileResult r;
-    r.message = message;
-    return r;
 }
 
 } // namespace
@@ -109,77 +70,48 @@ QByteArray conditionBytes(const QString &text, qsizetype *firstUnmappable)
     return big5Encode(text + kLineEnd, firstUnmappable);
 }
 
-ConditionFileResult loadConditionFile(const QByteArray &path)
+Result<LoadedConditions> loadConditionFile(const QByteArray &path)
 {
-    const QString shown = quoted(shownPath(path));
-    const ReadResult read = readFileContent(path, kConditionFileLimit);
-    switch (read.failure) {
-    case ReadFailure::None:
-        break;
-    case ReadFailure::Missing:
-        return failure(QStringLiteral("找不到檔案%1，它可能已被移走或刪除。").arg(shown));
-    case ReadFailure::NotAFile:
-        return failure(QStringLiteral("%1不是檔案，無法讀取。").arg(shown));
-    case ReadFailure::NoPermission:
-        return failure(QStringLiteral("沒有讀取檔案%1的權限。").arg(shown));
-    case ReadFailure::TooLarge:
-        return failure(QStringLiteral("檔案%1超過 %2 MB，不像是條件檔，沒有讀入。")
-                           .arg(shown)
-                           .arg(kConditionFileLimit / (1024 * 1024)));
-    case ReadFailure::ReadFailed:
-        return failure(QStringLiteral("讀取檔案%1時發生錯誤（%2）。").arg(shown, systemErrorText(read.error)));
-    }
+    const Result<QByteArray, FileFailure> read = readFileContent(path, kConditionFileLimit);
+    if (!read && read.failure().kind == FileFailure::TooLarge)
+        return Failure{QStringLiteral("檔案「%1」超過 %2 MB，不像是條件檔，沒有讀入。")
+                           .arg(shownPath(path))
+                           .arg(kConditionFileLimit / (1024 * 1024))};
+    if (!read)
+        return read.failure();
 
-    ConditionFileResult r;
-    r.ok = true;
+    LoadedConditions loaded;
     bool exact = true;
-    r.text = conditionText(read.bytes, &exact);
+    loaded.text = conditionText(*read, &exact);
     if (exact)
-        return r;
+        return loaded;
     // The text shows the bytes as Big5 reads them; the substitutes for the bytes that are
     // not Big5 cannot be written back as those bytes.
-    if (isUtf8(read.bytes))
-        r.message = QStringLiteral("檔案%1不是 Big5 文字（可能是 UTF-8 文字）。內容照讀到的位元組以 Big5 "
-                                   "顯示，所以看來是亂碼；這些內容無法以 Big5 原樣存回。")
-                        .arg(shown);
+    if (isUtf8(*read))
+        loaded.warning = QStringLiteral("檔案「%1」不是 Big5 文字（可能是 UTF-8 文字）。內容照讀到的位元組以 Big5 "
+                                        "顯示，所以看來是亂碼；這些內容無法以 Big5 原樣存回。")
+                             .arg(shownPath(path));
     else
-        r.message = QStringLiteral("檔案%1有些位元組不是 Big5 文字，已換成替代字元顯示；"
-                                   "這些位元組無法以 Big5 原樣存回。")
-                        .arg(shown);
-    return r;
+        loaded.warning = QStringLiteral("檔案「%1」有些位元組不是 Big5 文字，已換成替代字元顯示；"
+                                        "這些位元組無法以 Big5 原樣存回。")
+                             .arg(shownPath(path));
+    return loaded;
 }
 
-ConditionFileResult saveConditionFile(const QByteArray &path, const QString &text)
+Result<void> saveConditionFile(const QByteArray &path, const QString &text)
 {
     qsizetype bad = -1;
     const QByteArray bytes = conditionBytes(text, &bad);
     if (bad >= 0)
-        return failure(unmappableMessage(text, bad));
+        return Failure{unmappableMessage(text, bad)};
 
-    const QString shown = quoted(shownPath(path));
-    const ReplaceResult written = replaceFileContent(path, bytes);
-    switch (written.failure) {
-    case ReplaceFailure::None: {
-        ConditionFileResult r;
-        r.ok = true;
-        return r;
-    }
-    case ReplaceFailure::NotAFile:
-        return failure(QStringLiteral("%1不是檔案，無法存檔。").arg(shown));
-    case ReplaceFailure::ReadOnly:
-        return failure(QStringLiteral("檔案%1是唯讀檔，沒有存檔。").arg(shown));
-    case ReplaceFailure::CannotCreate:
-        return failure(QStringLiteral("無法在檔案%1所在的資料夾建立檔案（%2），沒有存檔。")
-                           .arg(shown, systemErrorText(written.error)));
-    case ReplaceFailure::WriteFailed:
-        break;
-    }
-    if (written.oldKept)
-        return failure(QStringLiteral("寫入檔案%1失敗（%2），沒有存檔；原檔案沒有變更。")
-                           .arg(shown, systemErrorText(written.error)));
-    return failure(QStringLiteral("寫入檔案%1失敗（%2），原來的內容也無法寫回，檔案可能已經損壞。"
-                                  "文字框中的內容仍在，請存到別的檔案。")
-                       .arg(shown, systemErrorText(written.error)));
+    const Result<ReplaceWay, FileFailure> written = replaceFileContent(path, bytes);
+    if (written)
+        return {};
+    if (written.failure().oldKept)
+        return written.failure();
+    // The user still has the text: say where it can go.
+    return Failure{written.message() + QStringLiteral("文字框中的內容仍在，請存到別的檔案。")};
 }
 
 QString editorText(const QString &text)

@@ -7,6 +7,8 @@
 // end. Writing puts the text and one more CR LF into the file.
 //
 // Paths are the file system's bytes (see filenames.h); messages show them decoded.
+#include "base/result.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -24,23 +26,22 @@ QByteArray conditionBytes(const QString &text, qsizetype *firstUnmappable = null
 // Condition files are small; a larger file is not read.
 constexpr qint64 kConditionFileLimit = 8 * 1024 * 1024;
 
-struct ConditionFileResult {
-    bool ok = false;
-    QString text; // the loaded text (load only)
-    // Why it failed, for the user. A load can succeed with a message: a file that is not
-    // all Big5 loads with substitutes for the bytes that are not.
-    QString message;
+// A loaded condition file. A file that is not all Big5 loads with substitutes for the
+// bytes that are not, and a warning for the user saying so.
+struct LoadedConditions {
+    QString text;
+    QString warning;
 };
 
 // Reads a condition file. Fails without touching anything when the file is missing,
 // is not an ordinary file, cannot be read or is too large.
-ConditionFileResult loadConditionFile(const QByteArray &path);
+Result<LoadedConditions> loadConditionFile(const QByteArray &path);
 
 // Writes text into a condition file, which stays the same file (owner, mode, other
 // names). Either every byte is written or the failure is reported and the file keeps
 // the bytes it had: text Big5 cannot hold, a read-only file, a full disk. A missing file
 // is created.
-ConditionFileResult saveConditionFile(const QByteArray &path, const QString &text);
+Result<void> saveConditionFile(const QByteArray &path, const QString &text);
 
 // The text box keeps lines as paragraphs, so a lone LF inside a line travels through it
 // as a line separator (U+2028), which it shows as a break within the line.

@@ -1,5 +1,7 @@
 #include "ui/logic/filecontent.h"
 
+#include "ui/logic/filenames.h"
+
 #include <QRandomGenerator>
 
 #include <algorithm>
@@ -127,28 +129,106 @@ QByteArray followLinks(const QByteArray &path)
     return QByteArray(resolved);
 }
 
-ReplaceResult failed(ReplaceFailure failure, int error, ReplaceWay way, bool oldKept = true)
+using Replaced = Result<ReplaceWay, FileFailure>;
+
+// A failure without its message yet: the public functions add it, naming the path given.
+FileFailure failed(FileFailure::Kind kind, int error, bool oldKept = true)
 {
-    ReplaceResult r;
-    r.failure = failure;
-    r.error = error;
-    r.way = way;
-    r.oldKept = oldKept;
-    return r;
+    FileFailure f;
+    f.kind = kind;
+    f.error = error;
+    f.oldKept = oldKept;
+    return f;
+}
+
+QString quoted(const QString &path)
+{
+    return QStringLiteral("「") + path + QStringLiteral("」");
+}
+
+// Why a read or write failed, for the user.
+QString systemErrorText(int error)
+{
+    switch (error) {
+    case ENOSPC:
+        return QStringLiteral("磁碟空間不足");
+    case EDQUOT:
+        return QStringLiteral("超過磁碟配額");
+    case EFBIG:
+        return QStringLiteral("超過檔案大小的上限");
+    case EROFS:
+        return QStringLiteral("磁碟只能讀取");
+    case EACCES:
+    case EPERM:
+        return QStringLiteral("沒有寫入的權限");
+    case ENOENT:
+    case ENOTDIR:
+        return QStringLiteral("資料夾不存在");
+    case EIO:
+        return QStringLiteral("磁碟讀寫錯誤");
+    default:
+        return QStringLiteral("系統錯誤 %1").arg(error);
+    }
+}
+
+FileFailure readFailure(FileFailure f, const QByteArray &path, qint64 limit)
+{
+    const QString shown = quoted(shownPath(path));
+    switch (f.kind) {
+    case FileFailure::Missing:
+        f.message = QStringLiteral("找不到檔案%1，它可能已被移走或刪除。").arg(shown);
+        break;
+    case FileFailure::NotAFile:
+        f.message = QStringLiteral("%1不是檔案，無法讀取。").arg(shown);
+        break;
+    case FileFailure::NoPermission:
+        f.message = QStringLiteral("沒有讀取檔案%1的權限。").arg(shown);
+        break;
+    case FileFailure::TooLarge:
+        f.message = QStringLiteral("檔案%1超過 %2 MB，沒有讀入。").arg(shown).arg(limit / (1024 * 1024));
+        break;
+    default:
+        f.message = QStringLiteral("讀取檔案%1時發生錯誤（%2）。").arg(shown, systemErrorText(f.error));
+        break;
+    }
+    return f;
+}
+
+FileFailure replaceFailure(FileFailure f, const QByteArray &path)
+{
+    const QString shown = quoted(shownPath(path));
+    switch (f.kind) {
+    case FileFailure::NotAFile:
+        f.message = QStringLiteral("%1不是檔案，無法存檔。").arg(shown);
+        break;
+    case FileFailure::ReadOnly:
+        f.message = QStringLiteral("檔案%1是唯讀檔，沒有存檔。").arg(shown);
+        break;
+    case FileFailure::CannotCreate:
+        f.message = QStringLiteral("無法在檔案%1所在的資料夾建立檔案（%2），沒有存檔。")
+                        .arg(shown, systemErrorText(f.error));
+        break;
+    default:
+        f.message = f.oldKept ? QStringLiteral("寫入檔案%1失敗（%2），沒有存檔；原檔案沒有變更。")
+                                    .arg(shown, systemErrorText(f.error))
+                              : QStringLiteral("寫入檔案%1失敗（%2），原來的內容也無法寫回，檔案可能已經損壞。")
+                                    .arg(shown, systemErrorText(f.error));
+        break;
+    }
+    return f;
 }
 
 // Writes bytes into the file itself. Bytes past the old end go first, so a disk that
 // fills up stops the save before one old byte is overwritten; after the old bytes have
 // been overwritten the new ones are read back, and any failure puts the old ones back.
-ReplaceResult writeInPlace(const QByteArray &path, const QByteArray &bytes)
+Replaced writeInPlace(const QByteArray &path, const QByteArray &bytes)
 {
-    constexpr ReplaceWay way = ReplaceWay::InPlace;
     Fd fd(::open(path.constData(), O_RDWR | O_CLOEXEC));
     if (!fd.valid())
-        return failed(ReplaceFailure::WriteFailed, errno, way);
+        return failed(FileFailure::WriteFailed, errno);
     QByteArray old;
     if (const int err = readAll(fd.get(), &old))
-        return failed(ReplaceFailure::WriteFailed, err, way);
+        return failed(FileFailure::WriteFailed, err);
 
     const size_t oldSize = size_t(old.size());
     const size_t newSize = size_t(bytes.size());
@@ -158,7 +238,7 @@ ReplaceResult writeInPlace(const QByteArray &path, const QByteArray &bytes)
             err = syncCall(fd.get());
         if (err) {
             const bool cut = ::ftruncate(fd.get(), off_t(oldSize)) == 0;
-            return failed(ReplaceFailure::WriteFailed, err, way, cut);
+            return failed(FileFailure::WriteFailed, err, cut);
         }
     }
 
@@ -175,11 +255,8 @@ ReplaceResult writeInPlace(const QByteArray &path, const QByteArray &bytes)
     }
     if (!err)
         err = fd.close();
-    if (!err) {
-        ReplaceResult r;
-        r.way = way;
-        return r;
-    }
+    if (!err)
+        return ReplaceWay::InPlace;
 
     // Put the old bytes back.
     if (!fd.valid())
@@ -190,7 +267,7 @@ ReplaceResult writeInPlace(const QByteArray &path, const QByteArray &bytes)
         QByteArray back;
         restored = readAll(fd.get(), &back) == 0 && back == old;
     }
-    return failed(ReplaceFailure::WriteFailed, err, way, restored);
+    return failed(FileFailure::WriteFailed, err, restored);
 }
 
 // A new file in the same folder, hidden from the file list, that no one else has.
@@ -213,31 +290,29 @@ int createBeside(const QByteArray &path, mode_t mode, QByteArray *created)
 
 } // namespace
 
-ReadResult readFileContent(const QByteArray &path, qint64 limit)
+Result<QByteArray, FileFailure> readFileContent(const QByteArray &path, qint64 limit)
 {
-    ReadResult r;
     // Without waiting: a pipe that took the name since it was listed must not hang.
     Fd fd(::open(path.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     if (!fd.valid()) {
-        r.error = errno;
-        r.failure = r.error == ENOENT || r.error == ENOTDIR ? ReadFailure::Missing
-                    : r.error == EACCES || r.error == EPERM ? ReadFailure::NoPermission
-                                                            : ReadFailure::ReadFailed;
-        return r;
+        const int error = errno;
+        return readFailure(failed(error == ENOENT || error == ENOTDIR ? FileFailure::Missing
+                                  : error == EACCES || error == EPERM ? FileFailure::NoPermission
+                                                                      : FileFailure::ReadFailed,
+                                  error),
+                           path, limit);
     }
     struct stat st {};
-    if (::fstat(fd.get(), &st) != 0) {
-        r.error = errno;
-        r.failure = ReadFailure::ReadFailed;
-    } else if (!S_ISREG(st.st_mode)) {
-        r.failure = ReadFailure::NotAFile;
-    } else if (st.st_size > limit) {
-        r.failure = ReadFailure::TooLarge;
-    } else if (const int err = readAll(fd.get(), &r.bytes)) {
-        r.error = err;
-        r.failure = ReadFailure::ReadFailed;
-    }
-    return r;
+    QByteArray bytes;
+    if (::fstat(fd.get(), &st) != 0)
+        return readFailure(failed(FileFailure::ReadFailed, errno), path, limit);
+    if (!S_ISREG(st.st_mode))
+        return readFailure(failed(FileFailure::NotAFile, 0), path, limit);
+    if (st.st_size > limit)
+        return readFailure(failed(FileFailure::TooLarge, 0), path, limit);
+    if (const int err = readAll(fd.get(), &bytes))
+        return readFailure(failed(FileFailure::ReadFailed, err), path, limit);
+    return bytes;
 }
 
 WriteAtCall &writeAtCall()
@@ -248,17 +323,18 @@ WriteAtCall &writeAtCall()
     return call;
 }
 
-ReplaceResult replaceFileContent(const QByteArray &givenPath, const QByteArray &bytes)
+namespace {
+
+Replaced replaceResolved(const QByteArray &path, const QByteArray &bytes)
 {
-    const QByteArray path = followLinks(givenPath);
     struct stat st {};
     const bool exists = ::stat(path.constData(), &st) == 0;
     if (exists && !S_ISREG(st.st_mode))
-        return failed(ReplaceFailure::NotAFile, 0, ReplaceWay::NewFile);
+        return failed(FileFailure::NotAFile, 0);
     // A file without its owner's write permission is read-only for everyone, the
     // superuser included.
     if (exists && (!(st.st_mode & S_IWUSR) || ::access(path.constData(), W_OK) != 0))
-        return failed(ReplaceFailure::ReadOnly, EACCES, ReplaceWay::NewFile);
+        return failed(FileFailure::ReadOnly, EACCES);
 
     // Another name for the same file would keep the old text after a rename.
     if (exists && st.st_nlink > 1)
@@ -269,7 +345,7 @@ ReplaceResult replaceFileContent(const QByteArray &givenPath, const QByteArray &
     if (!fd.valid()) {
         if (exists) // the folder takes no new file, but the file itself is writable
             return writeInPlace(path, bytes);
-        return failed(ReplaceFailure::CannotCreate, errno, ReplaceWay::NewFile);
+        return failed(FileFailure::CannotCreate, errno);
     }
     auto dropTemp = [&] {
         fd.reset();
@@ -294,13 +370,23 @@ ReplaceResult replaceFileContent(const QByteArray &givenPath, const QByteArray &
         err = errno;
     if (err) {
         dropTemp();
-        return failed(ReplaceFailure::WriteFailed, err, ReplaceWay::NewFile);
+        return failed(FileFailure::WriteFailed, err);
     }
     // The rename itself reaches the disk with the folder.
     Fd folder(::open(folderOf(path).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (folder.valid())
         ::fsync(folder.get());
-    return ReplaceResult{};
+    return ReplaceWay::NewFile;
+}
+
+} // namespace
+
+Result<ReplaceWay, FileFailure> replaceFileContent(const QByteArray &path, const QByteArray &bytes)
+{
+    Replaced replaced = replaceResolved(followLinks(path), bytes);
+    if (!replaced)
+        return replaceFailure(replaced.failure(), path);
+    return replaced;
 }
 
 } // namespace morvessa

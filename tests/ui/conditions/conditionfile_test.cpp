@@ -42,10 +42,10 @@ private slots:
         QTemporaryDir dir;
         const QString file = dir.filePath(QStringLiteral("c.txt"));
         writeBytes(file, bytes);
-        const ConditionFileResult r = loadConditionFile(QFile::encodeName(file));
-        QVERIFY2(r.ok, qPrintable(r.message));
-        QCOMPARE(r.text, text);
-        QVERIFY(r.message.isEmpty());
+        const auto r = loadConditionFile(QFile::encodeName(file));
+        QVERIFY2(r.ok(), qPrintable(r.message()));
+        QCOMPARE(r->text, text);
+        QVERIFY(r->warning.isEmpty());
     }
 
     void loadThenSaveAddsOneLineEnd_data()
@@ -67,11 +67,11 @@ private slots:
         QTemporaryDir dir;
         const QString file = dir.filePath(QStringLiteral("c.set"));
         writeBytes(file, bytes);
-        const ConditionFileResult loaded = loadConditionFile(QFile::encodeName(file));
-        QVERIFY(loaded.ok);
-        QVERIFY2(loaded.message.isEmpty(), qPrintable(loaded.message));
-        const ConditionFileResult r = saveConditionFile(QFile::encodeName(file), loaded.text);
-        QVERIFY2(r.ok, qPrintable(r.message));
+        const auto loaded = loadConditionFile(QFile::encodeName(file));
+        QVERIFY(loaded.ok());
+        QVERIFY2(loaded->warning.isEmpty(), qPrintable(loaded->warning));
+        const Result<void> r = saveConditionFile(QFile::encodeName(file), loaded->text);
+        QVERIFY2(r.ok(), qPrintable(r.message()));
         QCOMPARE(readBytes(file), saved);
     }
 
@@ -100,14 +100,14 @@ private slots:
         QTemporaryDir dir;
         const QString file = dir.filePath(QStringLiteral("u.txt"));
         writeBytes(file, bytes);
-        const ConditionFileResult r = loadConditionFile(QFile::encodeName(file));
-        QVERIFY(r.ok);
-        QVERIFY2(r.message.contains(file) && r.message.contains(said) &&
-                     r.message.contains(QStringLiteral("無法以 Big5 原樣存回")),
-                 qPrintable(r.message));
-        QVERIFY(!r.message.contains(QStringLiteral("會改變")));
-        const ConditionFileResult saved = saveConditionFile(QFile::encodeName(file), r.text);
-        QVERIFY(!saved.ok);
+        const auto r = loadConditionFile(QFile::encodeName(file));
+        QVERIFY(r.ok());
+        QVERIFY2(r->warning.contains(file) && r->warning.contains(said) &&
+                     r->warning.contains(QStringLiteral("無法以 Big5 原樣存回")),
+                 qPrintable(r->warning));
+        QVERIFY(!r->warning.contains(QStringLiteral("會改變")));
+        const Result<void> saved = saveConditionFile(QFile::encodeName(file), r->text);
+        QVERIFY(!saved.ok());
         QCOMPARE(readBytes(file), bytes);
     }
 
@@ -136,9 +136,9 @@ private slots:
             writeBytes(file, "x");
             QVERIFY(QFile::resize(file, kConditionFileLimit + 1));
         }
-        const ConditionFileResult r = loadConditionFile(QFile::encodeName(file));
-        QVERIFY(!r.ok);
-        QVERIFY2(r.message.contains(file) && r.message.contains(said), qPrintable(r.message));
+        const auto r = loadConditionFile(QFile::encodeName(file));
+        QVERIFY(!r.ok());
+        QVERIFY2(r.message().contains(file) && r.message().contains(said), qPrintable(r.message()));
     }
 
     void refusedSaveLeavesFile_data()
@@ -162,9 +162,9 @@ private slots:
         writeBytes(file, before);
         if (readOnly)
             QFile::setPermissions(file, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther);
-        const ConditionFileResult r = saveConditionFile(QFile::encodeName(file), text);
-        QVERIFY(!r.ok);
-        QVERIFY2(r.message.contains(shown), qPrintable(r.message));
+        const Result<void> r = saveConditionFile(QFile::encodeName(file), text);
+        QVERIFY(!r.ok());
+        QVERIFY2(r.message().contains(shown), qPrintable(r.message()));
         QCOMPARE(readBytes(file), before);
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("keep.txt")});
     }
@@ -172,19 +172,18 @@ private slots:
     void missingFiles()
     {
         QTemporaryDir dir;
-        const ConditionFileResult load =
-            loadConditionFile(QFile::encodeName(dir.filePath(QStringLiteral("gone.txt"))));
-        QVERIFY(!load.ok);
-        QVERIFY(load.message.contains(QStringLiteral("找不到")));
+        const auto load = loadConditionFile(QFile::encodeName(dir.filePath(QStringLiteral("gone.txt"))));
+        QVERIFY(!load.ok());
+        QVERIFY(load.message().contains(QStringLiteral("找不到")));
 
         // Saving creates a missing file, but not a missing folder.
         const QString created = dir.filePath(QStringLiteral("new.txt"));
-        QVERIFY(saveConditionFile(QFile::encodeName(created), QStringLiteral("a")).ok);
+        QVERIFY(saveConditionFile(QFile::encodeName(created), QStringLiteral("a")).ok());
         QCOMPARE(readBytes(created), QByteArray("a\r\n"));
-        const ConditionFileResult nofolder = saveConditionFile(
+        const Result<void> nofolder = saveConditionFile(
             QFile::encodeName(dir.filePath(QStringLiteral("gone/new.txt"))), QStringLiteral("a"));
-        QVERIFY(!nofolder.ok);
-        QVERIFY(!nofolder.message.isEmpty());
+        QVERIFY(!nofolder.ok());
+        QVERIFY(!nofolder.message().isEmpty());
     }
 
     void editorRepresentation_data()

@@ -43,8 +43,8 @@ int main(int argc, char **argv)
     if (!textFile.open(QIODevice::ReadOnly))
         return 2;
     const QString text = QString::fromUtf8(textFile.readAll());
-    const ConditionFileResult r = saveConditionFile(QByteArray(argv[i]), text);
-    if (!r.ok)
-        std::fputs(r.message.toUtf8().constData(), stdout);
-    return r.ok ? 0 : 1;
+    const morvessa::Result<void> r = saveConditionFile(QByteArray(argv[i]), text);
+    if (!r)
+        std::fputs(r.message().toUtf8().constData(), stdout);
+    return r ? 0 : 1;
 }

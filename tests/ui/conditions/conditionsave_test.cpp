@@ -129,16 +129,16 @@ private slots:
         if (linked)
             QCOMPARE(::link(QFile::encodeName(file).constData(), QFile::encodeName(other).constData()), 0);
 
-        ConditionFileResult r;
+        Result<void> r;
         {
             FailOnce failing(budget);
             r = saveConditionFile(QFile::encodeName(file), QString(newSize, QLatin1Char('n')));
             QVERIFY(failing.failed());
         }
-        QVERIFY(!r.ok);
-        QVERIFY2(r.message.contains(file) && r.message.contains(QStringLiteral("磁碟空間不足")) &&
-                     r.message.contains(QStringLiteral("原檔案沒有變更")),
-                 qPrintable(r.message));
+        QVERIFY(!r.ok());
+        QVERIFY2(r.message().contains(file) && r.message().contains(QStringLiteral("磁碟空間不足")) &&
+                     r.message().contains(QStringLiteral("原檔案沒有變更")),
+                 qPrintable(r.message()));
         QCOMPARE(readBytes(file), before);
         if (linked) {
             QCOMPARE(readBytes(other), before);
@@ -147,7 +147,7 @@ private slots:
         QCOMPARE(filesIn(dir.path()).size(), linked ? 2 : 1);
 
         // The next save goes through.
-        QVERIFY(saveConditionFile(QFile::encodeName(file), QStringLiteral("ok")).ok);
+        QVERIFY(saveConditionFile(QFile::encodeName(file), QStringLiteral("ok")).ok());
         QCOMPARE(readBytes(file), QByteArray("ok\r\n"));
         if (linked)
             QCOMPARE(readBytes(other), QByteArray("ok\r\n"));
@@ -246,9 +246,9 @@ private slots:
         QVERIFY(QFile::link(QStringLiteral("c.txt"), link));
         const ino_t inode = statOf(file).st_ino;
 
-        QVERIFY(saveConditionFile(QFile::encodeName(other), QStringLiteral("新")).ok);
+        QVERIFY(saveConditionFile(QFile::encodeName(other), QStringLiteral("新")).ok());
         QCOMPARE(readBytes(file), QByteArray("\xb7\x73\r\n"));
-        QVERIFY(saveConditionFile(QFile::encodeName(link), QStringLiteral("via link")).ok);
+        QVERIFY(saveConditionFile(QFile::encodeName(link), QStringLiteral("via link")).ok());
         QCOMPARE(readBytes(other), QByteArray("via link\r\n"));
         QVERIFY(QFileInfo(link).isSymLink());
         QCOMPARE(statOf(file).st_ino, inode);
@@ -258,7 +258,7 @@ private slots:
         // With one name the file is replaced, and keeps its mode.
         QVERIFY(QFile::remove(other));
         QCOMPARE(::chmod(QFile::encodeName(file).constData(), 0604), 0);
-        QVERIFY(saveConditionFile(QFile::encodeName(file), QStringLiteral("again")).ok);
+        QVERIFY(saveConditionFile(QFile::encodeName(file), QStringLiteral("again")).ok());
         QCOMPARE(readBytes(file), QByteArray("again\r\n"));
         QCOMPARE(statOf(file).st_mode & 07777, mode_t(0604));
         QCOMPARE(filesIn(dir.path()), (QStringList{QStringLiteral("c.txt"), QStringLiteral("link.txt")}));
@@ -303,7 +303,7 @@ private slots:
         QCOMPARE(filesIn(folder), QStringList{QStringLiteral("c.txt")});
 
         // The superuser's own save keeps the owner too.
-        QVERIFY(saveConditionFile(QFile::encodeName(file), QStringLiteral("root")).ok);
+        QVERIFY(saveConditionFile(QFile::encodeName(file), QStringLiteral("root")).ok());
         QCOMPARE(statOf(file).st_uid, uid_t(4321));
         QCOMPARE(statOf(file).st_mode & 07777, mode_t(0666));
         QCOMPARE(::chmod(QFile::encodeName(folder).constData(), 0755), 0);

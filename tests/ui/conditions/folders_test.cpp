@@ -101,16 +101,17 @@ private slots:
                                             QStringLiteral("z.set"), QStringLiteral("發熱.TXT")}));
         QCOMPARE(files.last().name, kFeverBig5 + ".TXT");
 
-        const ConditionFileResult loaded = loadConditionFile(childPath(sub, files.last().name));
-        QVERIFY2(loaded.ok, qPrintable(loaded.message));
-        QCOMPARE(loaded.text, QStringLiteral("發熱\r\n"));
-        QVERIFY(saveConditionFile(file, loaded.text).ok);
-        const ConditionFileResult again = loadConditionFile(file);
-        QCOMPARE(again.text, QStringLiteral("發熱\r\n\r\n"));
+        const auto loaded = loadConditionFile(childPath(sub, files.last().name));
+        QVERIFY2(loaded.ok(), qPrintable(loaded.message()));
+        QCOMPARE(loaded->text, QStringLiteral("發熱\r\n"));
+        QVERIFY(saveConditionFile(file, loaded->text).ok());
+        const auto again = loadConditionFile(file);
+        QVERIFY2(again.ok(), qPrintable(again.message()));
+        QCOMPARE(again->text, QStringLiteral("發熱\r\n\r\n"));
 
         // A failure names the file as the list shows it.
-        const ConditionFileResult gone = loadConditionFile(childPath(sub, kFeverBig5 + ".set"));
-        QVERIFY2(gone.message.contains(QStringLiteral("/發熱/發熱.set")), qPrintable(gone.message));
+        const auto gone = loadConditionFile(childPath(sub, kFeverBig5 + ".set"));
+        QVERIFY2(gone.message().contains(QStringLiteral("/發熱/發熱.set")), qPrintable(gone.message()));
 
         // The process's current folder may be one of them too.
         const QByteArray start = currentFolder();
