@@ -1,45 +1,57 @@
 #include "engine/variantcolumn.h"
 
+#include "engine/ownercache.h"
 #include "store/dberror.h"
+#include "store/keptcolumns.h"
 #include "text/variants.h"
 
-#include <mutex>
+#include <atomic>
 #include <vector>
 
 namespace morvessa {
 
-TextColumnBuilder foldVariantColumn(const TextColumn &content)
-{
-    const std::shared_ptr<const VariantTable> variants = variantTable();
-    TextColumnBuilder folded;
-    folded.bytes.reserve(content.bytes.size());
-    folded.ends.reserve(content.size());
-    folded.isNull.reserve(content.size());
-    for (std::size_t row = 0; row < content.size(); ++row) {
-        variants->foldUtf8Into(content.at(row), folded.bytes);
-        folded.endValue(content.null(row));
-    }
-    return folded;
-}
-
 namespace {
+
+// Raised whenever folding a column changes in a way the fold table does not show (a kept
+// folded column of another version is then a miss).
+constexpr std::uint64_t kFoldVersion = 1;
+
+std::atomic<std::uint64_t> g_folded{0}, g_readBack{0};
+
+// What a kept folded column must have been made with: this way of folding, this table.
+std::uint64_t derivationOf(const VariantTable &variants)
+{
+    const std::uint64_t parts[] = {kFoldVersion, variants.fingerprint()};
+    return hashBytes(parts, sizeof parts);
+}
 
 std::shared_ptr<const StoreTable> makeVariantTable(const StoreTable &table)
 {
     struct Storage {
-        std::shared_ptr<const void> source; // the memory of subject, htm and date
-        TextColumnBuilder content;
+        std::shared_ptr<const void> source;     // the memory of subject, htm, date and the nulls
+        std::shared_ptr<const void> kept;       // the kept folded content, mapped
+        TextColumnBuilder content;              // or the folded content made here
         std::vector<std::uint32_t> newestFirst; // the table's, not sorted again
     };
+    const std::shared_ptr<const VariantTable> variants = variantTable();
     auto storage = std::make_shared<Storage>();
     storage->source = table.storage;
-    storage->content = foldVariantColumn(table.content);
+    auto view = std::make_shared<StoreTable>();
+    const DerivedColumnKey key{table.contentKey, derivationOf(*variants), table.content.size()};
+    if (std::optional<MappedColumn> kept = openKeptDerived(key, table.content.isNull)) {
+        storage->kept = std::move(kept->storage);
+        view->content = kept->column;
+        ++g_readBack;
+    } else {
+        storage->content = foldVariantColumn(table.content);
+        view->content = storage->content.view();
+        keepDerived(key, view->content);
+        ++g_folded;
+    }
     const std::span<const std::uint32_t> order = table.newestFirst();
     storage->newestFirst.assign(order.begin(), order.end());
-    auto view = std::make_shared<StoreTable>();
     view->subject = table.subject;
     view->htm = table.htm;
-    view->content = storage->content.view();
     view->contentFolded = table.contentFolded; // variant folding keeps case and width folding as it is
     view->date = table.date;
     view->dateNull = table.dateNull;
@@ -50,30 +62,39 @@ std::shared_ptr<const StoreTable> makeVariantTable(const StoreTable &table)
 
 } // namespace
 
+TextColumnBuilder foldVariantColumn(const TextColumn &content)
+{
+    const std::shared_ptr<const VariantTable> variants = variantTable();
+    TextColumnBuilder folded;
+    folded.bytes.resize(content.bytes.size());
+    folded.ends.resize(content.size());
+    folded.isNull.assign(content.isNull.begin(), content.isNull.end());
+    std::size_t at = 0;
+    for (std::size_t row = 0; row < content.size(); ++row) {
+        at += variants->foldUtf8To(content.at(row), folded.bytes.data() + at);
+        folded.ends[row] = at;
+    }
+    folded.bytes.resize(at);
+    return folded;
+}
+
 std::shared_ptr<const StoreTable> variantTableFor(const std::shared_ptr<const StoreTable> &table)
 {
-    // Kept by the table's address while the table lives; the folded table holds the
-    // table's memory, not the table, so the entry goes when the table does.
-    struct Entry {
-        std::weak_ptr<const StoreTable> table;
-        const StoreTable *address;
-        std::shared_ptr<const StoreTable> folded;
-    };
-    static std::mutex mutex;
-    static std::vector<Entry> entries;
-    const std::lock_guard lock(mutex);
-    std::erase_if(entries, [](const Entry &e) { return e.table.expired(); });
-    for (const Entry &e : entries)
-        if (e.address == table.get())
-            return e.folded;
-    std::shared_ptr<const StoreTable> folded;
-    try {
-        folded = makeVariantTable(*table);
-    } catch (const VariantDataError &e) {
-        throw DbError(e.message());
-    }
-    entries.push_back({table, table.get(), folded});
-    return folded;
+    // The folded table holds the table's memory, not the table, so the entry goes when
+    // the table does.
+    static OwnerCache<StoreTable> cache;
+    return cache.get(table, [&] {
+        try {
+            return makeVariantTable(*table);
+        } catch (const VariantDataError &e) {
+            throw DbError(e.message());
+        }
+    });
+}
+
+VariantColumnCounts variantColumnCounts()
+{
+    return {g_folded.load(), g_readBack.load()};
 }
 
 } // namespace morvessa

@@ -419,6 +419,7 @@ std::shared_ptr<const StoreTable> mapColumnFile(int fd, bool contentFolded, cons
     table->date = arrayAt<double>(base, h.blocks[DateValues]);
     table->dateNull = arrayAt<std::uint8_t>(base, h.blocks[DateNull]);
     table->storedNewestFirst = arrayAt<std::uint32_t>(base, h.blocks[Order]);
+    table->contentKey = h.checksum;
     for (const TextColumn *c : {&table->subject, &table->htm, &table->content})
         if (!validEnds(c->ends, c->bytes.size()))
             return nullptr;
@@ -438,6 +439,74 @@ bool stampColumnFile(int fd, const ColumnFileStamp &stamp)
     h.stamp = stamp;
     h.stamped = 1;
     return writeAt(fd, &h, sizeof h, 0);
+}
+
+namespace {
+
+constexpr char kDerivedMagic[8] = {'M', 'V', 'D', 'E', 'R', 'I', 'V', '\n'};
+// Raised whenever the layout or the meaning of a field changes.
+constexpr std::uint32_t kDerivedVersion = 1;
+
+struct DerivedHeader {
+    char magic[8];
+    std::uint32_t version;
+    std::uint32_t headerSize;
+    DerivedColumnKey key;
+    std::uint64_t fileSize;
+    std::uint64_t checksum; // of the ends, then the bytes
+    std::uint64_t bytes;
+};
+static_assert(sizeof(DerivedHeader) <= kHeaderBytes);
+static_assert(std::is_trivially_copyable_v<DerivedHeader>);
+
+std::uint64_t derivedChecksum(std::span<const std::uint64_t> ends, std::string_view bytes)
+{
+    return hashBytes(bytes.data(), bytes.size(), hashBytes(ends.data(), ends.size_bytes()));
+}
+
+} // namespace
+
+bool writeDerivedColumnFile(int fd, const DerivedColumnKey &key, const TextColumn &column)
+{
+    if (column.size() != key.rows)
+        return false;
+    DerivedHeader h{};
+    std::memcpy(h.magic, kDerivedMagic, sizeof kDerivedMagic);
+    h.version = kDerivedVersion;
+    h.headerSize = sizeof h;
+    h.key = key;
+    h.bytes = column.bytes.size();
+    h.fileSize = kHeaderBytes + column.ends.size_bytes() + h.bytes;
+    h.checksum = derivedChecksum(column.ends, column.bytes);
+    char page[kHeaderBytes] = {};
+    std::memcpy(page, &h, sizeof h);
+    return ::ftruncate(fd, 0) == 0 && writeAt(fd, column.ends.data(), column.ends.size_bytes(), kHeaderBytes) &&
+           writeAt(fd, column.bytes.data(), column.bytes.size(), kHeaderBytes + column.ends.size_bytes()) &&
+           writeAt(fd, page, sizeof page, 0); // the header last: a file cut short has none
+}
+
+std::optional<MappedColumn> mapDerivedColumnFile(int fd, const DerivedColumnKey &key,
+                                                 std::span<const std::uint8_t> isNull)
+{
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || std::uint64_t(st.st_size) < kHeaderBytes || isNull.size() != key.rows)
+        return std::nullopt;
+    const std::uint64_t size = std::uint64_t(st.st_size);
+    Mapping map(fd, std::size_t(size), PROT_READ);
+    const unsigned char *base = map.data();
+    if (!base)
+        return std::nullopt;
+    DerivedHeader h;
+    std::memcpy(&h, base, sizeof h);
+    if (std::memcmp(h.magic, kDerivedMagic, sizeof kDerivedMagic) != 0 || h.version != kDerivedVersion ||
+        h.headerSize != sizeof h || !(h.key == key) || h.fileSize != size ||
+        key.rows > (size - kHeaderBytes) / 8 || h.bytes != size - kHeaderBytes - key.rows * 8)
+        return std::nullopt;
+    const auto ends = arrayAt<std::uint64_t>(base, Place{kHeaderBytes, key.rows * 8});
+    const std::string_view bytes(reinterpret_cast<const char *>(base + kHeaderBytes + key.rows * 8), h.bytes);
+    if (derivedChecksum(ends, bytes) != h.checksum || !validEnds(ends, h.bytes))
+        return std::nullopt;
+    return MappedColumn{TextColumn{bytes, ends, isNull}, map.release()};
 }
 
 } // namespace morvessa

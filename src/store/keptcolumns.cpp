@@ -31,6 +31,15 @@ QString entryPath(const QString &folder, const ColumnFileStamp &stamp)
     return folder + QLatin1Char('/') + QLatin1String(name) + QStringLiteral(".columns");
 }
 
+// One file a source and derivation; a changed source leaves the old one to be pruned.
+QString derivedPath(const QString &folder, const DerivedColumnKey &key)
+{
+    char name[40];
+    std::snprintf(name, sizeof name, "%016llx%016llx", static_cast<unsigned long long>(key.source),
+                  static_cast<unsigned long long>(key.derivation));
+    return folder + QLatin1Char('/') + QLatin1String(name) + QStringLiteral(".derived");
+}
+
 std::int64_t nanoseconds(const timespec &t)
 {
     return std::int64_t(t.tv_sec) * 1000000000 + t.tv_nsec;
@@ -40,10 +49,11 @@ std::int64_t nanoseconds(const timespec &t)
 void prune(const QString &folder)
 {
     QDir dir(folder);
-    const QFileInfoList entries =
-        dir.entryInfoList({QStringLiteral("*.columns")}, QDir::Files | QDir::Hidden, QDir::Time);
-    for (qsizetype i = kKeptEntries; i < entries.size(); ++i)
-        QFile::remove(entries[i].absoluteFilePath());
+    for (const QString &kind : {QStringLiteral("*.columns"), QStringLiteral("*.derived")}) {
+        const QFileInfoList entries = dir.entryInfoList({kind}, QDir::Files | QDir::Hidden, QDir::Time);
+        for (qsizetype i = kKeptEntries; i < entries.size(); ++i)
+            QFile::remove(entries[i].absoluteFilePath());
+    }
     const QDateTime dayAgo = QDateTime::currentDateTime().addDays(-1);
     for (const QFileInfo &t : dir.entryInfoList({QStringLiteral("reading-*")}, QDir::Files | QDir::Hidden))
         if (t.lastModified() < dayAgo)
@@ -99,21 +109,51 @@ ColumnFileStamp stampFor(const QString &databasePath, bool contentFolded, const 
     return stamp;
 }
 
+namespace {
+
+// Opens the kept file at path and maps it with map; a mapped file is marked recently used
+// (the last to be pruned).
+template <typename Map>
+auto openKeptFile(const QString &path, Map map) -> decltype(map(0))
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0)
+        return {};
+    auto mapped = map(fd);
+    if (mapped)
+        ::futimens(fd, nullptr);
+    ::close(fd);
+    return mapped;
+}
+
+} // namespace
+
 std::shared_ptr<const StoreTable> openKept(const ColumnFileStamp &stamp, bool contentFolded)
 {
     const QString folder = keptColumnsFolder();
     if (folder.isEmpty())
         return nullptr;
-    const QByteArray path = QFile::encodeName(entryPath(folder, stamp));
-    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
-    if (fd < 0)
-        return nullptr;
-    ReadFailure failure;
-    auto table = mapColumnFile(fd, contentFolded, &stamp, true, failure);
-    if (table)
-        ::futimens(fd, nullptr); // recently used: the last to be pruned
-    ::close(fd);
-    return table;
+    return openKeptFile(entryPath(folder, stamp), [&](int fd) {
+        ReadFailure failure;
+        return mapColumnFile(fd, contentFolded, &stamp, true, failure);
+    });
+}
+
+std::optional<MappedColumn> openKeptDerived(const DerivedColumnKey &key, std::span<const std::uint8_t> isNull)
+{
+    const QString folder = keptColumnsFolder();
+    if (folder.isEmpty() || !key.source)
+        return std::nullopt;
+    return openKeptFile(derivedPath(folder, key), [&](int fd) { return mapDerivedColumnFile(fd, key, isNull); });
+}
+
+void keepDerived(const DerivedColumnKey &key, const TextColumn &column)
+{
+    if (!key.source)
+        return;
+    NewColumnFile file;
+    if (file.inFolder() && writeDerivedColumnFile(file.fd(), key, column))
+        file.keep(key);
 }
 
 NewColumnFile::NewColumnFile() : m_folder(keptColumnsFolder())
@@ -138,10 +178,19 @@ NewColumnFile::~NewColumnFile()
 
 void NewColumnFile::keep(const ColumnFileStamp &stamp)
 {
-    if (m_temporary.isEmpty() || !stampColumnFile(m_fd, stamp))
-        return;
-    const QByteArray target = QFile::encodeName(entryPath(m_folder, stamp));
-    if (::rename(QFile::encodeName(m_temporary).constData(), target.constData()) == 0)
+    if (!m_temporary.isEmpty() && stampColumnFile(m_fd, stamp))
+        keepAs(entryPath(m_folder, stamp));
+}
+
+void NewColumnFile::keep(const DerivedColumnKey &key)
+{
+    if (!m_temporary.isEmpty())
+        keepAs(derivedPath(m_folder, key));
+}
+
+void NewColumnFile::keepAs(const QString &path)
+{
+    if (::rename(QFile::encodeName(m_temporary).constData(), QFile::encodeName(path).constData()) == 0)
         m_temporary.clear();
     prune(m_folder);
 }

@@ -9,11 +9,17 @@
 // the database is read afresh. New files are written under a temporary name and renamed
 // into place, so two programs reading the same new collection at once each get a whole
 // file, and a crash leaves no half file behind. Only the most recently used few are kept.
+//
+// Beside them, derived columns: a table's content folded another way (the variant-folded
+// content), kept under the checksum of the column file it was made from and a key for how
+// it was made, so that a changed collection or a changed way of making it is a miss.
 #include "store/columnfile.h"
 
 #include <QString>
 
 #include <memory>
+#include <optional>
+#include <span>
 #include <sys/stat.h>
 
 namespace morvessa {
@@ -32,6 +38,12 @@ ColumnFileStamp stampFor(const QString &databasePath, bool contentFolded, const 
 // The kept table of that database version, or null (a miss).
 std::shared_ptr<const StoreTable> openKept(const ColumnFileStamp &stamp, bool contentFolded);
 
+// The kept derived column for key (columnfile.h), or nullopt (a miss). isNull: the nulls
+// of the source content.
+std::optional<MappedColumn> openKeptDerived(const DerivedColumnKey &key, std::span<const std::uint8_t> isNull);
+// Keeps column for key, where the folder can be used; nothing otherwise.
+void keepDerived(const DerivedColumnKey &key, const TextColumn &column);
+
 // A column file being written: in the kept folder under a temporary name, or (where the
 // folder cannot be used) a file in memory that is never kept.
 class NewColumnFile {
@@ -42,10 +54,16 @@ public:
     NewColumnFile &operator=(const NewColumnFile &) = delete;
 
     int fd() const { return m_fd; }
+    // The file is in the kept folder (not in memory).
+    bool inFolder() const { return !m_temporary.isEmpty(); }
     // Stamps the file and renames it into place for that stamp; then drops old entries.
     void keep(const ColumnFileStamp &stamp);
+    // Renames the file into place as the derived column of key; then drops old entries.
+    void keep(const DerivedColumnKey &key);
 
 private:
+    void keepAs(const QString &path);
+
     int m_fd = -1;
     QString m_folder;
     QString m_temporary; // empty: in memory

@@ -41,6 +41,9 @@ struct StoreTable {
     // The date order as read with the columns (a column file holds it); empty: computed
     // on first use.
     std::span<const std::uint32_t> storedNewestFirst;
+    // Names the columns' bytes when they come from a column file (its checksum), so that
+    // what is made from them can be kept beside it; 0: not known.
+    std::uint64_t contentKey = 0;
     std::shared_ptr<const void> storage;
 
     std::size_t rowCount() const { return subject.size(); }

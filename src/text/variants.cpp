@@ -144,6 +144,19 @@ std::shared_ptr<const VariantTable> VariantTable::load(const QString &folder)
         }
     }
     std::sort(table->m_members.begin(), table->m_members.end());
+    // FNV-1a over every fold: the BMP's, then each supplementary character's.
+    std::uint64_t h = 0xCBF29CE484222325ull;
+    const auto mix = [&h](char32_t c) {
+        for (int k = 0; k < 3; ++k)
+            h = (h ^ ((c >> (8 * k)) & 0xFF)) * 0x100000001B3ull;
+    };
+    for (const char16_t f : table->m_bmp)
+        mix(f);
+    for (const auto &[c, f] : table->m_supplementary) {
+        mix(c);
+        mix(f);
+    }
+    table->m_fingerprint = h;
     return table;
 }
 
@@ -162,12 +175,9 @@ QString VariantTable::fold(const QString &text) const
     return QString::fromUcs4(reinterpret_cast<const char32_t *>(codes.constData()), codes.size());
 }
 
-void VariantTable::foldUtf8Into(std::string_view text, std::string &out) const
+std::size_t VariantTable::foldUtf8To(std::string_view text, char *out) const
 {
-    // Folding never makes a character longer in UTF-8.
-    const std::size_t start = out.size();
-    out.resize(start + text.size());
-    char *w = out.data() + start;
+    char *w = out;
     const auto *p = reinterpret_cast<const unsigned char *>(text.data());
     const auto *end = p + text.size();
     while (p < end) {
@@ -180,14 +190,13 @@ void VariantTable::foldUtf8Into(std::string_view text, std::string &out) const
             w += run - p;
             p = run;
         } else if (b < 0xF0 && end - p >= 3 && (p[1] & 0xC0) == 0x80 && (p[2] & 0xC0) == 0x80) {
-            const char32_t c = char32_t((b & 0x0F) << 12 | (p[1] & 0x3F) << 6 | (p[2] & 0x3F));
-            const char32_t f = m_bmp[c];
-            if (f == c) {
-                std::memcpy(w, p, 3);
-                w += 3;
-            } else {
-                w += encodeUtf8(f, reinterpret_cast<unsigned char *>(w));
-            }
+            // From U+3000 up a character and its fold (an ideograph, or itself) both take
+            // three bytes, and writing a character that does not fold gives its own bytes.
+            const char32_t f = m_bmp[(b & 0x0F) << 12 | (p[1] & 0x3F) << 6 | (p[2] & 0x3F)];
+            w[0] = char(0xE0 | (f >> 12));
+            w[1] = char(0x80 | ((f >> 6) & 0x3F));
+            w[2] = char(0x80 | (f & 0x3F));
+            w += 3;
             p += 3;
         } else {
             char32_t c;
@@ -202,7 +211,14 @@ void VariantTable::foldUtf8Into(std::string_view text, std::string &out) const
             p += n;
         }
     }
-    out.resize(std::size_t(w - out.data()));
+    return std::size_t(w - out);
+}
+
+void VariantTable::foldUtf8Into(std::string_view text, std::string &out) const
+{
+    const std::size_t start = out.size();
+    out.resize(start + text.size());
+    out.resize(start + foldUtf8To(text, out.data() + start));
 }
 
 std::string VariantTable::foldUtf8(std::string_view text) const

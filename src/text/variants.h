@@ -11,6 +11,7 @@
 // letters and wildcard characters included, is left as it is.
 #include <QString>
 
+#include <cstdint>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -43,11 +44,17 @@ public:
     QString fold(const QString &text) const;
     // Bytes that are not well-formed UTF-8 are copied unchanged.
     void foldUtf8Into(std::string_view text, std::string &out) const;
+    // Folds text into out, which has room for text.size() bytes (folding never makes a
+    // character longer in UTF-8); returns the bytes written.
+    std::size_t foldUtf8To(std::string_view text, char *out) const;
     std::string foldUtf8(std::string_view text) const;
 
     // Every character of c's class, lowest first (c alone when it has no variants).
     std::u32string classOf(char32_t c) const;
     std::size_t classCount() const { return m_classCount; }
+    // The same for two tables that fold every character alike; other dictionaries that
+    // fold any character otherwise give another.
+    std::uint64_t fingerprint() const { return m_fingerprint; }
 
 private:
     char32_t foldSupplementary(char32_t c) const;
@@ -56,6 +63,7 @@ private:
     std::vector<std::pair<char32_t, char32_t>> m_supplementary; // sorted; characters that fold elsewhere
     std::vector<std::pair<char32_t, char32_t>> m_members;       // (fold, character), sorted, for classOf
     std::size_t m_classCount = 0;
+    std::uint64_t m_fingerprint = 0;
 };
 
 // Where the dictionaries are: MORVESSA_VARIANT_DATA when set, else the system's folder.

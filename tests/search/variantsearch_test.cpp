@@ -1,11 +1,13 @@
 #include "engine/variantcolumn.h"
 #include "search/searchrun.h"
+#include "store/keptcolumns.h"
+#include "store/mdbreader.h"
 #include "testdata.h"
+
+#include <QThread>
 
 #include <algorithm>
 #include <gtest/gtest.h>
-
-#include <algorithm>
 
 using namespace morvessa;
 using morvessa::test::u;
@@ -96,4 +98,144 @@ TEST(VariantSearch, FoldedColumnKeepsRowsNullsAndCharacterCounts)
         EXPECT_EQ(folded->htm.at(r), table.htm.at(r));
     }
     EXPECT_TRUE(std::ranges::equal(folded->newestFirst(), table.newestFirst()));
+}
+
+namespace {
+
+// A kept-files folder of the test's own, a settled copy of the variants collection (a
+// file changed within the last moment is read but not kept), and its tables read anew
+// from the kept column file, one fresh table (a fresh owner of the folded column) a load.
+class KeptFoldedColumn : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(m_cache.isValid() && m_dir.isValid());
+        m_before = keptColumnsFolder();
+        setKeptColumnsFolder(m_cache.path());
+        m_path = test::copyDatabase(m_dir, "variants") + QStringLiteral("/jst.mdb");
+        QThread::msleep(150);
+    }
+    void TearDown() override { setKeptColumnsFolder(m_before); }
+
+    std::shared_ptr<const StoreTable> load() const { return readMaindata(m_path, ContentForm::Folded); }
+    QString derivedFile() const
+    {
+        const QStringList files = QDir(m_cache.path()).entryList({QStringLiteral("*.derived")}, QDir::Files);
+        return files.size() == 1 ? m_cache.path() + QLatin1Char('/') + files.front() : QString();
+    }
+    // Subjects found in table for each query, one line a query.
+    static QStringList found(const std::shared_ptr<const StoreTable> &table, Matching matching)
+    {
+        QStringList lines;
+        for (const char *q : {"发热", "脉浮", "后", "食_，", "-发热 头痛", "+脉 头痛", "Fever", "咖啡"}) {
+            Connection c;
+            c.openTable(table, QStringLiteral("variants"));
+            lines << subjects(runSearchOn(c, analyseQuery(u(q)), matching)).join(u(" "));
+        }
+        return lines;
+    }
+    static std::string contentOf(const StoreTable &t)
+    {
+        std::string out;
+        for (std::size_t r = 0; r < t.rowCount(); ++r)
+            out += (t.content.null(r) ? std::string("<null>") : std::string(t.content.at(r))) + '\n';
+        return out;
+    }
+
+    QTemporaryDir m_cache, m_dir;
+    QString m_path, m_before;
+};
+
+} // namespace
+
+TEST_F(KeptFoldedColumn, IsFoldedOnceThenReadBackOnLaterLoads)
+{
+    const auto first = load();
+    const QStringList exact = found(first, Matching::Exact);
+    const VariantColumnCounts before = variantColumnCounts();
+    const auto folded = variantTableFor(first);
+    EXPECT_EQ(variantColumnCounts().folded, before.folded + 1);
+    ASSERT_FALSE(derivedFile().isEmpty());
+    const QStringList variants = found(first, Matching::Variants);
+    EXPECT_EQ(found(first, Matching::Exact), exact);
+
+    const auto second = load();
+    ASSERT_NE(second, first);
+    const auto readBack = variantTableFor(second);
+    EXPECT_EQ(variantColumnCounts().folded, before.folded + 1);
+    EXPECT_EQ(variantColumnCounts().readBack, before.readBack + 1);
+    EXPECT_TRUE(contentOf(*readBack) == contentOf(*folded));
+    EXPECT_EQ(found(second, Matching::Variants), variants);
+    EXPECT_EQ(found(second, Matching::Exact), exact);
+    EXPECT_EQ(variants[0], u("資料夾有空白 全形空白 麻黃湯 桂枝湯 標記字樣 無日期")); // 发热 finds 發熱 too
+}
+
+TEST_F(KeptFoldedColumn, ADamagedOrForeignCopyIsFoldedAgain)
+{
+    const auto first = load();
+    const std::string good = contentOf(*variantTableFor(first));
+    const QStringList variants = found(first, Matching::Variants);
+    const QString kept = derivedFile();
+    ASSERT_FALSE(kept.isEmpty());
+    QFile file(kept);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray bytes = file.readAll();
+    file.close();
+    const qsizetype endsAt = 4096, textAt = 4096 + qsizetype(first->rowCount()) * 8;
+    ASSERT_GT(bytes.size(), textAt + 4);
+    auto changed = [&](qsizetype at) {
+        QByteArray b = bytes;
+        b[at] = char(b[at] ^ 0x21);
+        return b;
+    };
+    const struct {
+        const char *what;
+        QByteArray bytes;
+    } damages[] = {
+        {"a byte of the folded text changed", changed(textAt + 3)},
+        {"a byte of the row ends changed", changed(endsAt + 9)},
+        {"another version of the file", changed(8)},
+        {"made for other content or other dictionaries", changed(16)},
+        {"cut short", bytes.left(bytes.size() - 2)},
+        {"cut to its header", bytes.left(4096)},
+        {"empty", QByteArray()},
+    };
+    for (const auto &d : damages) {
+        QFile f(kept);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(d.bytes);
+        f.close();
+        const VariantColumnCounts before = variantColumnCounts();
+        const auto table = load();
+        EXPECT_TRUE(contentOf(*variantTableFor(table)) == good) << d.what;
+        EXPECT_EQ(variantColumnCounts().folded, before.folded + 1) << d.what;
+        EXPECT_EQ(found(table, Matching::Variants), variants) << d.what;
+        // Folded again, kept again: the next load reads it back.
+        variantTableFor(load());
+        EXPECT_EQ(variantColumnCounts().readBack, before.readBack + 1) << d.what;
+    }
+}
+
+TEST(KeptDerivedColumn, IsAMissForAnyOtherKey)
+{
+    QTemporaryDir cache;
+    const QString before = keptColumnsFolder();
+    setKeptColumnsFolder(cache.path());
+    TextColumnBuilder column;
+    column.append("abc", false);
+    column.append("", true);
+    column.append("de", false);
+    const DerivedColumnKey key{0x1234, 0x5678, 3};
+    keepDerived(key, column.view());
+    const auto back = openKeptDerived(key, column.isNull);
+    ASSERT_TRUE(back);
+    EXPECT_EQ(back->column.bytes, "abcde");
+    EXPECT_TRUE(std::ranges::equal(back->column.ends, column.ends));
+    for (const DerivedColumnKey &other : {DerivedColumnKey{0x1234, 0x5679, 3}, DerivedColumnKey{0x1235, 0x5678, 3},
+                                          DerivedColumnKey{0x1234, 0x5678, 2}})
+        EXPECT_FALSE(openKeptDerived(other, std::span(column.isNull).first(other.rows)));
+    // Content not read from a column file has no key: never kept.
+    keepDerived({0, 0x5678, 3}, column.view());
+    EXPECT_EQ(QDir(cache.path()).entryList({QStringLiteral("*.derived")}, QDir::Files).size(), 1);
+    setKeptColumnsFolder(before);
 }
