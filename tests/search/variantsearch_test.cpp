@@ -216,6 +216,22 @@ TEST_F(KeptFoldedColumn, ADamagedOrForeignCopyIsFoldedAgain)
     }
 }
 
+TEST_F(KeptFoldedColumn, AChangedCollectionIsFoldedAgain)
+{
+    variantTableFor(load());
+    ASSERT_FALSE(derivedFile().isEmpty());
+    test::copyDatabase(m_dir, "collection"); // the same path, other records
+    QThread::msleep(150);
+    const VariantColumnCounts before = variantColumnCounts();
+    const auto table = load();
+    const auto folded = variantTableFor(table);
+    EXPECT_EQ(variantColumnCounts().folded, before.folded + 1);
+    EXPECT_EQ(variantColumnCounts().readBack, before.readBack);
+    ASSERT_EQ(folded->rowCount(), table->rowCount());
+    const TextColumnBuilder fresh = foldVariantColumn(table->content);
+    EXPECT_TRUE(folded->content.bytes == fresh.bytes);
+}
+
 TEST(KeptDerivedColumn, IsAMissForAnyOtherKey)
 {
     QTemporaryDir cache;

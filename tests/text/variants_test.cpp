@@ -95,3 +95,26 @@ TEST(VariantTable, MissingDictionaryIsNamedInTheMessage)
     damaged.close();
     EXPECT_THROW(VariantTable::load(empty.path()), VariantDataError);
 }
+
+// A kept folded column is used only with the fingerprint it was folded under: the same
+// dictionaries give the same one, dictionaries that link other characters another.
+TEST(VariantTable, FingerprintFollowsWhatTheDictionariesFold)
+{
+    const QString system = variantDataFolder();
+    QTemporaryDir same, other;
+    for (const char *name :
+         {"STCharacters", "TSCharacters", "TWVariants", "TWVariantsRev", "HKVariants", "HKVariantsRev"}) {
+        const QString file = QLatin1String(name) + QStringLiteral(".ocd2");
+        ASSERT_TRUE(QFile::copy(system + QLatin1Char('/') + file, same.path() + QLatin1Char('/') + file));
+        // The Hong Kong table in place of both simplified tables: far fewer links.
+        const bool simplified =
+            std::string_view(name) == "STCharacters" || std::string_view(name) == "TSCharacters";
+        const QString from = simplified ? QStringLiteral("HKVariants.ocd2") : file;
+        ASSERT_TRUE(QFile::copy(system + QLatin1Char('/') + from, other.path() + QLatin1Char('/') + file));
+    }
+    const auto table = variantTable();
+    EXPECT_EQ(VariantTable::load(same.path())->fingerprint(), table->fingerprint());
+    const auto fewer = VariantTable::load(other.path());
+    ASSERT_NE(fewer->fold(U'發'), table->fold(U'發'));
+    EXPECT_NE(fewer->fingerprint(), table->fingerprint());
+}
