@@ -6,7 +6,6 @@
 #include "engine/plainsearch.h"
 #include "engine/recordstore.h"
 #include "search/queryanalysis.h"
-#include "store/dberror.h"
 #include "store/mdbreader.h"
 
 #include <QStringList>
@@ -35,17 +34,17 @@ Answer run(const morvessa::SearchStatement &statement, bool plain)
 {
     morvessa::setPlainSearch(plain);
     Answer a;
-    try {
-        morvessa::Connection connection;
-        connection.openTable(g_table, QStringLiteral("jst.mdb"));
-        morvessa::Recordset rs;
-        rs.open(statement, connection);
-        if (const auto rows = rs.rows())
-            for (int r = 0; r < rows->count(); ++r)
-                a.cells << rows->text(r, 0) << rows->text(r, 1);
-    } catch (const morvessa::DbError &e) {
+    morvessa::Connection connection;
+    morvessa::Result<void> done = connection.openTable(g_table, QStringLiteral("jst.mdb"));
+    morvessa::Recordset rs;
+    if (done)
+        done = rs.open(statement, connection);
+    if (!done) {
         a.failed = true;
-        a.error = e.message();
+        a.error = done.message();
+    } else if (const auto rows = rs.rows()) {
+        for (int r = 0; r < rows->count(); ++r)
+            a.cells << rows->text(r, 0) << rows->text(r, 1);
     }
     return a;
 }
@@ -54,7 +53,10 @@ Answer run(const morvessa::SearchStatement &statement, bool plain)
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
 {
-    g_table = morvessa::readMaindataInProcess(QStringLiteral(MORVESSA_TEST_DATA "/collection/jst.mdb"));
+    const auto table = morvessa::readMaindataInProcess(QStringLiteral(MORVESSA_TEST_DATA "/collection/jst.mdb"));
+    if (!table)
+        fuzz::fail("the collection cannot be read");
+    g_table = *table;
     return 0;
 }
 

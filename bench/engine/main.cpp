@@ -10,6 +10,7 @@
 #include "files.h"
 #include "observe.h"
 #include "querygen.h"
+#include "testdata.h"
 
 #include "engine/plainsearch.h"
 #include "engine/recordstore.h"
@@ -141,9 +142,9 @@ int rowCount(const SearchOutcome &o)
 int openChild(const std::string &mdbPath, const std::string &outPath)
 {
     const QString conn = connStringFor(mdbPath);
-    SearchOutcome all = runSearch(conn, analyseQuery(QString()));
+    SearchOutcome all = test::valueOf(runSearch(conn, analyseQuery(QString())));
     const auto tAll = Clock::now();
-    SearchOutcome q = runSearch(conn, analyseQuery(QStringLiteral("明月")));
+    SearchOutcome q = test::valueOf(runSearch(conn, analyseQuery(QStringLiteral("明月"))));
     const auto tQuery = Clock::now();
     std::ofstream out(outPath);
     out << std::chrono::duration_cast<std::chrono::nanoseconds>(tAll.time_since_epoch()).count() << ' '
@@ -348,7 +349,7 @@ int main(int argc, char **argv)
     bench::PlainTable plainTable(plain);
 
     const auto tWarm = Clock::now();
-    runSearch(conn, analyseQuery(QString()));
+    test::valueOf(runSearch(conn, analyseQuery(QString())));
     const double warmMs = msSince(tWarm);
 
     struct QueryFigures {
@@ -366,11 +367,11 @@ int main(int argc, char **argv)
         const QueryAnalysis a = analyseQuery(q.box);
         try {
             const auto t = Clock::now();
-            f.rows = rowCount(runSearch(conn, a));
+            f.rows = rowCount(test::valueOf(runSearch(conn, a)));
             f.first = msSince(t);
-            f.engine = repeat(reps, [&] { runSearch(conn, a); });
-        } catch (const DbError &e) {
-            std::printf("engine failed on %s: %s\n", q.label, e.message().toStdString().c_str());
+            f.engine = repeat(reps, [&] { test::valueOf(runSearch(conn, a)); });
+        } catch (const std::exception &e) {
+            std::printf("engine failed on %s: %s\n", q.label, e.what());
             engineFailed = true;
             continue;
         }
@@ -424,11 +425,13 @@ int main(int argc, char **argv)
     int exactChanged = 0;
     try {
         Connection c;
-        c.open(conn);
+        test::valueOf(c.open(conn));
         const auto table = c.table();
         for (int i = 0; i < (smoke ? 1 : 3); ++i) {
-            dictionaryLoad.ms.push_back(repeat(1, [&] { VariantTable::load(variantDataFolder()); }).ms[0]);
-            columnFold.ms.push_back(repeat(1, [&] { foldVariantColumn(table->content); }).ms[0]);
+            dictionaryLoad.ms.push_back(
+                repeat(1, [&] { test::valueOf(VariantTable::load(variantDataFolder())); }).ms[0]);
+            columnFold.ms.push_back(
+                repeat(1, [&] { foldVariantColumn(table->content, *test::valueOf(variantTable())); }).ms[0]);
         }
         {
             // The first variant search on a collection folds and keeps the column; later
@@ -440,14 +443,14 @@ int main(int argc, char **argv)
             for (int i = 0; i < (smoke ? 1 : 3); ++i) {
                 for (const QString &f : QDir(keptDir.path()).entryList({QStringLiteral("*.derived")}))
                     QFile::remove(keptDir.path() + QLatin1Char('/') + f);
-                const auto fresh = readMaindata(mdb, ContentForm::Folded);
-                foldAndKeep.ms.push_back(repeat(1, [&] { variantTableFor(fresh); }).ms[0]);
-                const auto again = readMaindata(mdb, ContentForm::Folded);
-                readBack.ms.push_back(repeat(1, [&] { variantTableFor(again); }).ms[0]);
+                const auto fresh = test::valueOf(readMaindata(mdb, ContentForm::Folded));
+                foldAndKeep.ms.push_back(repeat(1, [&] { test::valueOf(variantTableFor(fresh)); }).ms[0]);
+                const auto again = test::valueOf(readMaindata(mdb, ContentForm::Folded));
+                readBack.ms.push_back(repeat(1, [&] { test::valueOf(variantTableFor(again)); }).ms[0]);
             }
             setKeptColumnsFolder(before);
         }
-        variantTableFor(table); // built once, as the first variant search builds it
+        test::valueOf(variantTableFor(table)); // built once, as the first variant search builds it
         for (const BenchQuery &q : benchQueries()) {
             const auto f = std::find_if(figures.begin(), figures.end(),
                                         [&](const QueryFigures &e) { return e.label == q.label; });
@@ -456,23 +459,24 @@ int main(int argc, char **argv)
             VariantFigures v;
             v.label = q.label;
             const QueryAnalysis a = analyseQuery(q.box);
-            v.rows = rowCount(runSearch(conn, a, Matching::Variants));
-            v.exactRowsAfter = rowCount(runSearch(conn, a));
+            v.rows = rowCount(test::valueOf(runSearch(conn, a, Matching::Variants)));
+            v.exactRowsAfter = rowCount(test::valueOf(runSearch(conn, a)));
             // Exact and variant runs alternate, so that both meet the same load: on a busy
             // machine, figures taken minutes apart differ by more than the searches do.
             for (int i = 0; i < reps; ++i) {
                 v.exact.ms.push_back(repeat(
-                                         1, [&] { runSearch(conn, a); }, &v.exactCpu)
+                                         1, [&] { test::valueOf(runSearch(conn, a)); }, &v.exactCpu)
                                          .ms[0]);
-                v.variants.ms.push_back(repeat(
-                                            1, [&] { runSearch(conn, a, Matching::Variants); }, &v.variantsCpu)
-                                            .ms[0]);
+                v.variants.ms.push_back(
+                    repeat(
+                        1, [&] { test::valueOf(runSearch(conn, a, Matching::Variants)); }, &v.variantsCpu)
+                        .ms[0]);
             }
             exactChanged += v.exactRowsAfter != f->rows;
             variantFigures.push_back(v);
         }
-    } catch (const DbError &e) {
-        std::printf("variant search failed: %s\n", e.message().toStdString().c_str());
+    } catch (const std::exception &e) {
+        std::printf("variant search failed: %s\n", e.what());
         engineFailed = true;
     }
     const double foldMs = dictionaryLoad.empty() ? -1 : dictionaryLoad.median() + foldAndKeep.median();
@@ -526,13 +530,13 @@ int main(int argc, char **argv)
         for (const ManyTerms &m : many) {
             try {
                 const QueryAnalysis a = analyseQuery(m.box), one = analyseQuery(m.one);
-                const int rows = rowCount(runSearch(conn, a));
-                const Stats all = repeat(manyReps, [&] { runSearch(conn, a); });
-                const Stats single = repeat(manyReps, [&] { runSearch(conn, one); });
+                const int rows = rowCount(test::valueOf(runSearch(conn, a)));
+                const Stats all = repeat(manyReps, [&] { test::valueOf(runSearch(conn, a)); });
+                const Stats single = repeat(manyReps, [&] { test::valueOf(runSearch(conn, one)); });
                 std::printf("| %s | %d | %s | %s | %s |\n", m.label.c_str(), rows, fmtStats(all).c_str(),
                             fmtStats(single).c_str(), ratio(all.median(), single.median()).c_str());
-            } catch (const DbError &e) {
-                std::printf("engine failed on %s: %s\n", m.label.c_str(), e.message().toStdString().c_str());
+            } catch (const std::exception &e) {
+                std::printf("engine failed on %s: %s\n", m.label.c_str(), e.what());
                 engineFailed = true;
             }
         }
@@ -549,22 +553,23 @@ int main(int argc, char **argv)
         const QString terms = QStringLiteral("脾胃 氣虛 益氣");
         const QString pagePath = recordPagePath(folder);
         pageStats = repeat(
-            reps, [&] { WriteRecordPage(folder, pagePath, QStringLiteral("long\\long.htm"), terms); }, &pageCpu);
+            reps, [&] { (void)WriteRecordPage(folder, pagePath, QStringLiteral("long\\long.htm"), terms); },
+            &pageCpu);
         const QString viewConn = QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=") + folder +
                                  QStringLiteral("/jst.mdb;Persist Security Info=False");
         try {
             const QueryAnalysis a = analyseQuery(terms);
-            const SearchOutcome o = runSearch(viewConn, a);
+            const SearchOutcome o = test::valueOf(runSearch(viewConn, a));
             if (o.found())
                 rowChangeStats = repeat(
                     reps,
                     [&] {
                         const QString htm = o.rows->text(0, 1);
-                        WriteRecordPage(folder, pagePath, htm, keywordTextFor(a.trimmed, a.mode));
+                        (void)WriteRecordPage(folder, pagePath, htm, keywordTextFor(a.trimmed, a.mode));
                     },
                     &rowChangeCpu);
-        } catch (const DbError &e) {
-            std::printf("engine failed on the fixture collection: %s\n", e.message().toStdString().c_str());
+        } catch (const std::exception &e) {
+            std::printf("engine failed on the fixture collection: %s\n", e.what());
             engineFailed = true;
         }
     }

@@ -94,7 +94,18 @@ int main(int argc, char *argv[])
                                QStringLiteral(";Persist Security Info=False");
     const morvessa::QueryAnalysis listAll = morvessa::analyseQuery(QString());
     morvessa::SearchOutcome outcome;
-    const double searchMs = medianMs(5, [&] { outcome = morvessa::runSearch(connString, listAll); });
+    QString failure;
+    const double searchMs = medianMs(5, [&] {
+        const morvessa::Result<morvessa::SearchOutcome> searched = morvessa::runSearch(connString, listAll);
+        if (searched)
+            outcome = *searched;
+        else
+            failure = searched.message();
+    });
+    if (!failure.isEmpty()) {
+        std::printf("%s\n", qPrintable(failure));
+        return 1;
+    }
     const int count = outcome.rows ? outcome.rows->count() : 0;
     std::printf("%s: list-all search, %d rows           %8.2f ms (median of 5)\n",
                 qPrintable(QFileInfo(database).fileName()), count, searchMs);

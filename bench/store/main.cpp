@@ -37,6 +37,7 @@
 #include <optional>
 #include <spawn.h>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 #include <sys/wait.h>
 #include <thread>
@@ -199,6 +200,15 @@ struct Figures {
 };
 
 // One memchr pass over all the bytes, for a byte UTF-8 never holds: memory bandwidth.
+// The value of a call that must succeed for the figures to mean anything.
+template <class T>
+T valueOf(Result<T> result)
+{
+    if (!result)
+        throw std::runtime_error(result.message().toStdString());
+    return std::move(result).value();
+}
+
 bool memchrPass(std::string_view bytes)
 {
     return std::memchr(bytes.data(), 0xFF, bytes.size()) != nullptr;
@@ -218,7 +228,7 @@ std::optional<Figures> measure(const Shape &shape, const QString &work, const st
     // The text as plain lines for rg, and its size.
     const std::string textPath = (folder + QStringLiteral("/content.txt")).toStdString();
     {
-        const auto table = readMaindataInProcess(QString::fromStdString(shape.mdb));
+        const auto table = valueOf(readMaindataInProcess(QString::fromStdString(shape.mdb)));
         f.records = table->rowCount();
         f.textMb =
             double(table->subject.bytes.size() + table->htm.bytes.size() + table->content.bytes.size()) / 1e6;
@@ -269,15 +279,16 @@ std::optional<Figures> measure(const Shape &shape, const QString &work, const st
     const QString conn = buildConnString(folder);
     setKeptColumnsFolder(QString::fromStdString(cache) + QStringLiteral("/morvessa/columns"));
     const QueryAnalysis a = analyseQuery(QStringLiteral("明月"));
-    runSearch(conn, a);
+    valueOf(runSearch(conn, a));
     std::vector<double> queryMs, floorMs;
     Connection c;
-    c.open(conn);
+    if (const Result<void> opened = c.open(conn); !opened)
+        throw std::runtime_error(opened.message().toStdString());
     const std::string_view content = c.table()->content.bytes;
     long found = 0;
     for (int i = 0; i < 20; ++i) {
         auto t = Clock::now();
-        runSearch(conn, a);
+        valueOf(runSearch(conn, a));
         queryMs.push_back(msSince(t));
         t = Clock::now();
         found += memchrPass(content);

@@ -83,7 +83,7 @@ void ContentScanner::scan(std::string_view needle, std::vector<std::uint32_t> &o
 std::optional<std::vector<std::uint32_t>> ContentScanner::rowsLike(std::string_view pattern) const
 {
     JetLikePattern like;
-    if (!like.compile(pattern, 0, nullptr))
+    if (!like.compile(pattern, 0))
         return std::nullopt;
     const LikeShape shape = like.shape();
     std::vector<std::uint32_t> candidates, firstHits;
@@ -111,7 +111,7 @@ std::optional<std::vector<std::uint32_t>>
 ContentScanner::rowsLikeAmong(std::string_view pattern, const std::vector<std::uint32_t> &candidates) const
 {
     JetLikePattern like;
-    if (!like.compile(pattern, 0, nullptr))
+    if (!like.compile(pattern, 0))
         return std::nullopt;
     const LikeShape shape = like.shape();
     const std::string &run = shape.longestRun;

@@ -33,7 +33,7 @@ std::optional<std::vector<Term>> distinctTerms(const SearchStatement &statement)
         if (!seen.insert(utf8).second)
             continue;
         JetLikePattern like;
-        if (!like.compile(utf8, 0, nullptr))
+        if (!like.compile(utf8, 0))
             return std::nullopt;
         terms.push_back({std::move(utf8), like.shape()});
     }

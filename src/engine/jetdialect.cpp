@@ -6,7 +6,6 @@
 #include <sqlite3.h>
 
 #include <cmath>
-#include <stdexcept>
 #include <string>
 #include <unordered_map>
 
@@ -100,9 +99,8 @@ void jetLike(sqlite3_context *ctx, int argc, sqlite3_value **argv)
     const JetLikePattern *pattern = cache->find(key);
     if (!pattern) {
         JetLikePattern fresh;
-        QString error;
-        if (!fresh.compile(valueText(argv[0]), escape, &error)) {
-            resultError(ctx, error);
+        if (const Result<void> compiled = fresh.compile(valueText(argv[0]), escape); !compiled) {
+            resultError(ctx, compiled.message());
             return;
         }
         pattern = cache->add(key, std::move(fresh));
@@ -129,7 +127,7 @@ void jetChr(sqlite3_context *ctx, int, sqlite3_value **argv)
 
 } // namespace
 
-void registerJetFunctions(sqlite3 *db)
+Result<void> registerJetFunctions(sqlite3 *db)
 {
     const int flags = SQLITE_UTF8 | SQLITE_DETERMINISTIC;
     int rc = sqlite3_create_function_v2(db, "chr", 1, flags, nullptr, jetChr, nullptr, nullptr, nullptr);
@@ -141,7 +139,8 @@ void registerJetFunctions(sqlite3 *db)
         rc = sqlite3_create_function_v2(db, "like", 3, flags, new PatternCache, jetLike, nullptr, nullptr,
                                         deletePatternCache);
     if (rc != SQLITE_OK)
-        throw std::runtime_error(std::string("cannot register the Jet functions: ") + sqlite3_errstr(rc));
+        return Failure{QStringLiteral("無法建立查詢引擎（%1）。").arg(QString::fromUtf8(sqlite3_errstr(rc)))};
+    return {};
 }
 
 } // namespace morvessa

@@ -12,7 +12,7 @@ constexpr size_t npos = std::string_view::npos;
 
 } // namespace
 
-bool JetLikePattern::compile(std::string_view p, char32_t escape, QString *error)
+Result<void> JetLikePattern::compile(std::string_view p, char32_t escape)
 {
     m_elements.clear();
     m_ranges.clear();
@@ -55,11 +55,8 @@ bool JetLikePattern::compile(std::string_view p, char32_t escape, QString *error
         } else if (c == U'[') {
             const size_t close = p.find(']', i);
             if (close == npos) {
-                if (error) {
-                    *error = QStringLiteral("搜尋樣式「%1」無效：「[」沒有對應的「]」。")
-                                 .arg(QString::fromUtf8(p.data(), static_cast<qsizetype>(p.size())));
-                }
-                return false;
+                return Failure{QStringLiteral("搜尋樣式「%1」無效：「[」沒有對應的「]」。")
+                                   .arg(QString::fromUtf8(p.data(), static_cast<qsizetype>(p.size())))};
             }
             std::string_view body = p.substr(i, close - i);
             i = close + 1;
@@ -107,7 +104,7 @@ bool JetLikePattern::compile(std::string_view p, char32_t escape, QString *error
         }
     }
     closeSegment();
-    return true;
+    return {};
 }
 
 bool JetLikePattern::elementMatches(const Element &e, char32_t f) const

@@ -8,6 +8,7 @@
 // Matching is greedy between the "%"s: each part between two "%"s is a fixed number of
 // characters, so its first place after the previous part is as good as any later one.
 // A match therefore costs at most the text's length times the pattern's.
+#include "base/result.h"
 #include "text/textfold.h"
 
 #include <QString>
@@ -29,8 +30,8 @@ struct LikeShape {
 
 class JetLikePattern {
 public:
-    // Returns false and sets error (Traditional Chinese) when the pattern is invalid.
-    bool compile(std::string_view patternUtf8, char32_t escape, QString *error);
+    // Fails, saying why, when the pattern is invalid.
+    Result<void> compile(std::string_view patternUtf8, char32_t escape);
     bool matches(std::string_view textUtf8) const;
     // Taking the pattern as a piece of a text rather than the whole of it (as "%" at both
     // ends would): the first place at or after from where a match begins, or npos; end

@@ -43,7 +43,7 @@ std::map<QString, CachedTable> g_cache;
 
 // The table of the file as it is now: the kept one while the file is unchanged, else
 // read anew. A file that cannot be read leaves nothing behind in the cache.
-std::shared_ptr<const StoreTable> tableFor(const QString &path)
+TableResult tableFor(const QString &path)
 {
     struct stat st {};
     const QByteArray native = path.toLocal8Bit();
@@ -51,7 +51,7 @@ std::shared_ptr<const StoreTable> tableFor(const QString &path)
         const std::lock_guard lock(g_cacheMutex);
         g_cache.erase(path);
         g_cache.erase(path + QStringLiteral("\n(as written)"));
-        return readMaindata(path); // throws the missing-file error
+        return readMaindata(path); // fails, saying why
     }
     const FileVersion version{st.st_dev, st.st_ino, st.st_size,
                               std::int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec,
@@ -65,8 +65,9 @@ std::shared_ptr<const StoreTable> tableFor(const QString &path)
     if (it != g_cache.end() && it->second.version == version)
         return it->second.table;
     g_cache.erase(key);
-    auto table = readMaindata(path, form);
-    g_cache[key] = {version, table};
+    TableResult table = readMaindata(path, form);
+    if (table)
+        g_cache[key] = {version, *table};
     return table;
 }
 
@@ -303,55 +304,59 @@ struct Connection::Impl {
 
     ~Impl() { sqlite3_close(db); }
 
-    QString engineError(const QString &detail) const
+    Failure engineError(const QString &detail) const
     {
-        return QStringLiteral("資料庫引擎無法執行這個查詢（資料庫檔案「%1」）：%2").arg(path, detail);
+        return {QStringLiteral("資料庫引擎無法執行這個查詢（資料庫檔案「%1」）：%2").arg(path, detail)};
     }
+    Failure engineError() const { return engineError(QString::fromUtf8(sqlite3_errmsg(db))); }
+
+    // The rows of a statement; null for a statement runAsTableRows leaves to runAsTexts.
+    using Rows = Result<std::shared_ptr<const ResultRows>>;
 
     // statement: the same statement typed, for the fast path (null: only the text).
-    std::shared_ptr<const ResultRows> run(const QString &jetSql, const SearchStatement *statement);
-    bool runAsTableRows(const QByteArray &sql, std::shared_ptr<const ResultRows> &out);
-    std::shared_ptr<const ResultRows> runAsTexts(const QByteArray &sql);
+    Rows run(const QString &jetSql, const SearchStatement *statement);
+    Rows runAsTableRows(const QByteArray &sql);
+    Rows runAsTexts(const QByteArray &sql);
 };
 
 // The system's statements select subject and htm straight from maindata. Such a statement
 // runs with the row number as a third column, so its result is a list of row numbers.
-bool Connection::Impl::runAsTableRows(const QByteArray &sql, std::shared_ptr<const ResultRows> &out)
+// Any other statement gives null.
+Connection::Impl::Rows Connection::Impl::runAsTableRows(const QByteArray &sql)
 {
     static const QRegularExpression head(QStringLiteral("^\\s*select\\s+subject\\s*,\\s*htm\\s+from\\s"),
                                          QRegularExpression::CaseInsensitiveOption);
     const QString text = QString::fromUtf8(sql);
     const QRegularExpressionMatch m = head.match(text);
     if (!m.hasMatch())
-        return false;
+        return nullptr;
     const QString withRowid = QStringLiteral("select subject,htm,rowid from ") + text.mid(m.capturedLength());
     const QByteArray utf8 = withRowid.toUtf8();
     Statement s;
     if (sqlite3_prepare_v2(db, utf8.constData(), int(utf8.size()), &s.stmt, nullptr) != SQLITE_OK || !s.stmt ||
         sqlite3_column_count(s.stmt) != 3)
-        return false;
+        return nullptr;
     std::vector<std::uint32_t> rows;
     const std::size_t rowCount = table->rowCount();
     int rc;
     while ((rc = sqlite3_step(s.stmt)) == SQLITE_ROW) {
         const sqlite3_int64 id = sqlite3_column_int64(s.stmt, 2);
         if (sqlite3_column_type(s.stmt, 2) != SQLITE_INTEGER || id < 1 || std::uint64_t(id) > rowCount)
-            return false;
+            return nullptr;
         rows.push_back(std::uint32_t(id - 1));
     }
     if (rc != SQLITE_DONE)
-        throw DbError(engineError(QString::fromUtf8(sqlite3_errmsg(db))));
-    out = std::make_shared<TableRows>(table, std::move(rows));
-    return true;
+        return engineError();
+    return std::make_shared<TableRows>(table, std::move(rows));
 }
 
-std::shared_ptr<const ResultRows> Connection::Impl::runAsTexts(const QByteArray &sql)
+Connection::Impl::Rows Connection::Impl::runAsTexts(const QByteArray &sql)
 {
     Statement s;
     if (sqlite3_prepare_v2(db, sql.constData(), int(sql.size()), &s.stmt, nullptr) != SQLITE_OK)
-        throw DbError(engineError(QString::fromUtf8(sqlite3_errmsg(db))));
+        return engineError();
     if (!s.stmt)
-        throw DbError(engineError(QStringLiteral("查詢是空的。")));
+        return engineError(QStringLiteral("查詢是空的。"));
     auto rows = std::make_shared<TextRows>();
     const int columns = sqlite3_column_count(s.stmt);
     auto cell = [&](int col) {
@@ -364,11 +369,11 @@ std::shared_ptr<const ResultRows> Connection::Impl::runAsTexts(const QByteArray 
     while ((rc = sqlite3_step(s.stmt)) == SQLITE_ROW)
         rows->add(cell(0), cell(1));
     if (rc != SQLITE_DONE)
-        throw DbError(engineError(QString::fromUtf8(sqlite3_errmsg(db))));
+        return engineError();
     return rows;
 }
 
-std::shared_ptr<const ResultRows> Connection::Impl::run(const QString &jetSql, const SearchStatement *statement)
+Connection::Impl::Rows Connection::Impl::run(const QString &jetSql, const SearchStatement *statement)
 {
     if (lastRows && jetSql == lastSql)
         return lastRows;
@@ -381,8 +386,14 @@ std::shared_ptr<const ResultRows> Connection::Impl::run(const QString &jetSql, c
             rows = std::make_shared<TableRows>(table, std::move(*ids));
     }
     const QByteArray sql = rows ? QByteArray() : jetToSqlite(jetSql).toUtf8();
-    if (!rows && !runAsTableRows(sql, rows))
-        rows = runAsTexts(sql);
+    if (!rows) {
+        Rows found = runAsTableRows(sql);
+        if (found && !*found)
+            found = runAsTexts(sql);
+        if (!found)
+            return found;
+        rows = *found;
+    }
     lastSql = jetSql;
     lastRows = rows;
     return rows;
@@ -391,25 +402,30 @@ std::shared_ptr<const ResultRows> Connection::Impl::run(const QString &jetSql, c
 Connection::Connection() = default;
 Connection::~Connection() = default;
 
-void Connection::open(const QString &connString)
+Result<void> Connection::open(const QString &connString)
 {
     const QString path = dataSourceOf(connString);
     if (path.isEmpty())
-        throw DbError(QStringLiteral("連線字串無效，找不到資料庫檔案的位置：%1").arg(connString));
-    openTable(tableFor(path), path);
+        return Failure{QStringLiteral("連線字串無效，找不到資料庫檔案的位置：%1").arg(connString)};
+    const TableResult table = tableFor(path);
+    if (!table)
+        return table.failure();
+    return openTable(*table, path);
 }
 
-void Connection::openTable(std::shared_ptr<const StoreTable> table, const QString &name)
+Result<void> Connection::openTable(std::shared_ptr<const StoreTable> table, const QString &name)
 {
     auto impl = std::make_unique<Impl>();
     impl->path = name;
     impl->table = std::move(table);
     if (sqlite3_open_v2(":memory:", &impl->db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_MEMORY, nullptr) != SQLITE_OK)
-        throw DbError(impl->engineError(QStringLiteral("無法建立查詢引擎。")));
+        return impl->engineError(QStringLiteral("無法建立查詢引擎。"));
     if (sqlite3_create_module_v2(impl->db, "maindata", &g_module, &impl->table, nullptr) != SQLITE_OK)
-        throw DbError(impl->engineError(QString::fromUtf8(sqlite3_errmsg(impl->db))));
-    registerJetFunctions(impl->db);
+        return impl->engineError();
+    if (const Result<void> registered = registerJetFunctions(impl->db); !registered)
+        return impl->engineError(registered.message());
     m_impl = std::move(impl);
+    return {};
 }
 
 QString Connection::databasePath() const
@@ -425,18 +441,25 @@ std::shared_ptr<const StoreTable> Connection::table() const
 Recordset::Recordset() = default;
 Recordset::~Recordset() = default;
 
-void Recordset::open(const QString &sql, Connection &connection)
+Result<void> Recordset::open(const QString &sql, Connection &connection)
 {
-    if (!connection.impl())
-        throw DbError(QStringLiteral("資料庫連線尚未開啟。"));
-    m_rows = connection.impl()->run(sql, nullptr);
+    return open(sql, nullptr, connection);
 }
 
-void Recordset::open(const SearchStatement &statement, Connection &connection)
+Result<void> Recordset::open(const SearchStatement &statement, Connection &connection)
+{
+    return open(statement.sqlText(), &statement, connection);
+}
+
+Result<void> Recordset::open(const QString &sql, const SearchStatement *statement, Connection &connection)
 {
     if (!connection.impl())
-        throw DbError(QStringLiteral("資料庫連線尚未開啟。"));
-    m_rows = connection.impl()->run(statement.sqlText(), &statement);
+        return Failure{QStringLiteral("資料庫連線尚未開啟。")};
+    const Connection::Impl::Rows rows = connection.impl()->run(sql, statement);
+    if (!rows)
+        return rows.failure();
+    m_rows = *rows;
+    return {};
 }
 
 bool Recordset::eof() const

@@ -1,8 +1,8 @@
 #pragma once
 // The record store: table maindata of jst.mdb, read with libmdb, queried with SQLite
 // in the Jet dialect. Shaped like the connection/recordset pair the search expects.
+#include "base/result.h"
 #include "engine/searchstatement.h"
-#include "store/dberror.h"
 
 #include <QByteArray>
 #include <QString>
@@ -35,11 +35,11 @@ class Connection {
 public:
     Connection();
     ~Connection();
-    // Opens the database that the connection string's Data Source names. Throws DbError.
-    void open(const QString &connString);
+    // Opens the database that the connection string's Data Source names; a failure names
+    // the file and leaves the connection as it was.
+    Result<void> open(const QString &connString);
     // Runs statements over a table already in memory; `name` stands for the file in messages.
-    // For tests and benchmarks.
-    void openTable(std::shared_ptr<const StoreTable> table, const QString &name);
+    Result<void> openTable(std::shared_ptr<const StoreTable> table, const QString &name);
 
     // The file the connection reads, and its table as loaded (shared while the file is unchanged).
     QString databasePath() const;
@@ -56,17 +56,19 @@ class Recordset {
 public:
     Recordset();
     ~Recordset();
-    // Runs the statement with a static cursor. Throws DbError.
-    void open(const QString &sql, Connection &connection);
+    // Runs the statement with a static cursor; a failure (a statement the engine rejects)
+    // leaves the recordset as it was.
+    Result<void> open(const QString &sql, Connection &connection);
     // The same for a search statement: the same rows as its text gives, found from the
     // table's columns where the fast path can (engine/fastscan.h).
-    void open(const SearchStatement &statement, Connection &connection);
+    Result<void> open(const SearchStatement &statement, Connection &connection);
     bool eof() const;
     void close();
     // The rows of the open recordset; null when closed.
     std::shared_ptr<const ResultRows> rows() const;
 
 private:
+    Result<void> open(const QString &sql, const SearchStatement *statement, Connection &connection);
     std::shared_ptr<const ResultRows> m_rows;
 };
 

@@ -1,7 +1,6 @@
 #include "engine/variantcolumn.h"
 
 #include "engine/ownercache.h"
-#include "store/dberror.h"
 #include "store/keptcolumns.h"
 #include "text/variants.h"
 
@@ -25,7 +24,7 @@ std::uint64_t derivationOf(const VariantTable &variants)
     return hashBytes(parts, sizeof parts);
 }
 
-std::shared_ptr<const StoreTable> makeVariantTable(const StoreTable &table)
+std::shared_ptr<const StoreTable> makeVariantTable(const StoreTable &table, const VariantTable &variants)
 {
     struct Storage {
         std::shared_ptr<const void> source;     // the memory of subject, htm, date and the nulls
@@ -33,17 +32,16 @@ std::shared_ptr<const StoreTable> makeVariantTable(const StoreTable &table)
         TextColumnBuilder content;              // or the folded content made here
         std::vector<std::uint32_t> newestFirst; // the table's, not sorted again
     };
-    const std::shared_ptr<const VariantTable> variants = variantTable();
     auto storage = std::make_shared<Storage>();
     storage->source = table.storage;
     auto view = std::make_shared<StoreTable>();
-    const DerivedColumnKey key{table.contentKey, derivationOf(*variants), table.content.size()};
+    const DerivedColumnKey key{table.contentKey, derivationOf(variants), table.content.size()};
     if (std::optional<MappedColumn> kept = openKeptDerived(key, table.content.isNull)) {
         storage->kept = std::move(kept->storage);
         view->content = kept->column;
         ++g_readBack;
     } else {
-        storage->content = foldVariantColumn(table.content);
+        storage->content = foldVariantColumn(table.content, variants);
         view->content = storage->content.view();
         keepDerived(key, view->content);
         ++g_folded;
@@ -62,34 +60,30 @@ std::shared_ptr<const StoreTable> makeVariantTable(const StoreTable &table)
 
 } // namespace
 
-TextColumnBuilder foldVariantColumn(const TextColumn &content)
+TextColumnBuilder foldVariantColumn(const TextColumn &content, const VariantTable &variants)
 {
-    const std::shared_ptr<const VariantTable> variants = variantTable();
     TextColumnBuilder folded;
     folded.bytes.resize(content.bytes.size());
     folded.ends.resize(content.size());
     folded.isNull.assign(content.isNull.begin(), content.isNull.end());
     std::size_t at = 0;
     for (std::size_t row = 0; row < content.size(); ++row) {
-        at += variants->foldUtf8To(content.at(row), folded.bytes.data() + at);
+        at += variants.foldUtf8To(content.at(row), folded.bytes.data() + at);
         folded.ends[row] = at;
     }
     folded.bytes.resize(at);
     return folded;
 }
 
-std::shared_ptr<const StoreTable> variantTableFor(const std::shared_ptr<const StoreTable> &table)
+Result<std::shared_ptr<const StoreTable>> variantTableFor(const std::shared_ptr<const StoreTable> &table)
 {
+    const Result<std::shared_ptr<const VariantTable>> variants = variantTable();
+    if (!variants)
+        return variants.failure();
     // The folded table holds the table's memory, not the table, so the entry goes when
     // the table does.
     static OwnerCache<StoreTable> cache;
-    return cache.get(table, [&] {
-        try {
-            return makeVariantTable(*table);
-        } catch (const VariantDataError &e) {
-            throw DbError(e.message());
-        }
-    });
+    return cache.get(table, [&] { return makeVariantTable(*table, **variants); });
 }
 
 VariantColumnCounts variantColumnCounts()

@@ -2,7 +2,6 @@
 
 #include "engine/likepattern.h"
 #include "store/connstring.h"
-#include "store/dberror.h"
 #include "store/mdbreader.h"
 #include "text/utf8.h"
 #include "text/variants.h"
@@ -34,27 +33,33 @@ QString fromChars(const std::u32string &chars, std::size_t from, std::size_t to)
 
 } // namespace
 
-Concordance::Concordance(const QueryAnalysis &analysis, Matching matching, int width) : m_width(std::max(0, width))
+Result<Concordance> Concordance::make(const QueryAnalysis &analysis, Matching matching, int width)
 {
-    if (matching == Matching::Variants) {
-        try {
-            m_variants = variantTable();
-        } catch (const VariantDataError &e) {
-            throw DbError(e.message());
-        }
-    }
+    if (matching == Matching::Exact)
+        return Concordance(analysis, nullptr, width);
+    const Result<std::shared_ptr<const VariantTable>> variants = variantTable();
+    if (!variants)
+        return variants.failure();
+    return Concordance(analysis, *variants, width);
+}
+
+Concordance::Concordance(const QueryAnalysis &analysis, std::shared_ptr<const VariantTable> variants, int width)
+    : m_variants(std::move(variants)), m_width(std::max(0, width))
+{
     for (const QString &keyword : analysis.keywords) {
         std::string pattern = termPattern(keyword);
         if (m_variants)
             pattern = m_variants->foldUtf8(pattern);
         auto term = std::make_unique<JetLikePattern>();
         // An invalid term has already failed the search; it has no occurrences.
-        if (!pattern.empty() && term->compile(pattern, 0, nullptr))
+        if (!pattern.empty() && term->compile(pattern, 0))
             m_terms.push_back(std::move(term));
     }
 }
 
 Concordance::~Concordance() = default;
+Concordance::Concordance(Concordance &&) noexcept = default;
+Concordance &Concordance::operator=(Concordance &&) noexcept = default;
 
 std::vector<ContextLine> Concordance::linesIn(std::string_view content, int maxHits) const
 {
@@ -125,18 +130,22 @@ std::string_view ContextSearch::contentOf(int row) const
     return table->content.at(std::size_t(at));
 }
 
-ContextSearch runContextSearch(const QString &connString, const QueryAnalysis &analysis, Matching matching)
+Result<ContextSearch> runContextSearch(const QString &connString, const QueryAnalysis &analysis, Matching matching)
 {
     const QString path = dataSourceOf(connString);
     if (path.isEmpty())
-        throw DbError(QStringLiteral("連線字串無效，找不到資料庫檔案的位置：%1").arg(connString));
+        return Failure{QStringLiteral("連線字串無效，找不到資料庫檔案的位置：%1").arg(connString)};
     // The loaded table holds its content folded for the search; the lines show it as written.
-    ContextSearch search;
-    search.table = readMaindata(path, ContentForm::AsWritten);
+    const TableResult table = readMaindata(path, ContentForm::AsWritten);
+    if (!table)
+        return table.failure();
     Connection connection;
-    connection.openTable(search.table, path);
-    search.outcome = runSearchOn(connection, analysis, matching);
-    return search;
+    if (const Result<void> opened = connection.openTable(*table, path); !opened)
+        return opened.failure();
+    Result<SearchOutcome> outcome = runSearchOn(connection, analysis, matching);
+    if (!outcome)
+        return outcome.failure();
+    return ContextSearch{std::move(*outcome), *table};
 }
 
 } // namespace morvessa

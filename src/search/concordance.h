@@ -25,12 +25,12 @@ struct ContextLine {
 
 class Concordance {
 public:
-    // The terms of analysis; width characters on each side. Throws DbError when
-    // Matching::Variants is asked for and the variant dictionaries cannot be read.
-    Concordance(const QueryAnalysis &analysis, Matching matching, int width);
+    // The terms of analysis; width characters on each side. Fails when Matching::Variants
+    // is asked for and the variant dictionaries cannot be read.
+    static Result<Concordance> make(const QueryAnalysis &analysis, Matching matching, int width);
     ~Concordance();
-    Concordance(const Concordance &) = delete;
-    Concordance &operator=(const Concordance &) = delete;
+    Concordance(Concordance &&) noexcept;
+    Concordance &operator=(Concordance &&) noexcept;
 
     // The occurrences in content (UTF-8, as stored) by position, a term's before a later
     // term's at the same place; the first maxHits of them (all when maxHits is 0). A term
@@ -38,6 +38,8 @@ public:
     std::vector<ContextLine> linesIn(std::string_view content, int maxHits) const;
 
 private:
+    Concordance(const QueryAnalysis &analysis, std::shared_ptr<const VariantTable> variants, int width);
+
     std::vector<std::unique_ptr<JetLikePattern>> m_terms;
     std::shared_ptr<const VariantTable> m_variants; // null: exact matching
     int m_width;
@@ -53,7 +55,8 @@ struct ContextSearch {
 };
 
 // Reads the collection of connString with its content as written and runs the search
-// on it. Throws DbError.
-ContextSearch runContextSearch(const QString &connString, const QueryAnalysis &analysis, Matching matching);
+// on it; a failure names the file.
+Result<ContextSearch> runContextSearch(const QString &connString, const QueryAnalysis &analysis,
+                                       Matching matching);
 
 } // namespace morvessa

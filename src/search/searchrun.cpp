@@ -7,43 +7,54 @@ namespace morvessa {
 
 namespace {
 
-SearchOutcome runStatement(Connection &connection, const QueryAnalysis &analysis, const SearchStatement &statement)
+Result<SearchOutcome> runStatement(Connection &connection, const QueryAnalysis &analysis,
+                                   const SearchStatement &statement)
 {
     SearchOutcome outcome;
     outcome.analysis = analysis;
 
     Recordset recordset;
-    recordset.open(statement, connection);
+    if (const Result<void> opened = recordset.open(statement, connection); !opened)
+        return opened.failure();
     const bool nothingFound = recordset.eof();
     recordset.close();
     if (nothingFound)
         return outcome;
-    recordset.open(statement, connection);
+    if (const Result<void> opened = recordset.open(statement, connection); !opened)
+        return opened.failure();
     outcome.rows = recordset.rows();
     return outcome;
 }
 
 } // namespace
 
-SearchOutcome runSearch(const QString &connString, const QueryAnalysis &analysis, Matching matching)
+Result<SearchOutcome> runSearch(const QString &connString, const QueryAnalysis &analysis, Matching matching)
 {
     Connection connection;
-    connection.open(connString);
+    if (const Result<void> opened = connection.open(connString); !opened)
+        return opened.failure();
     return runSearchOn(connection, analysis, matching);
 }
 
-SearchOutcome runSearchOn(Connection &connection, const QueryAnalysis &analysis, Matching matching)
+Result<SearchOutcome> runSearchOn(Connection &connection, const QueryAnalysis &analysis, Matching matching)
 {
     if (matching == Matching::Exact)
         return runStatement(connection, analysis, analysis.statement);
     if (!connection.table())
-        throw DbError(QStringLiteral("資料庫連線尚未開啟。"));
+        return Failure{QStringLiteral("資料庫連線尚未開啟。")};
+    const auto variants = variantTable();
+    if (!variants)
+        return variants.failure();
+    const auto foldedTable = variantTableFor(connection.table());
+    if (!foldedTable)
+        return foldedTable.failure();
     // The statement's only ideographs are its terms: folding its patterns folds its text.
     Connection folded;
-    folded.openTable(variantTableFor(connection.table()), connection.databasePath());
+    if (const Result<void> opened = folded.openTable(*foldedTable, connection.databasePath()); !opened)
+        return opened.failure();
     SearchStatement statement = analysis.statement;
     for (QString &pattern : statement.patterns)
-        pattern = variantTable()->fold(pattern);
+        pattern = (*variants)->fold(pattern);
     return runStatement(folded, analysis, statement);
 }
 

@@ -18,14 +18,15 @@ struct SearchOutcome {
 enum class Matching { Exact, Variants };
 
 // Opens a fresh connection with connString, runs analysis.statement, closes and reopens
-// when records were found. Throws DbError; a failure changes nothing the caller holds.
-SearchOutcome runSearch(const QString &connString, const QueryAnalysis &analysis,
-                        Matching matching = Matching::Exact);
+// when records were found. A failure (the message names the file) changes nothing the
+// caller holds.
+Result<SearchOutcome> runSearch(const QString &connString, const QueryAnalysis &analysis,
+                                Matching matching = Matching::Exact);
 
 // The same on a connection already open. With Matching::Variants the statement runs
 // folded over the table's variant-folded content; rows and order are those the same
 // statement gives on that content.
-SearchOutcome runSearchOn(Connection &connection, const QueryAnalysis &analysis,
-                          Matching matching = Matching::Exact);
+Result<SearchOutcome> runSearchOn(Connection &connection, const QueryAnalysis &analysis,
+                                  Matching matching = Matching::Exact);
 
 } // namespace morvessa

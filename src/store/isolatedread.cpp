@@ -1,6 +1,5 @@
 #include "store/isolatedread.h"
 
-#include "store/dberror.h"
 #include "store/readmessages.h"
 
 #include <QFile>
@@ -109,7 +108,7 @@ void setReaderStallLimit(std::chrono::milliseconds limit)
     g_stallLimit = limit;
 }
 
-void runReaderProgram(int databaseFd, int columnFileFd, bool contentFolded, const QString &path)
+Result<void> runReaderProgram(int databaseFd, int columnFileFd, bool contentFolded, const QString &path)
 {
     const QString program = readerProgram();
     std::chrono::milliseconds stallLimit;
@@ -119,12 +118,12 @@ void runReaderProgram(int databaseFd, int columnFileFd, bool contentFolded, cons
     }
     const QByteArray programFile = QFile::encodeName(program);
     if (::access(programFile.constData(), X_OK) != 0)
-        throw DbError(readerMissingMessage(path, program));
-    const DbError failed(readerFailedMessage(path, program));
+        return Failure{readerMissingMessage(path, program)};
+    const Failure failed{readerFailedMessage(path, program)};
 
     int fds[2];
     if (::pipe2(fds, O_CLOEXEC) != 0)
-        throw failed;
+        return failed;
     Fd progressRead(fds[0]);
     Fd progressWrite(fds[1]);
     // Copies above the numbers they go to, so that no dup2 overwrites another's source.
@@ -132,7 +131,7 @@ void runReaderProgram(int databaseFd, int columnFileFd, bool contentFolded, cons
     Fd columns(::fcntl(columnFileFd, F_DUPFD_CLOEXEC, 10));
     Fd progress(::fcntl(progressWrite.fd, F_DUPFD_CLOEXEC, 10));
     if (database.fd < 0 || columns.fd < 0 || progress.fd < 0)
-        throw failed;
+        return failed;
 
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
@@ -154,7 +153,7 @@ void runReaderProgram(int databaseFd, int columnFileFd, bool contentFolded, cons
     ::close(progress.fd);
     progress.fd = -1;
     if (spawned != 0)
-        throw spawned == ENOENT ? DbError(readerMissingMessage(path, program)) : failed;
+        return spawned == ENOENT ? Failure{readerMissingMessage(path, program)} : failed;
 
     const Wait wait = waitForReader(progressRead.fd, stallLimit);
     if (wait == Wait::Stalled)
@@ -163,9 +162,10 @@ void runReaderProgram(int databaseFd, int columnFileFd, bool contentFolded, cons
     while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }
     if (wait == Wait::Stalled)
-        throw DbError(stalledMessage(path, int((stallLimit.count() + 999) / 1000)));
+        return Failure{stalledMessage(path, int((stallLimit.count() + 999) / 1000))};
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
-        throw DbError(failureMessage({Damaged, {}}, path));
+        return Failure{failureMessage({Damaged, {}}, path)};
+    return {};
 }
 
 } // namespace morvessa

@@ -9,14 +9,16 @@
 // progress byte to its standard output every tenth of a second while it reads. A program
 // that exits without a whole column file, dies, or stays silent for the stall limit is a
 // failure here; this process goes on.
+#include "base/result.h"
+
 #include <QString>
 
 #include <chrono>
 
 namespace morvessa {
 
-// Runs the reading program; throws DbError naming path when it does not complete.
-void runReaderProgram(int databaseFd, int columnFileFd, bool contentFolded, const QString &path);
+// Runs the reading program; the failure names path when it does not complete.
+Result<void> runReaderProgram(int databaseFd, int columnFileFd, bool contentFolded, const QString &path);
 
 // The reading program: morvessa-read beside the running program's file (or, in a build
 // folder, where the build puts it), unless set here. Tests set a stand-in.

@@ -1,7 +1,6 @@
 #include "store/mdbreader.h"
 
 #include "store/columnfile.h"
-#include "store/dberror.h"
 #include "store/isolatedread.h"
 #include "store/keptcolumns.h"
 #include "store/readmessages.h"
@@ -29,22 +28,23 @@ struct OpenDatabase {
     }
 };
 
-// Opens the database file for reading; throws DbError saying what stands in the way.
-// The file is opened here, in this process, so that its permissions decide.
-void openDatabase(const QString &path, OpenDatabase &db)
+// Opens the database file for reading, or says what stands in the way. The file is
+// opened here, in this process, so that its permissions decide.
+Result<void> openDatabase(const QString &path, OpenDatabase &db)
 {
     const QByteArray native = QFile::encodeName(path);
     if (::stat(native.constData(), &db.status) != 0)
-        throw DbError(openFailureMessage(path, errno));
+        return Failure{openFailureMessage(path, errno)};
     if (S_ISDIR(db.status.st_mode))
-        throw DbError(openFailureMessage(path, EISDIR));
+        return Failure{openFailureMessage(path, EISDIR)};
     if (!S_ISREG(db.status.st_mode))
-        throw DbError(notAFileMessage(path));
+        return Failure{notAFileMessage(path)};
     db.fd = ::open(native.constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
     if (db.fd < 0)
-        throw DbError(openFailureMessage(path, errno));
+        return Failure{openFailureMessage(path, errno)};
     if (::fstat(db.fd, &db.status) != 0 || !S_ISREG(db.status.st_mode))
-        throw DbError(notAFileMessage(path));
+        return Failure{notAFileMessage(path)};
+    return {};
 }
 
 // A file changed within the file system's clock step of its last change could change
@@ -87,23 +87,25 @@ private:
 
 } // namespace
 
-std::shared_ptr<const StoreTable> readMaindataInProcess(const QString &path, ContentForm form)
+TableResult readMaindataInProcess(const QString &path, ContentForm form)
 {
     OpenDatabase db;
-    openDatabase(path, db);
+    if (const Result<void> opened = openDatabase(path, db); !opened)
+        return opened.failure();
     StoreTableBuilder table;
     table.contentFolded = form == ContentForm::Folded;
     BuilderSink sink(table);
     const ReadFailure failure = readTable(db.fd, sink, table.contentFolded);
     if (failure.status != ReadOk)
-        throw DbError(failureMessage(failure, path));
+        return Failure{failureMessage(failure, path)};
     return std::move(table).finish();
 }
 
-std::shared_ptr<const StoreTable> readMaindata(const QString &path, ContentForm form)
+TableResult readMaindata(const QString &path, ContentForm form)
 {
     OpenDatabase db;
-    openDatabase(path, db);
+    if (const Result<void> opened = openDatabase(path, db); !opened)
+        return opened.failure();
     const bool folded = form == ContentForm::Folded;
     const DatabaseIdentity identity = identityOf(db.fd, db.status);
     const ColumnFileStamp stamp = stampFor(path, folded, identity);
@@ -112,12 +114,13 @@ std::shared_ptr<const StoreTable> readMaindata(const QString &path, ContentForm 
 
     NewColumnFile columns;
     if (columns.fd() < 0)
-        throw DbError(openFailureMessage(path, errno));
-    runReaderProgram(db.fd, columns.fd(), folded, path);
+        return Failure{openFailureMessage(path, errno)};
+    if (const Result<void> read = runReaderProgram(db.fd, columns.fd(), folded, path); !read)
+        return read.failure();
     ReadFailure failure;
     auto table = mapColumnFile(columns.fd(), folded, nullptr, false, failure);
     if (!table)
-        throw DbError(failureMessage(failure, path));
+        return Failure{failureMessage(failure, path)};
     struct stat after {};
     if (::fstat(db.fd, &after) == 0 && settled(after) && identityOf(db.fd, after) == identity)
         columns.keep(stamp);

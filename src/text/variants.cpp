@@ -69,24 +69,24 @@ private:
     std::vector<char32_t> m_parent;
 };
 
-void addDictionary(Classes &classes, const QString &path)
+Result<void> addDictionary(Classes &classes, const QString &path)
 {
     const QByteArray native = QFile::encodeName(path);
     FILE *file = std::fopen(native.constData(), "rb");
     if (!file)
-        throw VariantDataError(QStringLiteral("無法讀取異體字對照檔「%1」：檔案不存在或無法開啟。").arg(path));
+        return Failure{QStringLiteral("無法讀取異體字對照檔「%1」：檔案不存在或無法開啟。").arg(path)};
     const auto damaged = [&](const char *what) {
         std::fclose(file);
-        return VariantDataError(
-            QStringLiteral("異體字對照檔「%1」內容有誤：%2").arg(path, QString::fromUtf8(what)));
+        return Failure{QStringLiteral("異體字對照檔「%1」內容有誤：%2").arg(path, QString::fromUtf8(what))};
     };
     opencc::MarisaDictPtr dict;
+    // The conversion library reports a damaged dictionary by throwing.
     try {
         dict = opencc::MarisaDict::NewFromFile(file);
     } catch (const opencc::Exception &e) {
-        throw damaged(e.what());
+        return damaged(e.what());
     } catch (const std::exception &e) {
-        throw damaged(e.what());
+        return damaged(e.what());
     }
     std::fclose(file);
     const opencc::LexiconPtr lexicon = dict->GetLexicon();
@@ -99,19 +99,19 @@ void addDictionary(Classes &classes, const QString &path)
             if (const char32_t c = singleChar(value))
                 classes.unite(key, c);
     }
+    return {};
 }
 
 } // namespace
 
-VariantDataError::VariantDataError(const QString &message)
-    : std::runtime_error(message.toStdString()), m_message(message)
-{}
-
-std::shared_ptr<const VariantTable> VariantTable::load(const QString &folder)
+Result<std::shared_ptr<const VariantTable>> VariantTable::load(const QString &folder)
 {
     Classes classes;
     for (const char *name : kDictionaries)
-        addDictionary(classes, folder + QLatin1Char('/') + QLatin1String(name) + QStringLiteral(".ocd2"));
+        if (const Result<void> added =
+                addDictionary(classes, folder + QLatin1Char('/') + QLatin1String(name) + QStringLiteral(".ocd2"));
+            !added)
+            return added.failure();
     // Compatibility ideographs are their unified character under another code point.
     for (char32_t c = 0xF900; c <= 0x2FA1F; c = c == 0xFAFF ? 0x2F800 : c + 1) {
         const char32_t one[] = {c};
@@ -246,14 +246,17 @@ QString variantDataFolder()
     return configured.isEmpty() ? QStringLiteral(MORVESSA_OPENCC_DATA) : configured;
 }
 
-std::shared_ptr<const VariantTable> variantTable()
+Result<std::shared_ptr<const VariantTable>> variantTable()
 {
     static std::mutex mutex;
     static std::shared_ptr<const VariantTable> table;
     const std::lock_guard lock(mutex);
-    if (!table)
-        table = VariantTable::load(variantDataFolder());
-    return table;
+    if (table)
+        return table;
+    Result<std::shared_ptr<const VariantTable>> loaded = VariantTable::load(variantDataFolder());
+    if (loaded)
+        table = *loaded;
+    return loaded;
 }
 
 } // namespace morvessa

@@ -9,31 +9,23 @@
 // One character folds to one character, so a folded text has the characters of the
 // original at the same character positions. Only CJK ideographs fold; everything else,
 // letters and wildcard characters included, is left as it is.
+#include "base/result.h"
+
 #include <QString>
 
 #include <cstdint>
 #include <memory>
-#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace morvessa {
 
-// The dictionaries could not be read; message() names the file (Traditional Chinese).
-class VariantDataError : public std::runtime_error {
-public:
-    explicit VariantDataError(const QString &message);
-    QString message() const { return m_message; }
-
-private:
-    QString m_message;
-};
-
 class VariantTable {
 public:
-    // Builds the classes from the character dictionaries in folder. Throws VariantDataError.
-    static std::shared_ptr<const VariantTable> load(const QString &folder);
+    // Builds the classes from the character dictionaries in folder; a dictionary that
+    // cannot be read fails the load, and the message names it.
+    static Result<std::shared_ptr<const VariantTable>> load(const QString &folder);
 
     char32_t fold(char32_t c) const
     {
@@ -69,8 +61,8 @@ private:
 // Where the dictionaries are: MORVESSA_VARIANT_DATA when set, else the system's folder.
 QString variantDataFolder();
 
-// The table of variantDataFolder(), loaded on first use and kept for the process.
-// Throws VariantDataError (and tries again on the next call).
-std::shared_ptr<const VariantTable> variantTable();
+// The table of variantDataFolder(), loaded on first use and kept for the process. A failed
+// load is tried again on the next call.
+Result<std::shared_ptr<const VariantTable>> variantTable();
 
 } // namespace morvessa

@@ -145,7 +145,7 @@ FrmZendrelMain::FrmZendrelMain() : QWidget(nullptr)
     Grd1->setFocus();
 
     connect(Grd1, &ResultGrid::RowColChange, this, [this] { runHandler([this] { Grd1_RowColChange(); }); });
-    connect(Command1, &PictureButton::clicked, this, [this] { runHandler([this] { Command1_Click(); }); });
+    connect(Command1, &PictureButton::clicked, this, [this] { runHandler([this] { return Command1_Click(); }); });
 
     m_printTarget = defaultPrinterTarget();
     new KeyPreview(this, [this](int keyCode, int shift) {
@@ -158,7 +158,7 @@ FrmZendrelMain::FrmZendrelMain() : QWidget(nullptr)
 
 FrmZendrelMain::~FrmZendrelMain() = default;
 
-void FrmZendrelMain::Form_Load()
+Result<void> FrmZendrelMain::Form_Load()
 {
     const QString folder = applicationFolder();
     m_pageClaim = std::make_unique<RecordPageClaim>(folder);
@@ -180,7 +180,7 @@ void FrmZendrelMain::Form_Load()
     TxtQuery->setEditText(QString());
 
     Navigate(folder + QLatin1Char('/') + QStringLiteral("Help.htm"));
-    DoSearch();
+    return DoSearch();
 }
 
 void FrmZendrelMain::Form_Unload()
@@ -189,17 +189,20 @@ void FrmZendrelMain::Form_Unload()
     m_pageClaim.reset();
 }
 
-void FrmZendrelMain::DoSearch()
+Result<void> FrmZendrelMain::DoSearch()
 {
     const BusyCursor busy; // a message box on the way brings the ordinary cursor back
     const QueryAnalysis analysis = analyseQuery(TxtQuery->currentText());
     TxtQuery->setEditText(analysis.trimmed);
     SqlText = analysis.sqlText;
 
-    const SearchOutcome outcome = runSearch(ConnString, analysis);
+    const Result<SearchOutcome> searched = runSearch(ConnString, analysis);
+    if (!searched)
+        return searched.failure();
+    const SearchOutcome &outcome = *searched;
     if (!outcome.found()) {
         showMessage(notFoundMessage(analysis.messageText), MessageKind::Plain);
-        return;
+        return {};
     }
 
     Grd1->setDataSource(outcome.rows);
@@ -220,6 +223,7 @@ void FrmZendrelMain::DoSearch()
     }
     SearchMode = analysis.mode;
     Grd1_RowColChange();
+    return {};
 }
 
 void FrmZendrelMain::Grd1_RowColChange()
@@ -241,17 +245,19 @@ void FrmZendrelMain::Grd1_RowColChange()
         LblDesc->setHtml(unwritableFolderPage(write.failure().folder));
 }
 
-void FrmZendrelMain::TxtQuery_KeyPress(int KeyAscii)
+Result<void> FrmZendrelMain::TxtQuery_KeyPress(int KeyAscii)
 {
     if (KeyAscii == kEnterCharacter)
-        DoSearch();
+        return DoSearch();
+    return {};
 }
 
-void FrmZendrelMain::Command1_Click()
+Result<void> FrmZendrelMain::Command1_Click()
 {
     EntryText = TxtQuery->currentText();
     if (EntryText != kClearConditions && EntryText != kOpenConditions) {
-        TxtQuery_KeyPress(kEnterCharacter);
+        if (const Result<void> searched = TxtQuery_KeyPress(kEnterCharacter); !searched)
+            return searched; // the entry is not remembered
         // Only a repeat of the newest entry is left out; the list gets the trimmed text.
         if (LastEntry != EntryText) {
             TxtQuery->addItem(TxtQuery->currentText(), 0);
@@ -266,6 +272,7 @@ void FrmZendrelMain::Command1_Click()
         TxtQuery->clear();
         addDesignedEntries(TxtQuery);
     }
+    return {};
 }
 
 void FrmZendrelMain::TxtQuery_GotFocus()
@@ -367,11 +374,11 @@ bool FrmZendrelMain::eventFilter(QObject *watched, QEvent *event)
         if (opensListKey(key))
             TxtQuery->setFocus(Qt::OtherFocusReason); // the list is for the box, not the grid
         if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
-            runHandler([this] { TxtQuery_KeyPress(kEnterCharacter); });
+            runHandler([this] { return TxtQuery_KeyPress(kEnterCharacter); });
             return true;
         }
         if (!key->text().isEmpty())
-            runHandler([this, code = int(key->text().at(0).unicode())] { TxtQuery_KeyPress(code); });
+            runHandler([this, code = int(key->text().at(0).unicode())] { return TxtQuery_KeyPress(code); });
     }
     return QWidget::eventFilter(watched, event);
 }

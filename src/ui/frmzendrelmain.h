@@ -1,6 +1,7 @@
 #pragma once
 // The main window: query box, search button, record number, results grid and the
 // browser pane that shows the selected record's page.
+#include "base/result.h"
 #include "ui/singlewindow.h"
 
 #include <QPixmap>
@@ -40,14 +41,14 @@ public:
     QString EntryText;
     QString LastEntry;
 
-    void Form_Load();
+    Result<void> Form_Load();
     void Form_Unload();
-    // Runs the query in TxtQuery and lists what it finds. Database failures are thrown
-    // (DbError) and leave the grid, SearchMode and the pane as they were.
-    void DoSearch();
+    // Runs the query in TxtQuery and lists what it finds. A database failure comes back
+    // for the handler to show, and leaves the grid, SearchMode and the pane as they were.
+    Result<void> DoSearch();
     void Grd1_RowColChange();
-    void TxtQuery_KeyPress(int KeyAscii);
-    void Command1_Click();
+    Result<void> TxtQuery_KeyPress(int KeyAscii);
+    Result<void> Command1_Click();
 
     // Query box focus, window-wide keys (seen before the focused control) and row tooltips.
     void TxtQuery_GotFocus();

@@ -23,7 +23,7 @@ public:
             Window *window = new Window;
             slot() = window;
             if constexpr (requires { window->Form_Load(); })
-                runHandler([window] { window->Form_Load(); });
+                runHandler([window] { return window->Form_Load(); });
         }
         return slot();
     }

@@ -1,6 +1,5 @@
 #include "ui/uihooks.h"
 
-#include "engine/recordstore.h"
 #include "ui/busycursor.h"
 
 #include <QApplication>
@@ -56,12 +55,11 @@ void setBrowserOpener(BrowserOpener opener)
     browserOpener() = std::move(opener);
 }
 
-void runHandler(const std::function<void()> &handler)
+void runHandler(const std::function<Result<void>()> &handler)
 {
     try {
-        handler();
-    } catch (const DbError &e) {
-        showMessage(e.message(), MessageKind::Failure);
+        if (const Result<void> done = handler(); !done)
+            showMessage(done.message(), MessageKind::Failure);
     } catch (const std::exception &e) {
         showMessage(QString::fromLocal8Bit(e.what()), MessageKind::Failure);
     }

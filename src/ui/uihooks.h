@@ -1,10 +1,13 @@
 #pragma once
 // The two places where the windows reach out of the program: message boxes and the
 // user's web browser. Tests replace them with recorders.
+#include "base/result.h"
+
 #include <QString>
 #include <QUrl>
 
 #include <functional>
+#include <type_traits>
 
 class QWidget;
 
@@ -27,8 +30,20 @@ void setMessageHandler(MessageHandler handler);
 void openInBrowser(const QUrl &url);
 void setBrowserOpener(BrowserOpener opener);
 
-// Runs one event handler. A failure stops the handler where it happened and is shown
-// as a message; the steps already done keep their effect and the program goes on.
-void runHandler(const std::function<void()> &handler);
+// Runs one event handler. A failure it returns (or an exception it throws, a fault of the
+// program) is shown as a message; the steps already done keep their effect and the
+// program goes on.
+void runHandler(const std::function<Result<void>()> &handler);
+
+// The same for a handler that cannot fail.
+template <class Handler>
+requires std::is_void_v<std::invoke_result_t<Handler &>>
+void runHandler(Handler handler)
+{
+    runHandler(std::function<Result<void>()>([&handler]() -> Result<void> {
+        handler();
+        return {};
+    }));
+}
 
 } // namespace morvessa

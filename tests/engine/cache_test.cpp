@@ -14,19 +14,22 @@ namespace {
 
 const QString kListAll = QStringLiteral("select subject,htm from  maindata order by date desc");
 
-std::shared_ptr<const ResultRows> listAll(const QString &folder)
+Result<std::shared_ptr<const ResultRows>> listAll(const QString &folder)
 {
     Connection c;
-    c.open(buildConnString(folder));
+    if (const Result<void> opened = c.open(buildConnString(folder)); !opened)
+        return opened.failure();
     Recordset r;
-    r.open(kListAll, c);
+    if (const Result<void> opened = r.open(kListAll, c); !opened)
+        return opened.failure();
     return r.rows();
 }
 
 std::shared_ptr<const StoreTable> tableOf(const QString &folder)
 {
     Connection c;
-    c.open(buildConnString(folder));
+    const Result<void> opened = c.open(buildConnString(folder));
+    EXPECT_TRUE(opened.ok()) << opened.message().toStdString();
     return c.table();
 }
 
@@ -46,13 +49,13 @@ TEST(CacheTest, ReplacedOrTouchedFileIsReadAnew)
     QTemporaryDir dir;
     const QString folder = test::copyDatabase(dir, "collection");
     const QString path = folder + QStringLiteral("/jst.mdb");
-    const auto before = listAll(folder);
+    const auto before = test::valueOf(listAll(folder));
     const auto firstTable = tableOf(folder);
     ASSERT_EQ(before->count(), 17);
 
     // Replaced by another file: the next search sees the new one.
     test::copyDatabase(dir, "empty");
-    EXPECT_EQ(listAll(folder)->count(), 0);
+    EXPECT_EQ(test::valueOf(listAll(folder))->count(), 0);
     EXPECT_EQ(before->count(), 17); // the earlier result is untouched
     EXPECT_EQ(before->text(16, 0), QString::fromUtf8("無日期"));
 
@@ -68,7 +71,9 @@ TEST(CacheTest, ReplacedOrTouchedFileIsReadAnew)
 
     // Gone, then back.
     QFile::remove(path);
-    EXPECT_THROW(listAll(folder), DbError);
+    const auto gone = listAll(folder);
+    ASSERT_FALSE(gone.ok());
+    EXPECT_TRUE(gone.message().contains(path)) << gone.message().toStdString();
     test::copyDatabase(dir, "collection");
-    EXPECT_EQ(listAll(folder)->count(), 17);
+    EXPECT_EQ(test::valueOf(listAll(folder))->count(), 17);
 }

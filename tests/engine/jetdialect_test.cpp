@@ -17,7 +17,8 @@ public:
     Db()
     {
         sqlite3_open(":memory:", &m_db);
-        registerJetFunctions(m_db);
+        const Result<void> registered = registerJetFunctions(m_db);
+        EXPECT_TRUE(registered.ok()) << registered.message().toStdString();
     }
     ~Db() { sqlite3_close(m_db); }
     sqlite3 *get() const { return m_db; }

@@ -34,17 +34,15 @@ inline Observed observe(const QString &connString, const QString &query)
 {
     Observed o;
     const morvessa::QueryAnalysis a = morvessa::analyseQuery(query);
-    try {
-        const morvessa::SearchOutcome out = morvessa::runSearch(connString, a);
-        if (!out.found()) {
-            o.notFound = morvessa::notFoundMessage(a.messageText);
-        } else {
-            for (int r = 0; r < out.rows->count(); ++r)
-                o.cells << out.rows->text(r, 0) << out.rows->text(r, 1);
-        }
-    } catch (const morvessa::DbError &e) {
+    const morvessa::Result<morvessa::SearchOutcome> out = morvessa::runSearch(connString, a);
+    if (!out) {
         o.failed = true;
-        o.error = e.message();
+        o.error = out.message();
+    } else if (!out->found()) {
+        o.notFound = morvessa::notFoundMessage(a.messageText);
+    } else {
+        for (int r = 0; r < out->rows->count(); ++r)
+            o.cells << out->rows->text(r, 0) << out->rows->text(r, 1);
     }
     return o;
 }

@@ -59,7 +59,7 @@ struct Rows : TextColumnBuilder {
 std::vector<std::uint32_t> referenceRows(const Rows &rows, const std::string &pattern)
 {
     JetLikePattern like;
-    EXPECT_TRUE(like.compile(pattern, 0, nullptr)) << pattern;
+    EXPECT_TRUE(like.compile(pattern, 0)) << pattern;
     std::vector<std::uint32_t> out;
     for (size_t r = 0; r < rows.size(); ++r)
         if (!rows.view().null(r) && like.matches(rows.view().at(r)))
@@ -169,7 +169,7 @@ TEST(ContentScanner, RandomPatternsAgreeWithTheReferenceLike)
     for (int i = 0; i < 3000; ++i) {
         const std::string p = randomPattern(rng, alphabet);
         JetLikePattern like;
-        if (!like.compile(p, 0, nullptr)) {
+        if (!like.compile(p, 0)) {
             EXPECT_FALSE(scanner.rowsLike(p).has_value()) << p;
             continue;
         }
@@ -211,7 +211,7 @@ TEST(FoldedContent, LikeAndScannerGiveTheSameRowsAsOnTheWrittenContent)
     for (int i = 0; i < 3000; ++i) {
         const std::string p = randomPattern(rng, alphabet);
         JetLikePattern like;
-        if (!like.compile(p, 0, nullptr))
+        if (!like.compile(p, 0))
             continue;
         const std::vector<std::uint32_t> want = referenceRows(rows, p);
         EXPECT_EQ(referenceRows(foldedRows, p), want) << p;

@@ -30,10 +30,11 @@ QStringList subjects(const ResultRows &rows)
 QStringList run(const QString &sql, const char *fixture = "collection")
 {
     Connection c;
-    c.open(test::connFor(fixture));
+    EXPECT_TRUE(c.open(test::connFor(fixture)).ok());
     Recordset r;
-    r.open(sql, c);
-    return subjects(*r.rows());
+    const Result<void> opened = r.open(sql, c);
+    EXPECT_TRUE(opened.ok()) << opened.message().toStdString();
+    return r.rows() ? subjects(*r.rows()) : QStringList();
 }
 
 QStringList list(std::initializer_list<const char *> items)
@@ -49,7 +50,7 @@ QStringList list(std::initializer_list<const char *> items)
 TEST(StatementTest, ListAllIsNewestFirstWithUndatedLastAndTiesInFileOrder)
 {
     Connection c;
-    c.open(test::connFor("collection"));
+    ASSERT_TRUE(c.open(test::connFor("collection")));
     const StoreTable &t = *c.table();
     std::vector<std::size_t> expected(t.rowCount());
     std::iota(expected.begin(), expected.end(), 0);
@@ -62,7 +63,7 @@ TEST(StatementTest, ListAllIsNewestFirstWithUndatedLastAndTiesInFileOrder)
         expectedSubjects << QString::fromUtf8(v.data(), qsizetype(v.size()));
     }
     Recordset r;
-    r.open(kListAll, c);
+    ASSERT_TRUE(r.open(kListAll, c));
     EXPECT_EQ(subjects(*r.rows()), expectedSubjects);
     EXPECT_EQ(expectedSubjects.first(), u("資料夾有空白"));
     EXPECT_EQ(expectedSubjects.last(), u("無日期"));
@@ -91,13 +92,13 @@ TEST(StatementTest, AndStatementSortsOrStatementKeepsFileOrder)
 TEST(StatementTest, OtherStatementsGiveTheEnginesRows)
 {
     Connection c;
-    c.open(test::connFor("collection"));
+    ASSERT_TRUE(c.open(test::connFor("collection")));
     Recordset r;
-    r.open(QStringLiteral("select htm, subject from maindata where rowid = 2"), c);
+    ASSERT_TRUE(r.open(QStringLiteral("select htm, subject from maindata where rowid = 2"), c));
     ASSERT_EQ(r.rows()->count(), 1);
     EXPECT_EQ(r.rows()->text(0, 0), u("fang\\MaHuang.HTM"));
     EXPECT_EQ(r.rows()->text(0, 1), u("麻黃湯"));
-    r.open(QStringLiteral("select subject, htm from maindata order by subject desc limit 1"), c);
+    ASSERT_TRUE(r.open(QStringLiteral("select subject, htm from maindata order by subject desc limit 1"), c));
     EXPECT_EQ(r.rows()->text(0, 0), u("麻黃湯"));
 }
 
@@ -106,9 +107,9 @@ TEST(StatementTest, RowsOutliveRecordsetAndConnection)
     std::shared_ptr<const ResultRows> rows;
     {
         Connection c;
-        c.open(test::connFor("collection"));
+        ASSERT_TRUE(c.open(test::connFor("collection")));
         Recordset r;
-        r.open(kListAll, c);
+        ASSERT_TRUE(r.open(kListAll, c));
         EXPECT_FALSE(r.eof());
         rows = r.rows();
         r.close();
@@ -123,19 +124,20 @@ TEST(StatementTest, RowsOutliveRecordsetAndConnection)
 
 TEST(SearchRunTest, FoundNotFoundAndRepeatedRuns)
 {
-    const SearchOutcome found = runSearch(test::connFor("collection"), analyseQuery(u("咳嗽")));
+    const SearchOutcome found = test::valueOf(runSearch(test::connFor("collection"), analyseQuery(u("咳嗽"))));
     ASSERT_TRUE(found.found());
     EXPECT_EQ(subjects(*found.rows), list({"咳嗽一", "咳嗽二"}));
     EXPECT_EQ(found.analysis.mode, QStringLiteral("mod3a"));
 
-    const SearchOutcome none = runSearch(test::connFor("collection"), analyseQuery(u("不存在的詞")));
+    const SearchOutcome none =
+        test::valueOf(runSearch(test::connFor("collection"), analyseQuery(u("不存在的詞"))));
     EXPECT_FALSE(none.found());
     EXPECT_EQ(none.rows, nullptr);
 
-    const SearchOutcome empty = runSearch(test::connFor("empty"), analyseQuery(QString()));
+    const SearchOutcome empty = test::valueOf(runSearch(test::connFor("empty"), analyseQuery(QString())));
     EXPECT_FALSE(empty.found());
 
-    const SearchOutcome again = runSearch(test::connFor("collection"), analyseQuery(u("咳嗽")));
+    const SearchOutcome again = test::valueOf(runSearch(test::connFor("collection"), analyseQuery(u("咳嗽"))));
     EXPECT_EQ(subjects(*again.rows), subjects(*found.rows));
 }
 
@@ -159,10 +161,10 @@ TEST(StatementTest, TiesKeepFileOrderInLargeTables)
         return std::tuple(table->dateNull[a], -table->date[a]) < std::tuple(table->dateNull[b], -table->date[b]);
     });
     Connection c;
-    c.openTable(table, QStringLiteral("synthetic"));
+    ASSERT_TRUE(c.openTable(table, QStringLiteral("synthetic")));
     auto check = [&](const QString &sql, auto keep) {
         Recordset r;
-        r.open(sql, c);
+        ASSERT_TRUE(r.open(sql, c)) << sql.toStdString();
         QStringList want;
         for (int i : expected)
             if (keep(i))

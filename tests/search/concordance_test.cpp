@@ -13,8 +13,8 @@ QStringList linesFor(const char *collection, const char *query, const char *subj
                      int width = 20, int maxHits = 0)
 {
     const QueryAnalysis a = analyseQuery(u(query));
-    const ContextSearch s = runContextSearch(test::connFor(collection), a, matching);
-    const Concordance concordance(a, matching, width);
+    const ContextSearch s = test::valueOf(runContextSearch(test::connFor(collection), a, matching));
+    const Concordance concordance = test::valueOf(Concordance::make(a, matching, width));
     for (int r = 0; s.outcome.rows && r < s.outcome.rows->count(); ++r) {
         if (s.outcome.rows->text(r, 0) != u(subject))
             continue;

@@ -3,6 +3,7 @@
 #include "store/keptcolumns.h"
 #include "store/mdbreader.h"
 #include "testdata.h"
+#include "text/variants.h"
 
 #include <QThread>
 
@@ -24,7 +25,7 @@ QStringList subjects(const SearchOutcome &o)
 
 QStringList search(const char *collection, const char *query, Matching matching)
 {
-    return subjects(runSearch(test::connFor(collection), analyseQuery(u(query)), matching));
+    return subjects(test::valueOf(runSearch(test::connFor(collection), analyseQuery(u(query)), matching)));
 }
 
 } // namespace
@@ -60,9 +61,15 @@ TEST(VariantSearch, FindsOtherFormsOnlyWhenAskedAndKeepsTheOrder)
             << c.query;
     }
     // Not found and an invalid pattern behave as in the exact search.
-    const SearchOutcome none = runSearch(test::connFor("variants"), analyseQuery(u("咖啡")), Matching::Variants);
+    const SearchOutcome none =
+        test::valueOf(runSearch(test::connFor("variants"), analyseQuery(u("咖啡")), Matching::Variants));
     EXPECT_FALSE(none.found());
-    EXPECT_THROW(runSearch(test::connFor("variants"), analyseQuery(u("發[熱")), Matching::Variants), DbError);
+    const Result<SearchOutcome> invalid =
+        runSearch(test::connFor("variants"), analyseQuery(u("發[熱")), Matching::Variants);
+    ASSERT_FALSE(invalid.ok());
+    EXPECT_TRUE(invalid.message().contains(test::dataFolder("variants") + QStringLiteral("/jst.mdb")) &&
+                invalid.message().contains(u("無效")))
+        << invalid.message().toStdString();
 }
 
 TEST(VariantSearch, ExactSearchIsTheSameWithTheFoldedColumnBuilt)
@@ -73,10 +80,10 @@ TEST(VariantSearch, ExactSearchIsTheSameWithTheFoldedColumnBuilt)
         for (const char *q : queries)
             before.push_back(search(collection, q, Matching::Exact));
         Connection c;
-        c.open(test::connFor(collection));
-        const auto folded = variantTableFor(c.table());
+        ASSERT_TRUE(c.open(test::connFor(collection)));
+        const auto folded = test::valueOf(variantTableFor(c.table()));
         ASSERT_EQ(folded->rowCount(), c.table()->rowCount());
-        EXPECT_EQ(variantTableFor(c.table()), folded); // built once per table
+        EXPECT_EQ(test::valueOf(variantTableFor(c.table())), folded); // built once per table
         for (std::size_t i = 0; i < std::size(queries); ++i)
             EXPECT_EQ(search(collection, queries[i], Matching::Exact), before[i]) << queries[i];
         // The variant search leaves the table's own content as it was read.
@@ -87,9 +94,9 @@ TEST(VariantSearch, ExactSearchIsTheSameWithTheFoldedColumnBuilt)
 TEST(VariantSearch, FoldedColumnKeepsRowsNullsAndCharacterCounts)
 {
     Connection c;
-    c.open(test::connFor("collection"));
+    ASSERT_TRUE(c.open(test::connFor("collection")));
     const auto &table = *c.table();
-    const auto folded = variantTableFor(c.table());
+    const auto folded = test::valueOf(variantTableFor(c.table()));
     for (std::size_t r = 0; r < table.rowCount(); ++r) {
         EXPECT_EQ(folded->content.null(r), table.content.null(r));
         EXPECT_EQ(QString::fromUtf8(folded->content.at(r)).toUcs4().size(),
@@ -117,7 +124,10 @@ protected:
     }
     void TearDown() override { setKeptColumnsFolder(m_before); }
 
-    std::shared_ptr<const StoreTable> load() const { return readMaindata(m_path, ContentForm::Folded); }
+    std::shared_ptr<const StoreTable> load() const
+    {
+        return test::valueOf(readMaindata(m_path, ContentForm::Folded));
+    }
     QString derivedFile() const
     {
         const QStringList files = QDir(m_cache.path()).entryList({QStringLiteral("*.derived")}, QDir::Files);
@@ -129,8 +139,8 @@ protected:
         QStringList lines;
         for (const char *q : {"发热", "脉浮", "后", "食_，", "-发热 头痛", "+脉 头痛", "Fever", "咖啡"}) {
             Connection c;
-            c.openTable(table, QStringLiteral("variants"));
-            lines << subjects(runSearchOn(c, analyseQuery(u(q)), matching)).join(u(" "));
+            test::valueOf(c.openTable(table, QStringLiteral("variants")));
+            lines << subjects(test::valueOf(runSearchOn(c, analyseQuery(u(q)), matching))).join(u(" "));
         }
         return lines;
     }
@@ -153,7 +163,7 @@ TEST_F(KeptFoldedColumn, IsFoldedOnceThenReadBackOnLaterLoads)
     const auto first = load();
     const QStringList exact = found(first, Matching::Exact);
     const VariantColumnCounts before = variantColumnCounts();
-    const auto folded = variantTableFor(first);
+    const auto folded = test::valueOf(variantTableFor(first));
     EXPECT_EQ(variantColumnCounts().folded, before.folded + 1);
     ASSERT_FALSE(derivedFile().isEmpty());
     const QStringList variants = found(first, Matching::Variants);
@@ -161,7 +171,7 @@ TEST_F(KeptFoldedColumn, IsFoldedOnceThenReadBackOnLaterLoads)
 
     const auto second = load();
     ASSERT_NE(second, first);
-    const auto readBack = variantTableFor(second);
+    const auto readBack = test::valueOf(variantTableFor(second));
     EXPECT_EQ(variantColumnCounts().folded, before.folded + 1);
     EXPECT_EQ(variantColumnCounts().readBack, before.readBack + 1);
     EXPECT_TRUE(contentOf(*readBack) == contentOf(*folded));
@@ -173,7 +183,7 @@ TEST_F(KeptFoldedColumn, IsFoldedOnceThenReadBackOnLaterLoads)
 TEST_F(KeptFoldedColumn, ADamagedOrForeignCopyIsFoldedAgain)
 {
     const auto first = load();
-    const std::string good = contentOf(*variantTableFor(first));
+    const std::string good = contentOf(*test::valueOf(variantTableFor(first)));
     const QStringList variants = found(first, Matching::Variants);
     const QString kept = derivedFile();
     ASSERT_FALSE(kept.isEmpty());
@@ -207,28 +217,28 @@ TEST_F(KeptFoldedColumn, ADamagedOrForeignCopyIsFoldedAgain)
         f.close();
         const VariantColumnCounts before = variantColumnCounts();
         const auto table = load();
-        EXPECT_TRUE(contentOf(*variantTableFor(table)) == good) << d.what;
+        EXPECT_TRUE(contentOf(*test::valueOf(variantTableFor(table))) == good) << d.what;
         EXPECT_EQ(variantColumnCounts().folded, before.folded + 1) << d.what;
         EXPECT_EQ(found(table, Matching::Variants), variants) << d.what;
         // Folded again, kept again: the next load reads it back.
-        variantTableFor(load());
+        test::valueOf(variantTableFor(load()));
         EXPECT_EQ(variantColumnCounts().readBack, before.readBack + 1) << d.what;
     }
 }
 
 TEST_F(KeptFoldedColumn, AChangedCollectionIsFoldedAgain)
 {
-    variantTableFor(load());
+    test::valueOf(variantTableFor(load()));
     ASSERT_FALSE(derivedFile().isEmpty());
     test::copyDatabase(m_dir, "collection"); // the same path, other records
     QThread::msleep(150);
     const VariantColumnCounts before = variantColumnCounts();
     const auto table = load();
-    const auto folded = variantTableFor(table);
+    const auto folded = test::valueOf(variantTableFor(table));
     EXPECT_EQ(variantColumnCounts().folded, before.folded + 1);
     EXPECT_EQ(variantColumnCounts().readBack, before.readBack);
     ASSERT_EQ(folded->rowCount(), table->rowCount());
-    const TextColumnBuilder fresh = foldVariantColumn(table->content);
+    const TextColumnBuilder fresh = foldVariantColumn(table->content, *test::valueOf(variantTable()));
     EXPECT_TRUE(folded->content.bytes == fresh.bytes);
 }
 

@@ -1,7 +1,6 @@
 #include "engine/recordstore.h"
 #include "search/queryanalysis.h"
 #include "search/searchrun.h"
-#include "store/dberror.h"
 #include "store/isolatedread.h"
 #include "store/keptcolumns.h"
 #include "store/mdbreader.h"
@@ -46,15 +45,11 @@ void writeFile(const QString &path, const QByteArray &bytes)
 // Opens the folder's database and runs list-all; the error message when that fails.
 QString failureOf(const QString &folder, const QString &sql = kListAll)
 {
-    try {
-        Connection c;
-        c.open(buildConnString(folder));
-        Recordset r;
-        r.open(sql, c);
-        return QString();
-    } catch (const DbError &e) {
-        return e.message();
-    }
+    Connection c;
+    if (const Result<void> opened = c.open(buildConnString(folder)); !opened)
+        return opened.message();
+    Recordset r;
+    return r.open(sql, c).message();
 }
 
 } // namespace
@@ -189,12 +184,7 @@ QString readerScript(const QTemporaryDir &dir, const char *name, const char *bod
 
 QString readFailure(const QString &path)
 {
-    try {
-        readMaindata(path);
-        return QString();
-    } catch (const DbError &e) {
-        return e.message();
-    }
+    return readMaindata(path).message();
 }
 
 } // namespace
@@ -212,7 +202,7 @@ TEST(FailureTest, AStalledReaderIsReportedAsNotReadInTimeAndNotAsDamage)
     EXPECT_TRUE(message.contains(u("無法在時限內讀取"))) << message.toStdString();
     EXPECT_TRUE(message.contains(path));
     EXPECT_FALSE(message.contains(u("損毀")));
-    EXPECT_EQ(readMaindata(path)->rowCount(), 17u);
+    EXPECT_EQ((*readMaindata(path))->rowCount(), 17u);
 }
 
 TEST(FailureTest, AReaderThatDiesOrIsMissingIsAnError)
@@ -237,7 +227,7 @@ TEST(FailureTest, AReaderThatDiesOrIsMissingIsAnError)
         EXPECT_TRUE(message.contains(c.expected)) << message.toStdString();
     }
     setReaderProgram(QString());
-    EXPECT_EQ(readMaindata(path)->rowCount(), 17u);
+    EXPECT_EQ((*readMaindata(path))->rowCount(), 17u);
 }
 
 TEST(FailureTest, StatementsTheEngineRejects)
@@ -254,14 +244,21 @@ TEST(FailureTest, StatementsTheEngineRejects)
 
 TEST(FailureTest, AFailedSearchLeavesEarlierResultsAndTheNextSearchWorks)
 {
-    const SearchOutcome before = runSearch(test::connFor("collection"), analyseQuery(u("咳嗽")));
-    ASSERT_TRUE(before.found());
-    EXPECT_THROW(runSearch(test::connFor("no-table"), analyseQuery(u("咳嗽"))), DbError);
-    EXPECT_THROW(runSearch(test::connFor("collection"), analyseQuery(u("[咳嗽"))), DbError);
-    ASSERT_EQ(before.rows->count(), 2);
-    EXPECT_EQ(before.rows->text(1, 0), u("咳嗽二"));
-    const SearchOutcome after = runSearch(test::connFor("collection"), analyseQuery(QString()));
-    EXPECT_EQ(after.rows->count(), 17);
+    const Result<SearchOutcome> before = runSearch(test::connFor("collection"), analyseQuery(u("咳嗽")));
+    ASSERT_TRUE(before.ok() && before->found());
+    const Result<SearchOutcome> noTable = runSearch(test::connFor("no-table"), analyseQuery(u("咳嗽")));
+    ASSERT_FALSE(noTable.ok());
+    EXPECT_TRUE(noTable.message().contains(test::dataFolder("no-table") + QStringLiteral("/jst.mdb")))
+        << noTable.message().toStdString();
+    const Result<SearchOutcome> badPattern = runSearch(test::connFor("collection"), analyseQuery(u("[咳嗽")));
+    ASSERT_FALSE(badPattern.ok());
+    EXPECT_TRUE(badPattern.message().contains(test::dataFolder("collection") + QStringLiteral("/jst.mdb")))
+        << badPattern.message().toStdString();
+    ASSERT_EQ(before->rows->count(), 2);
+    EXPECT_EQ(before->rows->text(1, 0), u("咳嗽二"));
+    const Result<SearchOutcome> after = runSearch(test::connFor("collection"), analyseQuery(QString()));
+    ASSERT_TRUE(after.ok()) << after.message().toStdString();
+    EXPECT_EQ(after->rows->count(), 17);
 }
 
 // Damaged copies of the collection: cut short at many points, bytes overwritten at
@@ -281,9 +278,12 @@ TEST(FailureTest, DamagedFilesNeverBringTheProcessDown)
             ++read;
             // What was read must be usable.
             Connection c;
-            c.open(buildConnString(dir.path()));
+            ASSERT_TRUE(c.open(buildConnString(dir.path())).ok()) << what;
             Recordset r;
-            r.open(QStringLiteral("select subject,htm from  maindata where 1=2  or content like '%熱%' "), c);
+            ASSERT_TRUE(
+                r.open(QStringLiteral("select subject,htm from  maindata where 1=2  or content like '%熱%' "), c)
+                    .ok())
+                << what;
             (void)r.eof();
         } else {
             ++failed;

@@ -1,6 +1,5 @@
 // The column files kept in the cache folder: a kept file gives the rows a fresh read
 // gives; any change of the database, and any damage to the kept file, is a miss.
-#include "store/dberror.h"
 #include "store/isolatedread.h"
 #include "store/keptcolumns.h"
 #include "store/mdbreader.h"
@@ -51,7 +50,7 @@ protected:
         m_folder = test::copyDatabase(m_dir, "collection", QStringLiteral("collection"));
         m_path = m_folder + QStringLiteral("/jst.mdb");
         settle();
-        m_fresh = everything(*readMaindataInProcess(m_path, ContentForm::Folded));
+        m_fresh = everything(*test::valueOf(readMaindataInProcess(m_path, ContentForm::Folded)));
         // A reading program that always fails: a read that succeeds under it was a hit.
         QFile f(m_dir.path() + QStringLiteral("/fails"));
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
@@ -71,10 +70,8 @@ protected:
     {
         setReaderProgram(failingReader());
         std::optional<std::string> out;
-        try {
-            out = everything(*readMaindata(path, ContentForm::Folded));
-        } catch (const DbError &) {
-        }
+        if (const TableResult table = readMaindata(path, ContentForm::Folded))
+            out = everything(**table);
         setReaderProgram(QString());
         return out;
     }
@@ -93,13 +90,13 @@ protected:
 TEST_F(KeptTest, AKeptFileGivesTheRowsOfAFreshReadAndNothingLandsInTheCollection)
 {
     EXPECT_FALSE(readKeptOnly(m_path)); // nothing kept yet
-    EXPECT_EQ(everything(*readMaindata(m_path, ContentForm::Folded)), m_fresh);
+    EXPECT_EQ(everything(*test::valueOf(readMaindata(m_path, ContentForm::Folded))), m_fresh);
     ASSERT_EQ(keptFiles().size(), 1);
     EXPECT_EQ(readKeptOnly(m_path), m_fresh);
     EXPECT_EQ(QDir(m_folder).entryList(QDir::Files), QStringList{QStringLiteral("jst.mdb")});
     // The other form of the content is kept apart.
-    EXPECT_EQ(everything(*readMaindata(m_path, ContentForm::AsWritten)),
-              everything(*readMaindataInProcess(m_path, ContentForm::AsWritten)));
+    EXPECT_EQ(everything(*test::valueOf(readMaindata(m_path, ContentForm::AsWritten))),
+              everything(*test::valueOf(readMaindataInProcess(m_path, ContentForm::AsWritten))));
     EXPECT_EQ(keptFiles().size(), 2);
 }
 
@@ -112,7 +109,7 @@ TEST_F(KeptTest, EachChangeOfTheDatabaseIsAMiss)
     }();
     auto keep = [&] {
         settle();
-        readMaindata(m_path, ContentForm::Folded);
+        ASSERT_TRUE(readMaindata(m_path, ContentForm::Folded));
         ASSERT_TRUE(readKeptOnly(m_path)) << "kept";
     };
     const struct {
@@ -165,7 +162,7 @@ TEST_F(KeptTest, EachChangeOfTheDatabaseIsAMiss)
 
 TEST_F(KeptTest, ADamagedOrForeignKeptFileIsAMissNeverAnErrorOrOtherRows)
 {
-    readMaindata(m_path, ContentForm::Folded);
+    ASSERT_TRUE(readMaindata(m_path, ContentForm::Folded));
     ASSERT_EQ(keptFiles().size(), 1);
     const QString kept = m_cache.path() + QLatin1Char('/') + keptFiles().front();
     QFile file(kept);
@@ -201,7 +198,7 @@ TEST_F(KeptTest, ADamagedOrForeignKeptFileIsAMissNeverAnErrorOrOtherRows)
         f.close();
         EXPECT_FALSE(readKeptOnly(m_path)) << d.what;
         // With the reading program back, a fresh read: the right rows, and kept anew.
-        EXPECT_EQ(everything(*readMaindata(m_path, ContentForm::Folded)), m_fresh) << d.what;
+        EXPECT_EQ(everything(*test::valueOf(readMaindata(m_path, ContentForm::Folded))), m_fresh) << d.what;
         EXPECT_EQ(readKeptOnly(m_path), m_fresh) << d.what;
     }
 }
@@ -209,8 +206,8 @@ TEST_F(KeptTest, ADamagedOrForeignKeptFileIsAMissNeverAnErrorOrOtherRows)
 TEST_F(KeptTest, TwoReadersOfOneNewCollectionAtOnceBothGetTheTable)
 {
     std::string first, second;
-    std::thread a([&] { first = everything(*readMaindata(m_path, ContentForm::Folded)); });
-    std::thread b([&] { second = everything(*readMaindata(m_path, ContentForm::Folded)); });
+    std::thread a([&] { first = everything(*test::valueOf(readMaindata(m_path, ContentForm::Folded))); });
+    std::thread b([&] { second = everything(*test::valueOf(readMaindata(m_path, ContentForm::Folded))); });
     a.join();
     b.join();
     EXPECT_EQ(first, m_fresh);
@@ -225,7 +222,7 @@ TEST_F(KeptTest, OnlyTheMostRecentFewAreKept)
     for (int i = 0; i < 9; ++i) {
         const QString folder = test::copyDatabase(m_dir, "empty", QStringLiteral("c%1").arg(i));
         settle();
-        readMaindata(folder + QStringLiteral("/jst.mdb"), ContentForm::Folded);
+        ASSERT_TRUE(readMaindata(folder + QStringLiteral("/jst.mdb"), ContentForm::Folded));
     }
     EXPECT_LE(keptFiles().size(), 6);
     EXPECT_TRUE(readKeptOnly(m_dir.path() + QStringLiteral("/c8/jst.mdb"))); // the latest stays

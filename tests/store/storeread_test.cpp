@@ -29,7 +29,7 @@ TEST(StoreReadTest, ReadsEveryRecordInFileOrder)
 {
     for (const bool isolated : {true, false}) {
         const QString path = test::dataFolder("collection") + QStringLiteral("/jst.mdb");
-        const auto table = isolated ? readMaindata(path) : readMaindataInProcess(path);
+        const auto table = test::valueOf(isolated ? readMaindata(path) : readMaindataInProcess(path));
         ASSERT_EQ(table->rowCount(), std::size(kFileOrder));
         for (std::size_t i = 0; i < std::size(kFileOrder); ++i)
             EXPECT_EQ(text(table->subject, i), u(kFileOrder[i])) << i;
@@ -45,7 +45,7 @@ TEST(StoreReadTest, ReadsEveryRecordInFileOrder)
 
 TEST(StoreReadTest, LongMemoIsReadWhole)
 {
-    const auto table = readMaindata(test::dataFolder("collection") + QStringLiteral("/jst.mdb"));
+    const auto table = test::valueOf(readMaindata(test::dataFolder("collection") + QStringLiteral("/jst.mdb")));
     const QString content = text(table->content, 8);
     EXPECT_GT(table->content.at(8).size(), 300000u);
     EXPECT_GT(content.size(), 130000);
@@ -55,7 +55,7 @@ TEST(StoreReadTest, LongMemoIsReadWhole)
 
 TEST(StoreReadTest, NullContentAndNullDateAreKeptApart)
 {
-    const auto table = readMaindata(test::dataFolder("collection") + QStringLiteral("/jst.mdb"));
+    const auto table = test::valueOf(readMaindata(test::dataFolder("collection") + QStringLiteral("/jst.mdb")));
     for (std::size_t i = 0; i < table->rowCount(); ++i) {
         EXPECT_EQ(table->content.null(i), i == 4) << i;  // 無內容
         EXPECT_EQ(table->dateNull[i] != 0, i == 5) << i; // 無日期
@@ -67,7 +67,7 @@ TEST(StoreReadTest, NullContentAndNullDateAreKeptApart)
 
 TEST(StoreReadTest, EmptyTableHasNoRows)
 {
-    const auto table = readMaindata(test::dataFolder("empty") + QStringLiteral("/jst.mdb"));
+    const auto table = test::valueOf(readMaindata(test::dataFolder("empty") + QStringLiteral("/jst.mdb")));
     EXPECT_EQ(table->rowCount(), 0u);
 }
 

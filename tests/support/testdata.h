@@ -1,4 +1,5 @@
 #pragma once
+#include "base/result.h"
 #include "printers.h"
 #include "store/connstring.h"
 
@@ -9,6 +10,9 @@
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <stdexcept>
+#include <type_traits>
 
 namespace morvessa::test {
 
@@ -32,6 +36,17 @@ inline QString copyDatabase(const QTemporaryDir &dir, const char *name, const QS
     EXPECT_TRUE(QFile::copy(dataFolder(name) + QStringLiteral("/jst.mdb"), target));
     QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner);
     return folder;
+}
+
+// The value of a call the test expects to succeed. A failure throws its message, which
+// the test framework reports as the test's failure.
+template <class T, class F>
+T valueOf(Result<T, F> result)
+{
+    if (!result)
+        throw std::runtime_error(result.message().toStdString());
+    if constexpr (!std::is_void_v<T>)
+        return std::move(result).value();
 }
 
 inline QString u(const char *utf8)

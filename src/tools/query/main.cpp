@@ -44,16 +44,29 @@ HitMarks hitMarks()
                                                                                  : HitMarks::Brackets;
 }
 
+// A failure: its message on stderr, exit 2.
+template <class T>
+int failed(const Result<T> &result)
+{
+    printLine(stderr, result.message());
+    return 2;
+}
+
 // --context: the lines of every record found, or with --count their number.
 int runContext(const QueryOptions &options, const QueryAnalysis &analysis, Matching matching)
 {
-    const ContextSearch search = runContextSearch(ConnString, analysis, matching);
+    const Result<ContextSearch> searched = runContextSearch(ConnString, analysis, matching);
+    if (!searched)
+        return failed(searched);
+    const ContextSearch &search = *searched;
     const int records = search.outcome.found() ? search.outcome.rows->count() : 0;
-    const Concordance concordance(analysis, matching, options.context);
+    const Result<Concordance> concordance = Concordance::make(analysis, matching, options.context);
+    if (!concordance)
+        return failed(concordance);
     const HitMarks marks = hitMarks();
     qint64 occurrences = 0;
     for (int r = 0; r < records; ++r) {
-        const std::vector<ContextLine> lines = concordance.linesIn(search.contentOf(r), options.maxHits);
+        const std::vector<ContextLine> lines = concordance->linesIn(search.contentOf(r), options.maxHits);
         occurrences += qint64(lines.size());
         if (!options.count)
             for (const ContextLine &line : lines)
@@ -73,60 +86,58 @@ int run(const QueryOptions &options)
     const QueryAnalysis analysis = analyseQuery(options.query);
     const Matching matching = options.variants ? Matching::Variants : Matching::Exact;
     if (options.explain) {
-        try {
-            // With --variants, the statement as it runs: its terms folded.
-            printExplain(stdout, analysis.mode,
-                         options.variants ? variantTable()->fold(analysis.sqlText) : analysis.sqlText,
-                         options.format);
-        } catch (const VariantDataError &e) {
-            printLine(stderr, e.message());
-            return 2;
+        QString statement = analysis.sqlText;
+        if (options.variants) {
+            // The statement as it runs: its terms folded.
+            const Result<std::shared_ptr<const VariantTable>> variants = variantTable();
+            if (!variants)
+                return failed(variants);
+            statement = (*variants)->fold(statement);
         }
+        printExplain(stdout, analysis.mode, statement, options.format);
         return std::fflush(stdout) == 0 ? 0 : 2;
     }
     if (!options.folder.isEmpty())
         setApplicationFolder(options.folder);
     ConnString = buildConnString(applicationFolder());
-    try {
-        if (options.context >= 0)
-            return runContext(options, analysis, matching);
-        const SearchOutcome outcome = runSearch(ConnString, analysis, matching);
-        if (options.count)
-            printCount(stdout, outcome.found() ? outcome.rows->count() : 0, -1, options.format);
-        if (!outcome.found()) {
-            printLine(stderr, notFoundMessage(analysis.messageText));
-            return std::fflush(stdout) == 0 ? 1 : 2;
-        }
-        if (options.count)
-            return std::fflush(stdout) == 0 ? 0 : 2;
-        const ResultRows &rows = *outcome.rows;
-        if (options.page > rows.count()) {
-            printLine(stderr, QStringLiteral("morvessa-query: 沒有第 %1 筆，這次檢索找到 %2 筆。")
-                                  .arg(options.page)
-                                  .arg(rows.count()));
-            return 2;
-        }
-        QString pagePath;
-        if (options.page > 0) {
-            // The viewer on that row: the query box still holds the query as typed.
-            const QString folder = applicationFolder();
-            const RecordPageClaim claim(folder);
-            const auto write = WriteRecordPage(folder, claim.path(), rows.text(options.page - 1, 1),
-                                               keywordTextFor(options.query, analysis.mode));
-            if (!write) {
-                printLine(stderr, QStringLiteral("morvessa-query: 無法寫入資料夾 %1，第 %2 筆的頁面沒有寫出。")
-                                      .arg(QDir::toNativeSeparators(write.failure().folder))
-                                      .arg(options.page));
-                return 2;
-            }
-            pagePath = claim.path();
-        }
-        printRows(stdout, rows, options.format, options.page, pagePath);
+    if (options.context >= 0)
+        return runContext(options, analysis, matching);
+    const Result<SearchOutcome> searched = runSearch(ConnString, analysis, matching);
+    if (!searched)
+        return failed(searched);
+    const SearchOutcome &outcome = *searched;
+    if (options.count)
+        printCount(stdout, outcome.found() ? outcome.rows->count() : 0, -1, options.format);
+    if (!outcome.found()) {
+        printLine(stderr, notFoundMessage(analysis.messageText));
+        return std::fflush(stdout) == 0 ? 1 : 2;
+    }
+    if (options.count)
         return std::fflush(stdout) == 0 ? 0 : 2;
-    } catch (const DbError &e) {
-        printLine(stderr, e.message());
+    const ResultRows &rows = *outcome.rows;
+    if (options.page > rows.count()) {
+        printLine(stderr, QStringLiteral("morvessa-query: 沒有第 %1 筆，這次檢索找到 %2 筆。")
+                              .arg(options.page)
+                              .arg(rows.count()));
         return 2;
     }
+    QString pagePath;
+    if (options.page > 0) {
+        // The viewer on that row: the query box still holds the query as typed.
+        const QString folder = applicationFolder();
+        const RecordPageClaim claim(folder);
+        const auto write = WriteRecordPage(folder, claim.path(), rows.text(options.page - 1, 1),
+                                           keywordTextFor(options.query, analysis.mode));
+        if (!write) {
+            printLine(stderr, QStringLiteral("morvessa-query: 無法寫入資料夾 %1，第 %2 筆的頁面沒有寫出。")
+                                  .arg(QDir::toNativeSeparators(write.failure().folder))
+                                  .arg(options.page));
+            return 2;
+        }
+        pagePath = claim.path();
+    }
+    printRows(stdout, rows, options.format, options.page, pagePath);
+    return std::fflush(stdout) == 0 ? 0 : 2;
 }
 
 } // namespace

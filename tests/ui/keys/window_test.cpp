@@ -106,7 +106,7 @@ void KeysWindowTest::init()
     m_main->TxtQuery->setEditText(QString());
     m_main->LastEntry.clear();
     m_main->EntryText.clear();
-    m_main->DoSearch();
+    QVERIFY(m_main->DoSearch().ok());
     // The list-all search walks a page down and back up through posted keys.
     QCoreApplication::processEvents();
     m_main->Grd1->SetFocus();
@@ -467,7 +467,7 @@ void KeysWindowTest::tooltipFollowsThePointer()
 
     // Two records: the row below the last one does not exist, the tooltip keeps its text.
     m_main->TxtQuery->setEditText(QStringLiteral("宣肺平喘"));
-    m_main->DoSearch();
+    QVERIFY(m_main->DoSearch().ok());
     QCOMPARE(grid->Rows(), 3);
     hover(QPoint(x, 2 * px + px / 2));
     const QString second = grid->TextMatrix(2, 0);
