@@ -63,9 +63,19 @@ void ContentScanner::scan(std::string_view needle, std::vector<std::uint32_t> &o
         if (!hit)
             break;
         const std::size_t at = std::size_t(hit - base);
-        // The row the hit starts in: the first whose end lies beyond it.
-        if (ends[row] <= at)
-            row = std::size_t(std::upper_bound(ends + row, ends + count, std::uint64_t(at)) - ends);
+        // The row the hit starts in: the first whose end lies beyond it. Hits mostly lie a
+        // few rows on, so the search gallops from the current row before it halves: a
+        // halving over all the rows left would miss the cache at every step.
+        if (ends[row] <= at) {
+            std::size_t below = row, above = row + 1, step = 1;
+            while (above < count && ends[above] <= at) {
+                below = above;
+                step *= 2;
+                above = below + step;
+            }
+            above = std::min(above, count);
+            row = std::size_t(std::upper_bound(ends + below + 1, ends + above, std::uint64_t(at)) - ends);
+        }
         if (row >= count)
             break;
         if (at + needle.size() <= ends[row]) {
