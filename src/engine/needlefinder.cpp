@@ -30,10 +30,21 @@ NeedleFinder::NeedleFinder(std::string_view needle, const std::uint64_t *byteCou
 
 namespace {
 
+// A byte loop rather than memcmp: a call inside the scan loop would make the compiler keep
+// the loop's vectors on the stack, a load more a round.
+inline bool sameBytes(const char *a, const char *b, size_t n)
+{
+    for (size_t k = 0; k < n; ++k)
+        if (a[k] != b[k])
+            return false;
+    return true;
+}
+
 __attribute__((target("avx2"))) const char *findAvx2(const char *p, const char *end, const std::string &needle,
                                                      size_t first, size_t second)
 {
     const size_t n = needle.size();
+    const char *const data = needle.data();
     const __m256i a = _mm256_set1_epi8(needle[first]);
     const __m256i b = _mm256_set1_epi8(needle[second]);
     // 64 places a round, with one test for the usual round where none agrees: the loop
@@ -52,7 +63,7 @@ __attribute__((target("avx2"))) const char *findAvx2(const char *p, const char *
                     (std::uint64_t(std::uint32_t(_mm256_movemask_epi8(m1))) << 32);
         while (mask) {
             const int bit = __builtin_ctzll(mask);
-            if (std::memcmp(p + bit, needle.data(), n) == 0)
+            if (sameBytes(p + bit, data, n))
                 return p + bit;
             mask &= mask - 1;
         }
