@@ -11,22 +11,16 @@ namespace morvessa {
 
 namespace {
 
-// The path with every link followed; for a path that does not exist, its deepest
-// existing folder with links followed, then the rest of the path.
-QString realPath(const QString &path)
+// The path made absolute, with "." and ".." taken out by name; links are not looked at.
+QString byName(const QString &path)
 {
-    QString existing = QDir::cleanPath(QFileInfo(path).absoluteFilePath());
-    QString rest;
-    for (;;) {
-        const QString real = QFileInfo(existing).canonicalFilePath();
-        if (!real.isEmpty())
-            return rest.isEmpty() ? real : real + QLatin1Char('/') + rest;
-        const qsizetype cut = existing.lastIndexOf(QLatin1Char('/'));
-        if (cut <= 0)
-            return QString();
-        rest = rest.isEmpty() ? existing.mid(cut + 1) : existing.mid(cut + 1) + QLatin1Char('/') + rest;
-        existing.truncate(cut);
-    }
+    return QDir::cleanPath(QFileInfo(path).absoluteFilePath());
+}
+
+// Whether path lies under root or is root, both written out by name.
+bool under(const QString &root, const QString &path)
+{
+    return path == root || path.startsWith(root.endsWith(QLatin1Char('/')) ? root : root + QLatin1Char('/'));
 }
 
 // The entry of dir whose name equals part when letter case is ignored, or an empty string.
@@ -76,16 +70,16 @@ QString sourcePagePath(const QString &folder, const QString &pageName)
             path += QLatin1Char('/') + entry;
         }
     }
-    return QFileInfo(path).isFile() && insideFolder(folder, path) ? path : QString();
+    return QFileInfo(path).isFile() ? path : QString();
 }
 
 bool insideFolder(const QString &folder, const QString &path)
 {
-    const QString root = QFileInfo(folder).canonicalFilePath();
-    const QString real = realPath(path);
-    if (root.isEmpty() || real.isEmpty())
-        return false;
-    return real == root || real.startsWith(root.endsWith(QLatin1Char('/')) ? root : root + QLatin1Char('/'));
+    // Confined by name: links inside the collection are the user's own arrangement (a
+    // shared folder of pages, a collection assembled from links) and are followed.
+    const QString real = QFileInfo(folder).canonicalFilePath();
+    const QString named = byName(path);
+    return under(byName(folder), named) || (!real.isEmpty() && under(real, named));
 }
 
 bool paneMayLoad(const QString &folder, const QUrl &url)

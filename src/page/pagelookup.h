@@ -1,7 +1,8 @@
 #pragma once
 // What a record page may read and the browser pane may load: files inside the collection
-// folder. Links are followed first, so a link that leads out of the folder counts as
-// outside, and one that stays inside works like the file it names.
+// folder, judged by name. A name that is absolute or climbs above the folder with ".."
+// names nothing; a link that sits inside the folder is followed wherever it leads, as it
+// is the user's own arrangement (the menu's sample collection is made of links).
 #include <QString>
 
 class QUrl;
@@ -12,11 +13,11 @@ namespace morvessa {
 // separators) names, or an empty string when there is none. Where the exact path is
 // missing, each part is looked up without regard to letter case, as the collection's
 // names were written on a system that ignores case. ".." steps back a part; a name that
-// steps out of the folder, or reaches a file outside it through a link, names nothing.
+// steps out of the folder names nothing.
 // A leading separator is read inside the folder, as folder + "\" + name always was.
 QString sourcePagePath(const QString &folder, const QString &pageName);
 
-// Whether path (which need not exist) lies in folder or is the folder itself.
+// Whether path (which need not exist) lies in folder or is the folder itself, by name.
 bool insideFolder(const QString &folder, const QString &path);
 
 // Whether the browser pane may load url: a local file inside the collection folder, or a

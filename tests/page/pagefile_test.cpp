@@ -63,10 +63,11 @@ TEST_F(RecordPageFile, WritesTheMarkedPageAndMakesTheTmpFolder)
               QStringList{QStringLiteral("TmpKELMAR.htm")});
 }
 
-TEST_F(RecordPageFile, PageNamesStayInsideTheCollection)
+TEST_F(RecordPageFile, PageNamesStayInsideTheCollectionByName)
 {
-    // Beside the collection: a file it must not show, reached by "..", by an absolute
-    // name, or through links that lead out; links that stay inside work.
+    // Beside the collection: a file its page names must not reach by "..", or by an
+    // absolute name; links that sit inside the collection are followed wherever they lead
+    // (a shared folder of pages, the menu's sample made of links).
     const QString outside = dir.path() + QStringLiteral("/outside.htm");
     QFile secret(outside);
     ASSERT_TRUE(secret.open(QIODevice::WriteOnly));
@@ -80,6 +81,7 @@ TEST_F(RecordPageFile, PageNamesStayInsideTheCollection)
     ASSERT_TRUE(QFile::link(folder, linkedCollection));
 
     const QByteArray source = fixture(QStringLiteral("fang/mahuang.htm"));
+    const QByteArray linked("<p>secret</p>");
     const QString absolute = QDir::toNativeSeparators(outside);
     QString windowsAbsolute = outside;
     windowsAbsolute.replace(QLatin1Char('/'), QLatin1Char('\\'));
@@ -95,16 +97,18 @@ TEST_F(RecordPageFile, PageNamesStayInsideTheCollection)
         {folder, QStringLiteral("..\\app\\fang\\mahuang.htm"), QByteArray()}, // out first, even if back in
         {folder, absolute, QByteArray()},
         {folder, windowsAbsolute, QByteArray()},
-        {folder, QStringLiteral("out.htm"), QByteArray()},
-        {folder, QStringLiteral("OUT.HTM"), QByteArray()},
-        {folder, QStringLiteral("outdir\\outside.htm"), QByteArray()},
+        {folder, QStringLiteral("out.htm"), linked},
+        {folder, QStringLiteral("OUT.HTM"), linked},
+        {folder, QStringLiteral("outdir\\outside.htm"), linked},
+        {folder, QStringLiteral("outdir\\..\\..\\outside.htm"), QByteArray()},
         {folder, QStringLiteral("fang\\..\\fang\\mahuang.htm"), source},
         {folder, QStringLiteral(".\\fang\\.\\mahuang.htm"), source},
         {folder, QStringLiteral("\\fang\\mahuang.htm"), source}, // read inside, as folder + "\" + name
         {folder, QStringLiteral("fang2\\mahuang.htm"), source},
         {folder, QStringLiteral("fang\\alias.htm"), source},
         {linkedCollection, QStringLiteral("fang\\mahuang.htm"), source},
-        {linkedCollection, QStringLiteral("out.htm"), QByteArray()},
+        {linkedCollection, QStringLiteral("out.htm"), linked},
+        {linkedCollection, QStringLiteral("..\\outside.htm"), QByteArray()},
     };
     for (const auto &c : cases) {
         const QString pagePath = recordPagePath(c.collection);
@@ -131,7 +135,8 @@ TEST_F(RecordPageFile, ThePaneLoadsOnlyTheCollectionsFiles)
         {QUrl(QStringLiteral("data:text/html;charset=UTF-8,%3Cp%3E")), true},
         {QUrl(QStringLiteral("about:blank")), true},
         {file(folder + QStringLiteral("/../outside.htm")), false},
-        {file(folder + QStringLiteral("/outdir/outside.htm")), false},
+        {file(folder + QStringLiteral("/outdir/outside.htm")), true}, // a link inside is followed
+        {file(folder + QStringLiteral("/outdir/../../outside.htm")), false},
         {file(folder + QStringLiteral("x/page.htm")), false}, // a neighbour whose name begins alike
         {file(QStringLiteral("/etc/passwd")), false},
         {QUrl(QStringLiteral("file://server/share/page.htm")), false},

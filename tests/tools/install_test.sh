@@ -46,6 +46,26 @@ found=$("$root/usr/bin/morvessa-query" --folder "$root/usr/share/morvessa/sample
     fail "the installed morvessa-query does not search the installed sample"
 [ -n "$found" ] || fail "the installed sample gave no rows"
 
+# The menu's sample: the launcher builds the user's folder from links to the installed
+# sample (the program it then starts is given no display here, so it stops at once), and
+# a record's marked page read through those links is the one a plain copy gives.
+page1() { "$root/usr/bin/morvessa-query" --folder "$1" --page 1 發熱 | tail -n 1 | awk -F '\t' '{print $NF}'; }
+plain=$root/plain
+cp -R "$root/usr/share/morvessa/sample" "$plain"
+expected=$(page1 "$plain") || fail "no page from a plain copy of the sample"
+[ -s "$expected" ] || fail "the plain copy's page is empty"
+data=$root/data
+(ulimit -c 0; XDG_DATA_HOME=$data QT_QPA_PLATFORM=none "$root/usr/lib/morvessa/morvessa-sample" >/dev/null 2>&1) || true
+[ -e "$data/morvessa/sample/jst.mdb" ] || fail "the sample launcher made no folder"
+got=$(page1 "$data/morvessa/sample") || fail "no page through the launcher's folder"
+cmp -s "$expected" "$got" || fail "the launcher's folder gives another page than a plain copy"
+linked=$root/linked
+mkdir "$linked"
+cp "$plain/jst.mdb" "$linked/"
+for entry in "$plain"/*/; do ln -s "${entry%/}" "$linked/$(basename "$entry")"; done
+got=$(page1 "$linked") || fail "no page through linked page folders"
+cmp -s "$expected" "$got" || fail "linked page folders give another page than a plain copy"
+
 if command -v desktop-file-validate >/dev/null; then
     desktop-file-validate "$desktop" || fail "desktop-file-validate"
 else
