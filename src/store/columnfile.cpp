@@ -1,6 +1,7 @@
 #include "store/columnfile.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <span>
@@ -75,6 +76,10 @@ std::uint64_t textLimit(std::uint64_t databaseSize)
     return databaseSize * 16 + (1u << 20);
 }
 
+// Set when a write of the column file failed (a full disk, a file-size limit): the reading
+// program then says that the file could not be written, not that the database is damaged.
+std::atomic<bool> g_writeFailed = false;
+
 bool writeAt(int fd, const void *data, std::size_t len, std::uint64_t offset)
 {
     const char *p = static_cast<const char *>(data);
@@ -82,8 +87,10 @@ bool writeAt(int fd, const void *data, std::size_t len, std::uint64_t offset)
         const ssize_t n = ::pwrite(fd, p, len, off_t(offset));
         if (n < 0 && errno == EINTR)
             continue;
-        if (n <= 0)
+        if (n <= 0) {
+            g_writeFailed = true;
             return false;
+        }
         p += n;
         len -= std::size_t(n);
         offset += std::uint64_t(n);
@@ -318,6 +325,11 @@ bool ColumnFileWriter::add(const RowValues &row)
     if (s[SubjectBytes].size() + s[HtmBytes].size() + s[ContentBytes].size() > textLimit(w.databaseSize))
         return false;
     return s[DateValues].put(row.dateNull ? 0.0 : row.date) && s[DateNull].put(std::uint8_t(row.dateNull));
+}
+
+bool ColumnFileWriter::writeFailed()
+{
+    return g_writeFailed;
 }
 
 bool ColumnFileWriter::finish(const ReadFailure &outcome)

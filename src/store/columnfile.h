@@ -54,6 +54,9 @@ public:
     // Completes the file: with ReadOk the texts in place, the date order, the checksum and
     // the header; otherwise a header that reports the failure. False when writing failed.
     bool finish(const ReadFailure &outcome);
+    // Whether a write of a column file failed in this process (the disk is full, a size
+    // limit was met): then a failure is the file's, not the database's.
+    static bool writeFailed();
 
 private:
     struct Impl;

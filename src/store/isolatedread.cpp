@@ -108,7 +108,8 @@ void setReaderStallLimit(std::chrono::milliseconds limit)
     g_stallLimit = limit;
 }
 
-Result<void> runReaderProgram(int databaseFd, int columnFileFd, bool contentFolded, const QString &path)
+Result<void, ReaderFailure> runReaderProgram(int databaseFd, int columnFileFd, bool contentFolded,
+                                             const QString &path)
 {
     const QString program = readerProgram();
     std::chrono::milliseconds stallLimit;
@@ -118,8 +119,8 @@ Result<void> runReaderProgram(int databaseFd, int columnFileFd, bool contentFold
     }
     const QByteArray programFile = QFile::encodeName(program);
     if (::access(programFile.constData(), X_OK) != 0)
-        return Failure{readerMissingMessage(path, program)};
-    const Failure failed{readerFailedMessage(path, program)};
+        return ReaderFailure{{readerMissingMessage(path, program)}};
+    const ReaderFailure failed{{readerFailedMessage(path, program)}};
 
     int fds[2];
     if (::pipe2(fds, O_CLOEXEC) != 0)
@@ -153,7 +154,7 @@ Result<void> runReaderProgram(int databaseFd, int columnFileFd, bool contentFold
     ::close(progress.fd);
     progress.fd = -1;
     if (spawned != 0)
-        return spawned == ENOENT ? Failure{readerMissingMessage(path, program)} : failed;
+        return spawned == ENOENT ? ReaderFailure{{readerMissingMessage(path, program)}} : failed;
 
     const Wait wait = waitForReader(progressRead.fd, stallLimit);
     if (wait == Wait::Stalled)
@@ -162,9 +163,18 @@ Result<void> runReaderProgram(int databaseFd, int columnFileFd, bool contentFold
     while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }
     if (wait == Wait::Stalled)
-        return Failure{stalledMessage(path, int((stallLimit.count() + 999) / 1000))};
+        return ReaderFailure{{stalledMessage(path, int((stallLimit.count() + 999) / 1000))}};
+    // A program ended by a signal was stopped from outside or crashed: that says nothing
+    // sure about the file, so it is not called damaged.
+    if (WIFSIGNALED(status))
+        return ReaderFailure{{readerEndedMessage(path)}};
+    if (WIFEXITED(status) && WEXITSTATUS(status) == kReaderCannotWrite) {
+        ReaderFailure unwritable{{readerFailedMessage(path, program)}};
+        unwritable.columnFileUnwritable = true;
+        return unwritable;
+    }
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
-        return Failure{failureMessage({Damaged, {}}, path)};
+        return ReaderFailure{{failureMessage({Damaged, {}}, path)}};
     return {};
 }
 

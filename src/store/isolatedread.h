@@ -17,8 +17,18 @@
 
 namespace morvessa {
 
+// The reading program's exit status when the column file could not be written.
+inline constexpr int kReaderCannotWrite = 4;
+
+struct ReaderFailure : Failure {
+    // The column file could not be written (a full disk): the database may be fine, and a
+    // column file elsewhere (in memory) can be tried.
+    bool columnFileUnwritable = false;
+};
+
 // Runs the reading program; the failure names path when it does not complete.
-Result<void> runReaderProgram(int databaseFd, int columnFileFd, bool contentFolded, const QString &path);
+Result<void, ReaderFailure> runReaderProgram(int databaseFd, int columnFileFd, bool contentFolded,
+                                             const QString &path);
 
 // The reading program: morvessa-read beside the running program's file (or, in a build
 // folder, where the build puts it), unless set here. Tests set a stand-in.

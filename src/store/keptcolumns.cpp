@@ -116,9 +116,15 @@ namespace {
 template <typename Map>
 auto openKeptFile(const QString &path, Map map) -> decltype(map(0))
 {
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    // Without blocking: a pipe or device put where a kept file goes is a miss, never a wait.
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
     if (fd < 0)
         return {};
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return {};
+    }
     auto mapped = map(fd);
     if (mapped)
         ::futimens(fd, nullptr);
@@ -156,7 +162,7 @@ void keepDerived(const DerivedColumnKey &key, const TextColumn &column)
         file.keep(key);
 }
 
-NewColumnFile::NewColumnFile() : m_folder(keptColumnsFolder())
+NewColumnFile::NewColumnFile(Where where) : m_folder(where == InKeptFolder ? keptColumnsFolder() : QString())
 {
     if (!m_folder.isEmpty() && QDir().mkpath(m_folder)) {
         QByteArray name = QFile::encodeName(m_folder + QStringLiteral("/reading-XXXXXX"));

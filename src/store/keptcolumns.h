@@ -48,7 +48,8 @@ void keepDerived(const DerivedColumnKey &key, const TextColumn &column);
 // folder cannot be used) a file in memory that is never kept.
 class NewColumnFile {
 public:
-    NewColumnFile();
+    enum Where { InKeptFolder, InMemory };
+    explicit NewColumnFile(Where where = InKeptFolder);
     ~NewColumnFile(); // removes the temporary file unless it was kept
     NewColumnFile(const NewColumnFile &) = delete;
     NewColumnFile &operator=(const NewColumnFile &) = delete;

@@ -112,18 +112,27 @@ TableResult readMaindata(const QString &path, ContentForm form)
     if (auto kept = openKept(stamp, folded))
         return kept;
 
-    NewColumnFile columns;
-    if (columns.fd() < 0)
-        return Failure{openFailureMessage(path, errno)};
-    if (const Result<void> read = runReaderProgram(db.fd, columns.fd(), folded, path); !read)
-        return read.failure();
+    // The kept folder is only a speed-up: where its file cannot be written (a full disk, a
+    // size limit), the table is read again into memory and answers just the same.
+    auto columns = std::make_unique<NewColumnFile>();
+    Result<void, ReaderFailure> read = columns->fd() >= 0 ? runReaderProgram(db.fd, columns->fd(), folded, path)
+                                                          : Result<void, ReaderFailure>(ReaderFailure{{}, true});
+    if (!read && read.failure().columnFileUnwritable && columns->inFolder()) {
+        columns = std::make_unique<NewColumnFile>(NewColumnFile::InMemory);
+        if (columns->fd() < 0)
+            return Failure{openFailureMessage(path, errno)};
+        read = runReaderProgram(db.fd, columns->fd(), folded, path);
+    }
+    if (!read)
+        return Failure{read.failure().message.isEmpty() ? openFailureMessage(path, errno)
+                                                        : read.failure().message};
     ReadFailure failure;
-    auto table = mapColumnFile(columns.fd(), folded, nullptr, false, failure);
+    auto table = mapColumnFile(columns->fd(), folded, nullptr, false, failure);
     if (!table)
         return Failure{failureMessage(failure, path)};
     struct stat after {};
     if (::fstat(db.fd, &after) == 0 && settled(after) && identityOf(db.fd, after) == identity)
-        columns.keep(stamp);
+        columns->keep(stamp);
     return table;
 }
 

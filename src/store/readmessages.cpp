@@ -72,6 +72,11 @@ QString readerMissingMessage(const QString &path, const QString &program)
         .arg(path, program);
 }
 
+QString readerEndedMessage(const QString &path)
+{
+    return QStringLiteral("無法讀取資料庫檔案「%1」：讀取程式意外結束。").arg(path);
+}
+
 QString readerFailedMessage(const QString &path, const QString &program)
 {
     return QStringLiteral("無法讀取資料庫檔案「%1」：讀取資料庫的程式「%2」無法啟動。").arg(path, program);

@@ -12,6 +12,8 @@ QString openFailureMessage(const QString &path, int error);
 QString notAFileMessage(const QString &path);
 QString stalledMessage(const QString &path, int seconds);
 QString readerMissingMessage(const QString &path, const QString &program);
+// The reading program was ended by a signal (stopped from outside, or crashed).
+QString readerEndedMessage(const QString &path);
 QString readerFailedMessage(const QString &path, const QString &program);
 
 } // namespace morvessa

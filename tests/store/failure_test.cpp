@@ -214,8 +214,9 @@ TEST(FailureTest, AReaderThatDiesOrIsMissingIsAnError)
         QString program;
         QString expected;
     } cases[] = {
-        {readerScript(dir, "aborts", "kill -ABRT $$"), u("已損毀")},
-        {readerScript(dir, "crashes", "kill -SEGV $$"), u("已損毀")},
+        {readerScript(dir, "aborts", "kill -ABRT $$"), u("讀取程式意外結束")},
+        {readerScript(dir, "crashes", "kill -SEGV $$"), u("讀取程式意外結束")},
+        {readerScript(dir, "is-stopped", "kill -KILL $$"), u("讀取程式意外結束")},
         {readerScript(dir, "says-nothing", "exit 0"), u("已損毀")},
         {readerScript(dir, "fails", "exit 3"), u("已損毀")},
         {dir.path() + QStringLiteral("/no-such-program"), u("找不到讀取資料庫的程式")},

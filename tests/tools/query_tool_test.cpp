@@ -2,6 +2,7 @@
 #include "printers.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -9,6 +10,9 @@
 #include <QStringList>
 #include <QTemporaryDir>
 #include <QThread>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -340,4 +344,73 @@ TEST(QueryToolTest, TwoProgramsOnOneNewCollectionAtOnce)
     ASSERT_TRUE(c.waitForFinished(60000));
     EXPECT_EQ(c.readAllStandardOutput(), rowsA);
     EXPECT_EQ(QDir(folder).entryList(QDir::Files), QStringList{QStringLiteral("jst.mdb")});
+}
+
+// The kept copy is only a speed-up: a cache folder on a full disk, or pipes where its files
+// go, change nothing in the answer and never make the program wait.
+TEST(QueryToolTest, TheCacheFolderInAnyStateGivesTheSameAnswer)
+{
+    const QStringList args{QStringLiteral("--folder"), collection("collection"), QStringLiteral("--"), u("發熱")};
+    const Outcome expected = runTool(args);
+    ASSERT_EQ(expected.exitCode, 0);
+    ASSERT_FALSE(expected.lines.isEmpty());
+
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    auto runWithCache = [&](const QString &cache) {
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("XDG_CACHE_HOME"), cache);
+        p.setProcessEnvironment(env);
+        p.start(QStringLiteral(MORVESSA_QUERY_PROGRAM), args);
+        EXPECT_TRUE(p.waitForFinished(30000)) << "the program waited on its cache folder";
+        p.kill();
+        p.waitForFinished();
+        Outcome o;
+        o.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+        o.lines = QString::fromUtf8(p.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        o.error = QString::fromUtf8(p.readAllStandardError());
+        return o;
+    };
+
+    // Pipes in place of every file a first run kept.
+    const QString piped = dir.path() + QStringLiteral("/piped");
+    ASSERT_EQ(runWithCache(piped).lines, expected.lines);
+    QDirIterator kept(piped, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    int pipes = 0;
+    while (kept.hasNext()) {
+        const QByteArray file = QFile::encodeName(kept.next());
+        ASSERT_EQ(::unlink(file.constData()), 0);
+        ASSERT_EQ(::mkfifo(file.constData(), 0600), 0);
+        ++pipes;
+    }
+    ASSERT_GT(pipes, 0);
+    for (int run = 0; run < 2; ++run) {
+        const Outcome o = runWithCache(piped);
+        EXPECT_EQ(o.exitCode, 0) << o.error.toStdString();
+        EXPECT_EQ(o.lines, expected.lines);
+    }
+
+    // A cache folder on a disk with no room: the column file's writes fail part way.
+    const QString full = dir.path() + QStringLiteral("/full");
+    QDir().mkpath(full);
+    const QString out = dir.path() + QStringLiteral("/out");
+    QProcess child;
+    child.start(
+        QStringLiteral("unshare"),
+        {QStringLiteral("-rm"), QStringLiteral("sh"), QStringLiteral("-c"),
+         QStringLiteral("mount -t tmpfs -o size=8k none \"$1\" || exit 99\n"
+                        "XDG_CACHE_HOME=\"$1\" \"$2\" --folder \"$3\" -- \"$4\" > \"$5.out\" 2> \"$5.err\"\n"
+                        "echo $? > \"$5.exit\""),
+         QStringLiteral("sh"), full, QStringLiteral(MORVESSA_QUERY_PROGRAM), collection("collection"), u("發熱"),
+         out});
+    if (!child.waitForFinished(30000) || child.exitStatus() != QProcess::NormalExit || child.exitCode() == 99)
+        GTEST_SKIP() << "no memory file system can be mounted here";
+    auto read = [&](const char *suffix) {
+        QFile f(out + QString::fromLatin1(suffix));
+        return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
+    };
+    EXPECT_EQ(read(".exit").trimmed(), QStringLiteral("0")) << read(".err").toStdString();
+    EXPECT_EQ(read(".out").split(QLatin1Char('\n'), Qt::SkipEmptyParts), expected.lines);
+    EXPECT_FALSE(read(".err").contains(u("損毀")));
 }

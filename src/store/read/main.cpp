@@ -5,8 +5,10 @@
 // Started by the program with the database open as descriptor 3 and an empty column file
 // as descriptor 4; writes table maindata into the column file and a progress byte to its
 // standard output now and then. Exit 0 when the column file is complete (it may report a
-// database it could not read); anything else means the column file is not to be used.
+// database it could not read); exit 4 when the column file could not be written (a full
+// disk); anything else means the column file is not to be used.
 #include "store/columnfile.h"
+#include "store/isolatedread.h"
 #include "store/tableread.h"
 
 #include <atomic>
@@ -68,6 +70,8 @@ int main(int argc, char *argv[])
     const rlimit noCore{0, 0};
     ::setrlimit(RLIMIT_CORE, &noCore);
     ::signal(SIGPIPE, SIG_IGN);
+    // A file-size limit makes the write fail (and be reported) instead of ending the program.
+    ::signal(SIGXFSZ, SIG_IGN);
 
     const bool folded = std::strcmp(argv[1], "--folded") == 0;
     morvessa::ColumnFileWriter writer(4, folded, std::uint64_t(database.st_size));
@@ -84,5 +88,7 @@ int main(int argc, char *argv[])
     const bool ok = writer.finish(outcome);
     finished = true;
     heartbeat.join();
+    if (morvessa::ColumnFileWriter::writeFailed())
+        return morvessa::kReaderCannotWrite;
     return ok ? 0 : 3;
 }
