@@ -1,3 +1,4 @@
+#include "base/filesizelimit.h"
 #include "store/appfolder.h"
 #include "ui/frmini.h"
 #include "ui/pictures.h"
@@ -8,6 +9,7 @@
 
 int main(int argc, char *argv[])
 {
+    morvessa::letWritesPastTheSizeLimitFail();
     // The browser pane shares its graphics context with the windows.
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);

@@ -7,6 +7,7 @@
 // standard output now and then. Exit 0 when the column file is complete (it may report a
 // database it could not read); exit 4 when the column file could not be written (a full
 // disk); anything else means the column file is not to be used.
+#include "base/filesizelimit.h"
 #include "store/columnfile.h"
 #include "store/isolatedread.h"
 #include "store/tableread.h"
@@ -70,8 +71,7 @@ int main(int argc, char *argv[])
     const rlimit noCore{0, 0};
     ::setrlimit(RLIMIT_CORE, &noCore);
     ::signal(SIGPIPE, SIG_IGN);
-    // A file-size limit makes the write fail (and be reported) instead of ending the program.
-    ::signal(SIGXFSZ, SIG_IGN);
+    morvessa::letWritesPastTheSizeLimitFail();
 
     const bool folded = std::strcmp(argv[1], "--folded") == 0;
     morvessa::ColumnFileWriter writer(4, folded, std::uint64_t(database.st_size));

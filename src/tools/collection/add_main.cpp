@@ -6,6 +6,7 @@
 //
 // Exit 0 when done; 1 when --remove finds no entry for DIR; 2 on a failure or a wrong
 // command line. Messages go to standard error, what was done to standard output.
+#include "base/filesizelimit.h"
 #include "tools/collection/collection.h"
 
 #include <QCommandLineParser>
@@ -28,6 +29,7 @@ void printLine(std::FILE *stream, const QString &text)
 
 int main(int argc, char *argv[])
 {
+    morvessa::letWritesPastTheSizeLimitFail();
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationVersion(QStringLiteral(MORVESSA_VERSION));
     QTranslator qtTexts; // "Usage:", "Options:" in Traditional Chinese

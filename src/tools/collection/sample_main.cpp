@@ -2,6 +2,7 @@
 // from and writes its temporary page there, so the installed sample collection is opened
 // through a folder of the user's own ($XDG_DATA_HOME/morvessa/sample), made on first start
 // from links to the sample's files and to the program; then the program starts from there.
+#include "base/filesizelimit.h"
 #include "tools/collection/collection.h"
 
 #include <QCoreApplication>
@@ -14,6 +15,7 @@
 
 int main(int argc, char *argv[])
 {
+    morvessa::letWritesPastTheSizeLimitFail();
     QString program;
     QString error;
     {

@@ -10,6 +10,7 @@
 // stderr, exit 2.
 // --context prints a line for each occurrence of each term instead; --count only numbers.
 // Nothing found: the not-found message on stderr, exit 1. Failure: stderr, exit 2.
+#include "base/filesizelimit.h"
 #include "engine/recordstore.h"
 #include "page/keywordtext.h"
 #include "page/pageclaim.h"
@@ -144,6 +145,7 @@ int run(const QueryOptions &options)
 
 int main(int argc, char *argv[])
 {
+    morvessa::letWritesPastTheSizeLimitFail();
     QStringList args;
     for (int i = 0; i < argc; ++i)
         args << QString::fromLocal8Bit(argv[i]);

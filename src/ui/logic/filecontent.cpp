@@ -2,6 +2,8 @@
 
 #include "ui/logic/filenames.h"
 
+#include "base/filesizelimit.h"
+
 #include <QRandomGenerator>
 
 #include <algorithm>
@@ -383,6 +385,7 @@ Replaced replaceResolved(const QByteArray &path, const QByteArray &bytes)
 
 Result<ReplaceWay, FileFailure> replaceFileContent(const QByteArray &path, const QByteArray &bytes)
 {
+    letWritesPastTheSizeLimitFail();
     Replaced replaced = replaceResolved(followLinks(path), bytes);
     if (!replaced)
         return replaceFailure(replaced.failure(), path);

@@ -23,8 +23,7 @@ int main(int argc, char **argv)
     int i = 1;
     for (; i + 1 < argc && std::strncmp(argv[i], "--", 2) == 0; i += 2) {
         if (std::strcmp(argv[i], "--fsize") == 0) {
-            // A write past the limit then fails with EFBIG instead of ending the process.
-            std::signal(SIGXFSZ, SIG_IGN);
+            // SIGXFSZ is left as it is: the save itself must keep it from ending the process.
             const rlimit limit{rlim_t(std::strtoull(argv[i + 1], nullptr, 10)), RLIM_INFINITY};
             if (setrlimit(RLIMIT_FSIZE, &limit) != 0)
                 return 2;
