@@ -26,9 +26,16 @@ int lockFile(const QString &path)
 {
     const QByteArray name = QFile::encodeName(path);
     for (int attempt = 0; attempt < 8; ++attempt) {
-        const int fd = ::open(name.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+        // Never through a link, and never a pipe or device: the collection decides what
+        // stands in its tmp folder, and must not make the program write elsewhere or wait.
+        const int fd = ::open(name.constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0644);
         if (fd < 0)
             return kNoLock;
+        struct stat status {};
+        if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+            ::close(fd);
+            return kNoLock;
+        }
         if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
             const int error = errno;
             ::close(fd);
@@ -51,8 +58,8 @@ int lockFile(const QString &path)
 RecordPageClaim::RecordPageClaim(const QString &folder) : m_path(recordPagePath(folder))
 {
     const QString tmpFolder = QFileInfo(m_path).absolutePath();
-    if (!QFileInfo(tmpFolder).isDir())
-        QDir().mkdir(tmpFolder);
+    if (!prepareTmpFolder(tmpFolder))
+        return;
     for (int n = 1; n <= kMaxPages; ++n) {
         const QString page = n == 1 ? m_path : tmpFolder + QStringLiteral("/TmpKELMAR-%1.htm").arg(n);
         const int lock = lockFile(page + QStringLiteral(".lock"));

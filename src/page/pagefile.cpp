@@ -9,7 +9,9 @@
 #include <QFileInfo>
 #include <QTemporaryFile>
 
+#include <cerrno>
 #include <cstdio> // rename
+#include <sys/stat.h>
 
 namespace morvessa {
 
@@ -36,8 +38,11 @@ Result<void, UnwritableFolder> WriteRecordPage(const QString &folder, const QStr
     try {
         const QFileInfo target(pagePath);
         const QString tmpFolder = target.absolutePath();
-        if (!QFileInfo(tmpFolder).isDir())
-            QDir().mkdir(tmpFolder);
+        // The folder named is the one to put right: tmp where it stands but is no real
+        // folder, else the collection's own folder, where tmp could not be made.
+        const QString blamed = QFileInfo(tmpFolder).isDir() ? tmpFolder : QFileInfo(tmpFolder).absolutePath();
+        if (!prepareTmpFolder(tmpFolder))
+            return unwritable(blamed);
 
         QByteArray page;
         const QString source = sourcePagePath(folder, pageName);
@@ -64,10 +69,21 @@ Result<void, UnwritableFolder> WriteRecordPage(const QString &folder, const QStr
             out.setAutoRemove(false);
             return {};
         }
-        return unwritable(QFileInfo(tmpFolder).isDir() ? tmpFolder : QFileInfo(tmpFolder).absolutePath());
+        return unwritable(blamed);
     } catch (...) {
         return unwritable(QFileInfo(pagePath).absolutePath());
     }
+}
+
+bool prepareTmpFolder(const QString &tmpFolder)
+{
+    const QByteArray name = QFile::encodeName(tmpFolder);
+    struct stat st {};
+    if (::lstat(name.constData(), &st) != 0) {
+        if (errno != ENOENT || ::mkdir(name.constData(), 0755) != 0 || ::lstat(name.constData(), &st) != 0)
+            return false;
+    }
+    return S_ISDIR(st.st_mode);
 }
 
 QString unwritableFolderPage(const QString &folder)

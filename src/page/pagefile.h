@@ -24,6 +24,10 @@ struct UnwritableFolder : Failure {
 Result<void, UnwritableFolder> WriteRecordPage(const QString &folder, const QString &pagePath,
                                                const QString &pageName, const QString &keywordText);
 
+// Makes the collection's tmp folder (one level) when it is missing. False when what stands
+// there is not a real folder: a link (writing through it could write anywhere), a file.
+bool prepareTmpFolder(const QString &tmpFolder);
+
 // The page the browser pane shows instead of a record's where the temporary page could not
 // be written: says so and names the folder.
 QString unwritableFolderPage(const QString &folder);

@@ -2,6 +2,7 @@
 
 #include "page/keywordtext.h"
 #include "page/marking.h"
+#include "page/pageclaim.h"
 #include "page/pagefile.h"
 #include "page/pagelookup.h"
 
@@ -212,4 +213,38 @@ TEST(KeywordText, TrimsBlanksAndDropsTheOperatorInOperatorModes)
     };
     for (const auto &c : cases)
         EXPECT_EQ(keywordTextFor(c.box, c.mode), c.expected) << c.box.toStdString();
+}
+
+TEST_F(RecordPageFile, NothingIsWrittenThroughALinkInTheTmpFolder)
+{
+    const QString elsewhere = dir.path() + QStringLiteral("/elsewhere");
+    ASSERT_TRUE(QDir().mkpath(elsewhere));
+    const QString tmp = folder + QStringLiteral("/tmp");
+    auto filesElsewhere = [&] {
+        return QDir(elsewhere).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+    };
+
+    // tmp itself a link to another folder: no page and no lock go there; the write says so.
+    ASSERT_TRUE(QFile::link(elsewhere, tmp));
+    {
+        const RecordPageClaim claim(folder);
+        const auto write = WriteRecordPage(folder, claim.path(), QStringLiteral("fang\\mahuang.htm"), str("發熱"));
+        ASSERT_FALSE(write.ok());
+        EXPECT_EQ(write.failure().folder, tmp);
+    }
+    EXPECT_TRUE(filesElsewhere().isEmpty()) << filesElsewhere().join(QLatin1Char(' ')).toStdString();
+    ASSERT_TRUE(QFile::remove(tmp));
+
+    // The lock and the page as links to paths outside: neither target is created or written.
+    ASSERT_TRUE(QDir().mkdir(tmp));
+    const QString lockTarget = elsewhere + QStringLiteral("/made-by-lock");
+    const QString pageTarget = elsewhere + QStringLiteral("/made-by-page");
+    ASSERT_TRUE(QFile::link(lockTarget, tmp + QStringLiteral("/TmpKELMAR.htm.lock")));
+    ASSERT_TRUE(QFile::link(pageTarget, tmp + QStringLiteral("/TmpKELMAR.htm")));
+    {
+        const RecordPageClaim claim(folder);
+        ASSERT_TRUE(WriteRecordPage(folder, claim.path(), QStringLiteral("fang\\mahuang.htm"), str("發熱")).ok());
+        EXPECT_TRUE(readFile(claim.path()).contains(marked(str("發熱"))));
+    }
+    EXPECT_TRUE(filesElsewhere().isEmpty()) << filesElsewhere().join(QLatin1Char(' ')).toStdString();
 }
