@@ -157,6 +157,8 @@ TEST(QueryOptionsTest, WrongCommandLinesFailWithAMessage)
         {{"a", "b"}, "查詢只能有一個"},
         {{"-發熱", "頭痛"}, "查詢只能有一個"},
         {{"--folder"}, "--folder"},
+        {{"--folder", ""}, "--folder"},
+        {{"--folder=", "發熱"}, "--folder"},
         {{"--page", "0"}, "--page"},
         {{"--page", "x"}, "--page"},
         {{"--page", "-1"}, "--page"},

@@ -414,3 +414,29 @@ TEST(QueryToolTest, TheCacheFolderInAnyStateGivesTheSameAnswer)
     EXPECT_EQ(read(".out").split(QLatin1Char('\n'), Qt::SkipEmptyParts), expected.lines);
     EXPECT_FALSE(read(".err").contains(u("損毀")));
 }
+
+// Output that cannot be written is a failure that says so; a reader that went away is not
+// worth a word, as with grep.
+TEST(QueryToolTest, OutputThatCannotBeWrittenIsSaid)
+{
+    const struct {
+        const char *redirect;
+        bool said;
+    } cases[] = {{"> /dev/full", true}, {">&-", true}, {"| head -c 0", false}};
+    for (const auto &c : cases) {
+        QProcess p;
+        p.start(QStringLiteral("sh"),
+                {QStringLiteral("-c"),
+                 QStringLiteral("\"$1\" --folder \"$2\" %1; echo \"exit ${PIPESTATUS:-$?}\" >&2")
+                     .arg(QString::fromLatin1(c.redirect)),
+                 QStringLiteral("sh"), QStringLiteral(MORVESSA_QUERY_PROGRAM), collection("collection")});
+        ASSERT_TRUE(p.waitForFinished(30000));
+        const QString err = QString::fromUtf8(p.readAllStandardError());
+        if (c.said) {
+            EXPECT_TRUE(err.contains(u("無法寫出結果"))) << c.redirect << ": " << err.toStdString();
+            EXPECT_TRUE(err.contains(QStringLiteral("exit 2"))) << c.redirect << ": " << err.toStdString();
+        } else {
+            EXPECT_FALSE(err.contains(u("無法寫出結果"))) << c.redirect << ": " << err.toStdString();
+        }
+    }
+}

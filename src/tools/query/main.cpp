@@ -31,7 +31,9 @@
 #include <QStringList>
 #include <QTranslator>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <unistd.h>
 
 namespace {
@@ -43,6 +45,21 @@ HitMarks hitMarks()
 {
     return ::isatty(::fileno(stdout)) && qEnvironmentVariableIsEmpty("NO_COLOR") ? HitMarks::Red
                                                                                  : HitMarks::Brackets;
+}
+
+// Ends the output: exit code when all of it was written. A closed or full standard output
+// is exit 2 with a word on stderr; a reader that went away (a pipe into head) is not
+// worth one, as with grep.
+int finishOutput(int code)
+{
+    errno = 0;
+    if (std::fflush(stdout) == 0 && !std::ferror(stdout))
+        return code;
+    const int error = errno;
+    if (error != EPIPE)
+        printLine(stderr, QStringLiteral("morvessa-query: 無法寫出結果：%1")
+                              .arg(QString::fromLocal8Bit(std::strerror(error ? error : EIO))));
+    return 2;
 }
 
 // A failure: its message on stderr, exit 2.
@@ -77,9 +94,7 @@ int runContext(const QueryOptions &options, const QueryAnalysis &analysis, Match
         printCount(stdout, records, occurrences, options.format);
     if (!records)
         printLine(stderr, notFoundMessage(analysis.messageText));
-    if (std::fflush(stdout) != 0)
-        return 2;
-    return records ? 0 : 1;
+    return finishOutput(records ? 0 : 1);
 }
 
 int run(const QueryOptions &options)
@@ -96,7 +111,7 @@ int run(const QueryOptions &options)
             statement = (*variants)->fold(statement);
         }
         printExplain(stdout, analysis.mode, statement, options.format);
-        return std::fflush(stdout) == 0 ? 0 : 2;
+        return finishOutput(0);
     }
     if (!options.folder.isEmpty())
         setApplicationFolder(options.folder);
@@ -111,10 +126,10 @@ int run(const QueryOptions &options)
         printCount(stdout, outcome.found() ? outcome.rows->count() : 0, -1, options.format);
     if (!outcome.found()) {
         printLine(stderr, notFoundMessage(analysis.messageText));
-        return std::fflush(stdout) == 0 ? 1 : 2;
+        return finishOutput(1);
     }
     if (options.count)
-        return std::fflush(stdout) == 0 ? 0 : 2;
+        return finishOutput(0);
     const ResultRows &rows = *outcome.rows;
     if (options.page > rows.count()) {
         printLine(stderr, QStringLiteral("morvessa-query: 沒有第 %1 筆，這次檢索找到 %2 筆。")
@@ -138,7 +153,7 @@ int run(const QueryOptions &options)
         pagePath = claim.path();
     }
     printRows(stdout, rows, options.format, options.page, pagePath);
-    return std::fflush(stdout) == 0 ? 0 : 2;
+    return finishOutput(0);
 }
 
 } // namespace
@@ -162,7 +177,7 @@ int main(int argc, char *argv[])
     case CommandLine::ShowHelp:
     case CommandLine::ShowVersion:
         printLine(stdout, line.text);
-        return std::fflush(stdout) == 0 ? 0 : 2;
+        return finishOutput(0);
     case CommandLine::Fail:
         printLine(stderr, QStringLiteral("morvessa-query: ") + line.text);
         return 2;

@@ -177,6 +177,10 @@ CommandLine parseCommandLine(const QStringList &arguments)
     QueryOptions &options = line.options;
     options.query = queries.value(0);
     options.folder = parser.value(declared.folder);
+    // An unset variable in a script gives --folder "": searching the program's own folder
+    // instead would answer from another collection.
+    if (parser.isSet(declared.folder) && options.folder.isEmpty())
+        return failure(QStringLiteral("--folder 需要資料集的資料夾，不能是空的。"));
     options.explain = parser.isSet(declared.explain);
     if (parser.isSet(declared.page)) {
         bool ok = false;
