@@ -1,4 +1,5 @@
 // morvessa-add-collection and morvessa-sample, run as installed, in a temporary home.
+#include "testdata.h"
 #include "tools/collection/collection.h"
 
 #include <QDir>
@@ -98,7 +99,10 @@ protected:
     QString collection(const QString &name)
     {
         const QString folder = root.path() + QStringLiteral("/collections/") + name;
-        EXPECT_TRUE(write(folder + QStringLiteral("/jst.mdb"), "their database"));
+        QFile::remove(folder + QStringLiteral("/jst.mdb"));
+        EXPECT_TRUE(QDir().mkpath(folder));
+        EXPECT_TRUE(QFile::copy(morvessa::test::dataFolder("collection") + QStringLiteral("/jst.mdb"),
+                                folder + QStringLiteral("/jst.mdb")));
         return folder;
     }
 
@@ -250,6 +254,10 @@ TEST_F(Installed, RefusesWhatIsNoCollectionAndChangesNothing)
 {
     const QString noDatabase = root.path() + QStringLiteral("/collections/empty");
     ASSERT_TRUE(QDir().mkpath(noDatabase));
+    const QString emptyDatabase = collection(QStringLiteral("empty-database"));
+    ASSERT_TRUE(write(emptyDatabase + QStringLiteral("/jst.mdb"), ""));
+    const QString notAccess = collection(QStringLiteral("not-access"));
+    ASSERT_TRUE(write(notAccess + QStringLiteral("/jst.mdb"), "<html>not a database</html>"));
     const QString blocked = collection(QStringLiteral("blocked"));
     ASSERT_TRUE(write(blocked + QStringLiteral("/morvessa"), "not a program"));
     const struct {
@@ -258,6 +266,8 @@ TEST_F(Installed, RefusesWhatIsNoCollectionAndChangesNothing)
     } cases[] = {
         {{root.path() + QStringLiteral("/collections/missing")}, "找不到資料夾"},
         {{noDatabase}, "jst.mdb"},
+        {{emptyDatabase}, "Access"},
+        {{notAccess}, "Access"},
         {{blocked}, "morvessa"},
         {{}, "--help"},
         {{noDatabase, blocked}, "--help"},

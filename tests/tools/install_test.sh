@@ -62,7 +62,9 @@ cmp -s "$expected" "$got" || fail "the launcher's folder gives another page than
 linked=$root/linked
 mkdir "$linked"
 cp "$plain/jst.mdb" "$linked/"
-for entry in "$plain"/*/; do ln -s "${entry%/}" "$linked/$(basename "$entry")"; done
+for entry in "$plain"/*/; do
+    [ "$(basename "$entry")" = tmp ] || ln -s "${entry%/}" "$linked/$(basename "$entry")"
+done
 got=$(page1 "$linked") || fail "no page through linked page folders"
 cmp -s "$expected" "$got" || fail "linked page folders give another page than a plain copy"
 

@@ -1,5 +1,7 @@
 #include "tools/collection/collection.h"
 
+#include "store/mdbreader.h"
+
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
@@ -264,6 +266,9 @@ Outcome addCollection(const QString &folderArgument, const Installation &install
             QStringLiteral(
                 "資料夾%1中沒有資料庫檔案 jst.mdb，不是資料集；請先把 jst.mdb 與它的網頁放進這個資料夾。")
                 .arg(quoted(folder)));
+    // A menu entry for a file the program cannot read would only open on an error.
+    if (const TableResult read = readMaindata(folder + QStringLiteral("/jst.mdb"), ContentForm::Folded); !read)
+        return failure(read.message() + QStringLiteral("沒有變更任何檔案。"));
     if (!QFileInfo(installation.program).isExecutable())
         return failure(QStringLiteral("找不到程式%1。").arg(quoted(installation.program)));
 
