@@ -75,6 +75,18 @@ Result<void, UnwritableFolder> WriteRecordPage(const QString &folder, const QStr
     }
 }
 
+QString unreadablePageNotice(const QString &pageName, const QString &reason)
+{
+    return QStringLiteral(
+               "<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title>無法讀取頁面</title></head>"
+               "<body style=\"font-family: 'PMingLiU', serif; margin: 1.5em; line-height: 1.6\">"
+               "<p style=\"font-size: 1.2em; font-weight: bold; color: #800000\">無法讀取這筆資料的頁面</p>"
+               "<p style=\"word-break: break-all\">%1</p>"
+               "<p>%2。請確認資料集資料夾中有這個頁面檔案，而且可以讀取。</p>"
+               "</body></html>")
+        .arg(pageName.toHtmlEscaped(), reason.toHtmlEscaped());
+}
+
 bool prepareTmpFolder(const QString &tmpFolder)
 {
     const QByteArray name = QFile::encodeName(tmpFolder);

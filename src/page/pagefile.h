@@ -24,6 +24,9 @@ struct UnwritableFolder : Failure {
 Result<void, UnwritableFolder> WriteRecordPage(const QString &folder, const QString &pagePath,
                                                const QString &pageName, const QString &keywordText);
 
+// What the pane shows instead of a record whose page cannot be read: names the page and why.
+QString unreadablePageNotice(const QString &pageName, const QString &reason);
+
 // Makes the collection's tmp folder (one level) when it is missing. False when what stands
 // there is not a real folder: a link (writing through it could write anywhere), a file.
 bool prepareTmpFolder(const QString &tmpFolder);

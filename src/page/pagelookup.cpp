@@ -1,11 +1,13 @@
 #include "page/pagelookup.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QStringList>
 #include <QUrl>
 
 #include <algorithm>
+#include <unistd.h>
 
 namespace morvessa {
 
@@ -38,6 +40,13 @@ QString entryIgnoringCase(const QString &dir, const QString &part)
 
 QString sourcePagePath(const QString &folder, const QString &pageName)
 {
+    PageProblem unused;
+    return sourcePagePath(folder, pageName, unused);
+}
+
+QString sourcePagePath(const QString &folder, const QString &pageName, PageProblem &problem)
+{
+    problem = PageProblem::Outside;
     QStringList parts;
     const QStringList written =
         QString(pageName).replace(QLatin1Char('\\'), QLatin1Char('/')).split(QLatin1Char('/'), Qt::SkipEmptyParts);
@@ -52,6 +61,7 @@ QString sourcePagePath(const QString &folder, const QString &pageName)
         }
         parts << part;
     }
+    problem = PageProblem::Missing;
     if (parts.isEmpty())
         return QString();
 
@@ -70,7 +80,31 @@ QString sourcePagePath(const QString &folder, const QString &pageName)
             path += QLatin1Char('/') + entry;
         }
     }
-    return QFileInfo(path).isFile() ? path : QString();
+    const QFileInfo found(path);
+    if (!found.isFile()) {
+        problem = found.exists() ? PageProblem::NotAFile : PageProblem::Missing;
+        return QString();
+    }
+    problem =
+        ::access(QFile::encodeName(path).constData(), R_OK) == 0 ? PageProblem::None : PageProblem::NoPermission;
+    return path;
+}
+
+QString pageProblemText(PageProblem problem)
+{
+    switch (problem) {
+    case PageProblem::None:
+        return QString();
+    case PageProblem::Missing:
+        return QStringLiteral("檔案不存在");
+    case PageProblem::NoPermission:
+        return QStringLiteral("沒有讀取這個檔案的權限");
+    case PageProblem::NotAFile:
+        return QStringLiteral("這個名稱不是檔案（例如是資料夾）");
+    case PageProblem::Outside:
+        return QStringLiteral("頁面名稱指到資料集資料夾之外");
+    }
+    return QString();
 }
 
 bool insideFolder(const QString &folder, const QString &path)

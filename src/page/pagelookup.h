@@ -17,6 +17,13 @@ namespace morvessa {
 // A leading separator is read inside the folder, as folder + "\" + name always was.
 QString sourcePagePath(const QString &folder, const QString &pageName);
 
+// Why a page name gives no page to read.
+enum class PageProblem { None, Missing, NoPermission, NotAFile, Outside };
+// The same, and problem says why there is no readable page (None when there is one).
+QString sourcePagePath(const QString &folder, const QString &pageName, PageProblem &problem);
+// The reason in words, for a message that names the page.
+QString pageProblemText(PageProblem problem);
+
 // Whether path (which need not exist) lies in folder or is the folder itself, by name.
 bool insideFolder(const QString &folder, const QString &path);
 

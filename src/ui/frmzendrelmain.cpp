@@ -3,6 +3,7 @@
 #include "page/keywordtext.h"
 #include "page/pageclaim.h"
 #include "page/pagefile.h"
+#include "page/pagelookup.h"
 #include "search/queryanalysis.h"
 #include "search/searchrun.h"
 #include "store/appfolder.h"
@@ -161,8 +162,9 @@ FrmZendrelMain::~FrmZendrelMain() = default;
 Result<void> FrmZendrelMain::Form_Load()
 {
     const QString folder = applicationFolder();
-    m_pageClaim = std::make_unique<RecordPageClaim>(folder);
-    PagePath = m_pageClaim->path();
+    // Claimed with the first record shown (claimRecordPage): started where there is no
+    // collection, the program writes nothing there.
+    PagePath = recordPagePath(folder);
 
     move(0, 0);
     // The outer size leaves room for a frame and a title bar, which the window keeps.
@@ -185,7 +187,8 @@ Result<void> FrmZendrelMain::Form_Load()
 
 void FrmZendrelMain::Form_Unload()
 {
-    deleteRecordPage(PagePath);
+    if (m_pageClaim)
+        deleteRecordPage(PagePath);
     m_pageClaim.reset();
 }
 
@@ -199,6 +202,7 @@ Result<void> FrmZendrelMain::DoSearch()
     const Result<SearchOutcome> searched = runSearch(ConnString, analysis);
     if (!searched)
         return searched.failure();
+    m_collectionOpened = true;
     const SearchOutcome &outcome = *searched;
     if (!outcome.found()) {
         showMessage(notFoundMessage(analysis.messageText), MessageKind::Plain);
@@ -226,12 +230,23 @@ Result<void> FrmZendrelMain::DoSearch()
     return {};
 }
 
+bool FrmZendrelMain::claimRecordPage()
+{
+    if (!m_pageClaim && m_collectionOpened) {
+        m_pageClaim = std::make_unique<RecordPageClaim>(applicationFolder());
+        PagePath = m_pageClaim->path();
+    }
+    return m_pageClaim != nullptr;
+}
+
 void FrmZendrelMain::Grd1_RowColChange()
 {
     const QString folder = applicationFolder();
     const QString pageName = Grd1->TextMatrix(Grd1->Row(), 1);
+    const bool mayWrite = claimRecordPage();
     const auto write =
-        WriteRecordPage(folder, PagePath, pageName, keywordTextFor(TxtQuery->currentText(), SearchMode));
+        mayWrite ? WriteRecordPage(folder, PagePath, pageName, keywordTextFor(TxtQuery->currentText(), SearchMode))
+                 : Result<void, UnwritableFolder>();
     ct->setText(QStringLiteral("第") + QString::number(Grd1->Row()) + QStringLiteral("筆"));
     if (SearchMode != QLatin1String("mod3") && SearchMode != QLatin1String("mod4")) {
         if (Grd1->Row() != 0)
@@ -239,7 +254,14 @@ void FrmZendrelMain::Grd1_RowColChange()
         else
             FrmIni::Show();
     }
-    if (write)
+    if (!mayWrite) // no collection has been opened: nothing to show, nothing written
+        return;
+    PageProblem problem = PageProblem::None;
+    if (write && Grd1->Row() != 0)
+        sourcePagePath(folder, pageName, problem);
+    if (write && problem != PageProblem::None) // not a silent white pane: say which page and why
+        LblDesc->setHtml(unreadablePageNotice(pageName, pageProblemText(problem)));
+    else if (write)
         Navigate(PagePath);
     else // neither the browser's own error page nor a page written earlier
         LblDesc->setHtml(unwritableFolderPage(write.failure().folder));

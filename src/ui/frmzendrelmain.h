@@ -76,6 +76,9 @@ private:
     QPixmap m_panel;
     std::unique_ptr<PrintTarget> m_printTarget;
     std::unique_ptr<RecordPageClaim> m_pageClaim; // holds PagePath for this program
+    bool m_collectionOpened = false;              // a search has opened the database
+    // Claims the temporary page once a collection has been opened; false before.
+    bool claimRecordPage();
 };
 
 } // namespace morvessa

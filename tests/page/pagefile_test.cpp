@@ -11,6 +11,8 @@
 #include <QTemporaryDir>
 #include <QUrl>
 
+#include <unistd.h>
+
 using namespace morvessa;
 using namespace morvessa::pagetest;
 
@@ -247,4 +249,33 @@ TEST_F(RecordPageFile, NothingIsWrittenThroughALinkInTheTmpFolder)
         EXPECT_TRUE(readFile(claim.path()).contains(marked(str("發熱"))));
     }
     EXPECT_TRUE(filesElsewhere().isEmpty()) << filesElsewhere().join(QLatin1Char(' ')).toStdString();
+}
+
+TEST_F(RecordPageFile, WhyAPageCannotBeReadIsTold)
+{
+    ASSERT_TRUE(QDir().mkpath(folder + QStringLiteral("/fang/folder.htm")));
+    const QString locked = folder + QStringLiteral("/fang/locked.htm");
+    QFile file(locked);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.close();
+    ASSERT_TRUE(QFile::setPermissions(locked, QFile::WriteOwner));
+    const struct {
+        QString pageName;
+        PageProblem expected;
+    } cases[] = {
+        {QStringLiteral("fang\\mahuang.htm"), PageProblem::None},
+        {QStringLiteral("fang\\gone.htm"), PageProblem::Missing},
+        {QString(), PageProblem::Missing},
+        {QStringLiteral("fang\\folder.htm"), PageProblem::NotAFile},
+        {QStringLiteral("..\\outside.htm"), PageProblem::Outside},
+        // root reads every file: the permission case only means something for a user
+        {QStringLiteral("fang\\locked.htm"), ::geteuid() == 0 ? PageProblem::None : PageProblem::NoPermission},
+    };
+    for (const auto &c : cases) {
+        PageProblem problem = PageProblem::None;
+        const QString path = sourcePagePath(folder, c.pageName, problem);
+        EXPECT_EQ(problem, c.expected) << c.pageName.toStdString();
+        EXPECT_EQ(path.isEmpty(), c.expected != PageProblem::None) << c.pageName.toStdString();
+        EXPECT_EQ(pageProblemText(problem).isEmpty(), c.expected == PageProblem::None);
+    }
 }

@@ -109,3 +109,20 @@ TEST(QueryPage, APageThatCannotBeWrittenIsAFailure)
     EXPECT_TRUE(message.contains(QString::fromUtf8("無法寫入資料夾"))) << run.err.toStdString();
     EXPECT_TRUE(message.contains(QDir::toNativeSeparators(folder))) << run.err.toStdString();
 }
+
+TEST(QueryPage, APageThatCannotBeReadIsAFailureThatNamesIt)
+{
+    QTemporaryDir dir;
+    const QString folder = dir.path() + QStringLiteral("/collection");
+    QDir().mkpath(folder);
+    ASSERT_TRUE(QFile::copy(QStringLiteral(MORVESSA_TEST_DATA "/collection/jst.mdb"),
+                            folder + QStringLiteral("/jst.mdb")));
+
+    const QueryRun run = runQuery({QStringLiteral("--folder"), folder, QStringLiteral("--page"),
+                                   QStringLiteral("1"), QString::fromUtf8("發熱")});
+    EXPECT_EQ(run.exitCode, 2);
+    const QString message = QString::fromUtf8(run.err);
+    EXPECT_TRUE(message.contains(QString::fromUtf8("無法讀取第 1 筆的頁面"))) << run.err.toStdString();
+    EXPECT_TRUE(message.contains(QString::fromUtf8("檔案不存在"))) << run.err.toStdString();
+    EXPECT_TRUE(message.contains(QStringLiteral(".htm"))) << run.err.toStdString();
+}

@@ -238,6 +238,9 @@ TEST(QueryToolTest, JsonRowsAndThePagePath)
     QTemporaryDir dir;
     ASSERT_TRUE(QFile::copy(collection("collection") + QStringLiteral("/jst.mdb"),
                             dir.path() + QStringLiteral("/jst.mdb")));
+    ASSERT_TRUE(QDir().mkpath(dir.path() + QStringLiteral("/zheng")));
+    ASSERT_TRUE(QFile::copy(collection("collection") + QStringLiteral("/zheng/kesou2.htm"),
+                            dir.path() + QStringLiteral("/zheng/kesou2.htm")));
     const Outcome o = runTool({QStringLiteral("--folder"), dir.path(), QStringLiteral("--format"),
                                QStringLiteral("json"), QStringLiteral("--page"), QStringLiteral("2"), u("咳嗽")});
     EXPECT_EQ(o.exitCode, 0) << o.error.toStdString();

@@ -15,6 +15,7 @@
 #include "page/keywordtext.h"
 #include "page/pageclaim.h"
 #include "page/pagefile.h"
+#include "page/pagelookup.h"
 #include "search/concordance.h"
 #include "search/queryanalysis.h"
 #include "search/searchrun.h"
@@ -148,6 +149,14 @@ int run(const QueryOptions &options)
             printLine(stderr, QStringLiteral("morvessa-query: 無法寫入資料夾 %1，第 %2 筆的頁面沒有寫出。")
                                   .arg(QDir::toNativeSeparators(write.failure().folder))
                                   .arg(options.page));
+            return 2;
+        }
+        PageProblem problem = PageProblem::None;
+        sourcePagePath(folder, rows.text(options.page - 1, 1), problem);
+        if (problem != PageProblem::None) {
+            printLine(stderr, QStringLiteral("morvessa-query: 無法讀取第 %1 筆的頁面「%2」：%3。")
+                                  .arg(options.page)
+                                  .arg(rows.text(options.page - 1, 1), pageProblemText(problem)));
             return 2;
         }
         pagePath = claim.path();

@@ -371,6 +371,12 @@ void MainWindowTest::missingDatabase()
     pressEnter(main, QStringLiteral("發熱"));
     QCOMPARE(recorder.messages.size(), size_t(2));
     QCOMPARE(main->Grd1->Rows(), 2);
+
+    // Without a collection nothing is written into the folder: no tmp, no lock, no page,
+    // not even when a row of the empty grid is clicked.
+    main->Grd1->setRow(1);
+    main->close();
+    QCOMPARE(QDir(folder.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList());
 }
 
 namespace {

@@ -23,6 +23,7 @@ class RecordPaneTest : public QObject {
 private slots:
     void unwritableFolderIsNamedInThePane();
     void pagesRunNoScriptsAndReachNothingOutside();
+    void aPageThatCannotBeReadIsNamedInThePane();
 };
 
 namespace {
@@ -100,4 +101,31 @@ void RecordPaneTest::pagesRunNoScriptsAndReachNothingOutside()
 }
 
 REGISTER_TEST(RecordPaneTest)
+
+void RecordPaneTest::aPageThatCannotBeReadIsNamedInThePane()
+{
+    TestFolder folder(sampleCollection());
+    Recorder recorder;
+    FrmZendrelMain *main = openMainWindow();
+    QVERIFY(main);
+    QTest::qWait(300); // the list-all search's Page Up has come and gone
+    const QString pageName = main->Grd1->TextMatrix(2, 1);
+    QString relative = pageName;
+    relative.replace(QLatin1Char('\\'), QLatin1Char('/'));
+    QVERIFY(QFile::remove(folder.path() + QLatin1Char('/') + relative));
+
+    main->Grd1->setRow(2);
+    main->Grd1_RowColChange();
+    QCOMPARE(main->ct->text(), QStringLiteral("第2筆"));
+    QTRY_VERIFY_WITH_TIMEOUT(paneText(main).contains(QStringLiteral("無法讀取這筆資料的頁面")), 10000);
+    QVERIFY(paneText(main).contains(pageName));
+    QVERIFY(paneText(main).contains(QStringLiteral("檔案不存在")));
+
+    // A readable page is shown again as usual.
+    main->Grd1->setRow(1);
+    main->Grd1_RowColChange();
+    QTRY_VERIFY_WITH_TIMEOUT(main->LblDesc->url().isLocalFile(), 10000);
+    QVERIFY(recorder.messages.empty());
+}
+
 #include "recordpane_test.moc"
