@@ -203,6 +203,9 @@ FileFailure replaceFailure(FileFailure f, const QByteArray &path)
     case FileFailure::NotAFile:
         f.message = QStringLiteral("%1不是檔案，無法存檔。").arg(shown);
         break;
+    case FileFailure::Missing:
+        f.message = QStringLiteral("%1是一個連結，但它指向的檔案不存在，沒有存檔；連結沒有變更。").arg(shown);
+        break;
     case FileFailure::ReadOnly:
         f.message = QStringLiteral("檔案%1是唯讀檔，沒有存檔。").arg(shown);
         break;
@@ -386,6 +389,14 @@ Replaced replaceResolved(const QByteArray &path, const QByteArray &bytes)
 Result<ReplaceWay, FileFailure> replaceFileContent(const QByteArray &path, const QByteArray &bytes)
 {
     letWritesPastTheSizeLimitFail();
+    // A link to nothing: replacing the link by a file would quietly cut it from where the
+    // user meant the text to go, and creating its target could write anywhere.
+    struct stat link {};
+    if (::lstat(path.constData(), &link) == 0 && S_ISLNK(link.st_mode)) {
+        struct stat target {};
+        if (::stat(path.constData(), &target) != 0 && errno == ENOENT)
+            return replaceFailure(failed(FileFailure::Missing, ENOENT), path);
+    }
     Replaced replaced = replaceResolved(followLinks(path), bytes);
     if (!replaced)
         return replaceFailure(replaced.failure(), path);

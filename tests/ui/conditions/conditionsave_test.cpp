@@ -262,6 +262,16 @@ private slots:
         QCOMPARE(readBytes(file), QByteArray("again\r\n"));
         QCOMPARE(statOf(file).st_mode & 07777, mode_t(0604));
         QCOMPARE(filesIn(dir.path()), (QStringList{QStringLiteral("c.txt"), QStringLiteral("link.txt")}));
+
+        // A link to nothing is refused with a word, and stays the link it was.
+        const QString dangling = dir.filePath(QStringLiteral("dangling.txt"));
+        QVERIFY(QFile::link(QStringLiteral("gone.txt"), dangling));
+        const auto refused = saveConditionFile(QFile::encodeName(dangling), QStringLiteral("text"));
+        QVERIFY(!refused.ok());
+        QVERIFY(refused.message().contains(QStringLiteral("連結")));
+        QVERIFY(refused.message().contains(dangling));
+        QVERIFY(QFileInfo(dangling).isSymLink());
+        QVERIFY(!QFileInfo::exists(dir.filePath(QStringLiteral("gone.txt"))));
     }
 
     // A writable file in a folder that takes no new file is written in place; a file of
