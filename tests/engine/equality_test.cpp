@@ -7,6 +7,7 @@
 #include "store/mdbreader.h"
 #include "store/storetable.h"
 
+#include <QRegularExpression>
 #include <gtest/gtest.h>
 
 namespace {
@@ -105,6 +106,26 @@ TEST(Equality, RandomQueriesGiveTheSameResults)
     equality::QueryGenerator gen(contents, 4242);
     for (int i = 0; i < 600; ++i)
         expectSame(kCollection, gen.next());
+}
+
+// "_" before or after a run counts characters, not bytes: a character near the start or
+// the end of a record, with fewer characters than "_"s beside it, must not match there.
+TEST(Equality, AnyOnesBesideARunCountCharacters)
+{
+    const auto table = morvessa::test::valueOf(morvessa::readMaindataInProcess(kCollection));
+    for (std::size_t r = 0; r < table->rowCount(); ++r) {
+        const std::string_view c = table->content.at(r);
+        const QString content = QString::fromUtf8(c.data(), qsizetype(c.size()));
+        for (const qsizetype at : {qsizetype(1), qsizetype(2), content.size() - 2, content.size() - 3}) {
+            if (at < 0 || at >= content.size())
+                continue;
+            const QString run = content.mid(at, 1);
+            if (run.contains(QRegularExpression(QStringLiteral("[\\s%_\\[\\]'+-]"))))
+                continue;
+            expectSame(kCollection, QStringLiteral("___") + run);
+            expectSame(kCollection, run + QStringLiteral("___"));
+        }
+    }
 }
 
 TEST(Equality, CollectionsWithoutRecordsOrColumnsFailAlike)
