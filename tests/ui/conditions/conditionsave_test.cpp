@@ -153,6 +153,36 @@ private slots:
             QCOMPARE(readBytes(other), QByteArray("ok\r\n"));
     }
 
+    // A write the system reports as done but that did not store the bytes (a failing disk,
+    // a network file system) is caught by reading the file back: the old bytes return.
+    void writeThatStoresOtherBytesIsCaught()
+    {
+        QTemporaryDir dir;
+        const QString file = dir.filePath(QStringLiteral("c.txt"));
+        const QString other = dir.filePath(QStringLiteral("other.set"));
+        const QByteArray before("old text\r\n");
+        writeBytes(file, before);
+        QCOMPARE(::link(QFile::encodeName(file).constData(), QFile::encodeName(other).constData()), 0);
+
+        const WriteAtCall saved = writeAtCall();
+        bool corrupted = false;
+        writeAtCall() = [&](int fd, const char *data, size_t size, off_t offset) -> ssize_t {
+            if (corrupted || size == 0)
+                return saved(fd, data, size, offset);
+            corrupted = true;
+            QByteArray wrong(data, qsizetype(size));
+            wrong[0] = char(wrong[0] ^ 0x20);
+            return saved(fd, wrong.constData(), size, offset);
+        };
+        const Result<void> r = saveConditionFile(QFile::encodeName(file), QStringLiteral("new text"));
+        writeAtCall() = saved;
+        QVERIFY(corrupted);
+        QVERIFY(!r.ok());
+        QVERIFY2(r.message().contains(QStringLiteral("原檔案沒有變更")), qPrintable(r.message()));
+        QCOMPARE(readBytes(file), before);
+        QCOMPARE(readBytes(other), before);
+    }
+
     // The real thing: a process whose file size limit stops the write part way.
     void sizeLimitKeepsOldBytes_data()
     {
