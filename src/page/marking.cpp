@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 #include <string.h> // memmem
 
 namespace morvessa {
@@ -26,19 +27,65 @@ struct CutPage {
     QByteArray key;
 };
 
-// The terms as Big5, in order. Empty terms and terms Big5 cannot hold (which occur in no
-// Big5 page) are left out.
-std::vector<QByteArray> big5Terms(const QString &keywordText)
+// How terms are looked for: the bytes of the page searched, and a term in those bytes
+// (empty for a term that occurs in no page).
+struct Lookup {
+    std::function<QByteArray(const QByteArray &, const std::vector<PageRun> &)> key;
+    std::function<QByteArray(const QString &)> encode;
+};
+
+Lookup exactLookup()
+{
+    return {aliasKey, [](const QString &term) {
+                qsizetype unmappable = -1;
+                const QByteArray bytes = big5Encode(term, &unmappable);
+                return unmappable < 0 ? bytes : QByteArray();
+            }};
+}
+
+// The page with each two-byte character of its text runs replaced by the code that stands
+// for its fold; same length as the page.
+QByteArray foldedKey(const MarkingFold &fold, const QByteArray &page, const std::vector<PageRun> &runs)
+{
+    QByteArray key = page;
+    const auto *p = reinterpret_cast<const unsigned char *>(page.constData());
+    const qsizetype n = page.size();
+    for (const PageRun &run : runs) {
+        if (!run.text)
+            continue;
+        const qsizetype end = run.pos + run.len;
+        for (qsizetype i = run.pos; i < end;) {
+            const qsizetype length = big5CharLength(p, i, n);
+            if (length == 2) {
+                const uint16_t code = fold.keyOf(uint16_t(p[i] << 8 | p[i + 1]));
+                if (code && code != uint16_t(p[i] << 8 | p[i + 1])) {
+                    key[i] = char(code >> 8);
+                    key[i + 1] = char(code & 0xFF);
+                }
+            }
+            i += length;
+        }
+    }
+    return key;
+}
+
+Lookup foldedLookup(const MarkingFold &fold)
+{
+    return {
+        [&fold](const QByteArray &page, const std::vector<PageRun> &runs) { return foldedKey(fold, page, runs); },
+        [&fold](const QString &term) { return fold.encode(term); }};
+}
+
+// The terms as looked for, in order. Empty terms and terms that occur in no Big5 page are
+// left out.
+std::vector<QByteArray> big5Terms(const QString &keywordText, const Lookup &lookup)
 {
     std::vector<QByteArray> terms;
     QHash<QString, QByteArray> encoded; // a term given many times is encoded once
     for (const QString &term : keywordText.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
         auto it = encoded.constFind(term);
-        if (it == encoded.constEnd()) {
-            qsizetype unmappable = -1;
-            const QByteArray bytes = big5Encode(term, &unmappable);
-            it = encoded.insert(term, unmappable < 0 ? bytes : QByteArray());
-        }
+        if (it == encoded.constEnd())
+            it = encoded.insert(term, lookup.encode(term));
         if (!it->isEmpty())
             terms.push_back(*it);
     }
@@ -92,7 +139,7 @@ qsizetype countMarks(const QByteArray &key, const QByteArray &term)
     return count;
 }
 
-MarkPlan plan(const CutPage &cut, const QString &keywordText)
+MarkPlan plan(const CutPage &cut, const QString &keywordText, const Lookup &lookup)
 {
     const char *key = cut.key.constData();
     const qsizetype pageSize = cut.page.size();
@@ -101,7 +148,7 @@ MarkPlan plan(const CutPage &cut, const QString &keywordText)
     QHash<QByteArray, bool> present;  // per different term: occurs in the page at all
     std::vector<QByteArray> distinct; // those that occur, in order of first appearance
     std::vector<MarkStep> nested;
-    for (const QByteArray &term : big5Terms(keywordText)) {
+    for (const QByteArray &term : big5Terms(keywordText, lookup)) {
         auto it = present.find(term);
         if (it == present.end()) {
             it = present.insert(term, memmem(key, size_t(pageSize), term.constData(), size_t(term.size())));
@@ -231,19 +278,17 @@ bool markable(const QByteArray &page, const QString &keywordText)
     return !keywordText.isEmpty() && !page.isEmpty() && page.size() <= kMaxMarkedPageBytes;
 }
 
-} // namespace
-
-MarkPlan planMarking(const QByteArray &big5Page, const QString &keywordText)
+MarkPlan planWith(const QByteArray &big5Page, const QString &keywordText, const Lookup &lookup)
 {
     if (!markable(big5Page, keywordText))
         return {};
     std::vector<PageRun> runs;
     cutIntoRuns(big5Page, runs);
-    const CutPage cut{big5Page, runs, aliasKey(big5Page, runs)};
-    return plan(cut, keywordText);
+    const CutPage cut{big5Page, runs, lookup.key(big5Page, runs)};
+    return plan(cut, keywordText, lookup);
 }
 
-QByteArray markKeywords(const QByteArray &big5Page, const QString &keywordText)
+QByteArray markWith(const QByteArray &big5Page, const QString &keywordText, const Lookup &lookup)
 {
     if (!markable(big5Page, keywordText))
         return big5Page;
@@ -251,8 +296,8 @@ QByteArray markKeywords(const QByteArray &big5Page, const QString &keywordText)
     // for it on every row change costs more than the marking itself.
     thread_local std::vector<PageRun> runs, spare;
     cutIntoRuns(big5Page, runs);
-    CutPage cut{big5Page, runs, aliasKey(big5Page, runs)};
-    const MarkPlan marking = plan(cut, keywordText);
+    CutPage cut{big5Page, runs, lookup.key(big5Page, runs)};
+    const MarkPlan marking = plan(cut, keywordText, lookup);
     for (const MarkStep &step : marking.steps)
         markStep(cut, spare, step);
     QByteArray out = marking.steps.empty() ? big5Page : join(cut);
@@ -263,6 +308,73 @@ QByteArray markKeywords(const QByteArray &big5Page, const QString &keywordText)
         std::vector<PageRun>().swap(spare);
     }
     return out;
+}
+
+} // namespace
+
+MarkingFold::MarkingFold(const std::function<char32_t(char32_t)> &fold) : m_fold(fold), m_key(0x10000, 0)
+{
+    std::vector<std::pair<char32_t, uint16_t>> byFold;
+    for (unsigned lead = 0x81; lead <= 0xFE; ++lead) {
+        for (unsigned trail = 0x40; trail <= 0xFE; ++trail) {
+            if (trail > 0x7E && trail < 0xA1)
+                continue;
+            const char bytes[] = {char(lead), char(trail)};
+            const QString decoded = big5Decode(QByteArray(bytes, 2));
+            const QList<uint> chars = decoded.toUcs4();
+            if (chars.size() != 1 || chars[0] == 0xFFFD)
+                continue; // no character of its own
+            byFold.emplace_back(fold(char32_t(chars[0])), uint16_t(lead << 8 | trail));
+        }
+    }
+    // The lowest code of each fold stands for all of them.
+    std::stable_sort(byFold.begin(), byFold.end(), [](const auto &a, const auto &b) { return a.first < b.first; });
+    for (size_t i = 0; i < byFold.size();) {
+        size_t j = i;
+        while (j < byFold.size() && byFold[j].first == byFold[i].first)
+            m_key[byFold[j++].second] = byFold[i].second;
+        m_byFold.push_back(byFold[i]);
+        i = j;
+    }
+}
+
+QByteArray MarkingFold::encode(const QString &term) const
+{
+    QByteArray out;
+    for (const uint c : term.toUcs4()) {
+        if (c < 0x80) {
+            out += char(c);
+            continue;
+        }
+        const char32_t folded = m_fold(char32_t(c));
+        const auto it = std::lower_bound(m_byFold.begin(), m_byFold.end(), folded,
+                                         [](const auto &entry, char32_t f) { return entry.first < f; });
+        if (it == m_byFold.end() || it->first != folded)
+            return {};
+        out += char(it->second >> 8);
+        out += char(it->second & 0xFF);
+    }
+    return out;
+}
+
+MarkPlan planMarking(const QByteArray &big5Page, const QString &keywordText)
+{
+    return planWith(big5Page, keywordText, exactLookup());
+}
+
+QByteArray markKeywords(const QByteArray &big5Page, const QString &keywordText)
+{
+    return markWith(big5Page, keywordText, exactLookup());
+}
+
+MarkPlan planMarking(const QByteArray &big5Page, const QString &keywordText, const MarkingFold &fold)
+{
+    return planWith(big5Page, keywordText, foldedLookup(fold));
+}
+
+QByteArray markKeywords(const QByteArray &big5Page, const QString &keywordText, const MarkingFold &fold)
+{
+    return markWith(big5Page, keywordText, foldedLookup(fold));
 }
 
 } // namespace morvessa

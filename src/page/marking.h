@@ -4,6 +4,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 namespace morvessa {
@@ -31,11 +32,35 @@ struct MarkPlan {
 };
 MarkPlan planMarking(const QByteArray &big5Page, const QString &keywordText);
 
+// Characters that marking takes as one: those with the same fold (simplified,
+// traditional and variant forms in a variant search). Made once for a fold: it decodes
+// every two-byte Big5 code.
+class MarkingFold {
+public:
+    explicit MarkingFold(const std::function<char32_t(char32_t)> &fold);
+
+    // The code that stands in the page for every code whose character folds alike.
+    uint16_t keyOf(uint16_t code) const { return m_key[code]; }
+    // term in those codes (ASCII as it is); empty when a character of it is in no Big5
+    // page.
+    QByteArray encode(const QString &term) const;
+
+private:
+    std::function<char32_t(char32_t)> m_fold;
+    std::vector<uint16_t> m_key;                         // by code; 0 for no two-byte character
+    std::vector<std::pair<char32_t, uint16_t>> m_byFold; // sorted
+};
+
 // Marks the terms of keywordText (split at every U+0020, empty terms kept) in a Big5 page
 // as planMarking plans it: every occurrence wrapped in "<font color=red>" and "</font>".
 // Terms are marked only in the page's text, never inside tags (those inserted for earlier
 // terms included), comments, character references, or script, style, title and similar
 // elements, and only on whole Big5 characters. Every other byte of the page stays as it is.
 QByteArray markKeywords(const QByteArray &big5Page, const QString &keywordText);
+
+// The same, where a term is found in every form that folds alike: "发热" marks 發熱.
+// What is marked is what was found, in the form the page has.
+MarkPlan planMarking(const QByteArray &big5Page, const QString &keywordText, const MarkingFold &fold);
+QByteArray markKeywords(const QByteArray &big5Page, const QString &keywordText, const MarkingFold &fold);
 
 } // namespace morvessa

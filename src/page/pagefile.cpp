@@ -33,7 +33,8 @@ UnwritableFolder unwritable(const QString &folder)
 } // namespace
 
 Result<void, UnwritableFolder> WriteRecordPage(const QString &folder, const QString &pagePath,
-                                               const QString &pageName, const QString &keywordText)
+                                               const QString &pageName, const QString &keywordText,
+                                               const MarkingFold *fold)
 {
     try {
         const QFileInfo target(pagePath);
@@ -55,7 +56,7 @@ Result<void, UnwritableFolder> WriteRecordPage(const QString &folder, const QStr
             }
         }
 
-        const QByteArray marked = markKeywords(page, keywordText);
+        const QByteArray marked = fold ? markKeywords(page, keywordText, *fold) : markKeywords(page, keywordText);
 
         // Replaced in one step: the browser pane may still be reading the previous page,
         // and a page that cannot be replaced keeps its earlier content. Not forced to disk

@@ -16,13 +16,17 @@ struct UnwritableFolder : Failure {
     QString folder;
 };
 
-// Reads the page that pageName names in folder (sourcePagePath), marks keywordText and
+class MarkingFold;
+
+// Reads the page that pageName names in folder (sourcePagePath), marks keywordText (in
+// every form that folds alike when a fold is given) and
 // replaces pagePath, a file in folder's tmp folder, with the result; makes the tmp folder
 // (one level) when needed. A missing page, a name that leads out of the folder, or an
 // empty name gives an empty page. Only the write can fail, and then pagePath keeps what
 // it held before.
 Result<void, UnwritableFolder> WriteRecordPage(const QString &folder, const QString &pagePath,
-                                               const QString &pageName, const QString &keywordText);
+                                               const QString &pageName, const QString &keywordText,
+                                               const MarkingFold *fold = nullptr);
 
 // What the pane shows instead of a record whose page cannot be read: names the page and why.
 QString unreadablePageNotice(const QString &pageName, const QString &reason);

@@ -278,3 +278,69 @@ TEST(MarkKeywords, APageTooLargeForThePaneIsNotMade)
     const QByteArray huge(kMaxMarkedPageBytes + 1, 'b');
     EXPECT_EQ(markKeywords(huge, QStringLiteral("b")), huge);
 }
+
+namespace {
+
+// 發/发 and 熱/热 fold alike, as in a variant search; every other character is its own.
+char32_t testFold(char32_t c)
+{
+    switch (c) {
+    case 0x767C: // 發
+        return 0x53D1;
+    case 0x71B1: // 熱
+        return 0x70ED;
+    default:
+        return c;
+    }
+}
+
+} // namespace
+
+TEST(MarkKeywordsFolded, EveryFormFoundIsMarkedAsThePageHasIt)
+{
+    const MarkingFold fold(testFold);
+    const QByteArray fa = big5Encode(str("發")), re = big5Encode(str("熱"));
+    const QByteArray page = "<p title=\"" + fa + re + "\">" + fa + re + "<b>" + fa + "</b>" + re + "</p>";
+    struct Case {
+        QString keywords;
+        QByteArray expected;
+    };
+    const QByteArray open = "<font color=red>", close = "</font>";
+    const Case cases[] = {
+        {str("发热"),
+         "<p title=\"" + fa + re + "\">" + open + fa + re + close + "<b>" + fa + "</b>" + re + "</p>"},
+        {str("發热"),
+         "<p title=\"" + fa + re + "\">" + open + fa + re + close + "<b>" + fa + "</b>" + re + "</p>"},
+        {str("发"), "<p title=\"" + fa + re + "\">" + open + fa + close + re + "<b>" + open + fa + close + "</b>" +
+                        re + "</p>"},
+        {str("寒"), page},
+    };
+    for (const Case &c : cases)
+        EXPECT_SAME_PAGE(markKeywords(page, c.keywords, fold), c.expected);
+    // Without the fold only the exact form is marked.
+    EXPECT_SAME_PAGE(markKeywords(page, str("发热")), page);
+}
+
+TEST(MarkKeywordsFolded, WithoutVariantsItMarksAsTheExactMarker)
+{
+    // A fold that joins nothing: Big5 bytes, duplicate codes, markup and nesting as safe
+    // as the exact marking.
+    const MarkingFold identity([](char32_t c) { return c; });
+    const QByteArray xugonggai = fixture(QStringLiteral("zheng/xugonggai.htm"));
+    const QByteArray duplicates = QByteArrayLiteral("<p>\xA4\x51\xA2\xCC\x80\xFF\xA3\xC0\xA4<b>\xA4\x51</b></p>");
+    const struct {
+        QByteArray page;
+        QString keywords;
+    } cases[] = {
+        {xugonggai, QStringLiteral("\\ @ \\< T r")},
+        {xugonggai, str("功") + QLatin1Char(' ') + QChar(0xE000)},
+        {xugonggai, str("功 功 \\功")},
+        {duplicates, str("十")},
+        {duplicates, str("十 十")},
+    };
+    for (const auto &c : cases) {
+        EXPECT_SAME_PAGE(markKeywords(c.page, c.keywords, identity), markKeywords(c.page, c.keywords));
+        EXPECT_EQ(planMarking(c.page, c.keywords, identity).steps.size(),
+                  planMarking(c.page, c.keywords).steps.size());
+    }
+}

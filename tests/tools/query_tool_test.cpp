@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
@@ -73,6 +74,15 @@ QStringList list(std::initializer_list<const char *> items)
 const QStringList kNewestFirst =
     list({"資料夾有空白", "全形空白", "無內容", "麻黃湯", "桂枝湯", "人參 Panax Ginseng", "全形字母", "咳嗽一",
           "咳嗽二", "長篇", "特殊符號", "醫者意也", "空白名稱", "檔案不存在", "標記字樣", "許功蓋", "無日期"});
+
+// The test collection's database and one of its pages in dir, where the tool may write.
+bool copyWithPage(const QTemporaryDir &dir, const QString &page)
+{
+    const QString from = collection("collection") + QLatin1Char('/');
+    const QString to = dir.path() + QLatin1Char('/');
+    return QFile::copy(from + QStringLiteral("jst.mdb"), to + QStringLiteral("jst.mdb")) &&
+           QDir().mkpath(QFileInfo(to + page).absolutePath()) && QFile::copy(from + page, to + page);
+}
 
 QString notFound(const char *messageText)
 {
@@ -236,11 +246,7 @@ TEST(QueryToolTest, DashQueriesBeforeAndAfterTheSeparator)
 TEST(QueryToolTest, JsonRowsAndThePagePath)
 {
     QTemporaryDir dir;
-    ASSERT_TRUE(QFile::copy(collection("collection") + QStringLiteral("/jst.mdb"),
-                            dir.path() + QStringLiteral("/jst.mdb")));
-    ASSERT_TRUE(QDir().mkpath(dir.path() + QStringLiteral("/zheng")));
-    ASSERT_TRUE(QFile::copy(collection("collection") + QStringLiteral("/zheng/kesou2.htm"),
-                            dir.path() + QStringLiteral("/zheng/kesou2.htm")));
+    ASSERT_TRUE(copyWithPage(dir, QStringLiteral("zheng/kesou2.htm")));
     const Outcome o = runTool({QStringLiteral("--folder"), dir.path(), QStringLiteral("--format"),
                                QStringLiteral("json"), QStringLiteral("--page"), QStringLiteral("2"), u("咳嗽")});
     EXPECT_EQ(o.exitCode, 0) << o.error.toStdString();
@@ -442,4 +448,23 @@ TEST(QueryToolTest, OutputThatCannotBeWrittenIsSaid)
             EXPECT_FALSE(err.contains(u("無法寫出結果"))) << c.redirect << ": " << err.toStdString();
         }
     }
+}
+
+// With --variants the page shows what was found in the form the page has: "发热" marks 發熱.
+TEST(QueryToolTest, VariantFormsAreMarkedInThePage)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(copyWithPage(dir, QStringLiteral("zheng/quankong.htm")));
+    const Outcome o =
+        runTool({QStringLiteral("--folder"), dir.path(), QStringLiteral("--variants"), QStringLiteral("--page"),
+                 QStringLiteral("1"), QStringLiteral("--"), u("-发热 头痛")});
+    EXPECT_EQ(o.exitCode, 0) << o.error.toStdString();
+    ASSERT_FALSE(o.lines.isEmpty());
+    EXPECT_EQ(o.lines.first(), u("全形空白\tzheng\\quankong.htm"));
+    QFile page(o.lines.last());
+    ASSERT_TRUE(page.open(QIODevice::ReadOnly)) << o.lines.last().toStdString();
+    const QByteArray marked = page.readAll();
+    // 發熱 and 頭痛 in Big5, each between the marks.
+    EXPECT_TRUE(marked.contains("<font color=red>\xB5\x6F\xBC\xF6</font>")) << marked.toStdString();
+    EXPECT_TRUE(marked.contains("<font color=red>\xC0\x59\xB5\x68</font>")) << marked.toStdString();
 }

@@ -13,6 +13,7 @@
 #include "base/filesizelimit.h"
 #include "engine/recordstore.h"
 #include "page/keywordtext.h"
+#include "page/marking.h"
 #include "page/pageclaim.h"
 #include "page/pagefile.h"
 #include "page/pagelookup.h"
@@ -35,6 +36,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <unistd.h>
 
 namespace {
@@ -142,9 +144,16 @@ int run(const QueryOptions &options)
     if (options.page > 0) {
         // The viewer on that row: the query box still holds the query as typed.
         const QString folder = applicationFolder();
+        std::optional<MarkingFold> fold; // with --variants, every form found is marked
+        if (options.variants) {
+            const Result<std::shared_ptr<const VariantTable>> variants = variantTable();
+            if (!variants)
+                return failed(variants);
+            fold.emplace([table = *variants](char32_t c) { return table->fold(c); });
+        }
         const RecordPageClaim claim(folder);
         const auto write = WriteRecordPage(folder, claim.path(), rows.text(options.page - 1, 1),
-                                           keywordTextFor(options.query, analysis.mode));
+                                           keywordTextFor(options.query, analysis.mode), fold ? &*fold : nullptr);
         if (!write) {
             printLine(stderr, QStringLiteral("morvessa-query: 無法寫入資料夾 %1，第 %2 筆的頁面沒有寫出。")
                                   .arg(QDir::toNativeSeparators(write.failure().folder))
