@@ -6,10 +6,14 @@
 
 #include <QApplication>
 #include <QFileInfo>
+#include <QLoggingCategory>
 
 int main(int argc, char *argv[])
 {
     morvessa::letWritesPastTheSizeLimitFail();
+    // The browser engine describes its set-up on every start; QT_LOGGING_RULES, read after
+    // this rule, still turns that back on for whoever asks.
+    QLoggingCategory::setFilterRules(QStringLiteral("qt.webenginecontext.info=false"));
     // The browser pane shares its graphics context with the windows.
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);

@@ -68,6 +68,17 @@ done
 got=$(page1 "$linked") || fail "no page through linked page folders"
 cmp -s "$expected" "$got" || fail "linked page folders give another page than a plain copy"
 
+# Started through PATH where there is no collection: quiet, and nothing written beside the
+# program (the program stops by itself without a display, or after a few seconds).
+noise=$root/noise
+(ulimit -c 0; PATH=$root/usr/bin:$PATH QT_QPA_PLATFORM=offscreen QTWEBENGINE_DISABLE_SANDBOX=1 \
+    timeout 4 morvessa >/dev/null 2>"$noise") || true
+! grep -q 'qt.webenginecontext' "$noise" || fail "a plain start prints the browser engine's set-up"
+[ ! -e "$root/usr/lib/morvessa/tmp" ] || fail "a start without a collection wrote tmp/ beside the program"
+for page in morvessa morvessa-query morvessa-add-collection; do
+    ! gzip -dc "$root/usr/share/man/man1/$page.1.gz" | grep -q '@MORVESSA_VERSION@' || fail "$page(1) lacks the version"
+done
+
 if command -v desktop-file-validate >/dev/null; then
     desktop-file-validate "$desktop" || fail "desktop-file-validate"
 else
