@@ -4,6 +4,7 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
+#include <QSet>
 #include <QStandardPaths>
 
 #include <cstdio>
@@ -11,14 +12,15 @@
 #include <fcntl.h>
 #include <mutex>
 #include <optional>
+#include <sys/file.h>
 #include <sys/mman.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
+#include <vector>
 
 namespace morvessa {
 
 namespace {
-
-constexpr int kKeptEntries = 6;
 
 std::mutex g_folderMutex;
 std::optional<QString> g_folder;
@@ -45,19 +47,81 @@ std::int64_t nanoseconds(const timespec &t)
     return std::int64_t(t.tv_sec) * 1000000000 + t.tv_nsec;
 }
 
-// Keeps the most recently used entries; also clears temporary files a crash left behind.
+// The folder's share of its disk when no test sets one.
+constexpr std::uint64_t kShareOfDisk = 10; // percent
+
+std::optional<std::uint64_t> g_limit;
+
+std::uint64_t byteLimit(const QString &folder)
+{
+    {
+        const std::lock_guard lock(g_folderMutex);
+        if (g_limit)
+            return *g_limit;
+    }
+    struct statvfs fs {};
+    if (::statvfs(QFile::encodeName(folder).constData(), &fs) != 0)
+        return 0;
+    return std::uint64_t(fs.f_blocks) * fs.f_frsize / 100 * kShareOfDisk;
+}
+
+// Bytes on disk: a file with holes counts what it takes, not what it claims.
+std::uint64_t bytesOnDisk(const QString &path)
+{
+    struct stat st {};
+    return ::lstat(QFile::encodeName(path).constData(), &st) == 0 ? std::uint64_t(st.st_blocks) * 512 : 0;
+}
+
+// Removes the temporaries of column files no running program writes any more (one killed
+// while reading). A writer holds a lock on its temporary until it is kept or removed.
+void removeLeftovers(const QString &folder)
+{
+    const QDir dir(folder);
+    for (const QFileInfo &t : dir.entryInfoList({QStringLiteral("reading-*")}, QDir::Files | QDir::Hidden)) {
+        const QByteArray path = QFile::encodeName(t.absoluteFilePath());
+        const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+        if (fd < 0)
+            continue;
+        struct stat held {
+        }, named{};
+        if (::fstat(fd, &held) == 0 && S_ISREG(held.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) == 0 &&
+            ::lstat(path.constData(), &named) == 0 && named.st_ino == held.st_ino && named.st_dev == held.st_dev)
+            ::unlink(path.constData());
+        ::close(fd);
+    }
+}
+
+// Keeps the most recently used entries that fit in the folder's share of the disk, the
+// newest always (a file too big for the share would otherwise be read afresh each start);
+// also clears temporaries a killed program left behind.
 void prune(const QString &folder)
 {
-    QDir dir(folder);
-    for (const QString &kind : {QStringLiteral("*.columns"), QStringLiteral("*.derived")}) {
-        const QFileInfoList entries = dir.entryInfoList({kind}, QDir::Files | QDir::Hidden, QDir::Time);
-        for (qsizetype i = kKeptEntries; i < entries.size(); ++i)
-            QFile::remove(entries[i].absoluteFilePath());
+    const QDir dir(folder);
+    const std::uint64_t limit = byteLimit(folder);
+    const QFileInfoList entries = dir.entryInfoList({QStringLiteral("*.columns"), QStringLiteral("*.derived")},
+                                                    QDir::Files | QDir::Hidden, QDir::Time);
+    std::uint64_t kept = 0;
+    for (qsizetype i = 0; i < entries.size(); ++i) {
+        const QString path = entries[i].absoluteFilePath();
+        kept += bytesOnDisk(path);
+        if (i > 0 && kept > limit)
+            QFile::remove(path);
     }
-    const QDateTime dayAgo = QDateTime::currentDateTime().addDays(-1);
-    for (const QFileInfo &t : dir.entryInfoList({QStringLiteral("reading-*")}, QDir::Files | QDir::Hidden))
-        if (t.lastModified() < dayAgo)
-            QFile::remove(t.absoluteFilePath());
+    removeLeftovers(folder);
+}
+
+// Once a process and folder, before the first look into it.
+void removeLeftoversOnce(const QString &folder)
+{
+    static std::mutex mutex;
+    static QSet<QString> done;
+    {
+        const std::lock_guard lock(mutex);
+        if (done.contains(folder))
+            return;
+        done.insert(folder);
+    }
+    removeLeftovers(folder);
 }
 
 } // namespace
@@ -75,6 +139,12 @@ void setKeptColumnsFolder(const QString &folder)
 {
     const std::lock_guard lock(g_folderMutex);
     g_folder = folder;
+}
+
+void setKeptColumnsByteLimit(std::optional<std::uint64_t> bytes)
+{
+    const std::lock_guard lock(g_folderMutex);
+    g_limit = bytes;
 }
 
 DatabaseIdentity identityOf(int fd, const struct stat &st)
@@ -139,6 +209,7 @@ std::shared_ptr<const StoreTable> openKept(const ColumnFileStamp &stamp, bool co
     const QString folder = keptColumnsFolder();
     if (folder.isEmpty())
         return nullptr;
+    removeLeftoversOnce(folder);
     return openKeptFile(entryPath(folder, stamp), [&](int fd) {
         ReadFailure failure;
         return mapColumnFile(fd, contentFolded, &stamp, true, failure);
@@ -165,10 +236,21 @@ void keepDerived(const DerivedColumnKey &key, const TextColumn &column)
 NewColumnFile::NewColumnFile(Where where) : m_folder(where == InKeptFolder ? keptColumnsFolder() : QString())
 {
     if (!m_folder.isEmpty() && QDir().mkpath(m_folder)) {
-        QByteArray name = QFile::encodeName(m_folder + QStringLiteral("/reading-XXXXXX"));
-        m_fd = ::mkostemp(name.data(), O_CLOEXEC);
-        if (m_fd >= 0)
-            m_temporary = QFile::decodeName(name);
+        // Held locked while written, so that no other program takes it for a leftover; one
+        // that took it first (and removes it) is waited for, and another name tried.
+        for (int tries = 0; tries < 3 && m_fd < 0; ++tries) {
+            QByteArray name = QFile::encodeName(m_folder + QStringLiteral("/reading-XXXXXX"));
+            const int fd = ::mkostemp(name.data(), O_CLOEXEC);
+            if (fd < 0)
+                break;
+            struct stat st {};
+            if (::flock(fd, LOCK_EX) == 0 && ::fstat(fd, &st) == 0 && st.st_nlink > 0) {
+                m_fd = fd;
+                m_temporary = QFile::decodeName(name);
+            } else {
+                ::close(fd);
+            }
+        }
     }
     if (m_fd < 0)
         m_fd = ::memfd_create("morvessa-columns", MFD_CLOEXEC);

@@ -8,7 +8,8 @@
 // else, and any kept file that is damaged, cut short or of another version, is a miss:
 // the database is read afresh. New files are written under a temporary name and renamed
 // into place, so two programs reading the same new collection at once each get a whole
-// file, and a crash leaves no half file behind. Only the most recently used few are kept.
+// file, and a crash leaves no half file behind. The most recently used are kept within a
+// share of the disk, the oldest dropped first.
 //
 // Beside them, derived columns: a table's content folded another way (the variant-folded
 // content), kept under the checksum of the column file it was made from and a key for how
@@ -28,6 +29,8 @@ namespace morvessa {
 QString keptColumnsFolder();
 // Tests point this at a folder of their own; an empty text keeps nothing.
 void setKeptColumnsFolder(const QString &folder);
+// The bytes the folder may hold: a tenth of its disk unless set (nullopt: that again).
+void setKeptColumnsByteLimit(std::optional<std::uint64_t> bytes);
 
 // The identity of the database open at fd, whose status is st.
 DatabaseIdentity identityOf(int fd, const struct stat &st);

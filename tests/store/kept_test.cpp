@@ -16,6 +16,7 @@
 #include <functional>
 #include <optional>
 #include <random>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <thread>
 
@@ -62,6 +63,7 @@ protected:
     {
         setReaderProgram(QString());
         setKeptColumnsFolder(QString());
+        setKeptColumnsByteLimit(std::nullopt);
     }
     static void settle() { QThread::msleep(150); }
     QString failingReader() const { return m_dir.path() + QStringLiteral("/fails"); }
@@ -217,13 +219,78 @@ TEST_F(KeptTest, TwoReadersOfOneNewCollectionAtOnceBothGetTheTable)
     EXPECT_EQ(readKeptOnly(m_path), m_fresh);
 }
 
-TEST_F(KeptTest, OnlyTheMostRecentFewAreKept)
+std::uint64_t bytesOnDisk(const QString &folder)
 {
-    for (int i = 0; i < 9; ++i) {
-        const QString folder = test::copyDatabase(m_dir, "empty", QStringLiteral("c%1").arg(i));
-        settle();
-        ASSERT_TRUE(readMaindata(folder + QStringLiteral("/jst.mdb"), ContentForm::Folded));
+    std::uint64_t total = 0;
+    for (const QFileInfo &f : QDir(folder).entryInfoList(QDir::Files | QDir::Hidden)) {
+        struct stat st {};
+        if (::lstat(QFile::encodeName(f.absoluteFilePath()).constData(), &st) == 0)
+            total += std::uint64_t(st.st_blocks) * 512;
     }
-    EXPECT_LE(keptFiles().size(), 6);
-    EXPECT_TRUE(readKeptOnly(m_dir.path() + QStringLiteral("/c8/jst.mdb"))); // the latest stays
+    return total;
+}
+
+TEST_F(KeptTest, TheFolderHoldsItsShareInBytesTheOldestDroppedFirst)
+{
+    const auto read = [&](int i) {
+        const QString folder = m_dir.path() + QStringLiteral("/c%1").arg(i);
+        if (!QFileInfo::exists(folder))
+            test::copyDatabase(m_dir, "empty", QStringLiteral("c%1").arg(i));
+        settle();
+        return readMaindata(folder + QStringLiteral("/jst.mdb"), ContentForm::Folded);
+    };
+    const auto keptOnly = [&](int i) {
+        return readKeptOnly(m_dir.path() + QStringLiteral("/c%1/jst.mdb").arg(i));
+    };
+    ASSERT_TRUE(read(0));
+    const std::uint64_t one = bytesOnDisk(m_cache.path());
+    ASSERT_GT(one, 0u);
+    setKeptColumnsByteLimit(3 * one + one / 2);
+    for (int i = 1; i < 9; ++i)
+        ASSERT_TRUE(read(i));
+    setKeptColumnsByteLimit(std::nullopt);
+    EXPECT_LE(bytesOnDisk(m_cache.path()), 3 * one + one / 2);
+    for (int i = 6; i < 9; ++i) // the latest three stay
+        EXPECT_TRUE(keptOnly(i)) << i;
+    EXPECT_FALSE(keptOnly(0));
+
+    // The newest stays even when it alone is over the share: else it would be read each start.
+    setKeptColumnsByteLimit(1);
+    ASSERT_TRUE(read(0));
+    setKeptColumnsByteLimit(std::nullopt);
+    EXPECT_EQ(keptFiles().size(), 1);
+    EXPECT_TRUE(keptOnly(0));
+}
+
+TEST_F(KeptTest, TemporariesOfEndedProgramsGoAtTheNextStartThoseBeingWrittenStay)
+{
+    const QString dead = m_cache.path() + QStringLiteral("/reading-dead01");
+    const QString held = m_cache.path() + QStringLiteral("/reading-held01");
+    for (const QString &path : {dead, held}) {
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(QByteArray(4096, 'x'));
+    }
+    // A program still writing holds its temporary locked.
+    const int heldFd = ::open(QFile::encodeName(held).constData(), O_RDWR | O_CLOEXEC);
+    ASSERT_GE(heldFd, 0);
+    ASSERT_EQ(::flock(heldFd, LOCK_EX), 0);
+
+    EXPECT_EQ(everything(*test::valueOf(readMaindata(m_path, ContentForm::Folded))), m_fresh);
+    EXPECT_FALSE(QFileInfo::exists(dead));
+    EXPECT_TRUE(QFileInfo::exists(held));
+    {
+        // A temporary this process is writing survives another collection being kept.
+        NewColumnFile writing;
+        ASSERT_TRUE(writing.inFolder());
+        const QString other = test::copyDatabase(m_dir, "empty", QStringLiteral("other"));
+        settle();
+        ASSERT_TRUE(readMaindata(other + QStringLiteral("/jst.mdb"), ContentForm::Folded));
+        EXPECT_EQ(QDir(m_cache.path()).entryList({QStringLiteral("reading-*")}, QDir::Files).size(), 2);
+    }
+    ::close(heldFd); // the program ends: its temporary goes when the next file is kept
+    const QString last = test::copyDatabase(m_dir, "empty", QStringLiteral("last"));
+    settle();
+    ASSERT_TRUE(readMaindata(last + QStringLiteral("/jst.mdb"), ContentForm::Folded));
+    EXPECT_EQ(QDir(m_cache.path()).entryList({QStringLiteral("reading-*")}, QDir::Files), QStringList{});
 }
