@@ -1,11 +1,19 @@
-// The database reader on damaged files: bytes -> jst.mdb -> readMaindata. Every file gives
+// The database reader on damaged files: bytes -> jst.mdb -> table maindata. Every file gives
 // a table whose columns add up, or a failure whose message names the file; nothing else.
+//
+// Under libFuzzer the table is read in this process, as the reading program reads it (the
+// table reader into a column file, then the column file mapped): libFuzzer sees only the
+// coverage of its own process. The plain driver reads through the reading program, as the
+// program does, so that a damaged file that brings libmdb down ends only that program.
 #include "fuzztarget.h"
 
+#include "store/columnfile.h"
 #include "store/isolatedread.h"
 #include "store/keptcolumns.h"
 #include "store/mdbreader.h"
+#include "store/readmessages.h"
 #include "store/storetable.h"
+#include "store/tableread.h"
 
 #include <QDir>
 #include <QFile>
@@ -15,6 +23,9 @@
 #include <cstdio>
 #include <memory>
 #include <numeric>
+
+#include <sys/mman.h>
+#include <unistd.h>
 
 namespace {
 
@@ -71,13 +82,62 @@ void checkTable(const morvessa::StoreTable &t)
         fuzz::fail("the newest-first order is not every row once");
 }
 
+#ifdef MORVESSA_FUZZ_IN_PROCESS
+// A file in memory holding bytes; -1 when it cannot be made.
+int memoryFile(const char *name, const std::uint8_t *data, std::size_t size)
+{
+    const int fd = ::memfd_create(name, MFD_CLOEXEC);
+    if (fd < 0)
+        return -1;
+    for (std::size_t done = 0; done < size;) {
+        const ssize_t n = ::write(fd, data + done, size - done);
+        if (n <= 0) {
+            ::close(fd);
+            return -1;
+        }
+        done += std::size_t(n);
+    }
+    return fd;
+}
+
+// What the reading program does with the database, then what readMaindata does with the
+// column file it wrote.
+void readInProcess(const std::uint8_t *data, std::size_t size, bool folded)
+{
+    const int database = memoryFile("jst.mdb", data, size);
+    const int columns = memoryFile("columns", nullptr, 0);
+    if (database < 0 || columns < 0)
+        fuzz::fail("cannot make the files in memory");
+    morvessa::ReadFailure outcome;
+    {
+        morvessa::ColumnFileWriter writer(columns, folded, size);
+        outcome = morvessa::readTable(database, writer, folded);
+        if (!writer.finish(outcome))
+            fuzz::fail("cannot write the column file");
+    }
+    morvessa::ReadFailure failure;
+    const auto table = morvessa::mapColumnFile(columns, folded, nullptr, true, failure);
+    ::close(database);
+    ::close(columns);
+    if (outcome.status == morvessa::ReadOk) {
+        if (!table)
+            fuzz::fail("a table that was read cannot be mapped from its column file");
+        checkTable(*table);
+    } else if (table || failure.status != outcome.status || failure.detail != outcome.detail) {
+        fuzz::fail("the column file does not report the failure of the reading");
+    } else if (!morvessa::failureMessage(failure, g_path).contains(g_path)) {
+        fuzz::fail("the message does not name the file");
+    }
+}
+#endif
+
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
 {
     g_dir = std::make_unique<QTemporaryDir>();
     g_path = g_dir->filePath(QStringLiteral("jst.mdb"));
-#ifdef MORVESSA_FUZZ_ASAN
+#if defined(MORVESSA_FUZZ_ASAN) && !defined(MORVESSA_FUZZ_IN_PROCESS)
     // The reading program inherits these; its standard error goes nowhere.
     g_reports = g_dir->filePath(QStringLiteral("reports"));
     QDir().mkpath(g_reports);
@@ -94,14 +154,18 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***)
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
+    // Both forms of the content column, chosen by the input so that a replay is the same.
+    const bool folded = size % 2;
+#ifdef MORVESSA_FUZZ_IN_PROCESS
+    readInProcess(data, size, folded);
+#else
     {
         QFile file(g_path);
         if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
             file.write(reinterpret_cast<const char *>(data), qint64(size)) != qint64(size))
             fuzz::fail("cannot write the input file");
     }
-    // Both forms of the content column, chosen by the input so that a replay is the same.
-    const auto form = size % 2 ? morvessa::ContentForm::Folded : morvessa::ContentForm::AsWritten;
+    const auto form = folded ? morvessa::ContentForm::Folded : morvessa::ContentForm::AsWritten;
     const auto table = morvessa::readMaindata(g_path, form);
     if (!table) {
         if (!table.message().contains(g_path))
@@ -113,5 +177,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     }
     if (!g_reports.isEmpty())
         checkReaderReports();
+#endif
     return 0;
 }
