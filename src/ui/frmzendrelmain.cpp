@@ -16,6 +16,7 @@
 #include "ui/frmini.h"
 #include "ui/keypreview.h"
 #include "ui/logic/rowtip.h"
+#include "ui/pagereading.h"
 #include "ui/picturebutton.h"
 #include "ui/pictures.h"
 #include "ui/postedkeys.h"
@@ -139,6 +140,12 @@ FrmZendrelMain::FrmZendrelMain() : QWidget(nullptr)
     LblDesc->setPage(CollectionPane::take(applicationFolder(), LblDesc));
     // Pages that declare no character set are Big5, like every page of a collection.
     LblDesc->settings()->setDefaultTextEncoding(QStringLiteral("Big5"));
+    {
+        const QRect pane = LblDesc->geometry();
+        const int height = TxtQuery->height();
+        Reading =
+            new PageReading(this, LblDesc, QRect(pane.left(), pane.bottom() + 1 - height, pane.width(), height));
+    }
 
     setTabOrder(Grd1, Command1);
     setTabOrder(Command1, LblDesc);

@@ -16,6 +16,7 @@ class QWebEngineView;
 
 namespace morvessa {
 
+class PageReading;
 class PictureButton;
 class PrintTarget;
 class RecordPageClaim;
@@ -33,6 +34,7 @@ public:
     QLabel *ct;              // the record number of the shown record, 第n筆
     ResultGrid *Grd1;        // the results grid: titles, and the hidden page names
     QWebEngineView *LblDesc; // the browser pane that shows the record's page
+    PageReading *Reading;    // the pane's context menu, find bar, marked-term steps and zoom
 
     // Window variables.
     QString SqlText;

@@ -4,12 +4,18 @@
 
 #include "ui/frmini.h"
 #include "ui/frmzendrelmain.h"
+#include "ui/pagereading.h"
 #include "ui/picturebutton.h"
 #include "ui/resultgrid.h"
 
+#include <QClipboard>
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QGuiApplication>
 #include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
@@ -24,6 +30,8 @@ private slots:
     void unwritableFolderIsNamedInThePane();
     void pagesRunNoScriptsAndReachNothingOutside();
     void aPageThatCannotBeReadIsNamedInThePane();
+    void readingKeysWorkOnAPage();
+    void contextMenuItemsAllDoSomething();
 };
 
 namespace {
@@ -34,6 +42,27 @@ FrmZendrelMain *openMainWindow()
         return nullptr;
     FrmIni::loaded()->cmdQuery->click();
     return FrmZendrelMain::loaded();
+}
+
+// The main window, active, with the record page of the query 發熱 showing its marks.
+FrmZendrelMain *openOnMarkedPage()
+{
+    FrmZendrelMain *main = openMainWindow();
+    if (!main)
+        return nullptr;
+    main->activateWindow();
+    if (!QTest::qWaitForWindowActive(main))
+        return nullptr;
+    main->TxtQuery->setEditText(QStringLiteral("發熱"));
+    if (!main->DoSearch() ||
+        !QTest::qWaitFor([main] { return paneText(main).contains(QStringLiteral("發熱")); }, 10000))
+        return nullptr;
+    return main;
+}
+
+QString selectedText(FrmZendrelMain *main)
+{
+    return main->LblDesc->page()->selectedText();
 }
 } // namespace
 
@@ -125,6 +154,104 @@ void RecordPaneTest::aPageThatCannotBeReadIsNamedInThePane()
     main->Grd1->setRow(1);
     main->Grd1_RowColChange();
     QTRY_VERIFY_WITH_TIMEOUT(main->LblDesc->url().isLocalFile(), 10000);
+    QVERIFY(recorder.messages.empty());
+}
+
+void RecordPaneTest::readingKeysWorkOnAPage()
+{
+    TestFolder folder(sampleCollection());
+    Recorder recorder;
+    FrmZendrelMain *main = openOnMarkedPage();
+    QVERIFY(main);
+
+    // F3 and Shift+F3 select the marked terms in turn, wherever the focus is.
+    main->Grd1->SetFocus();
+    QTest::keyClick(main->Grd1, Qt::Key_F3);
+    QTRY_COMPARE_WITH_TIMEOUT(selectedText(main), QStringLiteral("發熱"), 5000);
+    main->Navigate(main->PagePath); // a new page, with nothing selected
+    QTRY_VERIFY_WITH_TIMEOUT(selectedText(main).isEmpty(), 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(paneText(main).contains(QStringLiteral("發熱")), 10000);
+    QTest::keyClick(main->Grd1, Qt::Key_F3, Qt::ShiftModifier);
+    QTRY_COMPARE_WITH_TIMEOUT(selectedText(main), QStringLiteral("發熱"), 5000);
+
+    // Ctrl+F opens the find bar on its text field; typing finds and counts.
+    QTest::keyClick(main->Grd1, Qt::Key_F, Qt::ControlModifier);
+    QWidget *bar = main->Reading->findBar();
+    QVERIFY(bar->isVisible());
+    QTRY_VERIFY(main->Reading->findField()->hasFocus());
+    main->Reading->findField()->setText(QStringLiteral("發熱"));
+    QTRY_VERIFY_WITH_TIMEOUT(main->Reading->findCount()->text().startsWith(QStringLiteral("第1處，共")), 5000);
+    main->Reading->find(true);
+    QTRY_VERIFY_WITH_TIMEOUT(main->Reading->findCount()->text().startsWith(QStringLiteral("第2處，共")) ||
+                                 main->Reading->findCount()->text() == QStringLiteral("第1處，共1處"),
+                             5000);
+    main->Reading->findField()->setText(QStringLiteral("沒有這段文字"));
+    QTRY_COMPARE_WITH_TIMEOUT(main->Reading->findCount()->text(), QStringLiteral("找不到"), 5000);
+    // Esc still goes back to the query box, from the find bar too.
+    QTest::keyClick(main->windowHandle(), Qt::Key_Escape); // the find field has the focus
+    QTRY_VERIFY(main->TxtQuery->hasFocus());
+
+    // Zoom keys, kept when another page is shown.
+    const struct {
+        Qt::Key key;
+        double zoom;
+    } steps[] = {{Qt::Key_Equal, 1.1}, {Qt::Key_Equal, 1.25}, {Qt::Key_Minus, 1.1},
+                 {Qt::Key_0, 1.0},     {Qt::Key_Minus, 0.9},  {Qt::Key_Minus, 0.8}};
+    for (const auto &step : steps) {
+        QTest::keyClick(main->Grd1, step.key, Qt::ControlModifier);
+        QCOMPARE(main->LblDesc->zoomFactor(), step.zoom);
+    }
+    main->Grd1->setRow(2);
+    main->Grd1_RowColChange();
+    QTest::qWait(500);
+    QCOMPARE(main->LblDesc->zoomFactor(), 0.8);
+    main->Reading->zoom(0);
+    QVERIFY(recorder.messages.empty());
+}
+
+void RecordPaneTest::contextMenuItemsAllDoSomething()
+{
+    TestFolder folder(sampleCollection());
+    Recorder recorder;
+    FrmZendrelMain *main = openOnMarkedPage();
+    QVERIFY(main);
+    QWebEnginePage *page = main->LblDesc->page();
+    const auto actionNamed = [main](const QString &text) -> QAction * {
+        QMenu *menu = main->Reading->makeContextMenu(main);
+        for (QAction *action : menu->actions())
+            if (action->text() == text)
+                return action;
+        return nullptr;
+    };
+    {
+        std::unique_ptr<QMenu> menu(main->Reading->makeContextMenu(nullptr));
+        QStringList texts;
+        for (const QAction *action : menu->actions())
+            if (!action->isSeparator())
+                texts << action->text();
+        QCOMPARE(texts, (QStringList{QStringLiteral("複製"), QStringLiteral("全選"), QStringLiteral("尋找…"),
+                                     QStringLiteral("放大"), QStringLiteral("縮小"), QStringLiteral("原始大小")}));
+        QVERIFY(!menu->actions().constFirst()->isEnabled()); // nothing selected: nothing to copy
+    }
+
+    actionNamed(QStringLiteral("全選"))->trigger();
+    QTRY_VERIFY_WITH_TIMEOUT(selectedText(main).contains(QStringLiteral("發熱")), 5000);
+    QGuiApplication::clipboard()->clear();
+    QAction *copy = actionNamed(QStringLiteral("複製"));
+    QVERIFY(copy->isEnabled());
+    copy->trigger();
+    QTRY_VERIFY_WITH_TIMEOUT(QGuiApplication::clipboard()->text().contains(QStringLiteral("發熱")), 5000);
+
+    actionNamed(QStringLiteral("尋找…"))->trigger();
+    QVERIFY(main->Reading->findBar()->isVisible());
+    const struct {
+        const char *item;
+        double zoom;
+    } zooms[] = {{"放大", 1.1}, {"原始大小", 1.0}, {"縮小", 0.9}, {"原始大小", 1.0}};
+    for (const auto &step : zooms) {
+        actionNamed(QString::fromUtf8(step.item))->trigger();
+        QCOMPARE(main->LblDesc->zoomFactor(), step.zoom);
+    }
     QVERIFY(recorder.messages.empty());
 }
 
