@@ -44,6 +44,12 @@ void put32(unsigned char *p, std::uint32_t v)
         p[i] = std::uint8_t(v >> (8 * i));
 }
 
+// Whether the UTF-16 unit at p is a high (0xD800) or low (0xDC00) surrogate.
+bool isSurrogate(const unsigned char *p, unsigned half)
+{
+    return (u16(p) & 0xFC00) == half;
+}
+
 struct Row {
     std::size_t start, end; // within the page
 };
@@ -277,7 +283,7 @@ void writeLongRecords(const std::string &source, const std::string &target, std:
         if (text.size() > (64u << 20))
             break;
     }
-    if (text.size() < maxBytes)
+    if (text.size() < std::size_t(maxBytes) + 2)
         throw std::runtime_error("not enough text in the corpus");
     std::mt19937 random(20261210);
     std::vector<Page> appended;
@@ -303,7 +309,14 @@ void writeLongRecords(const std::string &source, const std::string &target, std:
                 ++rows;
                 continue;
             }
-            const std::uint32_t len = (minBytes + std::uint32_t(random() % (maxBytes - minBytes + 1))) & ~1u;
+            std::uint32_t len = (minBytes + std::uint32_t(random() % (maxBytes - minBytes + 1))) & ~1u;
+            // One value is one run of the text, never a character above U+FFFF cut in two.
+            if (textAt + len + 2 > text.size())
+                textAt = 0;
+            if (isSurrogate(text.data() + textAt, 0xDC00))
+                textAt += 2;
+            if (isSurrogate(text.data() + textAt + len - 2, 0xD800))
+                len -= 2;
             const std::size_t parts = (len + kPart - 1) / kPart;
             const std::size_t firstPage = s.pages + appended.size();
             for (std::size_t part = 0; part < parts; ++part) {
@@ -317,12 +330,10 @@ void writeLongRecords(const std::string &source, const std::string &target, std:
                 const std::size_t start = kPage - (take + 4);
                 put16(lv.data() + kRowsAt, std::uint32_t(start));
                 put32(lv.data() + start, part + 1 < parts ? std::uint32_t((firstPage + part + 1) << 8) : 0);
-                if (textAt + take > text.size())
-                    textAt = 0;
-                std::memcpy(lv.data() + start + 4, text.data() + textAt, take);
-                textAt += take;
+                std::memcpy(lv.data() + start + 4, text.data() + textAt + part * kPart, take);
                 appended.push_back(std::move(lv));
             }
+            textAt += len;
             put32(head, len);
             put32(head + 4, std::uint32_t(firstPage << 8));
             ++rows;

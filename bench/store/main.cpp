@@ -128,22 +128,31 @@ struct Run {
     bool ok = false;
 };
 
+// A program's arguments and environment (this process's and extraEnv) as posix_spawn takes them.
+struct CommandLine {
+    std::vector<std::string> envStore;
+    std::vector<char *> args, env;
+
+    CommandLine(const std::vector<std::string> &argv, const std::vector<std::string> &extraEnv)
+        : envStore(extraEnv)
+    {
+        for (const auto &a : argv)
+            args.push_back(const_cast<char *>(a.c_str()));
+        args.push_back(nullptr);
+        for (char **e = environ; *e; ++e)
+            env.push_back(*e);
+        for (auto &e : envStore)
+            env.push_back(e.data());
+        env.push_back(nullptr);
+    }
+};
+
 // Runs a program (output thrown away) with extra environment, sampling the memory of it
 // and its children every millisecond.
 Run runProcess(const std::vector<std::string> &argv, const std::vector<std::string> &extraEnv = {},
                bool showErrors = false)
 {
-    std::vector<char *> args;
-    for (const auto &a : argv)
-        args.push_back(const_cast<char *>(a.c_str()));
-    args.push_back(nullptr);
-    std::vector<std::string> envStore(extraEnv);
-    std::vector<char *> env;
-    for (char **e = environ; *e; ++e)
-        env.push_back(*e);
-    for (auto &e : envStore)
-        env.push_back(e.data());
-    env.push_back(nullptr);
+    CommandLine line(argv, extraEnv);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
@@ -152,7 +161,7 @@ Run runProcess(const std::vector<std::string> &argv, const std::vector<std::stri
     Run run;
     const auto start = Clock::now();
     pid_t pid = 0;
-    const int rc = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), env.data());
+    const int rc = posix_spawnp(&pid, line.args[0], &actions, nullptr, line.args.data(), line.env.data());
     posix_spawn_file_actions_destroy(&actions);
     if (rc != 0)
         return run;
@@ -176,6 +185,34 @@ Run runProcess(const std::vector<std::string> &argv, const std::vector<std::stri
     return run;
 }
 
+// The first line a program prints (trimmed), run once with extra environment.
+std::string firstLineOf(const std::vector<std::string> &argv, const std::vector<std::string> &extraEnv)
+{
+    int fds[2];
+    if (pipe(fds) != 0)
+        return {};
+    CommandLine line(argv, extraEnv);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
+    posix_spawn_file_actions_addclose(&actions, fds[0]);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    pid_t pid = 0;
+    const int rc = posix_spawnp(&pid, line.args[0], &actions, nullptr, line.args.data(), line.env.data());
+    posix_spawn_file_actions_destroy(&actions);
+    close(fds[1]);
+    std::string out;
+    char buf[4096];
+    for (ssize_t n; rc == 0 && (n = read(fds[0], buf, sizeof buf)) > 0;)
+        out.append(buf, std::size_t(n));
+    close(fds[0]);
+    int status = 0;
+    if (rc == 0)
+        waitpid(pid, &status, 0);
+    out = out.substr(0, out.find('\n'));
+    return out.empty() ? std::string("0") : out; // rg prints nothing when nothing matched
+}
+
 std::string selfFolder()
 {
     char exe[4096];
@@ -190,11 +227,35 @@ struct Shape {
     int reps = 5;
 };
 
+// A search timed as a whole process on the kept copy, beside rg on the same text.
+struct KeptQuery {
+    const char *label;
+    std::vector<std::string> morvessa; // morvessa-query arguments after --folder DIR
+    std::vector<std::string> rg;       // rg arguments before the text file
+};
+
+const std::vector<KeptQuery> &keptQueries()
+{
+    static const std::vector<KeptQuery> queries = {
+        {"明月", {"--count", "明月"}, {"-c", "-F", "明月"}},
+        {"咖啡因 (nowhere)", {"--count", "咖啡因"}, {"-c", "-F", "咖啡因"}},
+        {"[明清]月", {"--count", "[明清]月"}, {"-c", "[明清]月"}},
+    };
+    return queries;
+}
+
+struct KeptFigures {
+    double keptMs = -1, rgMs = -1;
+    std::string keptCount, rgCount; // what each printed: the same text must give the same number
+};
+
 struct Figures {
     std::string name;
     std::size_t records = 0;
+    std::size_t astral = 0; // characters above U+FFFF in the content text given to rg
     double textMb = 0, fileMb = 0;
     double exportMs = -1, firstMs = -1, keptMs = -1, rgMs = -1;
+    std::vector<KeptFigures> kept; // one per keptQueries()
     double firstKeepMb = -1, keptKeepMb = -1, firstAllMb = -1;
     double queryMs = -1, floorMs = -1;
 };
@@ -236,6 +297,8 @@ std::optional<Figures> measure(const Shape &shape, const QString &work, const st
         std::string line;
         for (std::size_t r = 0; r < table->rowCount(); ++r) {
             line.assign(table->content.at(r));
+            f.astral += std::size_t(
+                std::count_if(line.begin(), line.end(), [](char c) { return (unsigned char)c >= 0xF0; }));
             std::replace(line.begin(), line.end(), '\r', ' ');
             std::replace(line.begin(), line.end(), '\n', ' ');
             out << line << '\n';
@@ -245,6 +308,7 @@ std::optional<Figures> measure(const Shape &shape, const QString &work, const st
     const std::vector<std::string> env = {"XDG_CACHE_HOME=" + cache};
     const std::vector<std::string> query = {queryProgram, "--folder", folder.toStdString(), "明月"};
     std::vector<double> exportMs, firstMs, keptMs, rgMs;
+    std::vector<std::vector<double>> queryKeptMs(keptQueries().size()), queryRgMs(keptQueries().size());
     Memory firstPeak, keptPeak;
     for (int i = 0; i < shape.reps; ++i) {
         exportMs.push_back(runProcess({"mdb-export", shape.mdb, "maindata"}).ms);
@@ -266,6 +330,22 @@ std::optional<Figures> measure(const Shape &shape, const QString &work, const st
         firstPeak.all = std::max(firstPeak.all, first.peak.all);
         keptPeak.keep = std::max(keptPeak.keep, kept.peak.keep);
         rgMs.push_back(runProcess({"rg", "-c", "-F", "明月", textPath}).ms);
+        // The kept copy is in place now: each query as a whole process, in turn with rg.
+        for (std::size_t q = 0; q < keptQueries().size(); ++q) {
+            std::vector<std::string> args = {queryProgram, "--folder", folder.toStdString()};
+            args.insert(args.end(), keptQueries()[q].morvessa.begin(), keptQueries()[q].morvessa.end());
+            std::vector<std::string> rg = {"rg"};
+            rg.insert(rg.end(), keptQueries()[q].rg.begin(), keptQueries()[q].rg.end());
+            rg.push_back(textPath);
+            queryKeptMs[q].push_back(runProcess(args, env).ms);
+            queryRgMs[q].push_back(runProcess(rg).ms);
+            if (i == 0)
+                f.kept.push_back({-1, -1, firstLineOf(args, env), firstLineOf(rg, {})});
+        }
+    }
+    for (std::size_t q = 0; q < f.kept.size(); ++q) {
+        f.kept[q].keptMs = median(queryKeptMs[q]);
+        f.kept[q].rgMs = median(queryRgMs[q]);
     }
     f.exportMs = median(exportMs);
     f.firstMs = median(firstMs);
@@ -302,6 +382,12 @@ std::optional<Figures> measure(const Shape &shape, const QString &work, const st
     return f;
 }
 
+long firstNumber(const std::string &text)
+{
+    const auto digit = std::find_if(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+    return digit == text.end() ? -1 : std::atol(&*digit);
+}
+
 void printFigures(const std::vector<Figures> &all)
 {
     std::printf(
@@ -313,6 +399,23 @@ void printFigures(const std::vector<Figures> &all)
                     fmt(f.fileMb).c_str(), fmt(f.textMb).c_str(), fmt(f.exportMs).c_str(), fmt(f.firstMs).c_str(),
                     fmt(f.keptMs).c_str(), fmt(f.rgMs).c_str(), ratio(f.firstMs, f.exportMs).c_str(),
                     ratio(f.keptMs, f.rgMs).c_str());
+    std::printf("\n## Start with the kept copy: morvessa-query --count against rg -c on the same text, whole "
+                "process against whole process (ms, median)\n\n"
+                "| collection | query | morvessa-query --count | rg | ÷ rg | count: morvessa-query / rg |\n"
+                "|---|---|---:|---:|---:|---|\n");
+    for (const Figures &f : all)
+        for (std::size_t q = 0; q < f.kept.size(); ++q) {
+            const KeptFigures &k = f.kept[q];
+            std::printf("| %s | %s | %s | %s | %s | %s / %s%s |\n", f.name.c_str(), keptQueries()[q].label,
+                        fmt(k.keptMs).c_str(), fmt(k.rgMs).c_str(), ratio(k.keptMs, k.rgMs).c_str(),
+                        k.keptCount.c_str(), k.rgCount.c_str(),
+                        firstNumber(k.keptCount) == firstNumber(k.rgCount) ? "" : " DIFFER");
+        }
+    std::printf("\nThe text given to rg is the content as the program reads it, one record a line; characters "
+                "above U+FFFF in it:");
+    for (const Figures &f : all)
+        std::printf(" %s %zu;", f.name.c_str(), f.astral);
+    std::printf("\n");
     std::printf(
         "\n## Peak memory of the process tree (MB; anonymous and shared: what cannot be dropped)\n\n"
         "| collection | text | first start | ÷ text | with the kept copy | ÷ text | first start, all resident "
@@ -321,9 +424,9 @@ void printFigures(const std::vector<Figures> &all)
         std::printf("| %s | %s | %s | %s | %s | %s | %s |\n", f.name.c_str(), fmt(f.textMb).c_str(),
                     fmt(f.firstKeepMb).c_str(), ratio(f.firstKeepMb, f.textMb).c_str(), fmt(f.keptKeepMb).c_str(),
                     ratio(f.keptKeepMb, f.textMb).c_str(), fmt(f.firstAllMb).c_str());
-    std::printf(
-        "\n## Inside one process: 明月 against one memchr pass over the same content bytes (ms, median of 20)"
-        "\n\n| collection | query | memchr pass | ÷ memchr |\n|---|---:|---:|---:|\n");
+    std::printf("\n## Inside one process (in-process figures, compared only with each other): 明月 against one "
+                "memchr pass over the same content bytes (ms, median of 20)"
+                "\n\n| collection | query | memchr pass | ÷ memchr |\n|---|---:|---:|---:|\n");
     for (const Figures &f : all)
         std::printf("| %s | %s | %s | %s |\n", f.name.c_str(), fmt(f.queryMs).c_str(), fmt(f.floorMs).c_str(),
                     ratio(f.queryMs, f.floorMs).c_str());
@@ -334,6 +437,9 @@ void printFigures(const std::vector<Figures> &all)
     };
     for (const Figures &f : all) {
         line("start with the kept copy ≤ 3 × rg -c -F", f, f.keptMs / f.rgMs, 3);
+        for (std::size_t q = 0; q < f.kept.size(); ++q)
+            line(("kept-copy start, --count " + std::string(keptQueries()[q].label) + " ≤ 1.0 × rg").c_str(), f,
+                 f.kept[q].keptMs / f.kept[q].rgMs, 1.0);
         line("first start ≤ 0.5 × mdb-export", f, f.firstMs / f.exportMs, 0.5);
         line("peak memory of the tree on the first start ≤ 1.3 × text", f, f.firstKeepMb / f.textMb, 1.3);
         line("query ≤ 2 × memchr pass", f, f.queryMs / f.floorMs, 2);
@@ -393,8 +499,11 @@ int main(int argc, char **argv)
     std::ifstream load("/proc/loadavg");
     std::string l1, l5, l15;
     load >> l1 >> l5 >> l15;
-    std::printf("# morvessa-store-bench on %s\n\nMachine: %ld cores, load average %s %s %s\n", path.c_str(),
-                sysconf(_SC_NPROCESSORS_ONLN), l1.c_str(), l5.c_str(), l15.c_str());
+    std::string command;
+    for (int i = 0; i < argc; ++i)
+        command += std::string(i ? " " : "") + argv[i];
+    std::printf("# morvessa-store-bench on %s\n\nCommand: %s\nMachine: %ld cores, load average %s %s %s\n",
+                path.c_str(), command.c_str(), sysconf(_SC_NPROCESSORS_ONLN), l1.c_str(), l5.c_str(), l15.c_str());
     std::vector<Shape> shapes = {{QFileInfo(QString::fromStdString(path)).fileName().toStdString(), path, reps}};
     if (scale) {
         const std::string repeated = (work + QStringLiteral("/repeated.mdb")).toStdString();
