@@ -1,6 +1,7 @@
 #include "ui/frmzendrelmain.h"
 
 #include "page/keywordtext.h"
+#include "page/marking.h"
 #include "page/pageclaim.h"
 #include "page/pagefile.h"
 #include "page/pagelookup.h"
@@ -8,6 +9,7 @@
 #include "search/searchrun.h"
 #include "store/appfolder.h"
 #include "store/connstring.h"
+#include "text/variants.h"
 #include "ui/busycursor.h"
 #include "ui/collectionpane.h"
 #include "ui/contrast.h"
@@ -37,6 +39,8 @@
 #include <QWebEngineSettings>
 #include <QWebEngineView>
 
+#include <cstdio>
+
 namespace morvessa {
 
 namespace {
@@ -64,6 +68,7 @@ bool opensListKey(const QKeyEvent *key)
 }
 
 const QString kCaption = QStringLiteral("Morvessa-目錄瀏覽 & 關鍵字搜尋");
+const QString kVariantsCaption = QStringLiteral("（異體字）");
 const QString kFirstHeader = QStringLiteral("內容標題 或 查詢結果");
 const QString kResultHeader = QStringLiteral(" 內容標題 或 查詢結果");
 const QString kPageHeader = QStringLiteral("位置");
@@ -166,6 +171,25 @@ FrmZendrelMain::FrmZendrelMain() : QWidget(nullptr)
 
 FrmZendrelMain::~FrmZendrelMain() = default;
 
+std::shared_ptr<const VariantTable> &FrmZendrelMain::chosenVariants()
+{
+    static std::shared_ptr<const VariantTable> table;
+    return table;
+}
+
+void FrmZendrelMain::chooseVariantSearch(const Result<std::shared_ptr<const VariantTable>> &loaded)
+{
+    chosenVariants() = loaded ? *loaded : nullptr;
+    if (loaded)
+        return;
+    const QString message =
+        QStringLiteral("異體字對照表無法讀取，改用一般檢索（只找與查詢相同的字）。\n") + loaded.message();
+    // Also for a start from a terminal, and before the box waits for its OK.
+    std::fprintf(stderr, "morvessa: %s\n", message.toLocal8Bit().constData());
+    std::fflush(stderr);
+    showMessage(message, MessageKind::Failure);
+}
+
 Result<void> FrmZendrelMain::Form_Load()
 {
     const QString folder = applicationFolder();
@@ -176,7 +200,13 @@ Result<void> FrmZendrelMain::Form_Load()
     move(0, 0);
     // The outer size leaves room for a frame and a title bar, which the window keeps.
     setFixedSize(clientSizeForOuterTwips(12120, 9100));
-    setWindowTitle(kCaption);
+    if (const std::shared_ptr<const VariantTable> variants = chosenVariants()) {
+        // Made once for the window: it decodes every Big5 code.
+        m_fold = std::make_unique<const MarkingFold>([variants](char32_t c) { return variants->fold(c); });
+        setWindowTitle(kCaption + kVariantsCaption);
+    } else {
+        setWindowTitle(kCaption);
+    }
 
     Grd1->setLeft(200);
     Grd1->setWidth(3520);
@@ -206,7 +236,8 @@ Result<void> FrmZendrelMain::DoSearch()
     TxtQuery->setEditText(analysis.trimmed);
     SqlText = analysis.sqlText;
 
-    const Result<SearchOutcome> searched = runSearch(ConnString, analysis);
+    const Result<SearchOutcome> searched =
+        runSearch(ConnString, analysis, searchesVariants() ? Matching::Variants : Matching::Exact);
     if (!searched)
         return searched.failure();
     m_collectionOpened = true;
@@ -251,9 +282,10 @@ void FrmZendrelMain::Grd1_RowColChange()
     const QString folder = applicationFolder();
     const QString pageName = Grd1->TextMatrix(Grd1->Row(), 1);
     const bool mayWrite = claimRecordPage();
-    const auto write =
-        mayWrite ? WriteRecordPage(folder, PagePath, pageName, keywordTextFor(TxtQuery->currentText(), SearchMode))
-                 : Result<void, UnwritableFolder>();
+    const auto write = mayWrite
+                           ? WriteRecordPage(folder, PagePath, pageName,
+                                             keywordTextFor(TxtQuery->currentText(), SearchMode), m_fold.get())
+                           : Result<void, UnwritableFolder>();
     ct->setText(QStringLiteral("第") + QString::number(Grd1->Row()) + QStringLiteral("筆"));
     if (SearchMode != QLatin1String("mod3") && SearchMode != QLatin1String("mod4")) {
         if (Grd1->Row() != 0)

@@ -16,11 +16,13 @@ class QWebEngineView;
 
 namespace morvessa {
 
+class MarkingFold;
 class PageReading;
 class PictureButton;
 class PrintTarget;
 class RecordPageClaim;
 class ResultGrid;
+class VariantTable;
 
 // Loaded and shown through SingleWindow: Show() loads it the first time (Form_Load runs
 // before the window is shown; a failure there is reported and the window is shown all
@@ -42,6 +44,14 @@ public:
     QString PagePath;
     QString EntryText;
     QString LastEntry;
+
+    // Variant search for this run (morvessa --variants), chosen before the window loads:
+    // simplified, traditional and variant forms match alike and every form found is marked.
+    // Where the dictionaries could not be loaded, says so (message box and standard error)
+    // and stays with exact search.
+    static void chooseVariantSearch(const Result<std::shared_ptr<const VariantTable>> &loaded);
+    static void chooseExactSearch() { chosenVariants().reset(); }
+    bool searchesVariants() const { return m_fold != nullptr; }
 
     Result<void> Form_Load();
     void Form_Unload();
@@ -74,11 +84,13 @@ private:
     ~FrmZendrelMain() override;
 
     void ShowRowTip(float X, float Y);
+    static std::shared_ptr<const VariantTable> &chosenVariants();
 
     QPixmap m_panel;
     std::unique_ptr<PrintTarget> m_printTarget;
     std::unique_ptr<RecordPageClaim> m_pageClaim; // holds PagePath for this program
     bool m_collectionOpened = false;              // a search has opened the database
+    std::unique_ptr<const MarkingFold> m_fold;    // variant search: how the pages are marked
     // Claims the temporary page once a collection has been opened; false before.
     bool claimRecordPage();
 };

@@ -1,16 +1,31 @@
 #include "base/filesizelimit.h"
 #include "store/appfolder.h"
+#include "text/variants.h"
 #include "ui/frmini.h"
+#include "ui/frmzendrelmain.h"
+#include "ui/logic/startoptions.h"
 #include "ui/pictures.h"
 #include "ui/qttranslations.h"
 
 #include <QApplication>
 #include <QFileInfo>
 #include <QLoggingCategory>
+#include <QStringList>
+
+#include <cstdio>
 
 int main(int argc, char *argv[])
 {
     morvessa::letWritesPastTheSizeLimitFail();
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    // Help and version need no display, so they come before the application.
+    const morvessa::StartOptions options = morvessa::parseStartOptions(arguments);
+    if (options.action != morvessa::StartOptions::Run) {
+        std::fputs(options.text.toLocal8Bit().constData(), stdout);
+        return std::fflush(stdout) == 0 ? 0 : 2;
+    }
     // The browser engine describes its set-up on every start; QT_LOGGING_RULES, read after
     // this rule, still turns that back on for whoever asks.
     QLoggingCategory::setFilterRules(QStringLiteral("qt.webenginecontext.info=false"));
@@ -26,6 +41,9 @@ int main(int argc, char *argv[])
     const QString program = argc > 0 ? QString::fromLocal8Bit(argv[0]) : QString();
     if (program.contains(QLatin1Char('/')))
         morvessa::setApplicationFolder(QFileInfo(program).absolutePath());
+
+    if (options.variants)
+        morvessa::FrmZendrelMain::chooseVariantSearch(morvessa::variantTable());
 
     morvessa::FrmIni::Show();
     return app.exec();

@@ -61,7 +61,8 @@ protected:
         for (const char *tool : {MORVESSA_ADD_COLLECTION_PROGRAM, MORVESSA_SAMPLE_PROGRAM})
             ASSERT_TRUE(QFile::copy(QString::fromUtf8(tool),
                                     programs + QLatin1Char('/') + QFileInfo(QString::fromUtf8(tool)).fileName()));
-        const QByteArray stub = "#!/bin/sh\nprintf '%s' \"$0\" > '" + QFile::encodeName(started) + "'\n";
+        // The path it was started by, then its arguments after a blank each.
+        const QByteArray stub = "#!/bin/sh\nprintf '%s' \"$0${*:+ $*}\" > '" + QFile::encodeName(started) + "'\n";
         ASSERT_TRUE(
             write(programs + QStringLiteral("/morvessa"), stub,
                   QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadOther | QFile::ExeOther));
@@ -117,13 +118,30 @@ protected:
         return list.size() == 1 ? home + QStringLiteral("/.local/share/applications/") + list.first() : QString();
     }
 
-    QString entryValue(const QString &key) const
+    // The value of key in the entry's group, or in the group of the action named.
+    QString entryValue(const QString &key, const QString &action = {}) const
     {
+        const QByteArray group = action.isEmpty() ? "[Desktop Entry]" : "[Desktop Action " + action.toUtf8() + ']';
+        bool inGroup = false;
         for (const QByteArray &line : read(entryPath()).split('\n')) {
-            if (line.startsWith(key.toUtf8() + '='))
+            if (line.startsWith('['))
+                inGroup = line == group;
+            else if (inGroup && line.startsWith(key.toUtf8() + '='))
                 return QString::fromUtf8(line.mid(key.size() + 1));
         }
         return {};
+    }
+
+    // What the entry's action starts: the entry, with the action's Exec for its own,
+    // started as launchedBy starts it.
+    QString actionLaunchedBy(const QString &action)
+    {
+        const QString copy = root.path() + QStringLiteral("/action.desktop");
+        QByteArray text = read(entryPath());
+        const QByteArray exec = "\nExec=" + entryValue(QStringLiteral("Exec")).toUtf8() + '\n';
+        text.replace(text.indexOf(exec), exec.size(),
+                     "\nExec=" + entryValue(QStringLiteral("Exec"), action).toUtf8() + '\n');
+        return write(copy, text) ? launchedBy(copy) : QStringLiteral("<not written>");
     }
 
     // Starts the entry with GLib's own reading of desktop entries, where that tool is here.
@@ -201,8 +219,15 @@ TEST_F(Installed, AddStartAndRemoveCollectionsOfAnyName)
                   u(name).replace(QStringLiteral("\\"), QStringLiteral("\\\\")));
         EXPECT_EQ(entryValue(QStringLiteral("Exec")), execArgument(start));
         // GLib looks for the program before it reads "%%" as "%", so it does not start that one.
-        if (!start.contains(QLatin1Char('%')))
+        if (!start.contains(QLatin1Char('%'))) {
             EXPECT_EQ(launchedBy(entryPath()).replace(QStringLiteral("<no gio>"), start), start);
+            // The menu's 異體字檢索 starts the same link in variant search.
+            EXPECT_EQ(entryValue(QStringLiteral("Actions")), QStringLiteral("variants;"));
+            EXPECT_EQ(entryValue(QStringLiteral("Name"), QStringLiteral("variants")), u("異體字檢索"));
+            const QString variants = start + QStringLiteral(" --variants");
+            EXPECT_EQ(actionLaunchedBy(QStringLiteral("variants")).replace(QStringLiteral("<no gio>"), variants),
+                      variants);
+        }
         const QString validator = QStandardPaths::findExecutable(QStringLiteral("desktop-file-validate"));
         if (!validator.isEmpty()) {
             QProcess v;
@@ -311,6 +336,12 @@ TEST_F(Installed, SampleOpensThroughAFolderOfTheUsersOwn)
         EXPECT_EQ(code, 0) << error.toStdString();
         EXPECT_EQ(QString::fromUtf8(read(started)), own + QStringLiteral("/morvessa"));
     }
+    // The menu's action gives --variants, which goes on to the program as it was given.
+    int passed = -1;
+    ASSERT_EQ(run(QStringLiteral("morvessa-sample"), {QStringLiteral("--variants")}, passed),
+              QProcess::NormalExit);
+    EXPECT_EQ(passed, 0);
+    EXPECT_EQ(QString::fromUtf8(read(started)), own + QStringLiteral("/morvessa --variants"));
     EXPECT_EQ(QDir(own).entryList(QDir::AllEntries | QDir::NoDotAndDotDot, QDir::Name | QDir::IgnoreCase),
               QStringList({QStringLiteral("demo.htm"), QStringLiteral("fang"), QStringLiteral("Help.htm"),
                            QStringLiteral("jst.mdb"), QStringLiteral("morvessa")}));

@@ -38,6 +38,9 @@ done
 
 desktop=$root/usr/share/applications/org.morvessa.Morvessa.desktop
 grep -qx 'Exec=/usr/lib/morvessa/morvessa-sample' "$desktop" || fail "the menu entry does not start the sample launcher"
+grep -qx 'Actions=variants;' "$desktop" || fail "the menu entry offers no variant search"
+[ "$(sed -n '/^\[Desktop Action variants\]$/,/^\[/p' "$desktop" | grep '^Exec=')" = \
+    'Exec=/usr/lib/morvessa/morvessa-sample --variants' ] || fail "the variant action does not start the launcher so"
 grep -q 'Copyright: .* The Morvessa developers' "$root/usr/share/doc/morvessa/copyright" || fail "no copyright"
 grep -q '<project_license>MIT</project_license>' "$root/usr/share/metainfo/org.morvessa.Morvessa.metainfo.xml" ||
     fail "the metadata names no licence"
@@ -75,6 +78,14 @@ noise=$root/noise
     timeout 4 morvessa >/dev/null 2>"$noise") || true
 ! grep -q 'qt.webenginecontext' "$noise" || fail "a plain start prints the browser engine's set-up"
 [ ! -e "$root/usr/lib/morvessa/tmp" ] || fail "a start without a collection wrote tmp/ beside the program"
+# The menu's 異體字檢索 through the launcher starts the program in variant search: with
+# no dictionaries to read, it says so (and searches exactly).
+nodict=$root/no-dictionaries
+mkdir "$nodict"
+(ulimit -c 0; XDG_DATA_HOME=$data MORVESSA_VARIANT_DATA=$nodict QT_QPA_PLATFORM=offscreen \
+    QTWEBENGINE_DISABLE_SANDBOX=1 timeout 4 "$root/usr/lib/morvessa/morvessa-sample" --variants \
+    >/dev/null 2>"$noise") || true
+grep -q "異體字對照表無法讀取.*改用一般檢索" "$noise" || fail "the variant action does not start variant search"
 for page in morvessa morvessa-query morvessa-add-collection; do
     ! gzip -dc "$root/usr/share/man/man1/$page.1.gz" | grep -q '@MORVESSA_VERSION@' || fail "$page(1) lacks the version"
 done

@@ -154,12 +154,16 @@ QByteArray entryText(const QString &folder, const QString &start, const Made &ma
         QStringLiteral("Icon=morvessa"),
         QStringLiteral("Terminal=false"),
         QStringLiteral("Categories=Education;Literature;"),
+        QStringLiteral("Actions=variants;"),
         kFolderKey + QLatin1Char('=') + escapeValue(folder),
     };
     if (!made.link.isEmpty())
         lines << kLinkKey + QLatin1Char('=') + escapeValue(made.link);
     if (!copies.isEmpty())
         lines << kCopiesKey + QLatin1Char('=') + copies;
+    // The same windows with variant search, from the entry's menu.
+    lines << QString() << QStringLiteral("[Desktop Action variants]") << QStringLiteral("Name=異體字檢索")
+          << QStringLiteral("Exec=") + execArgument(start) + QStringLiteral(" --variants");
     return (lines.join(QLatin1Char('\n')) + QLatin1Char('\n')).toUtf8();
 }
 

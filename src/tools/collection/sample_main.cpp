@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstring>
 #include <unistd.h>
+#include <vector>
 
 int main(int argc, char *argv[])
 {
@@ -29,10 +30,13 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "morvessa-sample: %s\n", error.toUtf8().constData());
         return 2;
     }
-    // Started by the link's path, the program takes the link's folder for its own.
+    // Started by the link's path, the program takes the link's folder for its own; the
+    // options given here (--variants from the menu's action) are the program's.
     const QByteArray path = QFile::encodeName(program);
-    char *const args[] = {const_cast<char *>(path.constData()), nullptr};
-    execv(path.constData(), args);
+    std::vector<char *> args = {const_cast<char *>(path.constData())};
+    args.insert(args.end(), argv + 1, argv + argc);
+    args.push_back(nullptr);
+    execv(path.constData(), args.data());
     std::fprintf(stderr, "morvessa-sample: 無法啟動「%s」：%s\n", path.constData(), std::strerror(errno));
     return 2;
 }

@@ -1,8 +1,12 @@
 #include "fixtures.h"
 
 #include "text/big5.h"
+#include "ui/frmini.h"
 #include "ui/frmzendrelmain.h"
+#include "ui/picturebutton.h"
 
+#include <QComboBox>
+#include <QFile>
 #include <QTest>
 #include <QWebEnginePage>
 #include <QWebEngineView>
@@ -40,4 +44,27 @@ QString paneText(morvessa::FrmZendrelMain *main)
     if (!QTest::qWaitFor([&done] { return done; }, 5000))
         return QString();
     return text;
+}
+
+morvessa::FrmZendrelMain *openMainWindow()
+{
+    using morvessa::FrmIni;
+    FrmIni::Show();
+    if (!FrmIni::loaded())
+        return nullptr;
+    FrmIni::loaded()->cmdQuery->click();
+    return morvessa::FrmZendrelMain::loaded();
+}
+
+void pressEnter(morvessa::FrmZendrelMain *main, const QString &query)
+{
+    main->TxtQuery->setFocus();
+    main->TxtQuery->setEditText(query);
+    QTest::keyClick(main->TxtQuery, Qt::Key_Return);
+}
+
+QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }

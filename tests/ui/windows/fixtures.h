@@ -22,6 +22,13 @@ class FrmZendrelMain;
 // The text the main window's browser pane shows now; empty when it does not answer.
 QString paneText(morvessa::FrmZendrelMain *main);
 
+// Opens the main window the way the user does: the start window's query button.
+morvessa::FrmZendrelMain *openMainWindow();
+// Types query into the box and presses Enter there.
+void pressEnter(morvessa::FrmZendrelMain *main, const QString &query);
+// The file's bytes; empty when it cannot be read.
+QByteArray readFile(const QString &path);
+
 // Rows made on demand, counting how many cells the grid asked for.
 class GeneratedRows : public morvessa::ResultRows {
 public:

@@ -44,35 +44,11 @@ private slots:
 };
 
 namespace {
-// Opens the main window the way the user does: the start window's query button.
-FrmZendrelMain *openMainWindow()
-{
-    FrmIni::Show();
-    FrmIni *start = FrmIni::loaded();
-    if (!start)
-        return nullptr;
-    start->cmdQuery->click();
-    return FrmZendrelMain::loaded();
-}
-
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 QByteArray sourcePage(const QString &folder, const QString &pageName)
 {
     QString relative = pageName;
     relative.replace(QLatin1Char('\\'), QLatin1Char('/'));
     return readFile(folder + QLatin1Char('/') + relative);
-}
-
-void pressEnter(FrmZendrelMain *main, const QString &query)
-{
-    main->TxtQuery->setFocus();
-    main->TxtQuery->setEditText(query);
-    QTest::keyClick(main->TxtQuery, Qt::Key_Return);
 }
 
 QUrl helpPage(const TestFolder &folder)

@@ -35,15 +35,6 @@ private slots:
 };
 
 namespace {
-FrmZendrelMain *openMainWindow()
-{
-    FrmIni::Show();
-    if (!FrmIni::loaded())
-        return nullptr;
-    FrmIni::loaded()->cmdQuery->click();
-    return FrmZendrelMain::loaded();
-}
-
 // The main window, active, with the record page of the query 發熱 showing its marks.
 FrmZendrelMain *openOnMarkedPage()
 {
