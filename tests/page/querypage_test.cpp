@@ -38,7 +38,7 @@ TEST(QueryPage, WritesTheRowsPageAndPrintsItsPathLast)
 
     for (const char *query : {"發熱 頭痛", "-發熱 頭痛"}) {
         const QueryRun run = runQuery({QStringLiteral("--folder"), folder, QStringLiteral("--page"),
-                                       QStringLiteral("2"), QString::fromUtf8(query)});
+                                       QStringLiteral("2"), QStringLiteral("--"), QString::fromUtf8(query)});
         ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
         const QList<QByteArray> lines = run.out.trimmed().split('\n');
         ASSERT_GE(lines.size(), 3);

@@ -20,6 +20,7 @@ for file in \
     share/morvessa/sample/fang/guizhi.htm \
     share/applications/org.morvessa.Morvessa.desktop share/metainfo/org.morvessa.Morvessa.metainfo.xml \
     share/man/man1/morvessa.1.gz share/man/man1/morvessa-query.1.gz share/man/man1/morvessa-add-collection.1.gz \
+    share/bash-completion/completions/morvessa-query share/zsh/vendor-completions/_morvessa-query \
     share/doc/morvessa/copyright; do
     [ -e "$root/usr/$file" ] || fail "$file is not installed"
 done
@@ -44,6 +45,37 @@ grep -qx 'Actions=variants;' "$desktop" || fail "the menu entry offers no varian
 grep -q 'Copyright: .* The Morvessa developers' "$root/usr/share/doc/morvessa/copyright" || fail "no copyright"
 grep -q '<project_license>MIT</project_license>' "$root/usr/share/metainfo/org.morvessa.Morvessa.metainfo.xml" ||
     fail "the metadata names no licence"
+
+# Help fits an 80-column terminal, where a CJK character takes two columns.
+for command in morvessa-query morvessa-add-collection; do
+    width=$("$root/usr/bin/$command" --help | LC_ALL=C.UTF-8 wc -L)
+    [ "$width" -le 80 ] || fail "$command --help is $width columns wide"
+done
+
+# The completions offer every option the help lists; bash's completes an option's values.
+bash_completion=$root/usr/share/bash-completion/completions/morvessa-query
+zsh_completion=$root/usr/share/zsh/vendor-completions/_morvessa-query
+for option in $("$root/usr/bin/morvessa-query" --help | grep -o -- '--[a-z][a-z-]*' | sort -u); do
+    grep -q -- "$option" "$bash_completion" || fail "the bash completion lacks $option"
+    grep -q -- "$option" "$zsh_completion" || fail "the zsh completion lacks $option"
+done
+if command -v bash >/dev/null; then
+    completed() { # the words bash offers for the command line "$@" (the last word being typed)
+        bash -c '_init_completion() { cur=${COMP_WORDS[COMP_CWORD]}; prev=${COMP_WORDS[COMP_CWORD-1]};
+                   words=("${COMP_WORDS[@]}"); cword=$COMP_CWORD; }
+                 _filedir() { COMPREPLY=(DIR); }
+                 . "$0"; COMP_WORDS=("$@"); COMP_CWORD=$(($# - 1)); _morvessa_query; echo "${COMPREPLY[*]}"' \
+            "$bash_completion" morvessa-query "$@"
+    }
+    [ "$(completed --color '')" = "auto always never" ] || fail "bash does not complete --color's values"
+    [ "$(completed --format=t)" = "text tsv" ] || fail "bash does not complete --format=t"
+    [ "$(completed --max-c)" = "--max-count" ] || fail "bash does not complete --max-c"
+    [ "$(completed --folder '')" = "DIR" ] || fail "bash does not complete --folder with folders"
+    [ -z "$(completed -- --c)" ] || fail "bash completes options after --"
+fi
+if command -v zsh >/dev/null; then
+    zsh -n "$zsh_completion" || fail "the zsh completion does not parse"
+fi
 
 found=$("$root/usr/bin/morvessa-query" --folder "$root/usr/share/morvessa/sample" 咳嗽) ||
     fail "the installed morvessa-query does not search the installed sample"

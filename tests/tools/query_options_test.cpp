@@ -1,6 +1,7 @@
 // morvessa-query's command line and output formats, without a process.
 #include "engine/recordstore.h"
 #include "search/concordance.h"
+#include "text/terminalwidth.h"
 #include "tools/query/options.h"
 #include "tools/query/output.h"
 
@@ -62,21 +63,24 @@ QByteArray printed(const ResultRows &rows, OutputFormat format, int pageRow = 0,
 
 } // namespace
 
-TEST(QueryOptionsTest, QueriesBeginningWithADashStayQueries)
+// As with grep: options before "--", the query's words after it or anywhere else, joined
+// by blanks as the query box reads them.
+TEST(QueryOptionsTest, QueryWordsAndTheDoubleDash)
 {
     const struct {
         std::initializer_list<const char *> args;
         const char *query;
     } cases[] = {
-        {{"-發熱 頭痛"}, "-發熱 頭痛"},
+        {{"發熱"}, "發熱"},
+        {{"發熱", "頭痛"}, "發熱 頭痛"},
+        {{"發熱", "--variants", "頭痛"}, "發熱 頭痛"},
         {{"--", "-發熱 頭痛"}, "-發熱 頭痛"},
+        {{"--", "-發熱", "頭痛"}, "-發熱 頭痛"},
+        {{"+發熱", "頭痛"}, "+發熱 頭痛"},
         {{"-"}, "-"},
         {{"--", "-h"}, "-h"},
-        {{"--", "--help"}, "--help"},
-        {{"-hv"}, "-hv"},
-        {{"-發熱", "--folder", "x"}, "-發熱"},
+        {{"--", "--help", "--"}, "--help --"},
         {{"--folder", "-x", "+發熱"}, "+發熱"},
-        {{"發熱"}, "發熱"},
         {{}, ""},
     };
     for (const auto &c : cases) {
@@ -88,14 +92,17 @@ TEST(QueryOptionsTest, QueriesBeginningWithADashStayQueries)
 
 TEST(QueryOptionsTest, HelpAndVersionAreNeverQueries)
 {
-    for (const auto &args :
-         {parse({"-h"}), parse({"--help"}), parse({"發熱", "-h"}), parse({"--folder", "x", "--help"})}) {
+    for (const auto &args : {parse({"-h"}), parse({"--help"}), parse({"發熱", "-h"}), parse({"-ch"}),
+                             parse({"--folder", "x", "--help"}), parse({"-i", "-h"})}) {
         EXPECT_EQ(args.action, CommandLine::ShowHelp);
         for (const char *option : {"--folder", "--explain", "--page", "--format", "--version", "--variants",
-                                   "--context", "--max-hits", "--count"})
+                                   "-C, --context", "--max-hits", "-c, --count", "-m, --max-count", "--color"})
             EXPECT_TRUE(args.text.contains(u(option))) << option;
+        // Every line fits an 80-column terminal, where a CJK character takes two columns.
+        for (const QString &line : args.text.split(u("\n")))
+            EXPECT_LE(displayWidth(line), 80) << line.toStdString();
     }
-    for (const auto &args : {parse({"-v"}), parse({"--version"})}) {
+    for (const auto &args : {parse({"-v"}), parse({"-V"}), parse({"--version"})}) {
         EXPECT_EQ(args.action, CommandLine::ShowVersion);
         EXPECT_TRUE(args.text.startsWith(QStringLiteral("morvessa-query "))) << args.text.toStdString();
     }
@@ -116,35 +123,49 @@ TEST(QueryOptionsTest, OptionValues)
     EXPECT_EQ(defaults.options.folder, QStringLiteral("/c"));
     EXPECT_EQ(defaults.options.format, OutputFormat::Tsv);
     EXPECT_EQ(parse({}).options.format, OutputFormat::Text);
+    EXPECT_EQ(parse({}).options.color, ColorChoice::Auto);
 }
 
-// --context takes a width when a number follows it, and is 20 wide otherwise.
-TEST(QueryOptionsTest, ContextCountAndVariants)
+// Short options mean what their long names mean, bundled or not, with the value attached or
+// next; --context always takes its value, even one that looks like a query.
+TEST(QueryOptionsTest, ShortOptionsAndValues)
 {
     const struct {
         std::initializer_list<const char *> args;
-        int context, maxHits;
-        bool count, variants;
+        int context, maxHits, maxCount;
+        bool count;
+        ColorChoice color;
         const char *query;
     } cases[] = {
-        {{"發熱"}, -1, 0, false, false, "發熱"},
-        {{"--context", "發熱"}, 20, 0, false, false, "發熱"},
-        {{"--context", "5", "發熱"}, 5, 0, false, false, "發熱"},
-        {{"--context=0", "--max-hits", "2", "發熱"}, 0, 2, false, false, "發熱"},
-        {{"--context", "--", "100"}, 20, 0, false, false, "100"},
-        {{"--context", "-發熱 頭痛"}, 20, 0, false, false, "-發熱 頭痛"},
-        {{"--variants", "--count", "--context", "--max-hits=3", "后"}, 20, 3, true, true, "后"},
-        {{"--count"}, -1, 0, true, false, ""},
+        {{"發熱"}, -1, 0, 0, false, ColorChoice::Auto, "發熱"},
+        {{"--context", "5", "發熱"}, 5, 0, 0, false, ColorChoice::Auto, "發熱"},
+        {{"-C", "5", "發熱"}, 5, 0, 0, false, ColorChoice::Auto, "發熱"},
+        {{"-C5", "發熱"}, 5, 0, 0, false, ColorChoice::Auto, "發熱"},
+        {{"--context=5", "發熱"}, 5, 0, 0, false, ColorChoice::Auto, "發熱"},
+        {{"--context", "123"}, 123, 0, 0, false, ColorChoice::Auto, ""},
+        {{"--context=0", "--max-hits", "2", "發熱"}, 0, 2, 0, false, ColorChoice::Auto, "發熱"},
+        {{"-c", "發熱"}, -1, 0, 0, true, ColorChoice::Auto, "發熱"},
+        {{"--count", "發熱"}, -1, 0, 0, true, ColorChoice::Auto, "發熱"},
+        {{"-cC", "3", "--", "-發熱"}, 3, 0, 0, true, ColorChoice::Auto, "-發熱"},
+        {{"-cC3", "-m", "7"}, 3, 0, 7, true, ColorChoice::Auto, ""},
+        {{"-m7", "發熱"}, -1, 0, 7, false, ColorChoice::Auto, "發熱"},
+        {{"--max-count", "7", "發熱"}, -1, 0, 7, false, ColorChoice::Auto, "發熱"},
+        {{"--max-count=7", "發熱"}, -1, 0, 7, false, ColorChoice::Auto, "發熱"},
+        {{"--color=never", "-C", "1", "a"}, 1, 0, 0, false, ColorChoice::Never, "a"},
+        {{"--color", "always", "a"}, -1, 0, 0, false, ColorChoice::Always, "a"},
+        {{"--color=always", "--color=auto"}, -1, 0, 0, false, ColorChoice::Auto, ""},
     };
     for (const auto &c : cases) {
         const CommandLine line = parse(c.args);
         ASSERT_EQ(line.action, CommandLine::Run) << c.query << ": " << line.text.toStdString();
         EXPECT_EQ(line.options.context, c.context) << c.query;
         EXPECT_EQ(line.options.maxHits, c.maxHits) << c.query;
+        EXPECT_EQ(line.options.maxCount, c.maxCount) << c.query;
         EXPECT_EQ(line.options.count, c.count) << c.query;
-        EXPECT_EQ(line.options.variants, c.variants) << c.query;
+        EXPECT_EQ(line.options.color, c.color) << c.query;
         EXPECT_EQ(line.options.query, u(c.query));
     }
+    EXPECT_TRUE(parse({"--variants", "后"}).options.variants);
 }
 
 TEST(QueryOptionsTest, WrongCommandLinesFailWithAMessage)
@@ -153,9 +174,11 @@ TEST(QueryOptionsTest, WrongCommandLinesFailWithAMessage)
         std::initializer_list<const char *> args;
         const char *mentions;
     } cases[] = {
-        {{"--unknown"}, "unknown"},
-        {{"a", "b"}, "查詢只能有一個"},
-        {{"-發熱", "頭痛"}, "查詢只能有一個"},
+        {{"--unknown"}, "--unknown"},
+        {{"-i", "發熱"}, "-i"},
+        {{"-發熱 頭痛"}, "-- -發熱 頭痛"},
+        {{"-c", "-x"}, "-x"},
+        {{"--count=1"}, "--count"},
         {{"--folder"}, "--folder"},
         {{"--folder", ""}, "--folder"},
         {{"--folder=", "發熱"}, "--folder"},
@@ -163,18 +186,48 @@ TEST(QueryOptionsTest, WrongCommandLinesFailWithAMessage)
         {{"--page", "x"}, "--page"},
         {{"--page", "-1"}, "--page"},
         {{"--format", "xml"}, "xml"},
+        {{"--context"}, "--context"},
+        {{"-C"}, "-C"},
+        {{"--context", "發熱"}, "--context"},
         {{"--context=x"}, "--context"},
-        {{"--context=-1"}, "--context"},
-        {{"--context", "--max-hits", "0"}, "--max-hits"},
+        {{"--context", "-1"}, "--context"},
+        {{"-C", "20", "--max-hits", "0"}, "--max-hits"},
         {{"--max-hits", "2", "發熱"}, "--context"},
+        {{"-m", "0"}, "--max-count"},
+        {{"--max-count", "x"}, "--max-count"},
+        {{"--color=red"}, "red"},
         {{"--count", "--page", "1"}, "--page"},
-        {{"--context", "--page", "1"}, "--page"},
+        {{"-C", "2", "--page", "1"}, "--page"},
     };
     for (const auto &c : cases) {
         const CommandLine line = parse(c.args);
         EXPECT_EQ(line.action, CommandLine::Fail) << c.mentions;
         EXPECT_TRUE(line.text.contains(u(c.mentions))) << line.text.toStdString();
     }
+}
+
+// auto colours a terminal only, and not one whose TERM is unset or dumb, nor under NO_COLOR.
+TEST(QueryOptionsTest, ColourDecisions)
+{
+    const QByteArray term = qgetenv("TERM"), noColor = qgetenv("NO_COLOR");
+    const struct {
+        const char *term, *noColor;
+        bool terminal;
+        bool autoColours;
+    } cases[] = {
+        {"xterm-256color", "", true, true}, {"xterm-256color", "", false, false},
+        {"dumb", "", true, false},          {"", "", true, false},
+        {"xterm", "1", true, false},
+    };
+    for (const auto &c : cases) {
+        qputenv("TERM", c.term);
+        qputenv("NO_COLOR", c.noColor);
+        EXPECT_EQ(colorHits(ColorChoice::Auto, c.terminal), c.autoColours) << c.term << c.noColor << c.terminal;
+        EXPECT_TRUE(colorHits(ColorChoice::Always, c.terminal));
+        EXPECT_FALSE(colorHits(ColorChoice::Never, c.terminal));
+    }
+    qputenv("TERM", term);
+    qputenv("NO_COLOR", noColor);
 }
 
 TEST(QueryOutputTest, FieldsWithTabsBreaksQuotesAndBackslashes)

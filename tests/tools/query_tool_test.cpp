@@ -181,7 +181,7 @@ TEST(QueryToolTest, FailuresAreReportedWithExitTwo)
         EXPECT_TRUE(o.error.contains(c.folder + QStringLiteral("/jst.mdb"))) << o.error.toStdString();
     }
     EXPECT_EQ(runTool({QStringLiteral("--unknown")}).exitCode, 2);
-    EXPECT_EQ(runTool({QStringLiteral("a"), QStringLiteral("b")}).exitCode, 2);
+    EXPECT_EQ(runTool({QStringLiteral("-i"), u("發熱")}).exitCode, 2);
 }
 
 TEST(QueryToolTest, ExplainPrintsModeAndStatementOnly)
@@ -233,14 +233,16 @@ TEST(QueryToolTest, HelpAndVersion)
     EXPECT_TRUE(wrong.error.contains(QStringLiteral("--help")));
 }
 
-// A query beginning with "-" is a query, before "--" as after it.
-TEST(QueryToolTest, DashQueriesBeforeAndAfterTheSeparator)
+// A query beginning with "-" follows "--", as with grep; before it, it is refused with a word
+// on how to write it, and nothing is searched.
+TEST(QueryToolTest, DashQueriesFollowTheSeparator)
 {
     const Outcome after = search(u("-發熱 頭痛"));
-    const Outcome before = runTool({u("-發熱 頭痛"), QStringLiteral("--folder"), collection("collection")});
-    EXPECT_EQ(before.exitCode, 0) << before.error.toStdString();
-    EXPECT_EQ(before.lines, after.lines);
     EXPECT_EQ(titles(after), list({"全形空白", "麻黃湯", "無日期"}));
+    const Outcome before = runTool({u("-發熱 頭痛"), QStringLiteral("--folder"), collection("collection")});
+    EXPECT_EQ(before.exitCode, 2);
+    EXPECT_TRUE(before.lines.isEmpty());
+    EXPECT_TRUE(before.error.contains(u("morvessa-query -- -發熱 頭痛"))) << before.error.toStdString();
 }
 
 TEST(QueryToolTest, JsonRowsAndThePagePath)
@@ -273,7 +275,7 @@ TEST(QueryToolTest, VariantsContextAndCount)
         QStringList lines;
     } cases[] = {
         {{"发热"}, 0, {u("無日期\tzheng\\nodate.htm")}},
-        {{"--variants", "-发热 头痛"},
+        {{"--variants", "--", "-发热 头痛"},
          0,
          {u("全形空白\tzheng\\quankong.htm"), u("麻黃湯\tfang\\MaHuang.HTM"), u("無日期\tzheng\\nodate.htm")}},
         {{"脉"}, 1, {}},
@@ -287,8 +289,18 @@ TEST(QueryToolTest, VariantsContextAndCount)
          {u("咳嗽一\tzheng\\kesou1.htm\t1\t食【後】，"), u("咳嗽二\tzheng\\kesou2.htm\t1\t食【后】，")}},
         {{"--context", "2", "--variants", "脉_"}, 0, {u("桂枝湯\tfang\\guizhi.htm\t14\t風，【脈浮】緩。")}},
         {{"--context", "3", "造字"}, 0, {u("許功蓋\tzheng\\xugonggai.htm\t6\t三字；【造字】：\uE000。")}},
-        {{"--context", "--max-hits", "2", "--count", "脾"}, 0, {u("1\t2")}},
-        {{"--context", "--count", "--variants", "+後 发热"}, 0, {u("8\t8")}},
+        {{"--context", "20", "--max-hits", "2", "--count", "脾"}, 0, {u("1\t2")}},
+        {{"-cC20", "--max-hits=2", "脾"}, 0, {u("1\t2")}},
+        {{"-C", "20", "--count", "--variants", "+後 发热"}, 0, {u("8\t8")}},
+        // Several words are one query; -m keeps the first records of the result.
+        {{"--variants", "发热", "头痛"},
+         0,
+         {u("全形空白\tzheng\\quankong.htm"), u("麻黃湯\tfang\\MaHuang.HTM"), u("無日期\tzheng\\nodate.htm")}},
+        {{"--variants", "-m", "2", "--", "-发热 头痛"},
+         0,
+         {u("全形空白\tzheng\\quankong.htm"), u("麻黃湯\tfang\\MaHuang.HTM")}},
+        {{"--variants", "--max-count=1", "-c", "发热"}, 0, {u("1")}},
+        {{"-m1", "-C0", "--variants", "后"}, 0, {u("咳嗽一\tzheng\\kesou1.htm\t1\t【後】")}},
         {{"--context", "0", "--max-hits", "1", "尾端標記"}, 0, {u("長篇\tlong\\long.htm\t148893\t【尾端標記】")}},
     };
     for (const auto &c : cases) {
@@ -299,6 +311,11 @@ TEST(QueryToolTest, VariantsContextAndCount)
         EXPECT_EQ(o.exitCode, c.exitCode) << args.join(u(" ")).toStdString() << o.error.toStdString();
         EXPECT_EQ(o.lines, c.lines) << args.join(u(" ")).toStdString();
     }
+    // As with grep -c, a count of nothing is a 0 and nothing else.
+    const Outcome none = runTool({QStringLiteral("--folder"), variants, QStringLiteral("-c"), u("咖啡")});
+    EXPECT_EQ(none.exitCode, 1);
+    EXPECT_EQ(none.lines, QStringList{u("0")});
+    EXPECT_EQ(none.error, QString());
     // With --variants, --explain shows the statement as it runs.
     const Outcome explained = runTool({QStringLiteral("--explain"), QStringLiteral("--variants"), u("發熱 後")});
     EXPECT_EQ(explained.lines.value(1),

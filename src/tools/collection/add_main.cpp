@@ -7,6 +7,7 @@
 // Exit 0 when done; 1 when --remove finds no entry for DIR; 2 on a failure or a wrong
 // command line. Messages go to standard error, what was done to standard output.
 #include "base/filesizelimit.h"
+#include "text/terminalwidth.h"
 #include "tools/collection/collection.h"
 
 #include <QCommandLineParser>
@@ -58,7 +59,7 @@ int main(int argc, char *argv[])
         return 2;
     }
     if (parser.isSet(help)) {
-        printLine(stdout, parser.helpText());
+        printLine(stdout, morvessa::wrapForTerminal(parser.helpText()));
         return 0;
     }
     if (parser.isSet(version)) {

@@ -1,7 +1,7 @@
 // morvessa-query: the search of the main window, from a terminal.
 //
 //   morvessa-query [--folder DIR] [--explain] [--page N] [--format text|tsv|json]
-//                  [--variants] [--context [N]] [--max-hits K] [--count] [--] [QUERY]
+//                  [--variants] [-C N] [--max-hits K] [-m K] [-c] [--color WHEN] [--] [QUERY...]
 //
 // Prints each result row (title and page name) in result order; exit 0.
 // --page N then shows row N (1 for the first) as the viewer does: writes the temporary
@@ -9,7 +9,8 @@
 // of the collection shows that one); no row N, or a page that could not be written:
 // stderr, exit 2.
 // --context prints a line for each occurrence of each term instead; --count only numbers.
-// Nothing found: the not-found message on stderr, exit 1. Failure: stderr, exit 2.
+// Nothing found: the not-found message on stderr (with --count only 0 on stdout), exit 1.
+// Failure: stderr, exit 2.
 #include "base/filesizelimit.h"
 #include "engine/recordstore.h"
 #include "page/keywordtext.h"
@@ -28,11 +29,9 @@
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QLibraryInfo>
-#include <QLocale>
 #include <QStringList>
-#include <QTranslator>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -44,11 +43,26 @@ namespace {
 using namespace morvessa;
 using namespace morvessa::querytool;
 
-HitMarks hitMarks()
+HitMarks hitMarks(ColorChoice choice)
 {
-    return ::isatty(::fileno(stdout)) && qEnvironmentVariableIsEmpty("NO_COLOR") ? HitMarks::Red
-                                                                                 : HitMarks::Brackets;
+    return colorHits(choice, ::isatty(::fileno(stdout))) ? HitMarks::Red : HitMarks::Brackets;
 }
+
+// The first rows of a result, for --max-count.
+class FirstRows : public ResultRows {
+public:
+    FirstRows(const ResultRows &rows, int most)
+        : m_rows(rows), m_count(most > 0 ? std::min(most, rows.count()) : rows.count())
+    {}
+    int count() const override { return m_count; }
+    QString text(int row, int col) const override { return m_rows.text(row, col); }
+    QByteArray utf8(int row, int col) const override { return m_rows.utf8(row, col); }
+    qint64 tableRow(int row) const override { return m_rows.tableRow(row); }
+
+private:
+    const ResultRows &m_rows;
+    int m_count;
+};
 
 // Ends the output: exit code when all of it was written. A closed or full standard output
 // is exit 2 with a word on stderr; a reader that went away (a pipe into head) is not
@@ -63,6 +77,14 @@ int finishOutput(int code)
         printLine(stderr, QStringLiteral("morvessa-query: 無法寫出結果：%1")
                               .arg(QString::fromLocal8Bit(std::strerror(error ? error : EIO))));
     return 2;
+}
+
+// Nothing found: grep's way with --count (a 0 and nothing else), else the window's message.
+int nothingFound(const QueryOptions &options, const QueryAnalysis &analysis)
+{
+    if (!options.count)
+        printLine(stderr, notFoundMessage(analysis.messageText));
+    return finishOutput(1);
 }
 
 // A failure: its message on stderr, exit 2.
@@ -80,11 +102,11 @@ int runContext(const QueryOptions &options, const QueryAnalysis &analysis, Match
     if (!searched)
         return failed(searched);
     const ContextSearch &search = *searched;
-    const int records = search.outcome.found() ? search.outcome.rows->count() : 0;
+    const int records = search.outcome.found() ? FirstRows(*search.outcome.rows, options.maxCount).count() : 0;
     const Result<Concordance> concordance = Concordance::make(analysis, matching, options.context);
     if (!concordance)
         return failed(concordance);
-    const HitMarks marks = hitMarks();
+    const HitMarks marks = hitMarks(options.color);
     qint64 occurrences = 0;
     for (int r = 0; r < records; ++r) {
         const std::vector<ContextLine> lines = concordance->linesIn(search.contentOf(r), options.maxHits);
@@ -95,9 +117,7 @@ int runContext(const QueryOptions &options, const QueryAnalysis &analysis, Match
     }
     if (options.count)
         printCount(stdout, records, occurrences, options.format);
-    if (!records)
-        printLine(stderr, notFoundMessage(analysis.messageText));
-    return finishOutput(records ? 0 : 1);
+    return records ? finishOutput(0) : nothingFound(options, analysis);
 }
 
 int run(const QueryOptions &options)
@@ -126,11 +146,10 @@ int run(const QueryOptions &options)
         return failed(searched);
     const SearchOutcome &outcome = *searched;
     if (options.count)
-        printCount(stdout, outcome.found() ? outcome.rows->count() : 0, -1, options.format);
-    if (!outcome.found()) {
-        printLine(stderr, notFoundMessage(analysis.messageText));
-        return finishOutput(1);
-    }
+        printCount(stdout, outcome.found() ? FirstRows(*outcome.rows, options.maxCount).count() : 0, -1,
+                   options.format);
+    if (!outcome.found())
+        return nothingFound(options, analysis);
     if (options.count)
         return finishOutput(0);
     const ResultRows &rows = *outcome.rows;
@@ -170,7 +189,7 @@ int run(const QueryOptions &options)
         }
         pagePath = claim.path();
     }
-    printRows(stdout, rows, options.format, options.page, pagePath);
+    printRows(stdout, FirstRows(rows, options.maxCount), options.format, options.page, pagePath);
     return finishOutput(0);
 }
 
@@ -184,12 +203,6 @@ int main(int argc, char *argv[])
         args << QString::fromLocal8Bit(argv[i]);
     QCoreApplication app(argc, argv); // the program file's folder is the default collection
     QCoreApplication::setApplicationVersion(QStringLiteral(MORVESSA_VERSION));
-    // Qt's own words in the help text ("Usage:", "Options:") in Traditional Chinese.
-    QTranslator qtTexts;
-    if (qtTexts.load(QLocale(QLocale::Chinese, QLocale::Taiwan), QStringLiteral("qtbase"), QStringLiteral("_"),
-                     QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
-        QCoreApplication::installTranslator(&qtTexts);
-
     const CommandLine line = parseCommandLine(args);
     switch (line.action) {
     case CommandLine::ShowHelp:
