@@ -4,13 +4,12 @@
 #include "page/pagelookup.h"
 #include "store/appfolder.h"
 
+#include "base/filereplace.h"
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QTemporaryFile>
 
 #include <cerrno>
-#include <cstdio> // rename
 #include <sys/stat.h>
 
 namespace morvessa {
@@ -59,17 +58,12 @@ Result<void, UnwritableFolder> WriteRecordPage(const QString &folder, const QStr
         const QByteArray marked = fold ? markKeywords(page, keywordText, *fold) : markKeywords(page, keywordText);
 
         // Replaced in one step: the browser pane may still be reading the previous page,
-        // and a page that cannot be replaced keeps its earlier content. Not forced to disk
-        // (QSaveFile would): the page is rewritten on every row change, and the wait for
-        // the disk took most of the time of a row change.
-        QTemporaryFile out(pagePath + QStringLiteral(".XXXXXX"));
-        if (out.open() && out.write(marked) == marked.size() && out.flush() &&
-            out.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther) &&
-            ::rename(QFile::encodeName(out.fileName()).constData(), QFile::encodeName(pagePath).constData()) ==
-                0) {
-            out.setAutoRemove(false);
+        // and a page that cannot be replaced keeps its earlier content. Not forced to disk:
+        // the page is rewritten on every row change, and the wait for the disk took most of
+        // the time of a row change.
+        NewFileBeside out(QFile::encodeName(pagePath), 0644);
+        if (!out.error() && out.write(marked) == 0 && out.commit(NewFileBeside::Sync::No) == 0)
             return {};
-        }
         return unwritable(blamed);
     } catch (...) {
         return unwritable(QFileInfo(pagePath).absolutePath());

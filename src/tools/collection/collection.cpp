@@ -1,12 +1,13 @@
 #include "tools/collection/collection.h"
 
+#include "base/filereplace.h"
+
 #include "store/mdbreader.h"
 
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QStandardPaths>
 
 #include <algorithm>
@@ -328,9 +329,10 @@ Outcome addCollection(const QString &folderArgument, const Installation &install
         madeNow << target;
     }
 
-    QSaveFile entry(entryPath);
-    if (!QDir().mkpath(entryFolder) || !entry.open(QIODevice::WriteOnly) ||
-        entry.write(entryText(folder, start, made)) < 0 || !entry.commit()) {
+    const bool folderMade = QDir().mkpath(entryFolder);
+    NewFileBeside entry(QFile::encodeName(entryPath), 0644);
+    if (!folderMade || entry.error() || entry.write(entryText(folder, start, made)) != 0 ||
+        entry.commit(NewFileBeside::Sync::Yes) != 0) {
         undo();
         return failure(QStringLiteral("無法寫入選單項目%1；沒有變更任何檔案。").arg(quoted(entryPath)));
     }

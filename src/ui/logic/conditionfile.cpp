@@ -1,7 +1,7 @@
 #include "ui/logic/conditionfile.h"
 
+#include "base/filereplace.h"
 #include "text/big5.h"
-#include "ui/logic/filecontent.h"
 #include "ui/logic/filenames.h"
 
 namespace morvessa {
@@ -72,7 +72,7 @@ QByteArray conditionBytes(const QString &text, qsizetype *firstUnmappable)
 
 Result<LoadedConditions> loadConditionFile(const QByteArray &path)
 {
-    const Result<QByteArray, FileFailure> read = readFileContent(path, kConditionFileLimit);
+    const Result<QByteArray, FileFailure> read = readFileContent(path, kConditionFileLimit, shownPath(path));
     if (!read && read.failure().kind == FileFailure::TooLarge)
         return Failure{QStringLiteral("檔案「%1」超過 %2 MB，不像是條件檔，沒有讀入。")
                            .arg(shownPath(path))
@@ -105,7 +105,7 @@ Result<void> saveConditionFile(const QByteArray &path, const QString &text)
     if (bad >= 0)
         return Failure{unmappableMessage(text, bad)};
 
-    const Result<ReplaceWay, FileFailure> written = replaceFileContent(path, bytes);
+    const Result<ReplaceWay, FileFailure> written = replaceFileContent(path, bytes, shownPath(path));
     if (written)
         return {};
     if (written.failure().oldKept)

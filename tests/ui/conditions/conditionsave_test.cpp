@@ -3,8 +3,8 @@
 // either way it stays the same file (owner, mode, other names).
 #include "tests.h"
 
+#include "base/filereplace.h"
 #include "ui/logic/conditionfile.h"
-#include "ui/logic/filecontent.h"
 
 #include <QDir>
 #include <QFile>

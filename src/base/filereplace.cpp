@@ -1,9 +1,8 @@
-#include "ui/logic/filecontent.h"
-
-#include "ui/logic/filenames.h"
+#include "base/filereplace.h"
 
 #include "base/filesizelimit.h"
 
+#include <QFile>
 #include <QRandomGenerator>
 
 #include <algorithm>
@@ -148,34 +147,14 @@ QString quoted(const QString &path)
     return QStringLiteral("「") + path + QStringLiteral("」");
 }
 
-// Why a read or write failed, for the user.
-QString systemErrorText(int error)
+QString shownAs(const QByteArray &path, const QString &shown)
 {
-    switch (error) {
-    case ENOSPC:
-        return QStringLiteral("磁碟空間不足");
-    case EDQUOT:
-        return QStringLiteral("超過磁碟配額");
-    case EFBIG:
-        return QStringLiteral("超過檔案大小的上限");
-    case EROFS:
-        return QStringLiteral("磁碟只能讀取");
-    case EACCES:
-    case EPERM:
-        return QStringLiteral("沒有寫入的權限");
-    case ENOENT:
-    case ENOTDIR:
-        return QStringLiteral("資料夾不存在");
-    case EIO:
-        return QStringLiteral("磁碟讀寫錯誤");
-    default:
-        return QStringLiteral("系統錯誤 %1").arg(error);
-    }
+    return quoted(shown.isEmpty() ? QFile::decodeName(path) : shown);
 }
 
-FileFailure readFailure(FileFailure f, const QByteArray &path, qint64 limit)
+FileFailure readFailure(FileFailure f, const QByteArray &path, qint64 limit, const QString &shownName)
 {
-    const QString shown = quoted(shownPath(path));
+    const QString shown = shownAs(path, shownName);
     switch (f.kind) {
     case FileFailure::Missing:
         f.message = QStringLiteral("找不到檔案%1，它可能已被移走或刪除。").arg(shown);
@@ -196,9 +175,9 @@ FileFailure readFailure(FileFailure f, const QByteArray &path, qint64 limit)
     return f;
 }
 
-FileFailure replaceFailure(FileFailure f, const QByteArray &path)
+FileFailure replaceFailure(FileFailure f, const QByteArray &path, const QString &shownName)
 {
-    const QString shown = quoted(shownPath(path));
+    const QString shown = shownAs(path, shownName);
     switch (f.kind) {
     case FileFailure::NotAFile:
         f.message = QStringLiteral("%1不是檔案，無法存檔。").arg(shown);
@@ -295,7 +274,7 @@ int createBeside(const QByteArray &path, mode_t mode, QByteArray *created)
 
 } // namespace
 
-Result<QByteArray, FileFailure> readFileContent(const QByteArray &path, qint64 limit)
+Result<QByteArray, FileFailure> readFileContent(const QByteArray &path, qint64 limit, const QString &shown)
 {
     // Without waiting: a pipe that took the name since it was listed must not hang.
     Fd fd(::open(path.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
@@ -305,18 +284,18 @@ Result<QByteArray, FileFailure> readFileContent(const QByteArray &path, qint64 l
                                   : error == EACCES || error == EPERM ? FileFailure::NoPermission
                                                                       : FileFailure::ReadFailed,
                                   error),
-                           path, limit);
+                           path, limit, shown);
     }
     struct stat st {};
     QByteArray bytes;
     if (::fstat(fd.get(), &st) != 0)
-        return readFailure(failed(FileFailure::ReadFailed, errno), path, limit);
+        return readFailure(failed(FileFailure::ReadFailed, errno), path, limit, shown);
     if (!S_ISREG(st.st_mode))
-        return readFailure(failed(FileFailure::NotAFile, 0), path, limit);
+        return readFailure(failed(FileFailure::NotAFile, 0), path, limit, shown);
     if (st.st_size > limit)
-        return readFailure(failed(FileFailure::TooLarge, 0), path, limit);
+        return readFailure(failed(FileFailure::TooLarge, 0), path, limit, shown);
     if (const int err = readAll(fd.get(), &bytes))
-        return readFailure(failed(FileFailure::ReadFailed, err), path, limit);
+        return readFailure(failed(FileFailure::ReadFailed, err), path, limit, shown);
     return bytes;
 }
 
@@ -345,48 +324,32 @@ Replaced replaceResolved(const QByteArray &path, const QByteArray &bytes)
     if (exists && st.st_nlink > 1)
         return writeInPlace(path, bytes);
 
-    QByteArray temp;
-    Fd fd(createBeside(path, exists ? S_IRUSR | S_IWUSR : 0666, &temp));
-    if (!fd.valid()) {
+    NewFileBeside file(path, exists ? S_IRUSR | S_IWUSR : 0666);
+    if (file.error()) {
         if (exists) // the folder takes no new file, but the file itself is writable
             return writeInPlace(path, bytes);
-        return failed(FileFailure::CannotCreate, errno);
+        return failed(FileFailure::CannotCreate, file.error());
     }
-    auto dropTemp = [&] {
-        fd.reset();
-        ::unlink(temp.constData());
-    };
     if (exists && (st.st_uid != ::geteuid() || st.st_gid != ::getegid()) &&
-        ::fchown(fd.get(), st.st_uid == ::geteuid() ? uid_t(-1) : st.st_uid, st.st_gid) != 0) {
+        ::fchown(file.fd(), st.st_uid == ::geteuid() ? uid_t(-1) : st.st_uid, st.st_gid) != 0) {
         // Only the owner the file has may keep it: write into the file itself.
-        dropTemp();
         return writeInPlace(path, bytes);
     }
-
-    int err = writeAll(fd.get(), bytes.constData(), size_t(bytes.size()), 0);
+    int err = file.write(bytes);
     // After fchown, which clears the set-id bits, so they are kept too.
-    if (!err && exists && ::fchmod(fd.get(), st.st_mode & 07777) != 0)
+    if (!err && exists && ::fchmod(file.fd(), st.st_mode & 07777) != 0)
         err = errno;
     if (!err)
-        err = syncCall(fd.get());
-    if (!err)
-        err = fd.close();
-    if (!err && ::rename(temp.constData(), path.constData()) != 0)
-        err = errno;
-    if (err) {
-        dropTemp();
+        err = file.commit(NewFileBeside::Sync::Yes);
+    if (err)
         return failed(FileFailure::WriteFailed, err);
-    }
-    // The rename itself reaches the disk with the folder.
-    Fd folder(::open(folderOf(path).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (folder.valid())
-        ::fsync(folder.get());
     return ReplaceWay::NewFile;
 }
 
 } // namespace
 
-Result<ReplaceWay, FileFailure> replaceFileContent(const QByteArray &path, const QByteArray &bytes)
+Result<ReplaceWay, FileFailure> replaceFileContent(const QByteArray &path, const QByteArray &bytes,
+                                                   const QString &shown)
 {
     letWritesPastTheSizeLimitFail();
     // A link to nothing: replacing the link by a file would quietly cut it from where the
@@ -395,12 +358,85 @@ Result<ReplaceWay, FileFailure> replaceFileContent(const QByteArray &path, const
     if (::lstat(path.constData(), &link) == 0 && S_ISLNK(link.st_mode)) {
         struct stat target {};
         if (::stat(path.constData(), &target) != 0 && errno == ENOENT)
-            return replaceFailure(failed(FileFailure::Missing, ENOENT), path);
+            return replaceFailure(failed(FileFailure::Missing, ENOENT), path, shown);
     }
     Replaced replaced = replaceResolved(followLinks(path), bytes);
     if (!replaced)
-        return replaceFailure(replaced.failure(), path);
+        return replaceFailure(replaced.failure(), path, shown);
     return replaced;
+}
+
+NewFileBeside::NewFileBeside(const QByteArray &path, mode_t mode) : m_path(path)
+{
+    m_fd = createBeside(path, mode, &m_temporary);
+    if (m_fd < 0)
+        m_error = errno ? errno : EIO;
+}
+
+NewFileBeside::~NewFileBeside()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+    if (!m_temporary.isEmpty())
+        ::unlink(m_temporary.constData());
+}
+
+int NewFileBeside::write(const QByteArray &bytes)
+{
+    if (m_fd < 0)
+        return m_error ? m_error : EBADF;
+    const int err = writeAll(m_fd, bytes.constData(), size_t(bytes.size()), m_written);
+    if (!err)
+        m_written += off_t(bytes.size());
+    return err;
+}
+
+int NewFileBeside::commit(Sync sync)
+{
+    if (m_fd < 0)
+        return m_error ? m_error : EBADF;
+    int err = sync == Sync::Yes ? syncCall(m_fd) : 0;
+    const int fd = m_fd;
+    m_fd = -1;
+    if (::close(fd) != 0 && !err)
+        err = errno;
+    if (!err && ::rename(m_temporary.constData(), m_path.constData()) != 0)
+        err = errno;
+    if (err)
+        return err; // the destructor removes the new file
+    m_temporary.clear();
+    if (sync == Sync::Yes) {
+        // The move itself reaches the disk with the folder.
+        Fd folder(::open(folderOf(m_path).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        if (folder.valid())
+            ::fsync(folder.get());
+    }
+    return 0;
+}
+
+// Why a read or write failed, for the user.
+QString systemErrorText(int error)
+{
+    switch (error) {
+    case ENOSPC:
+        return QStringLiteral("磁碟空間不足");
+    case EDQUOT:
+        return QStringLiteral("超過磁碟配額");
+    case EFBIG:
+        return QStringLiteral("超過檔案大小的上限");
+    case EROFS:
+        return QStringLiteral("磁碟只能讀取");
+    case EACCES:
+    case EPERM:
+        return QStringLiteral("沒有寫入的權限");
+    case ENOENT:
+    case ENOTDIR:
+        return QStringLiteral("資料夾不存在");
+    case EIO:
+        return QStringLiteral("磁碟讀寫錯誤");
+    default:
+        return QStringLiteral("系統錯誤 %1").arg(error);
+    }
 }
 
 } // namespace morvessa
