@@ -116,7 +116,10 @@ void FrmIni::cmdSet_Click()
         cmdSet->setPicture(logo);
         cmdSet->setDisabledPicture(logo);
     }
-    openInBrowser(QUrl::fromLocalFile(appPath(folder, QStringLiteral("\\demo.htm"))));
+    if (const Result<void> opened =
+            openInBrowser(QUrl::fromLocalFile(appPath(folder, QStringLiteral("\\demo.htm"))));
+        !opened)
+        showMessage(opened.message(), MessageKind::Failure);
 }
 
 void FrmIni::paintEvent(QPaintEvent *)

@@ -1,9 +1,11 @@
 #include "ui/uihooks.h"
 
 #include "ui/busycursor.h"
+#include "ui/logic/webbrowser.h"
 
 #include <QApplication>
 #include <QDesktopServices>
+#include <QDir>
 #include <QMessageBox>
 
 #include <exception>
@@ -41,13 +43,21 @@ void setMessageHandler(MessageHandler handler)
     messageHandler() = std::move(handler);
 }
 
-void openInBrowser(const QUrl &url)
+Result<void> openInBrowser(const QUrl &url)
 {
     if (browserOpener()) {
         browserOpener()(url);
-        return;
+        return {};
     }
-    QDesktopServices::openUrl(url);
+    const QString page = QDir::toNativeSeparators(url.toLocalFile());
+    if (!hasGraphicalBrowser(currentBrowserEnvironment()))
+        return Failure{QStringLiteral("找不到可以顯示「%1」的網頁瀏覽器。\n"
+                                      "這個頁面要在有視窗的網頁瀏覽器（例如 Firefox）中閱讀；"
+                                      "請安裝一個，或用其他程式開啟這個檔案。")
+                           .arg(page)};
+    if (!QDesktopServices::openUrl(url))
+        return Failure{QStringLiteral("無法開啟網頁瀏覽器來顯示「%1」。").arg(page)};
+    return {};
 }
 
 void setBrowserOpener(BrowserOpener opener)

@@ -26,8 +26,10 @@ void showMessage(const QString &text, MessageKind kind = MessageKind::Plain);
 // Replaces the message box; an empty handler restores it.
 void setMessageHandler(MessageHandler handler);
 
-// Opens a page in the desktop's default web browser (or hands it to the installed opener).
-void openInBrowser(const QUrl &url);
+// Opens a local page in the desktop's web browser (or hands it to the installed opener).
+// Fails, with a message naming the page, where no browser in a window of its own would
+// show it (none at all, or only one for a terminal) or the desktop could not start it.
+Result<void> openInBrowser(const QUrl &url);
 void setBrowserOpener(BrowserOpener opener);
 
 // Runs one event handler. A failure it returns (or an exception it throws, a fault of the

@@ -2,6 +2,7 @@
 
 #include "store/connstring.h"
 #include "ui/frmini.h"
+#include "ui/logic/webbrowser.h"
 #include "ui/picturebutton.h"
 #include "ui/pictures.h"
 #include "ui/qttranslations.h"
@@ -10,6 +11,7 @@
 #include <QApplication>
 #include <QBuffer>
 #include <QDir>
+#include <QFile>
 #include <QImage>
 #include <QLocale>
 #include <QTest>
@@ -25,6 +27,9 @@ private slots:
     void pictureFiles_data();
     void pictureFiles();
     void demoPageNeedsTheSecondLogo();
+    void tourNeedsABrowserInAWindow_data();
+    void tourNeedsABrowserInAWindow();
+    void noBrowserIsSaidInAMessage();
     void sampleCollectionShipsItsPictures();
     void loadStepIsRepeatable();
     void unloadingAnUnloadedWindowDoesNothing();
@@ -151,6 +156,124 @@ void StartWindowTest::demoPageNeedsTheSecondLogo()
     QCOMPARE(sizeOf(window->cmdSet->Picture()), QSize(90, 40));
     QCOMPARE(sizeOf(window->cmdSet->DisabledPicture()), QSize(90, 40));
     QVERIFY(recorder.messages.empty());
+}
+
+namespace {
+void makeProgram(const QString &folder, const QString &name)
+{
+    QFile file(folder + QLatin1Char('/') + name);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("#!/bin/sh\n");
+    file.setPermissions(file.permissions() | QFileDevice::ExeOwner);
+}
+
+void makeDesktopFile(const QString &folder, const QString &name, const QByteArray &keys)
+{
+    QDir().mkpath(folder);
+    QFile file(folder + QLatin1Char('/') + name);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("[Desktop Entry]\nType=Application\nName=Browser\n" + keys +
+               "\n[Desktop Action x]\nTerminal=false\n");
+}
+} // namespace
+
+// The handler the desktop names for HTML decides, unless it names none or one that is not
+// there; then the first browser found, as the desktop's opener looks for one.
+void StartWindowTest::tourNeedsABrowserInAWindow_data()
+{
+    QTest::addColumn<QString>("handler");
+    QTest::addColumn<QStringList>("programs");
+    QTest::addColumn<QString>("browserVariable");
+    QTest::addColumn<bool>("graphical");
+    QTest::newRow("window handler") << QStringLiteral("firefox-esr.desktop") << QStringList{} << QStringLiteral("")
+                                    << true;
+    QTest::newRow("terminal handler") << QStringLiteral("w3m.desktop") << QStringList{QStringLiteral("firefox")}
+                                      << QStringLiteral("") << false;
+    QTest::newRow("handler in a subfolder")
+        << QStringLiteral("kde4-konqbrowser.desktop") << QStringList{} << QStringLiteral("") << true;
+    QTest::newRow("handler missing, window browser")
+        << QStringLiteral("gone.desktop") << QStringList{QStringLiteral("x-www-browser")} << QStringLiteral("")
+        << true;
+    QTest::newRow("no handler, text browsers only")
+        << QStringLiteral("") << QStringList{QStringLiteral("www-browser"), QStringLiteral("w3m")}
+        << QStringLiteral("") << false;
+    QTest::newRow("no handler, nothing") << QStringLiteral("") << QStringList{} << QStringLiteral("") << false;
+    QTest::newRow("BROWSER first") << QStringLiteral("")
+                                   << QStringList{QStringLiteral("lynx"), QStringLiteral("firefox")}
+                                   << QStringLiteral("lynx") << false;
+    QTest::newRow("BROWSER a window one")
+        << QStringLiteral("") << QStringList{QStringLiteral("lynx"), QStringLiteral("mybrowser")}
+        << QStringLiteral("mybrowser %s") << true;
+    QTest::newRow("no opener at all") << QStringLiteral("firefox-esr.desktop")
+                                      << QStringList{QStringLiteral("-xdg-open")} << QStringLiteral("") << false;
+}
+
+void StartWindowTest::tourNeedsABrowserInAWindow()
+{
+    QFETCH(QString, handler);
+    QFETCH(QStringList, programs);
+    QFETCH(QString, browserVariable);
+    QFETCH(bool, graphical);
+    QTemporaryDir dir;
+    const QString bin = dir.path() + QStringLiteral("/bin"), apps = dir.path() + QStringLiteral("/applications");
+    QDir().mkpath(bin);
+    if (!programs.contains(QStringLiteral("-xdg-open")))
+        makeProgram(bin, QStringLiteral("xdg-open"));
+    for (const QString &program : programs)
+        if (!program.startsWith(QLatin1Char('-')))
+            makeProgram(bin, program);
+    makeDesktopFile(apps, QStringLiteral("firefox-esr.desktop"), "Exec=firefox-esr %u\nTerminal=false");
+    makeDesktopFile(apps, QStringLiteral("w3m.desktop"), "Exec=w3m %u\nTerminal=true");
+    makeDesktopFile(apps + QStringLiteral("/kde4"), QStringLiteral("konqbrowser.desktop"), "Exec=konqueror %u");
+
+    morvessa::BrowserEnvironment environment;
+    environment.path = {bin};
+    environment.canOpenFiles = !programs.contains(QStringLiteral("-xdg-open"));
+    environment.htmlHandler = handler;
+    environment.applicationFolders = {dir.path() + QStringLiteral("/nowhere"), apps};
+    environment.browserVariable = browserVariable;
+    QCOMPARE(morvessa::hasGraphicalBrowser(environment), graphical);
+
+    // The same as the program finds it, the handler asked of the desktop.
+    if (!environment.canOpenFiles)
+        return;
+    QFile query(bin + QStringLiteral("/xdg-mime"));
+    QVERIFY(query.open(QIODevice::WriteOnly));
+    query.write("#!/bin/sh\necho '" + handler.toUtf8() + "'\n");
+    query.setPermissions(query.permissions() | QFileDevice::ExeOwner);
+    query.close();
+    const QByteArray path = qgetenv("PATH"), dirs = qgetenv("XDG_DATA_DIRS"), browser = qgetenv("BROWSER");
+    qputenv("PATH", bin.toUtf8());
+    qputenv("XDG_DATA_DIRS", dir.path().toUtf8());
+    qputenv("BROWSER", browserVariable.toUtf8());
+    const morvessa::BrowserEnvironment found = morvessa::currentBrowserEnvironment();
+    qputenv("PATH", path);
+    qputenv("XDG_DATA_DIRS", dirs);
+    qputenv("BROWSER", browser);
+    QCOMPARE(found.htmlHandler, handler);
+    QVERIFY(found.applicationFolders.contains(apps));
+    QCOMPARE(morvessa::hasGraphicalBrowser(found), graphical);
+}
+
+// Where nothing could show the tour, the click says so instead of doing nothing.
+void StartWindowTest::noBrowserIsSaidInAMessage()
+{
+    TestFolder folder;
+    folder.writeFile(QStringLiteral("index-logo2.jpg"), jpeg(90, 40));
+    Recorder recorder;
+    morvessa::setBrowserOpener({}); // the desktop's own way, with nothing to start
+    QTemporaryDir empty;
+    const QByteArray path = qgetenv("PATH");
+    qputenv("PATH", empty.path().toUtf8());
+    FrmIni::Show();
+    FrmIni::loaded()->cmdSet->click();
+    qputenv("PATH", path);
+    QCOMPARE(recorder.messages.size(), size_t(1));
+    QCOMPARE(recorder.messages.at(0).kind, morvessa::MessageKind::Failure);
+    QVERIFY2(recorder.messages.at(0).text.contains(
+                 QDir::toNativeSeparators(folder.path() + QStringLiteral("/demo.htm"))),
+             qPrintable(recorder.messages.at(0).text));
+    QVERIFY(recorder.messages.at(0).text.contains(QStringLiteral("網頁瀏覽器")));
 }
 
 void StartWindowTest::sampleCollectionShipsItsPictures()
