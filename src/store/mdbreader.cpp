@@ -113,23 +113,30 @@ TableResult readMaindata(const QString &path, ContentForm form)
         return kept;
 
     // The kept folder is only a speed-up: where its file cannot be written (a full disk, a
-    // size limit), the table is read again into memory and answers just the same.
-    auto columns = std::make_unique<NewColumnFile>();
-    Result<void, ReaderFailure> read = columns->fd() >= 0 ? runReaderProgram(db.fd, columns->fd(), folded, path)
-                                                          : Result<void, ReaderFailure>(ReaderFailure{{}, true});
-    if (!read && read.failure().columnFileUnwritable && columns->inFolder()) {
-        columns = std::make_unique<NewColumnFile>(NewColumnFile::InMemory);
+    // size limit) or the file just written does not map back (cut by another program, lost
+    // by the disk), the table is read again into memory and answers just the same.
+    std::unique_ptr<NewColumnFile> columns;
+    std::shared_ptr<const StoreTable> table;
+    for (const auto where : {NewColumnFile::InKeptFolder, NewColumnFile::InMemory}) {
+        columns = std::make_unique<NewColumnFile>(where);
+        if (where == NewColumnFile::InKeptFolder && !columns->inFolder())
+            continue;
         if (columns->fd() < 0)
             return Failure{openFailureMessage(path, errno)};
-        read = runReaderProgram(db.fd, columns->fd(), folded, path);
+        const Result<void, ReaderFailure> read = runReaderProgram(db.fd, columns->fd(), folded, path);
+        const bool last = where == NewColumnFile::InMemory;
+        if (!read && (last || !read.failure().columnFileUnwritable))
+            return Failure{read.failure().message.isEmpty() ? openFailureMessage(path, errno)
+                                                            : read.failure().message};
+        if (!read)
+            continue;
+        ReadFailure failure;
+        table = mapColumnFile(columns->fd(), folded, nullptr, false, failure);
+        if (table)
+            break;
+        if (last)
+            return Failure{failureMessage(failure, path)};
     }
-    if (!read)
-        return Failure{read.failure().message.isEmpty() ? openFailureMessage(path, errno)
-                                                        : read.failure().message};
-    ReadFailure failure;
-    auto table = mapColumnFile(columns->fd(), folded, nullptr, false, failure);
-    if (!table)
-        return Failure{failureMessage(failure, path)};
     struct stat after {};
     if (::fstat(db.fd, &after) == 0 && settled(after) && identityOf(db.fd, after) == identity)
         columns->keep(stamp);

@@ -205,6 +205,26 @@ TEST_F(KeptTest, ADamagedOrForeignKeptFileIsAMissNeverAnErrorOrOtherRows)
     }
 }
 
+// A kept file that is written but does not read back whole (cut by another program, lost by
+// the disk) is the cache's fault, not the database's: the table is read again into memory.
+TEST_F(KeptTest, AKeptFileThatDoesNotReadBackIsReadAgainInMemory)
+{
+    const QString script = m_dir.path() + QStringLiteral("/spoils-kept-files");
+    QFile f(script);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    // The column file is descriptor 4: a file in the cache folder gets nothing, memory the
+    // real reading.
+    f.write("#!/bin/sh\ncase $(readlink /proc/$$/fd/4) in /memfd:*) exec '" + QFile::encodeName(readerProgram()) +
+            "' \"$@\";; esac\nexit 0\n");
+    f.close();
+    f.setPermissions(QFile::ReadOwner | QFile::ExeOwner);
+    setReaderProgram(script);
+    const Result<std::shared_ptr<const StoreTable>> read = readMaindata(m_path, ContentForm::Folded);
+    ASSERT_TRUE(read) << read.message().toStdString();
+    EXPECT_EQ(everything(**read), m_fresh);
+    EXPECT_FALSE(readKeptOnly(m_path)); // nothing spoiled is kept
+}
+
 TEST_F(KeptTest, TwoReadersOfOneNewCollectionAtOnceBothGetTheTable)
 {
     std::string first, second;
