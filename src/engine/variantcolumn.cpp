@@ -1,7 +1,6 @@
 #include "engine/variantcolumn.h"
 
 #include "engine/ownercache.h"
-#include "store/keptcolumns.h"
 #include "text/variants.h"
 
 #include <atomic>
@@ -11,45 +10,26 @@ namespace morvessa {
 
 namespace {
 
-// Raised whenever folding a column changes in a way the fold table does not show (a kept
-// folded column of another version is then a miss).
-constexpr std::uint64_t kFoldVersion = 1;
-
-std::atomic<std::uint64_t> g_folded{0}, g_readBack{0};
-
-// What a kept folded column must have been made with: this way of folding, this table.
-std::uint64_t derivationOf(const VariantTable &variants)
-{
-    const std::uint64_t parts[] = {kFoldVersion, variants.fingerprint()};
-    return hashBytes(parts, sizeof parts);
-}
+std::atomic<std::uint64_t> g_folded{0};
 
 std::shared_ptr<const StoreTable> makeVariantTable(const StoreTable &table, const VariantTable &variants)
 {
     struct Storage {
         std::shared_ptr<const void> source;     // the memory of subject, htm, date and the nulls
-        std::shared_ptr<const void> kept;       // the kept folded content, mapped
-        TextColumnBuilder content;              // or the folded content made here
+        TextColumnBuilder content;              // the folded content
         std::vector<std::uint32_t> newestFirst; // the table's, not sorted again
     };
     auto storage = std::make_shared<Storage>();
     storage->source = table.storage;
     auto view = std::make_shared<StoreTable>();
-    const DerivedColumnKey key{table.contentKey, derivationOf(variants), table.content.size()};
-    if (std::optional<MappedColumn> kept = openKeptDerived(key, table.content.isNull)) {
-        storage->kept = std::move(kept->storage);
-        view->content = kept->column;
-        ++g_readBack;
-    } else {
-        storage->content = foldVariantColumn(table.content, variants);
-        view->content = storage->content.view();
-        keepDerived(key, view->content);
-        ++g_folded;
-    }
+    storage->content = foldVariantColumn(table.content, variants);
+    view->content = storage->content.view();
+    ++g_folded;
     const std::span<const std::uint32_t> order = table.newestFirst();
     storage->newestFirst.assign(order.begin(), order.end());
     view->subject = table.subject;
     view->htm = table.htm;
+    view->written = table.written;
     view->contentFolded = table.contentFolded; // variant folding keeps case and width folding as it is
     view->date = table.date;
     view->dateNull = table.dateNull;
@@ -86,9 +66,9 @@ Result<std::shared_ptr<const StoreTable>> variantTableFor(const std::shared_ptr<
     return cache.get(table, [&] { return makeVariantTable(*table, **variants); });
 }
 
-VariantColumnCounts variantColumnCounts()
+std::uint64_t variantColumnsFolded()
 {
-    return {g_folded.load(), g_readBack.load()};
+    return g_folded.load();
 }
 
 } // namespace morvessa

@@ -1,8 +1,8 @@
 #include "search/concordance.h"
 
 #include "engine/likepattern.h"
-#include "store/connstring.h"
-#include "store/mdbreader.h"
+#include "engine/variantcolumn.h"
+#include "store/writtenform.h"
 #include "text/utf8.h"
 #include "text/variants.h"
 
@@ -26,9 +26,35 @@ std::string termPattern(const QString &keyword)
     return term.mid(begin, end - begin).toStdString();
 }
 
-QString fromChars(const std::u32string &chars, std::size_t from, std::size_t to)
+// Replaces places (pointed to) of text: with toCharacters each byte place by the
+// characters before it, else each character place by the byte where that character
+// begins (the end, past the last one).
+void convertPlaces(std::string_view text, std::vector<std::size_t *> &places, bool toCharacters)
 {
-    return QString::fromUcs4(chars.data() + from, qsizetype(to - from));
+    std::sort(places.begin(), places.end(), [](const std::size_t *a, const std::size_t *b) { return *a < *b; });
+    std::size_t at = 0, chars = 0;
+    for (std::size_t *p : places) {
+        const std::size_t target = *p;
+        while ((toCharacters ? at : chars) < target && at < text.size()) {
+            char32_t c;
+            at += std::size_t(decodeUtf8(text, at, c));
+            ++chars;
+        }
+        *p = toCharacters ? chars : at;
+    }
+}
+
+// Text as the lines show it: a byte that begins no character is U+FFFD.
+QString decoded(std::string_view bytes)
+{
+    std::u32string chars;
+    chars.reserve(bytes.size());
+    for (std::size_t i = 0; i < bytes.size();) {
+        char32_t c;
+        i += std::size_t(decodeUtf8(bytes, i, c));
+        chars += c >= kInvalidUtf8 ? U'\uFFFD' : c;
+    }
+    return QString::fromUcs4(chars.data(), qsizetype(chars.size()));
 }
 
 } // namespace
@@ -61,35 +87,13 @@ Concordance::~Concordance() = default;
 Concordance::Concordance(Concordance &&) noexcept = default;
 Concordance &Concordance::operator=(Concordance &&) noexcept = default;
 
-std::vector<ContextLine> Concordance::linesIn(std::string_view content, int maxHits) const
+std::vector<ContextLine> Concordance::linesIn(const RecordContent &content, int maxHits) const
 {
-    if (m_terms.empty() || content.empty())
+    const std::string_view text = content.searched;
+    if (m_terms.empty() || text.empty())
         return {};
-    // The characters as stored, and where each begins in the text the terms are found in
-    // (folded text has the same characters, not always the same bytes).
-    const std::string folded = m_variants ? m_variants->foldUtf8(content) : std::string();
-    const std::string_view text = m_variants ? std::string_view(folded) : content;
-    std::u32string chars;
-    chars.reserve(content.size() / 2);
-    for (std::size_t i = 0; i < content.size();) {
-        char32_t c;
-        i += std::size_t(decodeUtf8(content, i, c));
-        chars += c >= kInvalidUtf8 ? U'\uFFFD' : c;
-    }
-    std::vector<std::size_t> starts; // byte offset in text of each character, and the end
-    starts.reserve(chars.size() + 1);
-    for (std::size_t i = 0; i < text.size();) {
-        starts.push_back(i);
-        char32_t c;
-        i += std::size_t(decodeUtf8(text, i, c));
-    }
-    starts.push_back(text.size());
-    auto charAt = [&](std::size_t byte) {
-        return std::size_t(std::lower_bound(starts.begin(), starts.end(), byte) - starts.begin());
-    };
-
     struct Hit {
-        std::size_t begin, end, term;
+        std::size_t begin, end, term; // bytes of text, then characters
         bool operator<(const Hit &o) const { return std::tie(begin, term) < std::tie(o.begin, o.term); }
     };
     std::vector<Hit> hits;
@@ -99,7 +103,7 @@ std::vector<ContextLine> Concordance::linesIn(std::string_view content, int maxH
             const std::size_t at = m_terms[t]->find(text, from, end);
             if (at == std::string_view::npos)
                 break; // a match holds at least one character: the loop moves on
-            hits.push_back({charAt(at), charAt(end), t});
+            hits.push_back({at, end, t});
             ++found;
             from = end;
         }
@@ -108,44 +112,70 @@ std::vector<ContextLine> Concordance::linesIn(std::string_view content, int maxH
     if (maxHits > 0 && hits.size() > std::size_t(maxHits))
         hits.resize(std::size_t(maxHits));
 
+    // The hits in characters, then the bytes of held where each line's pieces begin.
+    std::vector<std::size_t *> places;
+    places.reserve(hits.size() * 2);
+    for (Hit &h : hits)
+        places.insert(places.end(), {&h.begin, &h.end});
+    convertPlaces(text, places, true);
+    const std::size_t width = std::size_t(m_width);
+    std::vector<std::size_t> bounds; // before, hit, after and its end, a line after another
+    bounds.reserve(hits.size() * 4);
+    for (const Hit &h : hits)
+        bounds.insert(bounds.end(), {h.begin > width ? h.begin - width : 0, h.begin, h.end, h.end + width});
+    places.clear();
+    for (std::size_t &b : bounds)
+        places.push_back(&b);
+    convertPlaces(content.held, places, false);
+
+    const WrittenForm written(content.held, content.differences);
+    std::string piece;
+    auto writtenText = [&](std::size_t from, std::size_t to) {
+        piece.clear();
+        written.appendWritten(from, to, piece);
+        return decoded(piece);
+    };
     std::vector<ContextLine> lines;
     lines.reserve(hits.size());
-    const std::size_t width = std::size_t(m_width);
-    for (const Hit &h : hits) {
+    for (std::size_t i = 0; i < hits.size(); ++i) {
+        const std::size_t *b = bounds.data() + 4 * i;
         ContextLine line;
-        line.offset = qint64(h.begin);
-        line.before = fromChars(chars, h.begin > width ? h.begin - width : 0, h.begin);
-        line.hit = fromChars(chars, h.begin, h.end);
-        line.after = fromChars(chars, h.end, std::min(chars.size(), h.end + width));
+        line.offset = qint64(hits[i].begin);
+        line.before = writtenText(b[0], b[1]);
+        line.hit = writtenText(b[1], b[2]);
+        line.after = writtenText(b[2], b[3]);
         lines.push_back(std::move(line));
     }
     return lines;
 }
 
-std::string_view ContextSearch::contentOf(int row) const
+RecordContent ContextSearch::contentOf(int row) const
 {
     const qint64 at = outcome.rows ? outcome.rows->tableRow(row) : -1;
-    if (!table || at < 0 || std::size_t(at) >= table->rowCount() || table->content.null(std::size_t(at)))
+    if (!table || !searched || at < 0 || std::size_t(at) >= table->rowCount() ||
+        searched->rowCount() != table->rowCount() || table->content.null(std::size_t(at)))
         return {};
-    return table->content.at(std::size_t(at));
+    const auto r = std::size_t(at);
+    return {searched->content.at(r), table->content.at(r), table->writtenDifferences(r)};
 }
 
 Result<ContextSearch> runContextSearch(const QString &connString, const QueryAnalysis &analysis, Matching matching)
 {
-    const QString path = dataSourceOf(connString);
-    if (path.isEmpty())
-        return Failure{QStringLiteral("連線字串無效，找不到資料庫檔案的位置：%1").arg(connString)};
-    // The loaded table holds its content folded for the search; the lines show it as written.
-    const TableResult table = readMaindata(path, ContentForm::AsWritten);
-    if (!table)
-        return table.failure();
     Connection connection;
-    if (const Result<void> opened = connection.openTable(*table, path); !opened)
+    if (const Result<void> opened = connection.open(connString); !opened)
         return opened.failure();
     Result<SearchOutcome> outcome = runSearchOn(connection, analysis, matching);
     if (!outcome)
         return outcome.failure();
-    return ContextSearch{std::move(*outcome), *table};
+    ContextSearch search{std::move(*outcome), connection.table(), connection.table()};
+    if (matching == Matching::Variants) {
+        // The folded table the search made, shared while the table lives.
+        const Result<std::shared_ptr<const StoreTable>> folded = variantTableFor(search.table);
+        if (!folded)
+            return folded.failure();
+        search.searched = *folded;
+    }
+    return search;
 }
 
 } // namespace morvessa

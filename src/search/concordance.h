@@ -16,6 +16,16 @@ namespace morvessa {
 class JetLikePattern;
 class VariantTable;
 
+// One record's content for context lines: the text the terms are found in (the content
+// as the table holds it, or variant-folded), and the content as the table holds it with
+// its differences from the content as written (store/writtenform.h). The two texts have
+// the same characters at the same character positions.
+struct RecordContent {
+    std::string_view searched;
+    std::string_view held;
+    std::string_view differences;
+};
+
 struct ContextLine {
     qint64 offset = 0; // characters of the content before the hit
     QString before;    // up to width characters before the hit
@@ -32,10 +42,12 @@ public:
     Concordance(Concordance &&) noexcept;
     Concordance &operator=(Concordance &&) noexcept;
 
-    // The occurrences in content (UTF-8, as stored) by position, a term's before a later
-    // term's at the same place; the first maxHits of them (all when maxHits is 0). A term
-    // finds its leftmost match, then the next one after that match's end.
-    std::vector<ContextLine> linesIn(std::string_view content, int maxHits) const;
+    // The occurrences in content by position, a term's before a later term's at the same
+    // place; the first maxHits of them (all when maxHits is 0). A term finds its leftmost
+    // match, then the next one after that match's end. The lines show the content as
+    // written; only the places around the occurrences are decoded, so a long record costs
+    // about one pass of the term's search over it.
+    std::vector<ContextLine> linesIn(const RecordContent &content, int maxHits) const;
 
 private:
     Concordance(const QueryAnalysis &analysis, std::shared_ptr<const VariantTable> variants, int width);
@@ -45,17 +57,18 @@ private:
     int m_width;
 };
 
-// A search whose records come with their content as stored, for context lines.
+// A search whose records come with their content, for context lines.
 struct ContextSearch {
     SearchOutcome outcome;
-    std::shared_ptr<const StoreTable> table; // content as written
+    std::shared_ptr<const StoreTable> table;    // the content as held, with its differences
+    std::shared_ptr<const StoreTable> searched; // the content the search ran on: table or its variant fold
 
     // The content of result row `row`; empty when the row is not one of the table's.
-    std::string_view contentOf(int row) const;
+    RecordContent contentOf(int row) const;
 };
 
-// Reads the collection of connString with its content as written and runs the search
-// on it; a failure names the file.
+// Runs the search on the collection of connString as a search without context does (the
+// same loaded table); a failure names the file.
 Result<ContextSearch> runContextSearch(const QString &connString, const QueryAnalysis &analysis,
                                        Matching matching);
 

@@ -16,7 +16,7 @@ namespace {
 
 constexpr char kMagic[8] = {'M', 'V', 'C', 'O', 'L', 'S', '\r', '\n'};
 // Raised whenever the layout or the meaning of a field changes: a file of another version is a miss.
-constexpr std::uint32_t kVersion = 1;
+constexpr std::uint32_t kVersion = 2;
 constexpr std::uint64_t kHeaderBytes = 4096;
 constexpr std::size_t kDetailMax = 256;
 
@@ -30,12 +30,14 @@ enum Block {
     HtmNull,
     ContentNull,
     DateNull,
+    WrittenEnds,
     ContentBytes,
     SubjectBytes,
     HtmBytes,
+    WrittenBytes,
     BlockCount
 };
-constexpr std::uint64_t kElementSize[BlockCount] = {8, 8, 8, 8, 4, 1, 1, 1, 1, 0, 0, 0};
+constexpr std::uint64_t kElementSize[BlockCount] = {8, 8, 8, 8, 4, 1, 1, 1, 1, 8, 0, 0, 0, 0};
 
 struct Place {
     std::uint64_t offset = 0;
@@ -65,10 +67,12 @@ constexpr std::uint64_t align64(std::uint64_t at)
     return (at + 63) / 64 * 64;
 }
 
-// The short texts are written far out in the file while the content grows from the
-// front, then moved right behind it; the gap costs no disk (the file is sparse until then).
+// The short texts (and the content's differences from how it was written) are written far
+// out in the file while the content grows from the front, then moved right behind it; the
+// gap costs no disk (the file is sparse until then).
 constexpr std::uint64_t kSubjectFar = std::uint64_t(1) << 40;
 constexpr std::uint64_t kHtmFar = kSubjectFar + (std::uint64_t(1) << 39);
+constexpr std::uint64_t kWrittenFar = kHtmFar + (std::uint64_t(1) << 39);
 
 // Far more than any database of that size holds: beyond it the reading is running away.
 std::uint64_t textLimit(std::uint64_t databaseSize)
@@ -298,9 +302,10 @@ bool ColumnFileWriter::begin(std::uint64_t claimedRows)
     w.streams[ContentBytes] = Stream(w.fd, at, 1 << 20);
     // A file system that cannot hold a file that far out (or a full one) gets the short
     // texts in memory instead: they are a small part of the table.
-    const bool far = ::ftruncate(w.fd, off_t(kHtmFar + 1)) == 0 && ::ftruncate(w.fd, off_t(at)) == 0;
+    const bool far = ::ftruncate(w.fd, off_t(kWrittenFar + 1)) == 0 && ::ftruncate(w.fd, off_t(at)) == 0;
     w.streams[SubjectBytes] = Stream(w.fd, kSubjectFar, 1 << 18, !far);
     w.streams[HtmBytes] = Stream(w.fd, kHtmFar, 1 << 18, !far);
+    w.streams[WrittenBytes] = Stream(w.fd, kWrittenFar, 1 << 18, !far);
     return far || ::ftruncate(w.fd, off_t(at)) == 0;
 }
 
@@ -322,7 +327,11 @@ bool ColumnFileWriter::add(const RowValues &row)
         if (!s[ends[c]].put(std::uint64_t(text.size())) || !s[nulls[c]].put(std::uint8_t(texts[c].second)))
             return false;
     }
-    if (s[SubjectBytes].size() + s[HtmBytes].size() + s[ContentBytes].size() > textLimit(w.databaseSize))
+    if (!s[WrittenBytes].append(row.written.data(), row.written.size()) ||
+        !s[WrittenEnds].put(std::uint64_t(s[WrittenBytes].size())))
+        return false;
+    if (s[SubjectBytes].size() + s[HtmBytes].size() + s[ContentBytes].size() + s[WrittenBytes].size() >
+        textLimit(w.databaseSize))
         return false;
     return s[DateValues].put(row.dateNull ? 0.0 : row.date) && s[DateNull].put(std::uint8_t(row.dateNull));
 }
@@ -361,10 +370,12 @@ bool ColumnFileWriter::finish(const ReadFailure &outcome)
     h.blocks[SubjectBytes] = {align64(content.offset + content.size), w.streams[SubjectBytes].size()};
     h.blocks[HtmBytes] = {align64(h.blocks[SubjectBytes].offset + h.blocks[SubjectBytes].size),
                           w.streams[HtmBytes].size()};
-    if (!w.streams[SubjectBytes].moveTo(h.blocks[SubjectBytes].offset) ||
-        !w.streams[HtmBytes].moveTo(h.blocks[HtmBytes].offset))
-        return false;
-    h.fileSize = h.blocks[HtmBytes].offset + h.blocks[HtmBytes].size;
+    h.blocks[WrittenBytes] = {align64(h.blocks[HtmBytes].offset + h.blocks[HtmBytes].size),
+                              w.streams[WrittenBytes].size()};
+    for (const Block b : {SubjectBytes, HtmBytes, WrittenBytes})
+        if (!w.streams[b].moveTo(h.blocks[b].offset))
+            return false;
+    h.fileSize = h.blocks[WrittenBytes].offset + h.blocks[WrittenBytes].size;
     if (::ftruncate(w.fd, off_t(h.fileSize)) != 0)
         return false;
     h.rows = w.rows;
@@ -427,12 +438,13 @@ std::shared_ptr<const StoreTable> mapColumnFile(int fd, bool contentFolded, cons
     table->subject = text(SubjectBytes, SubjectEnds, SubjectNull);
     table->htm = text(HtmBytes, HtmEnds, HtmNull);
     table->content = text(ContentBytes, ContentEnds, ContentNull);
+    table->written = text(WrittenBytes, WrittenEnds, ContentNull);
     table->contentFolded = contentFolded;
     table->date = arrayAt<double>(base, h.blocks[DateValues]);
     table->dateNull = arrayAt<std::uint8_t>(base, h.blocks[DateNull]);
     table->storedNewestFirst = arrayAt<std::uint32_t>(base, h.blocks[Order]);
     table->contentKey = h.checksum;
-    for (const TextColumn *c : {&table->subject, &table->htm, &table->content})
+    for (const TextColumn *c : {&table->subject, &table->htm, &table->content, &table->written})
         if (!validEnds(c->ends, c->bytes.size()))
             return nullptr;
     for (const std::uint32_t r : table->storedNewestFirst)
@@ -443,6 +455,16 @@ std::shared_ptr<const StoreTable> mapColumnFile(int fd, bool contentFolded, cons
     return table;
 }
 
+bool ofThisVersion(int fd)
+{
+    char head[sizeof kMagic + sizeof kVersion];
+    std::uint32_t version = 0;
+    if (::pread(fd, head, sizeof head, 0) != ssize_t(sizeof head) || std::memcmp(head, kMagic, sizeof kMagic) != 0)
+        return false;
+    std::memcpy(&version, head + sizeof kMagic, sizeof version);
+    return version == kVersion;
+}
+
 bool stampColumnFile(int fd, const ColumnFileStamp &stamp)
 {
     Header h;
@@ -451,74 +473,6 @@ bool stampColumnFile(int fd, const ColumnFileStamp &stamp)
     h.stamp = stamp;
     h.stamped = 1;
     return writeAt(fd, &h, sizeof h, 0);
-}
-
-namespace {
-
-constexpr char kDerivedMagic[8] = {'M', 'V', 'D', 'E', 'R', 'I', 'V', '\n'};
-// Raised whenever the layout or the meaning of a field changes.
-constexpr std::uint32_t kDerivedVersion = 1;
-
-struct DerivedHeader {
-    char magic[8];
-    std::uint32_t version;
-    std::uint32_t headerSize;
-    DerivedColumnKey key;
-    std::uint64_t fileSize;
-    std::uint64_t checksum; // of the ends, then the bytes
-    std::uint64_t bytes;
-};
-static_assert(sizeof(DerivedHeader) <= kHeaderBytes);
-static_assert(std::is_trivially_copyable_v<DerivedHeader>);
-
-std::uint64_t derivedChecksum(std::span<const std::uint64_t> ends, std::string_view bytes)
-{
-    return hashBytes(bytes.data(), bytes.size(), hashBytes(ends.data(), ends.size_bytes()));
-}
-
-} // namespace
-
-bool writeDerivedColumnFile(int fd, const DerivedColumnKey &key, const TextColumn &column)
-{
-    if (column.size() != key.rows)
-        return false;
-    DerivedHeader h{};
-    std::memcpy(h.magic, kDerivedMagic, sizeof kDerivedMagic);
-    h.version = kDerivedVersion;
-    h.headerSize = sizeof h;
-    h.key = key;
-    h.bytes = column.bytes.size();
-    h.fileSize = kHeaderBytes + column.ends.size_bytes() + h.bytes;
-    h.checksum = derivedChecksum(column.ends, column.bytes);
-    char page[kHeaderBytes] = {};
-    std::memcpy(page, &h, sizeof h);
-    return ::ftruncate(fd, 0) == 0 && writeAt(fd, column.ends.data(), column.ends.size_bytes(), kHeaderBytes) &&
-           writeAt(fd, column.bytes.data(), column.bytes.size(), kHeaderBytes + column.ends.size_bytes()) &&
-           writeAt(fd, page, sizeof page, 0); // the header last: a file cut short has none
-}
-
-std::optional<MappedColumn> mapDerivedColumnFile(int fd, const DerivedColumnKey &key,
-                                                 std::span<const std::uint8_t> isNull)
-{
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || std::uint64_t(st.st_size) < kHeaderBytes || isNull.size() != key.rows)
-        return std::nullopt;
-    const std::uint64_t size = std::uint64_t(st.st_size);
-    Mapping map(fd, std::size_t(size), PROT_READ);
-    const unsigned char *base = map.data();
-    if (!base)
-        return std::nullopt;
-    DerivedHeader h;
-    std::memcpy(&h, base, sizeof h);
-    if (std::memcmp(h.magic, kDerivedMagic, sizeof kDerivedMagic) != 0 || h.version != kDerivedVersion ||
-        h.headerSize != sizeof h || !(h.key == key) || h.fileSize != size ||
-        key.rows > (size - kHeaderBytes) / 8 || h.bytes != size - kHeaderBytes - key.rows * 8)
-        return std::nullopt;
-    const auto ends = arrayAt<std::uint64_t>(base, Place{kHeaderBytes, key.rows * 8});
-    const std::string_view bytes(reinterpret_cast<const char *>(base + kHeaderBytes + key.rows * 8), h.bytes);
-    if (derivedChecksum(ends, bytes) != h.checksum || !validEnds(ends, h.bytes))
-        return std::nullopt;
-    return MappedColumn{TextColumn{bytes, ends, isNull}, map.release()};
 }
 
 } // namespace morvessa

@@ -69,29 +69,10 @@ private:
 std::shared_ptr<const StoreTable> mapColumnFile(int fd, bool contentFolded, const ColumnFileStamp *expected,
                                                 bool verifyChecksum, ReadFailure &failure);
 
+// Whether the file in fd begins as a column file of this program's version does.
+bool ofThisVersion(int fd);
+
 // Marks the column file in fd as holding that database version (before it is kept).
 bool stampColumnFile(int fd, const ColumnFileStamp &stamp);
-
-// What a derived column (a table's content folded another way) was made from and how: a
-// kept one is used only for the same key.
-struct DerivedColumnKey {
-    std::uint64_t source = 0;     // the content it was made from (StoreTable::contentKey)
-    std::uint64_t derivation = 0; // how it was made from it (the maker's version and data)
-    std::uint64_t rows = 0;
-    bool operator==(const DerivedColumnKey &) const = default;
-};
-
-// A derived column mapped from its file; nulls are those of the content it was made from.
-struct MappedColumn {
-    TextColumn column;
-    std::shared_ptr<const void> storage;
-};
-
-// The derived column file: a header page with the key and a checksum, the ends, the bytes.
-bool writeDerivedColumnFile(int fd, const DerivedColumnKey &key, const TextColumn &column);
-// Maps the derived column file in fd; nullopt when it is damaged, cut short, of another
-// version or made for another key. isNull: the nulls of the source content.
-std::optional<MappedColumn> mapDerivedColumnFile(int fd, const DerivedColumnKey &key,
-                                                 std::span<const std::uint8_t> isNull);
 
 } // namespace morvessa

@@ -33,15 +33,6 @@ QString entryPath(const QString &folder, const ColumnFileStamp &stamp)
     return folder + QLatin1Char('/') + QLatin1String(name) + QStringLiteral(".columns");
 }
 
-// One file a source and derivation; a changed source leaves the old one to be pruned.
-QString derivedPath(const QString &folder, const DerivedColumnKey &key)
-{
-    char name[40];
-    std::snprintf(name, sizeof name, "%016llx%016llx", static_cast<unsigned long long>(key.source),
-                  static_cast<unsigned long long>(key.derivation));
-    return folder + QLatin1Char('/') + QLatin1String(name) + QStringLiteral(".derived");
-}
-
 std::int64_t nanoseconds(const timespec &t)
 {
     return std::int64_t(t.tv_sec) * 1000000000 + t.tv_nsec;
@@ -91,18 +82,38 @@ void removeLeftovers(const QString &folder)
     }
 }
 
+// Whether the kept file at path is a column file of another version (one that no start
+// reads any more); a file that cannot be opened is left to the byte bound.
+bool ofAnotherVersion(const QString &path)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+    if (fd < 0)
+        return false;
+    struct stat st {};
+    const bool other = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && !ofThisVersion(fd);
+    ::close(fd);
+    return other;
+}
+
 // Keeps the most recently used entries that fit in the folder's share of the disk, the
 // newest always (a file too big for the share would otherwise be read afresh each start);
-// also clears temporaries a killed program left behind.
+// also clears temporaries a killed program left behind, column files of other versions and
+// the variant-folded columns earlier versions kept beside them.
 void prune(const QString &folder)
 {
     const QDir dir(folder);
     const std::uint64_t limit = byteLimit(folder);
-    const QFileInfoList entries = dir.entryInfoList({QStringLiteral("*.columns"), QStringLiteral("*.derived")},
-                                                    QDir::Files | QDir::Hidden, QDir::Time);
+    for (const QFileInfo &old : dir.entryInfoList({QStringLiteral("*.derived")}, QDir::Files | QDir::Hidden))
+        QFile::remove(old.absoluteFilePath());
+    const QFileInfoList entries =
+        dir.entryInfoList({QStringLiteral("*.columns")}, QDir::Files | QDir::Hidden, QDir::Time);
     std::uint64_t kept = 0;
     for (qsizetype i = 0; i < entries.size(); ++i) {
         const QString path = entries[i].absoluteFilePath();
+        if (ofAnotherVersion(path)) {
+            QFile::remove(path);
+            continue;
+        }
         kept += bytesOnDisk(path);
         if (i > 0 && kept > limit)
             QFile::remove(path);
@@ -216,23 +227,6 @@ std::shared_ptr<const StoreTable> openKept(const ColumnFileStamp &stamp, bool co
     });
 }
 
-std::optional<MappedColumn> openKeptDerived(const DerivedColumnKey &key, std::span<const std::uint8_t> isNull)
-{
-    const QString folder = keptColumnsFolder();
-    if (folder.isEmpty() || !key.source)
-        return std::nullopt;
-    return openKeptFile(derivedPath(folder, key), [&](int fd) { return mapDerivedColumnFile(fd, key, isNull); });
-}
-
-void keepDerived(const DerivedColumnKey &key, const TextColumn &column)
-{
-    if (!key.source)
-        return;
-    NewColumnFile file;
-    if (file.inFolder() && writeDerivedColumnFile(file.fd(), key, column))
-        file.keep(key);
-}
-
 NewColumnFile::NewColumnFile(Where where) : m_folder(where == InKeptFolder ? keptColumnsFolder() : QString())
 {
     if (!m_folder.isEmpty() && QDir().mkpath(m_folder)) {
@@ -268,12 +262,6 @@ void NewColumnFile::keep(const ColumnFileStamp &stamp)
 {
     if (!m_temporary.isEmpty() && stampColumnFile(m_fd, stamp))
         keepAs(entryPath(m_folder, stamp));
-}
-
-void NewColumnFile::keep(const DerivedColumnKey &key)
-{
-    if (!m_temporary.isEmpty())
-        keepAs(derivedPath(m_folder, key));
 }
 
 void NewColumnFile::keepAs(const QString &path)

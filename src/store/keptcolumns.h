@@ -10,10 +10,6 @@
 // into place, so two programs reading the same new collection at once each get a whole
 // file, and a crash leaves no half file behind. The most recently used are kept within a
 // share of the disk, the oldest dropped first.
-//
-// Beside them, derived columns: a table's content folded another way (the variant-folded
-// content), kept under the checksum of the column file it was made from and a key for how
-// it was made, so that a changed collection or a changed way of making it is a miss.
 #include "store/columnfile.h"
 
 #include <QString>
@@ -41,12 +37,6 @@ ColumnFileStamp stampFor(const QString &databasePath, bool contentFolded, const 
 // The kept table of that database version, or null (a miss).
 std::shared_ptr<const StoreTable> openKept(const ColumnFileStamp &stamp, bool contentFolded);
 
-// The kept derived column for key (columnfile.h), or nullopt (a miss). isNull: the nulls
-// of the source content.
-std::optional<MappedColumn> openKeptDerived(const DerivedColumnKey &key, std::span<const std::uint8_t> isNull);
-// Keeps column for key, where the folder can be used; nothing otherwise.
-void keepDerived(const DerivedColumnKey &key, const TextColumn &column);
-
 // A column file being written: in the kept folder under a temporary name, or (where the
 // folder cannot be used) a file in memory that is never kept.
 class NewColumnFile {
@@ -62,8 +52,6 @@ public:
     bool inFolder() const { return !m_temporary.isEmpty(); }
     // Stamps the file and renames it into place for that stamp; then drops old entries.
     void keep(const ColumnFileStamp &stamp);
-    // Renames the file into place as the derived column of key; then drops old entries.
-    void keep(const DerivedColumnKey &key);
 
 private:
     void keepAs(const QString &path);

@@ -77,6 +77,7 @@ public:
         m_out.subject.append(row.subject, row.subjectNull);
         m_out.htm.append(row.htm, row.htmNull);
         m_out.content.append(row.content, row.contentNull);
+        m_out.written.append(row.written, false);
         m_out.addDate(row.date, row.dateNull);
         return true;
     }

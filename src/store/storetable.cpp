@@ -41,6 +41,7 @@ std::shared_ptr<const StoreTable> StoreTableBuilder::finish() &&
     table->subject = owner->subject.view();
     table->htm = owner->htm.view();
     table->content = owner->content.view();
+    table->written = owner->written.view();
     table->contentFolded = owner->contentFolded;
     table->date = owner->date;
     table->dateNull = owner->dateNull;

@@ -35,6 +35,9 @@ struct StoreTable {
     TextColumn htm;
     TextColumn content;
     bool contentFolded = false; // content held folded (ContentForm::Folded)
+    // With content folded: where each record's content as written differs from it
+    // (store/writtenform.h); no rows where nothing was kept.
+    TextColumn written;
     // Jet dates: days since 1899-12-30 as a double, larger is newer.
     std::span<const double> date;
     std::span<const std::uint8_t> dateNull;
@@ -47,6 +50,12 @@ struct StoreTable {
     std::shared_ptr<const void> storage;
 
     std::size_t rowCount() const { return subject.size(); }
+
+    // The differences of row's content as written from content; empty where it is as written.
+    std::string_view writtenDifferences(std::size_t row) const
+    {
+        return contentFolded && row < written.size() ? written.at(row) : std::string_view();
+    }
 
     // Rows newest first, rows without a date last, equal dates in file order.
     std::span<const std::uint32_t> newestFirst() const;
@@ -85,6 +94,7 @@ struct StoreTableBuilder {
     TextColumnBuilder subject;
     TextColumnBuilder htm;
     TextColumnBuilder content;
+    TextColumnBuilder written;
     std::vector<double> date;
     std::vector<std::uint8_t> dateNull;
     bool contentFolded = false; // fold content as it is read (ContentForm::Folded)

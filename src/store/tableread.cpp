@@ -1,5 +1,6 @@
 #include "store/tableread.h"
 
+#include "store/writtenform.h"
 #include "text/textfold.h"
 
 #include <algorithm>
@@ -238,6 +239,7 @@ ReadFailure readTable(int fd, RowSink &sink, bool fold, void (*progress)())
     if (!sink.begin(table->num_rows))
         return {Damaged, {}};
     RowValues values;
+    std::string folded;
     std::string *texts[3] = {&values.subject, &values.htm, &values.content};
     bool *nulls[3] = {&values.subjectNull, &values.htmNull, &values.contentNull};
     std::uint64_t rowsRead = 0;
@@ -302,8 +304,13 @@ ReadFailure readTable(int fd, RowSink &sink, bool fold, void (*progress)())
                 if (!*nulls[c] && !reader.appendValue(cols[c], f->start, f->siz, *texts[c]))
                     return {Damaged, {}};
             }
-            if (fold)
-                foldContent(values.content);
+            values.written.clear();
+            if (fold) {
+                folded.clear();
+                appendFolded(folded, values.content);
+                appendDifferences(values.written, folded, values.content);
+                values.content.swap(folded);
+            }
             const MdbField *f = found[3];
             double d = 0;
             bool null = !f || f->is_null;

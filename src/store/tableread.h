@@ -24,9 +24,10 @@ struct ReadFailure {
     std::string detail; // the column concerned, when there is one
 };
 
-// One row as read: the three texts as UTF-8 (content folded when asked), and the date.
+// One row as read: the three texts as UTF-8 (content folded when asked, then `written`
+// its differences from the content as written, store/writtenform.h), and the date.
 struct RowValues {
-    std::string subject, htm, content;
+    std::string subject, htm, content, written;
     bool subjectNull = false, htmNull = false, contentNull = false;
     double date = 0;
     bool dateNull = false;

@@ -1,5 +1,12 @@
+#include "engine/likepattern.h"
 #include "search/concordance.h"
+#include "store/mdbreader.h"
 #include "testdata.h"
+#include "text/utf8.h"
+#include "text/variants.h"
+
+#include <algorithm>
+#include <array>
 
 #include <gtest/gtest.h>
 
@@ -78,4 +85,109 @@ TEST(Concordance, TermsWithoutVisibleHitsGiveNoLines)
     EXPECT_TRUE(linesFor("collection", "", "桂枝湯", Matching::Exact).isEmpty());
     EXPECT_TRUE(linesFor("collection", "%", "桂枝湯", Matching::Exact).isEmpty());
     EXPECT_TRUE(linesFor("collection", "發熱 %", "桂枝湯", Matching::Exact).size() == 1);
+}
+
+namespace {
+
+// Context lines the way they were made before they streamed: each whole record decoded,
+// the terms found in its content as written (variant-folded with variants). Kept as the
+// reference the streaming lines must equal, line for line.
+std::vector<QString> wholeRecordLines(const QueryAnalysis &analysis, const VariantTable *variants,
+                                      std::string_view content, int width, int maxHits)
+{
+    std::vector<std::unique_ptr<JetLikePattern>> terms;
+    for (QString term : analysis.keywords) {
+        term.replace(QStringLiteral("'&chr(39)&'"), QStringLiteral("'"));
+        while (term.startsWith(QLatin1Char('%')))
+            term.remove(0, 1);
+        while (term.endsWith(QLatin1Char('%')))
+            term.chop(1);
+        std::string pattern = term.toStdString();
+        if (variants)
+            pattern = variants->foldUtf8(pattern);
+        auto compiled = std::make_unique<JetLikePattern>();
+        if (!pattern.empty() && compiled->compile(pattern, 0))
+            terms.push_back(std::move(compiled));
+    }
+    const std::string folded = variants ? variants->foldUtf8(content) : std::string(content);
+    const std::string_view text = folded;
+    std::u32string chars;
+    for (std::size_t i = 0; i < content.size();) {
+        char32_t c;
+        i += std::size_t(decodeUtf8(content, i, c));
+        chars += c >= kInvalidUtf8 ? U'\uFFFD' : c;
+    }
+    std::vector<std::size_t> starts;
+    for (std::size_t i = 0; i < text.size();) {
+        starts.push_back(i);
+        char32_t c;
+        i += std::size_t(decodeUtf8(text, i, c));
+    }
+    starts.push_back(text.size());
+    auto charAt = [&](std::size_t byte) {
+        return std::size_t(std::lower_bound(starts.begin(), starts.end(), byte) - starts.begin());
+    };
+    std::vector<std::array<std::size_t, 3>> hits; // begin, term, end
+    for (std::size_t t = 0; t < terms.size(); ++t) {
+        std::size_t from = 0, end = 0, found = 0;
+        while (maxHits <= 0 || found < std::size_t(maxHits)) {
+            const std::size_t at = terms[t]->find(text, from, end);
+            if (at == std::string_view::npos)
+                break;
+            hits.push_back({charAt(at), t, charAt(end)});
+            ++found;
+            from = end;
+        }
+    }
+    std::sort(hits.begin(), hits.end());
+    if (maxHits > 0 && hits.size() > std::size_t(maxHits))
+        hits.resize(std::size_t(maxHits));
+    auto piece = [&](std::size_t from, std::size_t to) {
+        return QString::fromUcs4(chars.data() + from, qsizetype(to - from));
+    };
+    std::vector<QString> lines;
+    const auto w = std::size_t(width);
+    for (const auto &[begin, term, end] : hits)
+        lines.push_back(QString::number(begin) + QLatin1Char(':') + piece(begin > w ? begin - w : 0, begin) +
+                        u("【") + piece(begin, end) + u("】") + piece(end, std::min(chars.size(), end + w)));
+    return lines;
+}
+
+} // namespace
+
+TEST(Concordance, StreamedLinesEqualTheWholeRecordOnes)
+{
+    const char *queries[] = {"發熱",  "发热 头痛", "+汗出 咳嗽 fever", "脾_氣",
+                             "健%氣", "第1_段",    "[甲-癸]",          "ｖｉｔａｍｉｎ",
+                             "It's",  "：_",       "尾端標記",         "后 %"};
+    const auto variants = test::valueOf(variantTable());
+    std::size_t compared = 0;
+    for (const char *collection : {"collection", "variants"}) {
+        const auto written = test::valueOf(readMaindataInProcess(
+            test::dataFolder(collection) + QStringLiteral("/jst.mdb"), ContentForm::AsWritten));
+        for (const Matching matching : {Matching::Exact, Matching::Variants}) {
+            for (const char *query : queries) {
+                const QueryAnalysis a = analyseQuery(u(query));
+                const ContextSearch s = test::valueOf(runContextSearch(test::connFor(collection), a, matching));
+                for (const auto &[width, maxHits] : {std::pair{0, 0}, {3, 2}, {20, 0}}) {
+                    const Concordance concordance = test::valueOf(Concordance::make(a, matching, width));
+                    for (int r = 0; s.outcome.rows && r < s.outcome.rows->count(); ++r) {
+                        const auto row = std::size_t(s.outcome.rows->tableRow(r));
+                        std::vector<QString> lines;
+                        for (const ContextLine &l : concordance.linesIn(s.contentOf(r), maxHits))
+                            lines.push_back(QString::number(l.offset) + QLatin1Char(':') + l.before + u("【") +
+                                            l.hit + u("】") + l.after);
+                        const std::string_view content =
+                            written->content.null(row) ? std::string_view() : written->content.at(row);
+                        EXPECT_EQ(lines,
+                                  wholeRecordLines(a, matching == Matching::Variants ? variants.get() : nullptr,
+                                                   content, width, maxHits))
+                            << collection << ' ' << query << ' ' << r;
+                        compared += lines.size();
+                    }
+                }
+            }
+        }
+    }
+    EXPECT_GT(compared, 200u);
 }

@@ -1,0 +1,157 @@
+#include "store/writtenform.h"
+
+#include "text/utf8.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+
+namespace morvessa {
+
+namespace {
+
+// How the written character relates to its fold (bits 2-3 of the tag); Bytes gives it
+// after the tag, its length in bits 4-5.
+enum Relation : unsigned char { Bytes = 0, FullWidth = 1, Capital = 2, FullWidthCapital = 3 };
+
+// The written character for a relation to the one-byte folded character c; 0 bytes when
+// the relation does not apply.
+int related(Relation relation, unsigned char c, char *out)
+{
+    char32_t w = 0;
+    if (relation == FullWidth && c >= 0x21 && c <= 0x7E)
+        w = 0xFEE0 + c;
+    else if (relation == Capital && c >= 'a' && c <= 'z')
+        w = c - 0x20;
+    else if (relation == FullWidthCapital && c >= 'a' && c <= 'z')
+        w = 0xFEE0 + c - 0x20;
+    return w ? encodeUtf8(w, reinterpret_cast<unsigned char *>(out)) : 0;
+}
+
+bool isContinuation(char b)
+{
+    return (static_cast<unsigned char>(b) & 0xC0) == 0x80;
+}
+
+} // namespace
+
+void appendDifferences(std::string &out, std::string_view folded, std::string_view written)
+{
+    // f walks folded and w written; they hold the same characters, so equal bytes stay
+    // in step and a difference lies inside one character of each.
+    std::size_t f = 0, w = 0, lastEnd = 0;
+    while (f < folded.size() && w < written.size()) {
+        // Compared as folded[f + k] against written[w + k]: the offset between them only
+        // changes at a difference.
+        std::size_t k = 0;
+        {
+            const std::size_t n = std::min(folded.size() - f, written.size() - w);
+            for (; k + 8 <= n; k += 8) {
+                std::uint64_t x, y;
+                std::memcpy(&x, folded.data() + f + k, 8);
+                std::memcpy(&y, written.data() + w + k, 8);
+                if (x != y)
+                    break;
+            }
+            while (k < n && folded[f + k] == written[w + k])
+                ++k;
+            if (k == n)
+                break;
+        }
+        // Back to the start of the character (the bytes before are equal in both).
+        while (k > 0 && isContinuation(written[w + k]))
+            --k;
+        f += k;
+        w += k;
+        char32_t fc, wc;
+        const int fl = decodeUtf8(folded, f, fc);
+        const int wl = decodeUtf8(written, w, wc);
+        std::size_t gap = f - lastEnd;
+        do {
+            out += char((gap & 0x7F) | (gap > 0x7F ? 0x80 : 0));
+            gap >>= 7;
+        } while (gap);
+        unsigned char tag = static_cast<unsigned char>(fl - 1);
+        char bytes[4];
+        Relation relation = Bytes;
+        for (const Relation r : {FullWidth, Capital, FullWidthCapital})
+            if (fl == 1 && related(r, static_cast<unsigned char>(folded[f]), bytes) == wl &&
+                std::memcmp(bytes, written.data() + w, std::size_t(wl)) == 0)
+                relation = r;
+        tag |= static_cast<unsigned char>(relation << 2);
+        if (relation == Bytes)
+            tag |= static_cast<unsigned char>((wl - 1) << 4);
+        out += char(tag);
+        if (relation == Bytes)
+            out.append(written.data() + w, std::size_t(wl));
+        f += std::size_t(fl);
+        w += std::size_t(wl);
+        lastEnd = f;
+    }
+}
+
+WrittenForm::WrittenForm(std::string_view folded, std::string_view differences) : m_folded(folded)
+{
+    std::size_t i = 0, lastEnd = 0;
+    while (i < differences.size()) {
+        std::size_t gap = 0;
+        int shift = 0;
+        bool more = true;
+        while (more && i < differences.size() && shift < 63) {
+            const auto b = static_cast<unsigned char>(differences[i++]);
+            gap |= std::size_t(b & 0x7F) << shift;
+            shift += 7;
+            more = b & 0x80;
+        }
+        if (more || i >= differences.size() || gap > folded.size() - lastEnd)
+            return;
+        const auto tag = static_cast<unsigned char>(differences[i++]);
+        Change change{};
+        change.at = lastEnd + gap;
+        change.length = static_cast<unsigned char>((tag & 3) + 1);
+        const auto relation = Relation((tag >> 2) & 3);
+        if (change.length > folded.size() - change.at)
+            return;
+        if (relation == Bytes) {
+            change.size = static_cast<unsigned char>(((tag >> 4) & 3) + 1);
+            if (change.size > differences.size() - i)
+                return;
+            std::memcpy(change.written, differences.data() + i, change.size);
+            i += change.size;
+        } else {
+            const int n = change.length == 1
+                              ? related(relation, static_cast<unsigned char>(folded[change.at]), change.written)
+                              : 0;
+            if (n == 0)
+                return;
+            change.size = static_cast<unsigned char>(n);
+        }
+        m_changes.push_back(change);
+        lastEnd = change.at + change.length;
+    }
+}
+
+void WrittenForm::appendWritten(std::size_t from, std::size_t to, std::string &out) const
+{
+    to = std::min(to, m_folded.size());
+    auto it = std::lower_bound(m_changes.begin(), m_changes.end(), from,
+                               [](const Change &c, std::size_t at) { return c.at < at; });
+    std::size_t at = from;
+    for (; it != m_changes.end() && it->at < to; ++it) {
+        out.append(m_folded.data() + at, it->at - at);
+        out.append(it->written, it->size);
+        at = it->at + it->length;
+    }
+    if (at < to)
+        out.append(m_folded.data() + at, to - at);
+}
+
+std::string WrittenForm::text() const
+{
+    std::string out;
+    out.reserve(m_folded.size() + m_changes.size() * 2);
+    appendWritten(0, m_folded.size(), out);
+    return out;
+}
+
+} // namespace morvessa

@@ -1,0 +1,82 @@
+#include "store/mdbreader.h"
+#include "store/writtenform.h"
+#include "testdata.h"
+#include "text/textfold.h"
+
+#include <gtest/gtest.h>
+
+using namespace morvessa;
+using morvessa::test::u;
+
+namespace {
+
+std::string differences(std::string_view folded, std::string_view written)
+{
+    std::string out;
+    appendDifferences(out, folded, written);
+    return out;
+}
+
+} // namespace
+
+TEST(WrittenForm, FoldedTextWithItsDifferencesGivesTheTextAsWritten)
+{
+    const std::string cases[] = {
+        "",
+        "太陽中風，發熱，汗出",                // full-width punctuation
+        "ＶｉｔａｍｉｎＣ １２３ FEVER fever", // full-width capitals, digits, capitals
+        "ΣΑΣ Ωmega ÀÉ Ǆ",                      // case folds outside ASCII
+        "a\xC3\x80\x80Z\xFF\xE6\xB1",          // stray bytes and a character cut short beside a fold
+        std::string(300, 'A') + "，" + std::string(20000, 'x') + "Ｑ", // gaps of every varint length
+        "𠀀𪚥 Ａ",                                                     // characters outside the BMP
+    };
+    for (const std::string &written : cases) {
+        const std::string folded = foldUtf8(written);
+        const std::string diff = differences(folded, written);
+        EXPECT_EQ(WrittenForm(folded, diff).text(), written) << written;
+        EXPECT_EQ(diff.empty(), folded == written) << written;
+    }
+    // Full-width punctuation costs two bytes a character, not its own three.
+    const std::string commas = "甲，乙，丙，丁，";
+    EXPECT_EQ(differences(foldUtf8(commas), commas).size(), 8u);
+}
+
+TEST(WrittenForm, PiecesAndDamagedDifferencesStayInBounds)
+{
+    const std::string written = "發熱，ＦＥＶＥＲ，頭痛";
+    const std::string folded = foldUtf8(written);
+    const std::string diff = differences(folded, written);
+    const WrittenForm form(folded, diff);
+    std::string piece;
+    form.appendWritten(folded.find("fever"), folded.find("fever") + 5, piece);
+    EXPECT_EQ(piece, "ＦＥＶＥＲ");
+    // Every cut and every flipped byte of the differences gives some text of the folded
+    // length's order, never a read past either buffer (the sanitizer build checks that).
+    for (std::size_t n = 0; n < diff.size(); ++n) {
+        EXPECT_LE(WrittenForm(folded, diff.substr(0, n)).text().size(), written.size());
+        std::string flipped = diff;
+        flipped[n] = char(flipped[n] ^ 0x5A);
+        EXPECT_LE(WrittenForm(folded, flipped).text().size(), folded.size() * 4);
+    }
+}
+
+// Both reads of the collection, the reading program's column file and the read in this
+// process, hold the content folded and give it back as written.
+TEST(WrittenForm, FoldedTablesGiveBackTheContentAsWritten)
+{
+    const QString path = test::dataFolder("collection") + QStringLiteral("/jst.mdb");
+    const auto written = test::valueOf(readMaindataInProcess(path, ContentForm::AsWritten));
+    for (const bool isolated : {true, false}) {
+        const auto folded = test::valueOf(isolated ? readMaindata(path, ContentForm::Folded)
+                                                   : readMaindataInProcess(path, ContentForm::Folded));
+        ASSERT_EQ(folded->rowCount(), written->rowCount());
+        std::size_t differing = 0;
+        for (std::size_t r = 0; r < folded->rowCount(); ++r) {
+            EXPECT_EQ(WrittenForm(folded->content.at(r), folded->writtenDifferences(r)).text(),
+                      written->content.at(r))
+                << r;
+            differing += folded->content.at(r) != written->content.at(r);
+        }
+        EXPECT_GT(differing, 5u); // the collection holds capitals and full-width forms
+    }
+}
