@@ -108,6 +108,30 @@ TEST(VariantSearch, FoldedColumnKeepsRowsNullsAndCharacterCounts)
     EXPECT_TRUE(std::ranges::equal(folded->newestFirst(), table.newestFirst()));
 }
 
+// A column large enough to be folded in two halves at once folds as row by row.
+TEST(VariantColumn, ALargeColumnFoldsAsEachRowDoes)
+{
+    const auto variants = test::valueOf(variantTable());
+    TextColumnBuilder column;
+    const std::string pieces[] = {"发热恶寒，头痛。", "Fever ＡＢ 后", "", "食後，痰多。𠀀髮", "a\xFF\xE6"};
+    for (std::size_t row = 0; column.bytes.size() < (std::size_t(9) << 20); ++row) {
+        const std::string &piece = pieces[row % std::size(pieces)];
+        for (std::size_t k = 0; k < row % 97; ++k)
+            column.bytes += piece;
+        column.endValue(row % 13 == 5);
+    }
+    const TextColumnBuilder folded = foldVariantColumn(column.view(), *variants);
+    ASSERT_EQ(folded.ends.size(), column.ends.size());
+    EXPECT_TRUE(folded.isNull == column.isNull);
+    std::size_t differing = 0;
+    for (std::size_t row = 0; row < column.ends.size(); ++row) {
+        const std::string expected = variants->foldUtf8(column.view().at(row));
+        differing += folded.view().at(row) != expected;
+    }
+    EXPECT_EQ(differing, 0u);
+    EXPECT_EQ(folded.bytes.size(), folded.ends.back());
+}
+
 namespace {
 
 // A kept-files folder of the test's own and a settled copy of the variants collection (a
