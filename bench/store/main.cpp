@@ -8,7 +8,9 @@
 // mdb-export of the same table and rg -c -F 明月 over the content as plain text; the peak
 // memory of the whole process tree that cannot be dropped (anonymous and shared memory of
 // the program and its reading program, sampled every millisecond) beside the text size;
-// and inside one process the query against one memchr pass over the same bytes. With
+// and inside one process the query against one memchr pass over the same bytes. Then on
+// the kept copy 明月 with --context 20 and with --variants (time, and the memory of the
+// tree with --context), and the bytes kept after the three kinds of search. With
 // --scale also on collections made from it: its table repeated --copies times (10: about
 // three million records) and --long-records records of 10-50 KB each. Prints tables with
 // the targets beside the figures; never judges (exit 1 only when something fails to run).
@@ -258,7 +260,19 @@ struct Figures {
     std::vector<KeptFigures> kept; // one per keptQueries()
     double firstKeepMb = -1, keptKeepMb = -1, firstAllMb = -1;
     double queryMs = -1, floorMs = -1;
+    // On the kept copy: 明月 with --context 20 and with --variants, whole processes.
+    double contextMs = -1, variantsMs = -1, contextKeepMb = -1;
+    double keptBytesMb = -1; // the cache folder after plain, --context and --variants searches
 };
+
+// The bytes of the files in folder.
+std::uint64_t bytesIn(const QString &folder)
+{
+    std::uint64_t bytes = 0;
+    for (const QFileInfo &file : QDir(folder).entryInfoList(QDir::Files | QDir::Hidden))
+        bytes += std::uint64_t(file.size());
+    return bytes;
+}
 
 // One memchr pass over all the bytes, for a byte UTF-8 never holds: memory bandwidth.
 // The value of a call that must succeed for the figures to mean anything.
@@ -307,7 +321,12 @@ std::optional<Figures> measure(const Shape &shape, const QString &work, const st
     const std::string cache = (folder + QStringLiteral("/cache")).toStdString();
     const std::vector<std::string> env = {"XDG_CACHE_HOME=" + cache};
     const std::vector<std::string> query = {queryProgram, "--folder", folder.toStdString(), "明月"};
-    std::vector<double> exportMs, firstMs, keptMs, rgMs;
+    std::vector<double> exportMs, firstMs, keptMs, rgMs, contextMs, variantsMs;
+    auto withQuery = [&](std::vector<std::string> options) {
+        options.insert(options.begin(), {queryProgram, "--folder", folder.toStdString()});
+        options.push_back("明月");
+        return options;
+    };
     std::vector<std::vector<double>> queryKeptMs(keptQueries().size()), queryRgMs(keptQueries().size());
     Memory firstPeak, keptPeak;
     for (int i = 0; i < shape.reps; ++i) {
@@ -326,6 +345,11 @@ std::optional<Figures> measure(const Shape &shape, const QString &work, const st
         }
         firstMs.push_back(first.ms);
         keptMs.push_back(kept.ms);
+        // The same search with context lines and with variant forms, on the same kept copy.
+        const Run context = runProcess(withQuery({"--context", "20"}), env);
+        contextMs.push_back(context.ms);
+        f.contextKeepMb = std::max(f.contextKeepMb, double(context.peak.keep) * 1024 / 1e6);
+        variantsMs.push_back(runProcess(withQuery({"--variants"}), env).ms);
         firstPeak.keep = std::max(firstPeak.keep, first.peak.keep);
         firstPeak.all = std::max(firstPeak.all, first.peak.all);
         keptPeak.keep = std::max(keptPeak.keep, kept.peak.keep);
@@ -347,6 +371,9 @@ std::optional<Figures> measure(const Shape &shape, const QString &work, const st
         f.kept[q].keptMs = median(queryKeptMs[q]);
         f.kept[q].rgMs = median(queryRgMs[q]);
     }
+    f.contextMs = median(contextMs);
+    f.variantsMs = median(variantsMs);
+    f.keptBytesMb = double(bytesIn(QString::fromStdString(cache) + QStringLiteral("/morvessa/columns"))) / 1e6;
     f.exportMs = median(exportMs);
     f.firstMs = median(firstMs);
     f.keptMs = median(keptMs);
@@ -430,6 +457,17 @@ void printFigures(const std::vector<Figures> &all)
     for (const Figures &f : all)
         std::printf("| %s | %s | %s | %s |\n", f.name.c_str(), fmt(f.queryMs).c_str(), fmt(f.floorMs).c_str(),
                     ratio(f.queryMs, f.floorMs).c_str());
+    std::printf(
+        "\n## Context lines, variant forms and the kept copy: 明月 as a whole process on the kept copy "
+        "(ms, median); the tree's memory that cannot be dropped with --context 20 (MB, peak); the cache "
+        "folder after plain, --context and --variants searches\n\n"
+        "| collection | plain | --context 20 | ÷ plain | memory, --context | --variants | ÷ plain | kept MB | "
+        "÷ jst.mdb |\n|---|---:|---:|---:|---:|---:|---:|---:|---:|\n");
+    for (const Figures &f : all)
+        std::printf("| %s | %s | %s | %s | %s | %s | %s | %s | %s |\n", f.name.c_str(), fmt(f.keptMs).c_str(),
+                    fmt(f.contextMs).c_str(), ratio(f.contextMs, f.keptMs).c_str(), fmt(f.contextKeepMb).c_str(),
+                    fmt(f.variantsMs).c_str(), ratio(f.variantsMs, f.keptMs).c_str(), fmt(f.keptBytesMb).c_str(),
+                    ratio(f.keptBytesMb, f.fileMb).c_str());
     std::printf("\n## Targets\n\n| target | collection | figure | met |\n|---|---|---|---|\n");
     auto line = [](const char *what, const Figures &f, double value, double limit) {
         std::printf("| %s | %s | %s | %s |\n", what, f.name.c_str(), fmt(value, " ×").c_str(),
@@ -443,6 +481,11 @@ void printFigures(const std::vector<Figures> &all)
         line("first start ≤ 0.5 × mdb-export", f, f.firstMs / f.exportMs, 0.5);
         line("peak memory of the tree on the first start ≤ 1.3 × text", f, f.firstKeepMb / f.textMb, 1.3);
         line("query ≤ 2 × memchr pass", f, f.queryMs / f.floorMs, 2);
+        line("--context ≤ 1.5 × the plain query", f, f.contextMs / f.keptMs, 1.5);
+        std::printf("| memory of the tree with --context ≤ 10 MB | %s | %s MB | %s |\n", f.name.c_str(),
+                    fmt(f.contextKeepMb).c_str(),
+                    f.contextKeepMb >= 0 && f.contextKeepMb <= 10 ? "yes" : "not yet");
+        line("kept after the three kinds of search ≤ 1.3 × jst.mdb", f, f.keptBytesMb / f.fileMb, 1.3);
     }
     std::printf("\n");
 }
