@@ -4,6 +4,7 @@
 #include "ui/frmini.h"
 #include "ui/frmzendrelmain.h"
 #include "ui/logic/startoptions.h"
+#include "ui/painttrace.h"
 #include "ui/pictures.h"
 #include "ui/qttranslations.h"
 
@@ -32,6 +33,7 @@ int main(int argc, char *argv[])
     // The browser pane shares its graphics context with the windows.
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
+    morvessa::traceFirstPaintsIfAsked();
     QApplication::setApplicationName(QStringLiteral("Morvessa"));
     QApplication::setWindowIcon(morvessa::pictures::appIcon());
     morvessa::installTraditionalChinese(app);
