@@ -47,7 +47,7 @@ grep -q '<project_license>MIT</project_license>' "$root/usr/share/metainfo/org.m
     fail "the metadata names no licence"
 
 # Help fits an 80-column terminal, where a CJK character takes two columns.
-for command in morvessa-query morvessa-add-collection; do
+for command in morvessa morvessa-query morvessa-add-collection; do
     width=$("$root/usr/bin/$command" --help | LC_ALL=C.UTF-8 wc -L)
     [ "$width" -le 80 ] || fail "$command --help is $width columns wide"
 done

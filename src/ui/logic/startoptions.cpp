@@ -1,5 +1,7 @@
 #include "ui/logic/startoptions.h"
 
+#include "text/terminalwidth.h"
+
 namespace morvessa {
 
 namespace {
@@ -28,7 +30,7 @@ StartOptions parseStartOptions(const QStringList &arguments)
             break; // what follows is no option of ours
         if (argument == QLatin1String("-h") || argument == QLatin1String("--help")) {
             options.action = StartOptions::ShowHelp;
-            options.text = kHelp;
+            options.text = wrapForTerminal(kHelp);
             return options;
         }
         if (argument == QLatin1String("-v") || argument == QLatin1String("--version")) {
