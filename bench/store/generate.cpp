@@ -288,6 +288,9 @@ void writeLongRecords(const std::string &source, const std::string &target, std:
     std::mt19937 random(20261210);
     std::vector<Page> appended;
     std::vector<std::size_t> data;
+    // Where a page number is stored (page index in appended, byte offset), to be set right
+    // once the pages are spread.
+    std::vector<std::pair<std::size_t, std::size_t>> pageRefs;
     std::uint32_t rows = 0;
     std::size_t textAt = 0;
     constexpr std::size_t kPart = kPage - kRowsAt - 2 - 4; // data bytes in one chain row
@@ -296,6 +299,7 @@ void writeLongRecords(const std::string &source, const std::string &target, std:
             break;
         Page pg(s.page(p), s.page(p) + kPage);
         std::vector<Row> pageRows = rowsOf(pg.data());
+        std::vector<std::size_t> headRefs;
         // Rows beyond the count asked for are marked deleted.
         for (std::size_t r = 0; r < pageRows.size(); ++r) {
             const Row &row = pageRows[r];
@@ -330,18 +334,41 @@ void writeLongRecords(const std::string &source, const std::string &target, std:
                 const std::size_t start = kPage - (take + 4);
                 put16(lv.data() + kRowsAt, std::uint32_t(start));
                 put32(lv.data() + start, part + 1 < parts ? std::uint32_t((firstPage + part + 1) << 8) : 0);
+                if (part + 1 < parts)
+                    pageRefs.emplace_back(appended.size(), start);
                 std::memcpy(lv.data() + start + 4, text.data() + textAt + part * kPart, take);
                 appended.push_back(std::move(lv));
             }
             textAt += len;
             put32(head, len);
             put32(head + 4, std::uint32_t(firstPage << 8));
+            headRefs.push_back(std::size_t(head + 4 - pg.data()));
             ++rows;
         }
+        for (const std::size_t at : headRefs)
+            pageRefs.emplace_back(appended.size(), at);
         const std::size_t place = s.pages + appended.size();
         appended.push_back(std::move(pg));
         data.push_back(place);
     }
+    // A Jet writer's file holds a record's long-value pages wherever there was room, seldom
+    // one after another: the pages are spread over the file in a random order, so that
+    // reading a record's content jumps as it does in a real file.
+    std::vector<std::size_t> placeOf(appended.size());
+    for (std::size_t i = 0; i < placeOf.size(); ++i)
+        placeOf[i] = i;
+    std::shuffle(placeOf.begin(), placeOf.end(), random);
+    std::vector<Page> spread(appended.size());
+    for (std::size_t i = 0; i < appended.size(); ++i)
+        spread[placeOf[i]] = std::move(appended[i]);
+    for (const auto &[index, at] : pageRefs) {
+        unsigned char *ref = spread[placeOf[index]].data() + at;
+        const std::uint32_t value = u32(ref);
+        put32(ref, std::uint32_t(((s.pages + placeOf[(value >> 8) - s.pages]) << 8) | (value & 0xff)));
+    }
+    for (std::size_t &page : data)
+        page = s.pages + placeOf[page - s.pages];
+    appended = std::move(spread);
     put32(s.page(s.tdef) + kTdefRowsAt, rows);
     // The original data pages stay in the file but leave the table: only the new ones are
     // in its usage map.

@@ -13,7 +13,8 @@ namespace bench {
 void writeRepeated(const std::string &source, const std::string &target, int copies);
 
 // The first `records` records of source, each with a content of minBytes..maxBytes of
-// stored text (made from the corpus's own poems) in a chain of long-value pages.
+// stored text (made from the corpus's own poems) in a chain of long-value pages, the pages
+// spread over the file in a random order as a Jet writer leaves them.
 void writeLongRecords(const std::string &source, const std::string &target, std::uint32_t records,
                       std::uint32_t minBytes, std::uint32_t maxBytes);
 
