@@ -36,8 +36,12 @@ bool matchesRunWithAnyOnes(std::string_view text, const LikeShape &shape, const 
 
 ContentScanner::ContentScanner(TextColumn rows, bool folded) : m_folded(rows, folded)
 {
+    // A sample of about a million bytes tells which bytes are rare well enough; a larger
+    // one only lengthened every start on a large collection. The step is odd, so that it
+    // does not keep to a period of the text.
     const std::string_view bytes = m_folded.view().bytes;
-    for (std::size_t k = 0; k < bytes.size(); k += 7)
+    const std::size_t step = std::max<std::size_t>(7, bytes.size() >> 20) | 1;
+    for (std::size_t k = 0; k < bytes.size(); k += step)
         ++m_byteCounts[static_cast<unsigned char>(bytes[k])];
 }
 

@@ -3,6 +3,7 @@
 #include "text/utf8.h"
 
 #include <unicode/uchar.h>
+#include <unicode/uset.h>
 
 #include <cstring>
 #include <mutex>
@@ -58,20 +59,58 @@ const FoldTables &foldTables()
     static std::once_flag once;
     std::call_once(once, [] {
         tables.shared.assign(kMaxCode + 1, false);
-        for (char32_t c = 0; c <= kMaxCode; ++c) {
-            if (c >= 0xD800 && c <= 0xDFFF)
-                continue;
+        auto add = [](char32_t c) {
             const char32_t f = foldCode(c);
-            if (f != c) {
-                tables.shared[f] = true;
-                auto &list = tables.sources[f];
-                if (list.empty())
-                    list.push_back(f);
-                list.push_back(c);
-            }
+            if (f == c)
+                return;
+            tables.shared[f] = true;
+            auto &list = tables.sources[f];
+            if (list.empty())
+                list.push_back(f);
+            list.push_back(c);
+        };
+        // Only characters that case folding with compatibility mapping changes (a set that
+        // also holds the singletons plain case folding leaves out, such as U+1FBE) and the
+        // full-width forms fold to another: asking about those, not every code point,
+        // keeps this off the start of a search.
+        UErrorCode error = U_ZERO_ERROR;
+        const USet *changing = u_getBinaryPropertySet(UCHAR_CHANGES_WHEN_NFKC_CASEFOLDED, &error);
+        if (U_FAILURE(error) || !changing) {
+            for (char32_t c = 0; c <= kMaxCode; ++c)
+                if (c < 0xD800 || c > 0xDFFF)
+                    add(c);
+            return;
         }
+        for (int32_t i = 0, n = uset_getRangeCount(changing); i < n; ++i) {
+            UChar32 first = 0, last = 0;
+            uset_getItem(changing, i, &first, &last, nullptr, 0, &error);
+            for (UChar32 c = first; c <= last; ++c)
+                if (char32_t(c) < kWideFirst || char32_t(c) > kWideLast) // those come below
+                    add(char32_t(c));
+        }
+        for (char32_t c = kWideFirst; c <= kWideLast; ++c)
+            add(c);
     });
     return tables;
+}
+
+// Where bytes first occur in [p, end). The like patterns look through one row after another,
+// mostly short: memmem's set-up for each cost more than the search itself. The last byte is
+// looked for, which in UTF-8 text (a continuation byte of a CJK character) varies most.
+const char *findBytes(const char *p, const char *end, const std::string &bytes)
+{
+    const size_t n = bytes.size();
+    if (n == 0 || size_t(end - p) < n)
+        return n == 0 ? p : nullptr;
+    const char last = bytes.back();
+    for (const char *q = p + n - 1; q < end; ++q) {
+        q = static_cast<const char *>(std::memchr(q, last, size_t(end - q)));
+        if (!q)
+            return nullptr;
+        if (std::memcmp(q - (n - 1), bytes.data(), n - 1) == 0)
+            return q - (n - 1);
+    }
+    return nullptr;
 }
 
 } // namespace
@@ -179,10 +218,10 @@ size_t FoldedFinder::find(std::string_view text, size_t from, size_t &end) const
     if (m_bytewise || !m_firstBytes.empty()) {
         const std::string &bytes = m_bytewise ? m_needle : m_firstBytes;
         for (size_t at = from; at < text.size();) {
-            const void *hit = memmem(base + at, text.size() - at, bytes.data(), bytes.size());
+            const char *hit = findBytes(base + at, base + text.size(), bytes);
             if (!hit)
                 return npos;
-            at = static_cast<const char *>(hit) - base;
+            at = size_t(hit - base);
             end = matchAt(text, at);
             if (end != npos)
                 return at;

@@ -79,3 +79,29 @@ TEST(Utf8, EveryCodePointRoundTripsAndStrayBytesStayThemselves)
         EXPECT_EQ(foldUtf8(bad), bad);
     }
 }
+
+// Which characters others fold to is worked out from the characters case folding changes;
+// a scan of every code point must agree, and the finder of such a character must find each
+// character that folds to it.
+TEST(TextFold, CharactersOthersFoldToAgreeWithEveryCodePoint)
+{
+    std::vector<std::vector<char32_t>> sources(kMaxCodePoint + 1);
+    for (char32_t c = 0; c <= kMaxCodePoint; ++c)
+        if ((c < 0xD800 || c > 0xDFFF) && foldChar(c) != c)
+            sources[foldChar(c)].push_back(c);
+    for (char32_t c = 0; c <= kMaxCodePoint; ++c) {
+        if (c >= 0xD800 && c <= 0xDFFF)
+            continue;
+        ASSERT_EQ(foldsAlone(c), foldChar(c) == c && sources[c].empty()) << std::hex << unsigned(c);
+        if (sources[c].empty())
+            continue;
+        std::string target;
+        appendUtf8(target, c);
+        const FoldedFinder finder(target);
+        for (const char32_t from : sources[c]) {
+            std::string text = "x";
+            appendUtf8(text, from);
+            EXPECT_TRUE(finder.foundIn(text)) << std::hex << unsigned(c) << " from " << unsigned(from);
+        }
+    }
+}
