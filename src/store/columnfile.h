@@ -37,8 +37,10 @@ struct ColumnFileStamp {
     bool operator==(const ColumnFileStamp &) const = default;
 };
 
-// A fast 64-bit hash of bytes, to tell damage apart (not to resist forgery).
+// A fast 64-bit hash of bytes, to tell damage apart (not to resist forgery). Vector
+// instructions are used where the processor has them; the value is the same without.
 std::uint64_t hashBytes(const void *data, std::size_t size, std::uint64_t seed = 0);
+std::uint64_t hashBytesWithoutVectors(const void *data, std::size_t size, std::uint64_t seed = 0);
 
 // Writes a column file into fd (empty, opened for reading and writing) as rows arrive.
 class ColumnFileWriter : public RowSink {
