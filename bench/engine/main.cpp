@@ -17,6 +17,7 @@
 #include "engine/recordstore.h"
 #include "engine/variantcolumn.h"
 #include "page/keywordtext.h"
+#include "page/marking.h"
 #include "page/pagefile.h"
 #include "search/queryanalysis.h"
 #include "search/searchrun.h"
@@ -525,6 +526,7 @@ int main(int argc, char **argv)
     // ---- Viewing ----
     QTemporaryDir viewDir;
     Stats pageStats, rowChangeStats, pageCpu, rowChangeCpu;
+    Stats variantPageStats, variantPageCpu, markingFoldStats; // the window with --variants
     if (morvessa::test::copyTree(QStringLiteral(MORVESSA_FIXTURE_COLLECTION), viewDir.path())) {
         QDir(viewDir.path()).mkpath(QStringLiteral("tmp"));
         const QString folder = QDir::toNativeSeparators(viewDir.path());
@@ -533,6 +535,21 @@ int main(int argc, char **argv)
         pageStats = repeat(
             reps, [&] { (void)WriteRecordPage(folder, pagePath, QStringLiteral("long\\long.htm"), terms); },
             &pageCpu);
+        try {
+            // The window in variant search makes its fold once, then marks every form found.
+            const auto variants = test::valueOf(variantTable());
+            const auto fold = [&variants](char32_t c) { return variants->fold(c); };
+            markingFoldStats = repeat(std::min(reps, 5), [&] { MarkingFold{fold}; });
+            const MarkingFold marking(fold);
+            variantPageStats = repeat(
+                reps,
+                [&] {
+                    (void)WriteRecordPage(folder, pagePath, QStringLiteral("long\\long.htm"), terms, &marking);
+                },
+                &variantPageCpu);
+        } catch (const std::exception &e) {
+            std::printf("variant marking failed: %s\n", e.what());
+        }
         const QString viewConn = QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=") + folder +
                                  QStringLiteral("/jst.mdb;Persist Security Info=False");
         try {
@@ -554,9 +571,14 @@ int main(int argc, char **argv)
     std::printf("## Viewing (fixture page long\\long.htm, %lld bytes, terms 脾胃 氣虛 益氣)\n\n",
                 (long long)QFileInfo(QStringLiteral(MORVESSA_FIXTURE_COLLECTION "/long/long.htm")).size());
     std::printf("| step | ms | processor ms |\n|---|---:|---:|\n| WriteRecordPage | %s | %s |\n"
-                "| row change without the browser (htm, keyword text, WriteRecordPage) | %s | %s |\n\n",
+                "| row change without the browser (htm, keyword text, WriteRecordPage) | %s | %s |\n"
+                "| WriteRecordPage marking every variant form (the window with --variants) | %s | %s |\n"
+                "| its marking fold, made once per window | %s | |\n\n"
+                "WriteRecordPage with variant forms ÷ exact: %s\n\n",
                 fmtStats(pageStats).c_str(), fmtStats(pageCpu).c_str(), fmtStats(rowChangeStats).c_str(),
-                fmtStats(rowChangeCpu).c_str());
+                fmtStats(rowChangeCpu).c_str(), fmtStats(variantPageStats).c_str(),
+                fmtStats(variantPageCpu).c_str(), fmtStats(markingFoldStats).c_str(),
+                ratio(variantPageStats.empty() ? -1 : variantPageStats.median(), pageStats.median()).c_str());
     std::fflush(stdout);
 
     // ---- Equality ----
