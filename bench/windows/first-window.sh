@@ -8,16 +8,19 @@
 # the display, which the program reports when MORVESSA_TRACE_PAINTS is set. Runs under
 # its own Xvfb with a window manager when one is installed (icewm), as a user meets it.
 #
-#   bench/windows/first-window.sh [--reps N] [--build DIR] [MDB]
+#   bench/windows/first-window.sh [--reps N] [--build DIR] [--variants] [MDB]
 #
+# --variants starts both in variant search (the folded content kept beside the kept copy).
 # MDB defaults to the benchmark corpus (../shared/corpus/poems.mdb beside the repository).
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 reps=5
 build=build
 mdb=../shared/corpus/poems.mdb
+mode=()
 while (($#)); do
   case $1 in
+    --variants) mode=(--variants); shift ;;
     --reps) reps=$2; shift 2 ;;
     --build) build=$2; shift 2 ;;
     *) mdb=$1; shift ;;
@@ -32,7 +35,6 @@ for tool in Xvfb xdotool; do
 done
 
 work=$(mktemp -d)
-display=:$((70 + RANDOM % 20))
 program=
 # Stops what this script started, by process id, and nothing else.
 cleanup() {
@@ -51,9 +53,15 @@ for f in "$build"/app/*; do
 done
 mkdir -p "$work/tmp"
 
-Xvfb "$display" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+# Xvfb picks a free display and names it once it is ready: two runs at once would
+# otherwise share one, and the first to end would take it from the other.
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
 xvfb=$!
-export DISPLAY=$display
+until [ -s "$work/display" ]; do
+  kill -0 "$xvfb" 2>/dev/null || { echo "Xvfb did not start: nothing measured" >&2; exit 1; }
+  sleep 0.05
+done
+export DISPLAY=:$(head -n 1 "$work/display")
 sleep 1
 if command -v icewm >/dev/null; then
   icewm >/dev/null 2>&1 &
@@ -64,28 +72,32 @@ export QTWEBENGINE_DISABLE_SANDBOX=1
 
 now() { date +%s.%N; }
 # The time the program reported for the first paint of the window titled $2, from trace $1.
+# A program that has ended paints nothing more: said, rather than waited for.
 painted() {
   local line
-  until line=$(grep -m1 "^painted $2 " "$1" 2>/dev/null); do sleep 0.005; done
+  until line=$(grep -m1 "^painted $2 " "$1" 2>/dev/null); do
+    kill -0 "$program" 2>/dev/null || { echo "the program ended before painting $2" >&2; exit 1; }
+    sleep 0.005
+  done
   echo "${line##* }"
 }
 seconds() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.3f", b - a }'; }
 median() { sort -n | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 
 # One warm-up of each, so both find the kept copy and a warm file cache.
-"$work/morvessa-query" --folder "$work" >/dev/null
+"$work/morvessa-query" --folder "$work" "${mode[@]}" >/dev/null
 
 terminal=()
 launch=()
 window=()
 for ((i = 0; i < reps + 1; i++)); do
   t0=$(now)
-  "$work/morvessa-query" --folder "$work" >/dev/null
+  "$work/morvessa-query" --folder "$work" "${mode[@]}" >/dev/null
   t1=$(now)
   trace=$work/trace-$i
   : >"$trace"
   t2=$(now)
-  MORVESSA_TRACE_PAINTS=1 "$work/morvessa" 2>"$trace" >/dev/null &
+  MORVESSA_TRACE_PAINTS=1 "$work/morvessa" "${mode[@]}" 2>"$trace" >/dev/null &
   program=$!
   startPainted=$(painted "$trace" Morvessa)
   # Enter at once, to the start window (the window manager may not have focused it yet).
@@ -111,8 +123,8 @@ lm=$(printf '%s\n' "${launch[@]}" | median)
 wmed=$(printf '%s\n' "${window[@]}" | median)
 echo "| records from | runs | morvessa-query lists all (s) | launch to start window painted (s) | Enter to main window painted (s) | Enter ÷ terminal |"
 echo "|---|---:|---:|---:|---:|---:|"
-printf '| %s | %d | %s | %s | %s | %s |\n' "$(basename "$mdb")" "$reps" "$tm" "$lm" "$wmed" \
+printf '| %s%s | %d | %s | %s | %s | %s |\n' "$(basename "$mdb")" "${mode[*]:+ ${mode[*]}}" "$reps" "$tm" "$lm" "$wmed" \
   "$(awk -v a="$wmed" -v b="$tm" 'BEGIN { printf "%.2f", a / b }')"
 echo
 echo "each run (terminal / launch / Enter): $(paste -d/ <(printf '%s\n' "${terminal[@]}") <(printf '%s\n' "${launch[@]}") <(printf '%s\n' "${window[@]}") | tr '\n' ' ')"
-echo "command: bench/windows/first-window.sh --reps $reps --build $build $mdb"
+echo "command: bench/windows/first-window.sh --reps $reps --build $build ${mode[*]:+${mode[*]} }$mdb"
