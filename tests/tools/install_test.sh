@@ -114,10 +114,19 @@ noise=$root/noise
 # no dictionaries to read, it says so (and searches exactly).
 nodict=$root/no-dictionaries
 mkdir "$nodict"
+said="異體字對照表無法讀取.*改用一般檢索"
 (ulimit -c 0; XDG_DATA_HOME=$data MORVESSA_VARIANT_DATA=$nodict QT_QPA_PLATFORM=offscreen \
-    QTWEBENGINE_DISABLE_SANDBOX=1 timeout 4 "$root/usr/lib/morvessa/morvessa-sample" --variants \
-    >/dev/null 2>"$noise") || true
-grep -q "異體字對照表無法讀取.*改用一般檢索" "$noise" || fail "the variant action does not start variant search"
+    QTWEBENGINE_DISABLE_SANDBOX=1 exec timeout 20 "$root/usr/lib/morvessa/morvessa-sample" --variants \
+    >/dev/null 2>"$noise") &
+started=$!
+# The message box then waits for its OK: stopped once the message is out.
+for _ in $(seq 200); do
+    grep -q "$said" "$noise" && break
+    sleep 0.1
+done
+kill "$started" 2>/dev/null || true
+wait "$started" 2>/dev/null || true
+grep -q "$said" "$noise" || fail "the variant action does not start variant search"
 for page in morvessa morvessa-query morvessa-add-collection; do
     ! gzip -dc "$root/usr/share/man/man1/$page.1.gz" | grep -q '@MORVESSA_VERSION@' || fail "$page(1) lacks the version"
 done
