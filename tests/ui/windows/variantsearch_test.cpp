@@ -14,6 +14,7 @@
 #include "ui/resultgrid.h"
 
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QTemporaryDir>
@@ -174,25 +175,36 @@ void VariantSearchTest::withoutTheModeNothingChanges()
 
 void VariantSearchTest::unreadableDictionariesFallBackToExactSearch()
 {
-    TestFolder folder(sampleCollection());
-    Recorder recorder;
-    QTemporaryDir dictionaries; // no dictionary in it
-    QVERIFY(dictionaries.isValid());
-    const Chosen chosen(morvessa::VariantTable::load(dictionaries.path()));
-    QCOMPARE(recorder.messages.size(), size_t(1));
-    QCOMPARE(recorder.messages.at(0).kind, morvessa::MessageKind::Failure);
-    QVERIFY(recorder.messages.at(0).text.contains(QStringLiteral("異體字")));
-    QVERIFY2(recorder.messages.at(0).text.contains(dictionaries.path()), qPrintable(recorder.messages.at(0).text));
+    // The dictionaries missing, and all there with one of them damaged.
+    QTemporaryDir missing, damaged;
+    QVERIFY(missing.isValid() && damaged.isValid());
+    const QDir system(morvessa::variantDataFolder());
+    for (const QString &name : system.entryList({QStringLiteral("*.ocd2")}, QDir::Files))
+        QVERIFY(QFile::copy(system.filePath(name), damaged.filePath(name)));
+    QFile broken(damaged.filePath(QStringLiteral("TSCharacters.ocd2")));
+    QVERIFY(broken.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    broken.write(QByteArray(4096, '\x5a'));
+    broken.close();
 
-    FrmZendrelMain *main = openMainWindow();
-    QVERIFY(main);
-    QVERIFY(!main->searchesVariants());
-    QCOMPARE(main->windowTitle(), kTitle);
-    pressEnter(main, QStringLiteral("發熱"));
-    QCOMPARE(gridTitles(main), searchTitles(QStringLiteral("發熱"), morvessa::Matching::Exact));
-    pressEnter(main, QStringLiteral("发热"));
-    QCOMPARE(recorder.messages.size(), size_t(2));
-    QCOMPARE(recorder.messages.at(1).text, QStringLiteral(" 全文檢索搜尋　[ 发热 ]　資料不存在"));
+    for (const QString &dictionaries : {missing.path(), damaged.path()}) {
+        TestFolder folder(sampleCollection());
+        Recorder recorder;
+        const Chosen chosen(morvessa::VariantTable::load(dictionaries));
+        QCOMPARE(recorder.messages.size(), size_t(1));
+        const QString said = recorder.messages.at(0).text;
+        QCOMPARE(recorder.messages.at(0).kind, morvessa::MessageKind::Failure);
+        QVERIFY2(said.contains(QStringLiteral("改用一般檢索")) && said.contains(dictionaries), qPrintable(said));
+
+        FrmZendrelMain *main = openMainWindow();
+        QVERIFY(main);
+        QVERIFY(!main->searchesVariants());
+        QCOMPARE(main->windowTitle(), kTitle);
+        pressEnter(main, QStringLiteral("發熱"));
+        QCOMPARE(gridTitles(main), searchTitles(QStringLiteral("發熱"), morvessa::Matching::Exact));
+        pressEnter(main, QStringLiteral("发热"));
+        QCOMPARE(recorder.messages.size(), size_t(2));
+        QCOMPARE(recorder.messages.at(1).text, QStringLiteral(" 全文檢索搜尋　[ 发热 ]　資料不存在"));
+    }
 }
 
 REGISTER_TEST(VariantSearchTest)
