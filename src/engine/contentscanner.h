@@ -31,6 +31,8 @@ public:
                                                             const std::vector<std::uint32_t> &candidates) const;
 
     std::size_t rowCount() const { return m_folded.view().size(); }
+    // How often each byte value occurs in a sample of the text (for NeedleFinder).
+    const std::uint64_t *byteCounts() const { return m_byteCounts; }
     std::size_t ownBytes() const { return m_folded.ownBytes(); }
     // Bytes of content looked at so far, by whole scans and row by row: the work done,
     // which grows with what the patterns ask and not with the clock.

@@ -1,12 +1,18 @@
 #include "search/concordance.h"
 
 #include "engine/likepattern.h"
+#include "engine/needlefinder.h"
+#include "engine/scannercache.h"
 #include "engine/variantcolumn.h"
 #include "store/writtenform.h"
 #include "text/utf8.h"
 #include "text/variants.h"
 
 #include <algorithm>
+#include <array>
+#include <cstdint>
+#include <cstring>
+#include <optional>
 
 namespace morvessa {
 
@@ -26,21 +32,80 @@ std::string termPattern(const QString &keyword)
     return term.mid(begin, end - begin).toStdString();
 }
 
+// How often each byte occurs at the start of text: which of a term's bytes are rare.
+std::array<std::uint64_t, 256> sampleCounts(std::string_view text)
+{
+    std::array<std::uint64_t, 256> counts{};
+    for (const char c : text.substr(0, 4096))
+        ++counts[static_cast<unsigned char>(c)];
+    return counts;
+}
+
+bool beginsCharacter(char b)
+{
+    return (static_cast<unsigned char>(b) & 0xC0) != 0x80;
+}
+
+// The bytes of the eight in word that begin a character.
+int beginningIn(std::uint64_t word)
+{
+    constexpr std::uint64_t kTop = 0x8080808080808080u;
+    const std::uint64_t continuing = (word & ~(word << 1) & kTop) >> 7; // 10xxxxxx: one a byte
+    return 8 - int((continuing * 0x0101010101010101u) >> 56);
+}
+
+// Where the character count characters before byte `at` begins (0 when fewer).
+std::size_t charactersBack(std::string_view text, std::size_t at, std::size_t count)
+{
+    for (; count > 0 && at > 0; --count)
+        do
+            --at;
+        while (at > 0 && !beginsCharacter(text[at]));
+    return at;
+}
+
+// Where the character count characters after the one at byte `at` begins (the end when fewer).
+std::size_t charactersOn(std::string_view text, std::size_t at, std::size_t count)
+{
+    for (; at < text.size(); ++at)
+        if (beginsCharacter(text[at]) && count-- == 0)
+            break;
+    return at;
+}
+
 // Replaces places (pointed to) of text: with toCharacters each byte place by the
 // characters before it, else each character place by the byte where that character
-// begins (the end, past the last one).
+// begins (the end, past the last one). Characters are counted by the bytes that begin
+// one, eight at a time: the content is well-formed UTF-8 (the reader writes it so).
 void convertPlaces(std::string_view text, std::vector<std::size_t *> &places, bool toCharacters)
 {
     std::sort(places.begin(), places.end(), [](const std::size_t *a, const std::size_t *b) { return *a < *b; });
     std::size_t at = 0, chars = 0;
+    std::uint64_t word;
     for (std::size_t *p : places) {
         const std::size_t target = *p;
-        while ((toCharacters ? at : chars) < target && at < text.size()) {
-            char32_t c;
-            at += std::size_t(decodeUtf8(text, at, c));
-            ++chars;
+        if (toCharacters) {
+            const std::size_t stop = std::min(target, text.size());
+            for (; at + 8 <= stop; at += 8)
+                chars += std::size_t(beginningIn((std::memcpy(&word, text.data() + at, 8), word)));
+            for (; at < stop; ++at)
+                chars += beginsCharacter(text[at]) ? 1 : 0;
+            *p = chars;
+            continue;
         }
-        *p = toCharacters ? chars : at;
+        for (; at + 8 <= text.size(); at += 8) {
+            std::memcpy(&word, text.data() + at, 8);
+            const auto n = std::size_t(beginningIn(word));
+            if (chars + n > target)
+                break;
+            chars += n;
+        }
+        for (; at < text.size(); ++at)
+            if (beginsCharacter(text[at]) && chars++ == target)
+                break;
+        if (at < text.size())
+            --chars; // the character that begins at `at` is counted when it is passed
+        *p = at;
     }
 }
 
@@ -78,8 +143,12 @@ Concordance::Concordance(const QueryAnalysis &analysis, std::shared_ptr<const Va
             pattern = m_variants->foldUtf8(pattern);
         auto term = std::make_unique<JetLikePattern>();
         // An invalid term has already failed the search; it has no occurrences.
-        if (!pattern.empty() && term->compile(pattern, 0))
-            m_terms.push_back(std::move(term));
+        if (pattern.empty() || !term->compile(pattern, 0))
+            continue;
+        m_terms.push_back(std::move(term));
+        JetLikePattern enclosed;
+        const bool plain = enclosed.compile("%" + pattern + "%", 0) && enclosed.shape().plainContains;
+        m_literals.push_back(plain ? enclosed.shape().longestRun : std::string());
     }
 }
 
@@ -98,9 +167,22 @@ std::vector<ContextLine> Concordance::linesIn(const RecordContent &content, int 
     };
     std::vector<Hit> hits;
     for (std::size_t t = 0; t < m_terms.size(); ++t) {
+        // In folded text a plain term's matches are its folded bytes (as in the scan).
+        const std::string &literal = m_literals[t];
+        std::optional<NeedleFinder> bytes;
+        if (content.folded && !literal.empty())
+            bytes.emplace(literal, content.byteCounts ? content.byteCounts : sampleCounts(text).data());
         std::size_t from = 0, end = 0, found = 0;
         while (maxHits <= 0 || found < std::size_t(maxHits)) {
-            const std::size_t at = m_terms[t]->find(text, from, end);
+            std::size_t at = std::string_view::npos;
+            if (bytes) {
+                if (const char *p = bytes->find(text.data() + from, text.data() + text.size())) {
+                    at = std::size_t(p - text.data());
+                    end = at + literal.size();
+                }
+            } else {
+                at = m_terms[t]->find(text, from, end);
+            }
             if (at == std::string_view::npos)
                 break; // a match holds at least one character: the loop moves on
             hits.push_back({at, end, t});
@@ -112,23 +194,32 @@ std::vector<ContextLine> Concordance::linesIn(const RecordContent &content, int 
     if (maxHits > 0 && hits.size() > std::size_t(maxHits))
         hits.resize(std::size_t(maxHits));
 
-    // The hits in characters, then the bytes of held where each line's pieces begin.
+    // The hits in characters, then the bytes of held where each line's pieces begin: where
+    // held is the text searched, around the hits' own bytes.
+    const std::size_t width = std::size_t(m_width);
+    std::vector<std::size_t> bounds; // before, hit, after and its end, a line after another
+    bounds.reserve(hits.size() * 4);
+    const bool searchedHeld = text.data() == content.held.data() && text.size() == content.held.size();
+    if (searchedHeld)
+        for (const Hit &h : hits)
+            bounds.insert(bounds.end(), {charactersBack(text, h.begin, width), h.begin, h.end,
+                                         charactersOn(text, h.end, width)});
     std::vector<std::size_t *> places;
     places.reserve(hits.size() * 2);
     for (Hit &h : hits)
         places.insert(places.end(), {&h.begin, &h.end});
     convertPlaces(text, places, true);
-    const std::size_t width = std::size_t(m_width);
-    std::vector<std::size_t> bounds; // before, hit, after and its end, a line after another
-    bounds.reserve(hits.size() * 4);
-    for (const Hit &h : hits)
-        bounds.insert(bounds.end(), {h.begin > width ? h.begin - width : 0, h.begin, h.end, h.end + width});
-    places.clear();
-    for (std::size_t &b : bounds)
-        places.push_back(&b);
-    convertPlaces(content.held, places, false);
+    if (!searchedHeld) {
+        for (const Hit &h : hits)
+            bounds.insert(bounds.end(), {h.begin > width ? h.begin - width : 0, h.begin, h.end, h.end + width});
+        places.clear();
+        for (std::size_t &b : bounds)
+            places.push_back(&b);
+        convertPlaces(content.held, places, false);
+    }
 
-    const WrittenForm written(content.held, content.differences);
+    const WrittenForm written(content.held, content.differences,
+                              bounds.empty() ? 0 : *std::max_element(bounds.begin(), bounds.end()));
     std::string piece;
     auto writtenText = [&](std::size_t from, std::size_t to) {
         piece.clear();
@@ -156,7 +247,8 @@ RecordContent ContextSearch::contentOf(int row) const
         searched->rowCount() != table->rowCount() || table->content.null(std::size_t(at)))
         return {};
     const auto r = std::size_t(at);
-    return {searched->content.at(r), table->content.at(r), table->writtenDifferences(r)};
+    return {searched->content.at(r), table->content.at(r), table->writtenDifferences(r), table->contentFolded,
+            scanner ? scanner->byteCounts() : nullptr};
 }
 
 Result<ContextSearch> runContextSearch(const QString &connString, const QueryAnalysis &analysis, Matching matching)
@@ -167,7 +259,7 @@ Result<ContextSearch> runContextSearch(const QString &connString, const QueryAna
     Result<SearchOutcome> outcome = runSearchOn(connection, analysis, matching);
     if (!outcome)
         return outcome.failure();
-    ContextSearch search{std::move(*outcome), connection.table(), connection.table()};
+    ContextSearch search{std::move(*outcome), connection.table(), connection.table(), nullptr};
     if (matching == Matching::Variants) {
         // The folded table the search made, shared while the table lives.
         const Result<std::shared_ptr<const StoreTable>> folded = variantTableFor(search.table);
@@ -175,6 +267,9 @@ Result<ContextSearch> runContextSearch(const QString &connString, const QueryAna
             return folded.failure();
         search.searched = *folded;
     }
+    // The one the search made (kept while its table lives): its sample of the bytes.
+    if (search.searched->contentFolded)
+        search.scanner = scannerFor(search.searched, search.searched->content, true);
     return search;
 }
 

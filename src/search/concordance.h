@@ -13,6 +13,7 @@
 
 namespace morvessa {
 
+class ContentScanner;
 class JetLikePattern;
 class VariantTable;
 
@@ -24,6 +25,8 @@ struct RecordContent {
     std::string_view searched;
     std::string_view held;
     std::string_view differences;
+    bool folded = false; // searched is folded (letter case, width): a plain term is its bytes
+    const std::uint64_t *byteCounts = nullptr; // of the searched column, for NeedleFinder; null: none
 };
 
 struct ContextLine {
@@ -53,6 +56,7 @@ private:
     Concordance(const QueryAnalysis &analysis, std::shared_ptr<const VariantTable> variants, int width);
 
     std::vector<std::unique_ptr<JetLikePattern>> m_terms;
+    std::vector<std::string> m_literals;            // a term without wildcards, folded; empty for the others
     std::shared_ptr<const VariantTable> m_variants; // null: exact matching
     int m_width;
 };
@@ -60,8 +64,9 @@ private:
 // A search whose records come with their content, for context lines.
 struct ContextSearch {
     SearchOutcome outcome;
-    std::shared_ptr<const StoreTable> table;    // the content as held, with its differences
-    std::shared_ptr<const StoreTable> searched; // the content the search ran on: table or its variant fold
+    std::shared_ptr<const StoreTable> table;       // the content as held, with its differences
+    std::shared_ptr<const StoreTable> searched;    // the content the search ran on: table or its variant fold
+    std::shared_ptr<const ContentScanner> scanner; // the search's scanner over searched, where folded
 
     // The content of result row `row`; empty when the row is not one of the table's.
     RecordContent contentOf(int row) const;

@@ -90,10 +90,11 @@ void appendDifferences(std::string &out, std::string_view folded, std::string_vi
     }
 }
 
-WrittenForm::WrittenForm(std::string_view folded, std::string_view differences) : m_folded(folded)
+WrittenForm::WrittenForm(std::string_view folded, std::string_view differences, std::size_t upTo)
+    : m_folded(folded)
 {
     std::size_t i = 0, lastEnd = 0;
-    while (i < differences.size()) {
+    while (i < differences.size() && lastEnd < upTo) {
         std::size_t gap = 0;
         int shift = 0;
         bool more = true;

@@ -21,9 +21,11 @@ void appendDifferences(std::string &out, std::string_view folded, std::string_vi
 // first that does not: a piece is then partly folded, never read out of bounds.
 class WrittenForm {
 public:
-    WrittenForm(std::string_view folded, std::string_view differences);
+    // Only the part of folded before upTo will be asked for.
+    WrittenForm(std::string_view folded, std::string_view differences, std::size_t upTo = std::string_view::npos);
 
-    // Appends folded[from, to) as written; from and to are character starts of folded.
+    // Appends folded[from, to) as written; from and to are character starts of folded
+    // (to at most upTo).
     void appendWritten(std::size_t from, std::size_t to, std::string &out) const;
     std::string text() const;
 
