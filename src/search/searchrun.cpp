@@ -45,6 +45,10 @@ Result<SearchOutcome> runSearchOn(Connection &connection, const QueryAnalysis &a
     const auto variants = variantTable();
     if (!variants)
         return variants.failure();
+    // Without a term the content is not looked at: the table as it is gives the same rows,
+    // without folding all its content first (the window's first list-all, in variant mode).
+    if (analysis.statement.kind == SearchStatement::AllRows)
+        return runStatement(connection, analysis, analysis.statement);
     const auto foldedTable = variantTableFor(connection.table());
     if (!foldedTable)
         return foldedTable.failure();
