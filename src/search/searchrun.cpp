@@ -3,6 +3,8 @@
 #include "engine/variantcolumn.h"
 #include "text/variants.h"
 
+#include <QThreadPool>
+
 namespace morvessa {
 
 namespace {
@@ -60,6 +62,15 @@ Result<SearchOutcome> runSearchOn(Connection &connection, const QueryAnalysis &a
     for (QString &pattern : statement.patterns)
         pattern = (*variants)->fold(pattern);
     return runStatement(folded, analysis, statement);
+}
+
+void prepareVariantSearch(const QString &connString)
+{
+    QThreadPool::globalInstance()->start([connString] {
+        Connection connection;
+        if (connection.open(connString) && connection.table())
+            (void)variantTableFor(connection.table());
+    });
 }
 
 } // namespace morvessa

@@ -29,4 +29,9 @@ Result<SearchOutcome> runSearch(const QString &connString, const QueryAnalysis &
 Result<SearchOutcome> runSearchOn(Connection &connection, const QueryAnalysis &analysis,
                                   Matching matching = Matching::Exact);
 
+// Folds the collection's content for variant searches on a thread of the pool, so that the
+// first search with a term finds it ready (a search meanwhile waits for it rather than
+// folding again). Failures are left for that search to report.
+void prepareVariantSearch(const QString &connString);
+
 } // namespace morvessa

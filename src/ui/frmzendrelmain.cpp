@@ -219,7 +219,12 @@ Result<void> FrmZendrelMain::Form_Load()
     TxtQuery->setEditText(QString());
 
     Navigate(folder + QLatin1Char('/') + QStringLiteral("Help.htm"));
-    return DoSearch();
+    const Result<void> searched = DoSearch();
+    // The list of everything needs no folded content; the first search with a term will,
+    // and the user's typing gives the time to fold it.
+    if (searchesVariants())
+        prepareVariantSearch(ConnString);
+    return searched;
 }
 
 void FrmZendrelMain::Form_Unload()
