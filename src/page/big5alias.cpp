@@ -22,31 +22,19 @@ constexpr Big5Alias kBig5Aliases[] = {
 
 QByteArray aliasKey(const QByteArray &page, const std::vector<PageRun> &runs)
 {
-    QByteArray key = page;
-    const auto *p = reinterpret_cast<const unsigned char *>(page.constData());
-    const qsizetype n = page.size();
-    for (const PageRun &run : runs) {
-        if (!run.text)
-            continue;
-        const qsizetype end = run.pos + run.len;
-        const auto *from = reinterpret_cast<const char *>(p + run.pos);
-        if (!std::memchr(from, 0xA2, size_t(run.len)) && !std::memchr(from, 0xF9, size_t(run.len)))
-            continue; // the only lead bytes of aliases
-        for (qsizetype i = run.pos; i < end;) {
-            const qsizetype length = big5CharLength(p, i, n);
-            if (length == 2 && (p[i] == 0xA2 || p[i] == 0xF9)) {
-                for (const Big5Alias &alias : kBig5Aliases) {
-                    if (p[i] == alias.from[0] && p[i + 1] == alias.from[1]) {
-                        key[i] = char(alias.to[0]); // detaches from the page on the first change
-                        key[i + 1] = char(alias.to[1]);
-                        break;
-                    }
-                }
-            }
-            i += length;
-        }
-    }
-    return key;
+    return rekeyTextRuns(
+        page, runs,
+        [](uint16_t code) -> uint16_t {
+            if (code >> 8 != 0xA2 && code >> 8 != 0xF9)
+                return 0;
+            for (const Big5Alias &alias : kBig5Aliases)
+                if (code == uint16_t(alias.from[0] << 8 | alias.from[1]))
+                    return uint16_t(alias.to[0] << 8 | alias.to[1]);
+            return 0;
+        },
+        [](const unsigned char *from, qsizetype length) { // 0xA2 and 0xF9: the only lead bytes of aliases
+            return !std::memchr(from, 0xA2, size_t(length)) && !std::memchr(from, 0xF9, size_t(length));
+        });
 }
 
 } // namespace morvessa

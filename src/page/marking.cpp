@@ -47,26 +47,9 @@ Lookup exactLookup()
 // for its fold; same length as the page.
 QByteArray foldedKey(const MarkingFold &fold, const QByteArray &page, const std::vector<PageRun> &runs)
 {
-    QByteArray key = page;
-    const auto *p = reinterpret_cast<const unsigned char *>(page.constData());
-    const qsizetype n = page.size();
-    for (const PageRun &run : runs) {
-        if (!run.text)
-            continue;
-        const qsizetype end = run.pos + run.len;
-        for (qsizetype i = run.pos; i < end;) {
-            const qsizetype length = big5CharLength(p, i, n);
-            if (length == 2) {
-                const uint16_t code = fold.keyOf(uint16_t(p[i] << 8 | p[i + 1]));
-                if (code && code != uint16_t(p[i] << 8 | p[i + 1])) {
-                    key[i] = char(code >> 8);
-                    key[i + 1] = char(code & 0xFF);
-                }
-            }
-            i += length;
-        }
-    }
-    return key;
+    return rekeyTextRuns(
+        page, runs, [&fold](uint16_t code) { return fold.keyOf(code); },
+        [](const unsigned char *, qsizetype) { return false; });
 }
 
 Lookup foldedLookup(const MarkingFold &fold)
