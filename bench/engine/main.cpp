@@ -16,7 +16,6 @@
 #include "engine/plainsearch.h"
 #include "engine/recordstore.h"
 #include "engine/variantcolumn.h"
-#include "page/keywordtext.h"
 #include "page/marking.h"
 #include "page/pagefile.h"
 #include "search/queryanalysis.h"
@@ -560,7 +559,7 @@ int main(int argc, char **argv)
                     reps,
                     [&] {
                         const QString htm = o.rows->text(0, 1);
-                        (void)WriteRecordPage(folder, pagePath, htm, keywordTextFor(a.trimmed, a.mode));
+                        (void)WriteRecordPage(folder, pagePath, htm, a.keywordText);
                     },
                     &rowChangeCpu);
         } catch (const std::exception &e) {

@@ -4,6 +4,34 @@
 
 namespace morvessa {
 
+QString modeName(QueryMode mode)
+{
+    switch (mode) {
+    case QueryMode::ListAll:
+        return QStringLiteral("mod1");
+    case QueryMode::MinusOperator:
+        return QStringLiteral("mod3");
+    case QueryMode::PlusOperator:
+        return QStringLiteral("mod4");
+    case QueryMode::NoOperator:
+        break;
+    }
+    return QStringLiteral("mod3a");
+}
+
+bool hasOperator(QueryMode mode)
+{
+    return mode == QueryMode::MinusOperator || mode == QueryMode::PlusOperator;
+}
+
+QString keywordTextFor(const QString &boxText, QueryMode mode)
+{
+    const QString trimmed = trimBlanks(boxText);
+    if (hasOperator(mode))
+        return trimmed.mid(1, 100); // the operator goes, at most 100 characters follow
+    return trimmed;
+}
+
 QueryAnalysis analyseQuery(const QString &boxText)
 {
     QueryAnalysis a;
@@ -14,15 +42,15 @@ QueryAnalysis analyseQuery(const QString &boxText)
 
     QString rest;
     if (escaped.isEmpty()) {
-        a.mode = QStringLiteral("mod1");
+        a.mode = QueryMode::ListAll;
     } else if (escaped.at(0) == QLatin1Char('-')) {
-        a.mode = QStringLiteral("mod3");
+        a.mode = QueryMode::MinusOperator;
         rest = escaped.mid(1);
     } else if (escaped.at(0) == QLatin1Char('+')) {
-        a.mode = QStringLiteral("mod4");
+        a.mode = QueryMode::PlusOperator;
         rest = escaped.mid(1);
     } else {
-        a.mode = QStringLiteral("mod3a");
+        a.mode = QueryMode::NoOperator;
         rest = escaped;
     }
     a.messageText = rest;
@@ -34,16 +62,17 @@ QueryAnalysis analyseQuery(const QString &boxText)
 
     // The statement's patterns hold the terms as typed: an apostrophe is escaped only
     // where the statement is printed.
-    const bool operatorFirst = a.mode == QLatin1String("mod3") || a.mode == QLatin1String("mod4");
-    const QString typedRest = operatorFirst ? a.trimmed.mid(1) : a.trimmed;
-    if (a.mode == QLatin1String("mod1"))
+    const QString typedRest = hasOperator(a.mode) ? a.trimmed.mid(1) : a.trimmed;
+    if (a.mode == QueryMode::ListAll)
         a.statement.kind = SearchStatement::AllRows;
     else
-        a.statement.kind = a.mode == QLatin1String("mod4") ? SearchStatement::AnyTerm : SearchStatement::AllTerms;
+        a.statement.kind =
+            a.mode == QueryMode::PlusOperator ? SearchStatement::AnyTerm : SearchStatement::AllTerms;
     if (!typedRest.isEmpty())
         for (const QString &term : typedRest.split(kBlank, Qt::KeepEmptyParts))
             a.statement.patterns << QLatin1Char('%') + term + QLatin1Char('%');
     a.sqlText = a.statement.sqlText();
+    a.keywordText = keywordTextFor(a.trimmed, a.mode);
     return a;
 }
 

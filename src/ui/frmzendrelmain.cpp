@@ -1,6 +1,5 @@
 #include "ui/frmzendrelmain.h"
 
-#include "page/keywordtext.h"
 #include "page/marking.h"
 #include "page/pageclaim.h"
 #include "page/pagefile.h"
@@ -257,7 +256,7 @@ Result<void> FrmZendrelMain::DoSearch()
     Grd1->setTextArray(1, kPageHeader);
     Grd1->setRow(1);
     Grd1->setCol(1);
-    if (analysis.mode == QLatin1String("mod1")) {
+    if (analysis.mode == QueryMode::ListAll) {
         if (Grd1->Visible())
             Grd1->SetFocus();
         // Page Down takes effect now; Page Up once the search has returned, which
@@ -268,7 +267,7 @@ Result<void> FrmZendrelMain::DoSearch()
     } else {
         Grd1->SetFocus();
     }
-    SearchMode = analysis.mode;
+    m_searchMode = analysis.mode;
     Grd1_RowColChange();
     return {};
 }
@@ -286,13 +285,16 @@ void FrmZendrelMain::Grd1_RowColChange()
 {
     const QString folder = applicationFolder();
     const QString pageName = Grd1->TextMatrix(Grd1->Row(), 1);
+    // The box is read anew on every row change, in the mode of the last search that found
+    // records; before any, nothing is dropped.
+    const QueryMode searchMode = m_searchMode.value_or(QueryMode::ListAll);
     const bool mayWrite = claimRecordPage();
     const auto write = mayWrite
                            ? WriteRecordPage(folder, PagePath, pageName,
-                                             keywordTextFor(TxtQuery->currentText(), SearchMode), m_fold.get())
+                                             keywordTextFor(TxtQuery->currentText(), searchMode), m_fold.get())
                            : Result<void, UnwritableFolder>();
     ct->setText(QStringLiteral("第") + QString::number(Grd1->Row()) + QStringLiteral("筆"));
-    if (SearchMode != QLatin1String("mod3") && SearchMode != QLatin1String("mod4")) {
+    if (!hasOperator(searchMode)) {
         if (Grd1->Row() != 0)
             FrmIni::Unload();
         else

@@ -2,6 +2,7 @@
 // The main window: query box, search button, record number, results grid and the
 // browser pane that shows the selected record's page.
 #include "base/result.h"
+#include "search/queryanalysis.h"
 #include "ui/singlewindow.h"
 
 #include <QPixmap>
@@ -9,6 +10,7 @@
 #include <QWidget>
 
 #include <memory>
+#include <optional>
 
 class QComboBox;
 class QLabel;
@@ -40,7 +42,8 @@ public:
 
     // Window variables.
     QString SqlText;
-    QString SearchMode;
+    // The mode of the last search that found records, in its printed form; empty before.
+    QString SearchMode() const { return m_searchMode ? modeName(*m_searchMode) : QString(); }
     QString PagePath;
     QString EntryText;
     QString LastEntry;
@@ -90,6 +93,7 @@ private:
     std::unique_ptr<PrintTarget> m_printTarget;
     std::unique_ptr<RecordPageClaim> m_pageClaim; // holds PagePath for this program
     bool m_collectionOpened = false;              // a search has opened the database
+    std::optional<QueryMode> m_searchMode;        // see SearchMode()
     std::unique_ptr<const MarkingFold> m_fold;    // variant search: how the pages are marked
     // Claims the temporary page once a collection has been opened; false before.
     bool claimRecordPage();

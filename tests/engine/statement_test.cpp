@@ -127,7 +127,7 @@ TEST(SearchRunTest, FoundNotFoundAndRepeatedRuns)
     const SearchOutcome found = test::valueOf(runSearch(test::connFor("collection"), analyseQuery(u("咳嗽"))));
     ASSERT_TRUE(found.found());
     EXPECT_EQ(subjects(*found.rows), list({"咳嗽一", "咳嗽二"}));
-    EXPECT_EQ(found.analysis.mode, QStringLiteral("mod3a"));
+    EXPECT_EQ(modeName(found.analysis.mode), QStringLiteral("mod3a"));
 
     const SearchOutcome none =
         test::valueOf(runSearch(test::connFor("collection"), analyseQuery(u("不存在的詞"))));

@@ -1,6 +1,5 @@
 #include "pagetest.h"
 
-#include "page/keywordtext.h"
 #include "page/marking.h"
 #include "page/pageclaim.h"
 #include "page/pagefile.h"
@@ -193,28 +192,6 @@ TEST_F(RecordPageFile, DeleteRemovesOnlyThePage)
     deleteRecordPage(pagePath); // nothing there: nothing happens
     deleteRecordPage(folder + QStringLiteral("/tmp"));
     EXPECT_TRUE(QFileInfo(folder + QStringLiteral("/tmp")).isDir());
-}
-
-TEST(KeywordText, TrimsBlanksAndDropsTheOperatorInOperatorModes)
-{
-    const QString hundred(100, QLatin1Char('x'));
-    const struct {
-        QString box;
-        QString mode;
-        QString expected;
-    } cases[] = {
-        {str("  發熱  頭痛  "), QStringLiteral("mod3a"), str("發熱  頭痛")},
-        {str("-發熱 頭痛 "), QStringLiteral("mod3"), str("發熱 頭痛")},
-        {str(" +發熱 頭痛"), QStringLiteral("mod4"), str("發熱 頭痛")},
-        {str("-發熱 頭痛"), QStringLiteral("mod3a"), str("-發熱 頭痛")},
-        {str("-發熱"), QString(), str("-發熱")},
-        {str("\t發熱　"), QStringLiteral("mod1"), str("\t發熱　")},
-        {QStringLiteral("+") + hundred + QStringLiteral("yz"), QStringLiteral("mod4"), hundred},
-        {QStringLiteral("   "), QStringLiteral("mod3"), QString()},
-        {QStringLiteral("-"), QStringLiteral("mod3"), QString()},
-    };
-    for (const auto &c : cases)
-        EXPECT_EQ(keywordTextFor(c.box, c.mode), c.expected) << c.box.toStdString();
 }
 
 TEST_F(RecordPageFile, NothingIsWrittenThroughALinkInTheTmpFolder)

@@ -160,7 +160,7 @@ TEST(AnalyseQuery, StatementsModesAndTerms)
         SCOPED_TRACE(c.name);
         const QueryAnalysis a = analyseQuery(c.box);
         EXPECT_EQ(a.trimmed, c.trimmed);
-        EXPECT_EQ(a.mode, c.mode);
+        EXPECT_EQ(modeName(a.mode), c.mode);
         EXPECT_EQ(a.keywords, c.keywords);
         EXPECT_EQ(a.sqlText, c.sqlText);
         EXPECT_EQ(a.messageText, c.messageText);
@@ -199,4 +199,30 @@ TEST(NotFoundMessage, FramesTheMessageText)
               QStringLiteral(" 全文檢索搜尋　[ 發熱 ]　資料不存在"));
     EXPECT_EQ(notFoundMessage(analyseQuery(QStringLiteral("a'b")).messageText),
               QStringLiteral(" 全文檢索搜尋　[ a'&chr(39)&'b ]　資料不存在"));
+}
+
+TEST(KeywordText, TrimsBlanksAndDropsTheOperatorInOperatorModes)
+{
+    const QString hundred(100, QLatin1Char('x'));
+    const struct {
+        QString box;
+        QueryMode mode;
+        QString expected;
+    } cases[] = {
+        {QStringLiteral("  發熱  頭痛  "), QueryMode::NoOperator, QStringLiteral("發熱  頭痛")},
+        {QStringLiteral("-發熱 頭痛 "), QueryMode::MinusOperator, QStringLiteral("發熱 頭痛")},
+        {QStringLiteral(" +發熱 頭痛"), QueryMode::PlusOperator, QStringLiteral("發熱 頭痛")},
+        // The mode of an earlier search, not of the box text, decides.
+        {QStringLiteral("-發熱 頭痛"), QueryMode::NoOperator, QStringLiteral("-發熱 頭痛")},
+        {QStringLiteral("-發熱"), QueryMode::ListAll, QStringLiteral("-發熱")},
+        {QStringLiteral("\t發熱　"), QueryMode::ListAll, QStringLiteral("\t發熱　")},
+        {QStringLiteral("+") + hundred + QStringLiteral("yz"), QueryMode::PlusOperator, hundred},
+        {QStringLiteral("   "), QueryMode::MinusOperator, QString()},
+        {QStringLiteral("-"), QueryMode::MinusOperator, QString()},
+    };
+    for (const auto &c : cases) {
+        EXPECT_EQ(keywordTextFor(c.box, c.mode), c.expected) << c.box.toStdString();
+        const QueryAnalysis a = analyseQuery(c.box);
+        EXPECT_EQ(a.keywordText, keywordTextFor(c.box, a.mode)) << c.box.toStdString();
+    }
 }

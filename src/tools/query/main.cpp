@@ -13,7 +13,6 @@
 // Failure: stderr, exit 2.
 #include "base/filesizelimit.h"
 #include "engine/recordstore.h"
-#include "page/keywordtext.h"
 #include "page/marking.h"
 #include "page/pageclaim.h"
 #include "page/pagefile.h"
@@ -133,7 +132,7 @@ int run(const QueryOptions &options)
                 return failed(variants);
             statement = (*variants)->fold(statement);
         }
-        printExplain(stdout, analysis.mode, statement, options.format);
+        printExplain(stdout, modeName(analysis.mode), statement, options.format);
         return finishOutput(0);
     }
     if (!options.folder.isEmpty())
@@ -172,7 +171,7 @@ int run(const QueryOptions &options)
         }
         const RecordPageClaim claim(folder);
         const auto write = WriteRecordPage(folder, claim.path(), rows.text(options.page - 1, 1),
-                                           keywordTextFor(options.query, analysis.mode), fold ? &*fold : nullptr);
+                                           analysis.keywordText, fold ? &*fold : nullptr);
         if (!write) {
             printLine(stderr, QStringLiteral("morvessa-query: 無法寫入資料夾 %1，第 %2 筆的頁面沒有寫出。")
                                   .arg(QDir::toNativeSeparators(write.failure().folder))

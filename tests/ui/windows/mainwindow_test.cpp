@@ -80,7 +80,7 @@ void MainWindowTest::sampleCollectionOpensOnItsNewestRecord()
     QVERIFY(main->Grd1->isColumnHidden(1));
     QCOMPARE(main->Grd1->Left(), 200);
     QCOMPARE(main->TxtQuery->x(), main->Grd1->x());
-    QCOMPARE(main->SearchMode, QStringLiteral("mod1"));
+    QCOMPARE(main->SearchMode(), QStringLiteral("mod1"));
     QCOMPARE(main->SqlText, QStringLiteral("select subject,htm from  maindata order by date desc"));
     QCOMPARE(main->TxtQuery->count(), 3);
     QCOMPARE(main->TxtQuery->itemText(1), QStringLiteral("條件存取"));
@@ -131,7 +131,7 @@ void MainWindowTest::enterRunsTheQuery()
     pressEnter(main, QStringLiteral("  發熱 "));
     QVERIFY(recorder.messages.empty());
     QCOMPARE(main->TxtQuery->currentText(), QStringLiteral("發熱"));
-    QCOMPARE(main->SearchMode, QStringLiteral("mod3a"));
+    QCOMPARE(main->SearchMode(), QStringLiteral("mod3a"));
     QCOMPARE(main->Grd1->Rows(), 17);
     QCOMPARE(main->Grd1->Row(), 1);
     QCOMPARE(main->ct->text(), QStringLiteral("第1筆"));
@@ -140,7 +140,7 @@ void MainWindowTest::enterRunsTheQuery()
 
     // Both terms of an all-terms query are marked; the operator is not.
     pressEnter(main, QStringLiteral("-發熱 頭痛"));
-    QCOMPARE(main->SearchMode, QStringLiteral("mod3"));
+    QCOMPARE(main->SearchMode(), QStringLiteral("mod3"));
     QVERIFY(main->Grd1->Rows() > 1 && main->Grd1->Rows() < 17);
     const QByteArray page = readFile(main->PagePath);
     QVERIFY(page.contains(big5(QStringLiteral("<font color=red>發熱</font>"))));
@@ -150,7 +150,7 @@ void MainWindowTest::enterRunsTheQuery()
     // walks down a page and, once the search has returned, back up to row 1.
     QSignalSpy rowChanges(main->Grd1, &morvessa::ResultGrid::RowColChange);
     pressEnter(main, QStringLiteral("   "));
-    QCOMPARE(main->SearchMode, QStringLiteral("mod1"));
+    QCOMPARE(main->SearchMode(), QStringLiteral("mod1"));
     QCOMPARE(main->Grd1->Rows(), 31);
     QCOMPARE(rowChanges.count(), 1); // the Page Down
     QVERIFY(main->Grd1->Row() > 1);
@@ -200,7 +200,7 @@ void MainWindowTest::nothingFoundKeepsTheList()
         QCOMPARE(recorder.messages.at(0).kind, MessageKind::Plain);
         QCOMPARE(main->Grd1->Rows(), 17);
         QCOMPARE(main->Grd1->Row(), 4);
-        QCOMPARE(main->SearchMode, QStringLiteral("mod3a"));
+        QCOMPARE(main->SearchMode(), QStringLiteral("mod3a"));
         QCOMPARE(main->ct->text(), QStringLiteral("第4筆"));
         QCOMPARE(readFile(main->PagePath), pageBefore);
     }
@@ -218,7 +218,7 @@ void MainWindowTest::failingQueryKeepsTheList()
     QCOMPARE(recorder.messages.at(0).kind, MessageKind::Failure);
     QVERIFY(!recorder.messages.at(0).text.isEmpty());
     QCOMPARE(main->Grd1->Rows(), 31);
-    QCOMPARE(main->SearchMode, QStringLiteral("mod1"));
+    QCOMPARE(main->SearchMode(), QStringLiteral("mod1"));
     QCOMPARE(main->ct->text(), QStringLiteral("第1筆"));
     QVERIFY(main->isVisible());
 
@@ -258,7 +258,7 @@ void MainWindowTest::operatorModesLeaveTheStartWindowAlone()
     FrmZendrelMain *main = openMainWindow();
     QVERIFY(main);
     pressEnter(main, QStringLiteral("+汗出 咳嗽"));
-    QCOMPARE(main->SearchMode, QStringLiteral("mod4"));
+    QCOMPARE(main->SearchMode(), QStringLiteral("mod4"));
     main->Grd1->setRow(0);
     main->Grd1_RowColChange();
     QVERIFY(!FrmIni::loaded());
@@ -319,7 +319,7 @@ void MainWindowTest::emptyTable()
     QCOMPARE(main->ct->text(), QStringLiteral("第100000筆"));
     QCOMPARE(main->Grd1->Rows(), 2);
     QCOMPARE(main->Grd1->TextMatrix(0, 0), QStringLiteral("內容標題 或 查詢結果"));
-    QCOMPARE(main->SearchMode, QString());
+    QCOMPARE(main->SearchMode(), QString());
     QVERIFY(FrmIni::loaded());
     QVERIFY(FrmIni::loaded()->isVisible());
 
