@@ -2,7 +2,9 @@
 
 #include "engine/likepattern.h"
 #include "engine/needlefinder.h"
+#include "engine/variantfinder.h"
 #include "text/utf8.h"
+#include "text/variants.h"
 
 #include <algorithm>
 
@@ -12,24 +14,66 @@ namespace {
 
 constexpr std::size_t npos = std::string_view::npos;
 
+// Finds a pattern's plain run in the text: its bytes, or with variants any of its forms.
+class RunFinder {
+public:
+    struct Match {
+        const char *at = nullptr;
+        std::size_t size = 0;
+    };
+    RunFinder(std::string_view run, const std::uint64_t *byteCounts, const VariantTable *variants)
+    {
+        if (variants)
+            m_forms.emplace(run, *variants, byteCounts);
+        else
+            m_bytes.emplace(run, byteCounts);
+        m_size = run.size();
+    }
+    Match find(const char *from, const char *end) const
+    {
+        if (m_forms) {
+            const VariantRunFinder::Match m = m_forms->find(from, end);
+            return {m.at, m.size};
+        }
+        const char *at = m_bytes->find(from, end);
+        return {at, at ? m_size : 0};
+    }
+
+private:
+    std::optional<NeedleFinder> m_bytes;
+    std::optional<VariantRunFinder> m_forms;
+    std::size_t m_size = 0;
+};
+
 // text (folded) holds the run (found with finder) with at least anyBefore characters
 // before it and anyAfter after it.
 // firstHit: where the run is first found in text, when a scan has told (else npos).
-bool matchesRunWithAnyOnes(std::string_view text, const LikeShape &shape, const NeedleFinder &finder,
+bool matchesRunWithAnyOnes(std::string_view text, const LikeShape &shape, const RunFinder &finder,
                            std::size_t firstHit = npos)
 {
     if (shape.longestRun.empty()) // only "_": enough characters
         return atLeastUtf8Chars(text, shape.anyBefore + shape.anyAfter);
     const char *begin = text.data();
     const char *end = begin + text.size();
-    const char *hit = firstHit == npos ? finder.find(begin, end) : begin + firstHit;
-    for (; hit; hit = finder.find(hit + 1, end)) {
-        const std::size_t at = std::size_t(hit - begin);
+    for (RunFinder::Match hit = finder.find(firstHit == npos ? begin : begin + firstHit, end); hit.at;
+         hit = finder.find(hit.at + 1, end)) {
+        const std::size_t at = std::size_t(hit.at - begin);
         if (atLeastUtf8Chars(text.substr(0, at), shape.anyBefore) &&
-            atLeastUtf8Chars(text.substr(at + shape.longestRun.size()), shape.anyAfter))
+            atLeastUtf8Chars(text.substr(at + hit.size), shape.anyAfter))
             return true;
     }
     return false;
+}
+
+// The reference like on text, which with variants is folded first (into scratch).
+bool likeMatches(const JetLikePattern &like, std::string_view text, const VariantTable *variants,
+                 std::string &scratch)
+{
+    if (!variants)
+        return like.matches(text);
+    scratch.clear();
+    variants->foldUtf8Into(text, scratch);
+    return like.matches(scratch);
 }
 
 } // namespace
@@ -45,7 +89,7 @@ ContentScanner::ContentScanner(TextColumn rows, bool folded) : m_folded(rows, fo
         ++m_byteCounts[static_cast<unsigned char>(bytes[k])];
 }
 
-void ContentScanner::scan(std::string_view needle, std::vector<std::uint32_t> &out,
+void ContentScanner::scan(std::string_view needle, const VariantTable *variants, std::vector<std::uint32_t> &out,
                           std::vector<std::uint32_t> *firstHits) const
 {
     const TextColumn &column = m_folded.view();
@@ -59,14 +103,14 @@ void ContentScanner::scan(std::string_view needle, std::vector<std::uint32_t> &o
     const char *base = column.bytes.data();
     const std::size_t size = column.bytes.size();
     const std::uint64_t *ends = column.ends.data();
-    const NeedleFinder finder(needle, m_byteCounts);
+    const RunFinder finder(needle, m_byteCounts, variants);
     visit(size);
     std::size_t pos = 0, row = 0;
     while (pos < size && row < count) {
-        const char *hit = finder.find(base + pos, base + size);
-        if (!hit)
+        const RunFinder::Match hit = finder.find(base + pos, base + size);
+        if (!hit.at)
             break;
-        const std::size_t at = std::size_t(hit - base);
+        const std::size_t at = std::size_t(hit.at - base);
         // The row the hit starts in: the first whose end lies beyond it. Hits mostly lie a
         // few rows on, so the search gallops from the current row before it halves: a
         // halving over all the rows left would miss the cache at every step.
@@ -82,7 +126,7 @@ void ContentScanner::scan(std::string_view needle, std::vector<std::uint32_t> &o
         }
         if (row >= count)
             break;
-        if (at + needle.size() <= ends[row]) {
+        if (at + hit.size <= ends[row]) {
             out.push_back(std::uint32_t(row));
             if (firstHits)
                 firstHits->push_back(std::uint32_t(at - (row == 0 ? 0 : ends[row - 1])));
@@ -94,7 +138,8 @@ void ContentScanner::scan(std::string_view needle, std::vector<std::uint32_t> &o
     }
 }
 
-std::optional<std::vector<std::uint32_t>> ContentScanner::rowsLike(std::string_view pattern) const
+std::optional<std::vector<std::uint32_t>> ContentScanner::rowsLike(std::string_view pattern,
+                                                                   const VariantTable *variants) const
 {
     JetLikePattern like;
     if (!like.compile(pattern, 0))
@@ -102,27 +147,29 @@ std::optional<std::vector<std::uint32_t>> ContentScanner::rowsLike(std::string_v
     const LikeShape shape = like.shape();
     std::vector<std::uint32_t> candidates, firstHits;
     const bool withHits = shape.runWithAnyOnes && !shape.longestRun.empty();
-    scan(shape.longestRun, candidates, withHits ? &firstHits : nullptr);
+    scan(shape.longestRun, variants, candidates, withHits ? &firstHits : nullptr);
     if (shape.plainContains)
         return candidates;
     // The run is only a necessary condition: the reference like decides, or for a run
     // with "_" around it the characters around each place of the run.
     const TextColumn &column = m_folded.view();
-    const NeedleFinder finder(shape.longestRun, m_byteCounts);
+    const RunFinder finder(shape.longestRun, m_byteCounts, variants);
+    std::string scratch;
     std::vector<std::uint32_t> out;
     for (std::size_t k = 0; k < candidates.size(); ++k) {
         const std::uint32_t r = candidates[k];
         const std::string_view text = column.at(r);
         visit(text.size());
         if (shape.runWithAnyOnes ? matchesRunWithAnyOnes(text, shape, finder, withHits ? firstHits[k] : npos)
-                                 : like.matches(text))
+                                 : likeMatches(like, text, variants, scratch))
             out.push_back(r);
     }
     return out;
 }
 
 std::optional<std::vector<std::uint32_t>>
-ContentScanner::rowsLikeAmong(std::string_view pattern, const std::vector<std::uint32_t> &candidates) const
+ContentScanner::rowsLikeAmong(std::string_view pattern, const std::vector<std::uint32_t> &candidates,
+                              const VariantTable *variants) const
 {
     JetLikePattern like;
     if (!like.compile(pattern, 0))
@@ -130,17 +177,18 @@ ContentScanner::rowsLikeAmong(std::string_view pattern, const std::vector<std::u
     const LikeShape shape = like.shape();
     const std::string &run = shape.longestRun;
     const TextColumn &column = m_folded.view();
-    const NeedleFinder finder(run, m_byteCounts);
+    const RunFinder finder(run, m_byteCounts, variants);
+    std::string scratch;
     std::vector<std::uint32_t> out;
     for (std::uint32_t r : candidates) {
         if (column.null(r))
             continue;
         const std::string_view text = column.at(r);
         visit(text.size());
-        if (!run.empty() && !finder.find(text.data(), text.data() + text.size()))
+        if (!run.empty() && !finder.find(text.data(), text.data() + text.size()).at)
             continue;
-        if (shape.plainContains ||
-            (shape.runWithAnyOnes ? matchesRunWithAnyOnes(text, shape, finder) : like.matches(text)))
+        if (shape.plainContains || (shape.runWithAnyOnes ? matchesRunWithAnyOnes(text, shape, finder)
+                                                         : likeMatches(like, text, variants, scratch)))
             out.push_back(r);
     }
     return out;

@@ -14,6 +14,8 @@
 
 namespace morvessa {
 
+class VariantTable;
+
 class ContentScanner {
 public:
     // A column already folded (foldContent, or any other fold the patterns are folded
@@ -23,12 +25,16 @@ public:
     ContentScanner &operator=(const ContentScanner &) = delete;
 
     // Rows in file order whose content is like pattern, as the reference like decides;
-    // nullopt when the pattern is invalid (the plain path then reports it).
-    std::optional<std::vector<std::uint32_t>> rowsLike(std::string_view pattern) const;
+    // nullopt when the pattern is invalid (the plain path then reports it). With variants
+    // the pattern is folded for variants and matches the content as folded alike (the
+    // content is not folded for it: its forms are looked for).
+    std::optional<std::vector<std::uint32_t>> rowsLike(std::string_view pattern,
+                                                       const VariantTable *variants = nullptr) const;
     // The rows of candidates (ascending) whose content is like pattern; for a few
     // candidates this is cheaper than a whole scan.
     std::optional<std::vector<std::uint32_t>> rowsLikeAmong(std::string_view pattern,
-                                                            const std::vector<std::uint32_t> &candidates) const;
+                                                            const std::vector<std::uint32_t> &candidates,
+                                                            const VariantTable *variants = nullptr) const;
 
     std::size_t rowCount() const { return m_folded.view().size(); }
     // How often each byte value occurs in a sample of the text (for NeedleFinder).
@@ -39,9 +45,9 @@ public:
     std::uint64_t bytesVisited() const { return m_visited.load(std::memory_order_relaxed); }
 
 private:
-    // Non-null rows whose folded content contains needle (already folded); with firstHits,
-    // also where in the row the needle is first found.
-    void scan(std::string_view needle, std::vector<std::uint32_t> &out,
+    // Non-null rows whose folded content contains needle (already folded), or one of its
+    // forms with variants; with firstHits, also where in the row it is first found.
+    void scan(std::string_view needle, const VariantTable *variants, std::vector<std::uint32_t> &out,
               std::vector<std::uint32_t> *firstHits = nullptr) const;
     void visit(std::size_t bytes) const { m_visited.fetch_add(bytes, std::memory_order_relaxed); }
 

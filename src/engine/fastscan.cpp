@@ -42,8 +42,14 @@ std::optional<std::vector<Term>> distinctTerms(const SearchStatement &statement)
 
 } // namespace
 
+bool patternsValid(const SearchStatement &statement)
+{
+    return distinctTerms(statement).has_value();
+}
+
 std::optional<std::vector<std::uint32_t>> runFast(const SearchStatement &statement, const ContentScanner &scanner,
-                                                  std::span<const std::uint32_t> newestFirst)
+                                                  std::span<const std::uint32_t> newestFirst,
+                                                  const VariantTable *variants)
 {
     const std::size_t rowCount = scanner.rowCount();
     if (newestFirst.size() != rowCount)
@@ -60,7 +66,7 @@ std::optional<std::vector<std::uint32_t>> runFast(const SearchStatement &stateme
     if (statement.kind == SearchStatement::AnyTerm) {
         std::vector<std::uint8_t> member(rowCount, 0);
         for (const Term &t : *terms) {
-            const std::vector<std::uint32_t> rows = *scanner.rowsLike(t.pattern);
+            const std::vector<std::uint32_t> rows = *scanner.rowsLike(t.pattern, variants);
             for (std::uint32_t r : rows)
                 member[r] = 1;
         }
@@ -78,13 +84,13 @@ std::optional<std::vector<std::uint32_t>> runFast(const SearchStatement &stateme
     std::stable_sort(terms->begin(), terms->end(), [](const Term &a, const Term &b) {
         return a.shape.longestRun.size() > b.shape.longestRun.size();
     });
-    std::vector<std::uint32_t> hits = *scanner.rowsLike(terms->front().pattern);
+    std::vector<std::uint32_t> hits = *scanner.rowsLike(terms->front().pattern, variants);
     for (std::size_t k = 1; k < terms->size() && !hits.empty(); ++k) {
         const Term &t = (*terms)[k];
         if (t.shape.plainContains && hits.size() >= rowCount / 16)
-            hits = intersect(hits, *scanner.rowsLike(t.pattern));
+            hits = intersect(hits, *scanner.rowsLike(t.pattern, variants));
         else
-            hits = *scanner.rowsLikeAmong(t.pattern, hits);
+            hits = *scanner.rowsLikeAmong(t.pattern, hits, variants);
     }
     std::vector<std::uint8_t> member(rowCount, 0);
     for (std::uint32_t r : hits)

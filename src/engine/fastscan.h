@@ -16,8 +16,14 @@ namespace morvessa {
 // Row indexes in result order, or nullopt when the plain path must run the statement (an
 // invalid pattern: the engine reports it). newestFirst is the table's date order (newest
 // first, no date last, ties in file order). The cost grows with the distinct patterns,
-// and for every term after the first of an AND statement with the rows still in.
+// and for every term after the first of an AND statement with the rows still in. With
+// variants the statement's patterns are folded for variants and find every form
+// (ContentScanner::rowsLike).
 std::optional<std::vector<std::uint32_t>> runFast(const SearchStatement &statement, const ContentScanner &scanner,
-                                                  std::span<const std::uint32_t> newestFirst);
+                                                  std::span<const std::uint32_t> newestFirst,
+                                                  const VariantTable *variants = nullptr);
+
+// False when a pattern of the statement is not a valid like pattern.
+bool patternsValid(const SearchStatement &statement);
 
 } // namespace morvessa

@@ -5,6 +5,7 @@
 #include "engine/jetsql.h"
 #include "engine/plainsearch.h"
 #include "engine/scannercache.h"
+#include "engine/variantcolumn.h"
 #include "store/connstring.h"
 #include "store/mdbreader.h"
 #include "store/storetable.h"
@@ -301,6 +302,11 @@ struct Connection::Impl {
     // connection gives the same rows, since the loaded table never changes.
     QString lastSql;
     std::shared_ptr<const ResultRows> lastRows;
+    // Set: search statements match variant forms as one (their patterns folded for variants).
+    std::shared_ptr<const VariantTable> variants;
+    // The plain path of those: the same statements over the content folded for variants,
+    // made when first needed.
+    std::unique_ptr<Connection> folded;
 
     ~Impl() { sqlite3_close(db); }
 
@@ -317,6 +323,7 @@ struct Connection::Impl {
     Rows run(const QString &jetSql, const SearchStatement *statement);
     Rows runAsTableRows(const QByteArray &sql);
     Rows runAsTexts(const QByteArray &sql);
+    Rows runFolded(const QString &jetSql, const SearchStatement &statement);
 };
 
 // The system's statements select subject and htm straight from maindata. Such a statement
@@ -382,8 +389,15 @@ Connection::Impl::Rows Connection::Impl::run(const QString &jetSql, const Search
     // the same rows as SQLite gives the text. Any other statement goes to SQLite.
     if (statement && !plainSearch()) {
         if (auto ids = runFast(*statement, *scannerFor(table, table->content, table->contentFolded),
-                               table->newestFirst()))
+                               table->newestFirst(), variants.get()))
             rows = std::make_shared<TableRows>(table, std::move(*ids));
+    }
+    // An invalid pattern is reported below as it is; the content does not matter there.
+    if (!rows && statement && variants && patternsValid(*statement)) {
+        Rows found = runFolded(jetSql, *statement);
+        if (!found)
+            return found;
+        rows = *found;
     }
     const QByteArray sql = rows ? QByteArray() : jetToSqlite(jetSql).toUtf8();
     if (!rows) {
@@ -397,6 +411,20 @@ Connection::Impl::Rows Connection::Impl::run(const QString &jetSql, const Search
     lastSql = jetSql;
     lastRows = rows;
     return rows;
+}
+
+Connection::Impl::Rows Connection::Impl::runFolded(const QString &jetSql, const SearchStatement &statement)
+{
+    if (!folded) {
+        const Result<std::shared_ptr<const StoreTable>> foldedTable = variantTableFor(table);
+        if (!foldedTable)
+            return foldedTable.failure();
+        auto connection = std::make_unique<Connection>();
+        if (const Result<void> opened = connection->openTable(*foldedTable, path); !opened)
+            return opened.failure();
+        folded = std::move(connection);
+    }
+    return folded->impl()->run(jetSql, &statement);
 }
 
 Connection::Connection() = default;
@@ -413,11 +441,13 @@ Result<void> Connection::open(const QString &connString)
     return openTable(*table, path);
 }
 
-Result<void> Connection::openTable(std::shared_ptr<const StoreTable> table, const QString &name)
+Result<void> Connection::openTable(std::shared_ptr<const StoreTable> table, const QString &name,
+                                   std::shared_ptr<const VariantTable> variants)
 {
     auto impl = std::make_unique<Impl>();
     impl->path = name;
     impl->table = std::move(table);
+    impl->variants = std::move(variants);
     if (sqlite3_open_v2(":memory:", &impl->db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_MEMORY, nullptr) != SQLITE_OK)
         return impl->engineError(QStringLiteral("無法建立查詢引擎。"));
     if (sqlite3_create_module_v2(impl->db, "maindata", &g_module, &impl->table, nullptr) != SQLITE_OK)

@@ -12,6 +12,7 @@
 namespace morvessa {
 
 struct StoreTable;
+class VariantTable;
 
 // The rows of one result, in statement order: column 0 subject, column 1 htm.
 // They outlive the recordset that produced them (the grid keeps them).
@@ -39,7 +40,10 @@ public:
     // the file and leaves the connection as it was.
     Result<void> open(const QString &connString);
     // Runs statements over a table already in memory; `name` stands for the file in messages.
-    Result<void> openTable(std::shared_ptr<const StoreTable> table, const QString &name);
+    // With variants, search statements (Recordset::open with a SearchStatement, its patterns
+    // folded for variants) find the content's characters in every form of their class.
+    Result<void> openTable(std::shared_ptr<const StoreTable> table, const QString &name,
+                           std::shared_ptr<const VariantTable> variants = nullptr);
 
     // The file the connection reads, and its table as loaded (shared while the file is unchanged).
     QString databasePath() const;

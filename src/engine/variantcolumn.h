@@ -1,8 +1,8 @@
 #pragma once
 // The content folded to one form per variant class (text/variants.h), built once per
-// loaded table and kept in memory while the table is: the column a variant search scans.
-// It is not kept in the cache folder: a second copy of the text there would nearly double
-// what a collection keeps, for the tenth of a second that folding 60 MB takes once a process.
+// loaded table and kept in memory while the table is. The fast path does not need it (it
+// looks for every form in the content as it is, engine/variantfinder.h): this is what the
+// plain path runs variant statements over, the reference the fast path must agree with.
 #include "base/result.h"
 #include "store/storetable.h"
 

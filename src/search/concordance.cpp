@@ -3,7 +3,6 @@
 #include "engine/likepattern.h"
 #include "engine/needlefinder.h"
 #include "engine/scannercache.h"
-#include "engine/variantcolumn.h"
 #include "store/writtenform.h"
 #include "text/utf8.h"
 #include "text/variants.h"
@@ -158,7 +157,12 @@ Concordance &Concordance::operator=(Concordance &&) noexcept = default;
 
 std::vector<ContextLine> Concordance::linesIn(const RecordContent &content, int maxHits) const
 {
-    const std::string_view text = content.searched;
+    // With variants the terms meet the record folded alike: its characters stay at their
+    // character positions, which the lines below convert back to the content's bytes.
+    std::string foldedRecord;
+    if (m_variants)
+        m_variants->foldUtf8Into(content.searched, foldedRecord);
+    const std::string_view text = m_variants ? std::string_view(foldedRecord) : content.searched;
     if (m_terms.empty() || text.empty())
         return {};
     struct Hit {
@@ -243,11 +247,11 @@ std::vector<ContextLine> Concordance::linesIn(const RecordContent &content, int 
 RecordContent ContextSearch::contentOf(int row) const
 {
     const qint64 at = outcome.rows ? outcome.rows->tableRow(row) : -1;
-    if (!table || !searched || at < 0 || std::size_t(at) >= table->rowCount() ||
-        searched->rowCount() != table->rowCount() || table->content.null(std::size_t(at)))
+    if (!table || at < 0 || std::size_t(at) >= table->rowCount() || table->content.null(std::size_t(at)))
         return {};
     const auto r = std::size_t(at);
-    return {searched->content.at(r), table->content.at(r), table->writtenDifferences(r), table->contentFolded,
+    const std::string_view content = table->content.at(r);
+    return {content, content, table->writtenDifferences(r), table->contentFolded,
             scanner ? scanner->byteCounts() : nullptr};
 }
 
@@ -259,17 +263,10 @@ Result<ContextSearch> runContextSearch(const QString &connString, const QueryAna
     Result<SearchOutcome> outcome = runSearchOn(connection, analysis, matching);
     if (!outcome)
         return outcome.failure();
-    ContextSearch search{std::move(*outcome), connection.table(), connection.table(), nullptr};
-    if (matching == Matching::Variants) {
-        // The folded table the search made, shared while the table lives.
-        const Result<std::shared_ptr<const StoreTable>> folded = variantTableFor(search.table);
-        if (!folded)
-            return folded.failure();
-        search.searched = *folded;
-    }
+    ContextSearch search{std::move(*outcome), connection.table(), nullptr};
     // The one the search made (kept while its table lives): its sample of the bytes.
-    if (search.searched->contentFolded)
-        search.scanner = scannerFor(search.searched, search.searched->content, true);
+    if (search.table->contentFolded)
+        search.scanner = scannerFor(search.table, search.table->content, true);
     return search;
 }
 

@@ -17,10 +17,10 @@ class ContentScanner;
 class JetLikePattern;
 class VariantTable;
 
-// One record's content for context lines: the text the terms are found in (the content
-// as the table holds it, or variant-folded), and the content as the table holds it with
-// its differences from the content as written (store/writtenform.h). The two texts have
-// the same characters at the same character positions.
+// One record's content for context lines: the text the terms are found in, and the content
+// as the table holds it with its differences from the content as written
+// (store/writtenform.h). The two texts have the same characters at the same character
+// positions.
 struct RecordContent {
     std::string_view searched;
     std::string_view held;
@@ -65,8 +65,7 @@ private:
 struct ContextSearch {
     SearchOutcome outcome;
     std::shared_ptr<const StoreTable> table;       // the content as held, with its differences
-    std::shared_ptr<const StoreTable> searched;    // the content the search ran on: table or its variant fold
-    std::shared_ptr<const ContentScanner> scanner; // the search's scanner over searched, where folded
+    std::shared_ptr<const ContentScanner> scanner; // the search's scanner over it, where folded
 
     // The content of result row `row`; empty when the row is not one of the table's.
     RecordContent contentOf(int row) const;

@@ -1,6 +1,5 @@
 #include "search/searchrun.h"
 
-#include "engine/variantcolumn.h"
 #include "text/variants.h"
 
 #include <QThreadPool>
@@ -47,16 +46,13 @@ Result<SearchOutcome> runSearchOn(Connection &connection, const QueryAnalysis &a
     const auto variants = variantTable();
     if (!variants)
         return variants.failure();
-    // Without a term the content is not looked at: the table as it is gives the same rows,
-    // without folding all its content first (the window's first list-all, in variant mode).
+    // Without a term the content is not looked at: the table as it is gives the same rows.
     if (analysis.statement.kind == SearchStatement::AllRows)
         return runStatement(connection, analysis, analysis.statement);
-    const auto foldedTable = variantTableFor(connection.table());
-    if (!foldedTable)
-        return foldedTable.failure();
     // The statement's only ideographs are its terms: folding its patterns folds its text.
     Connection folded;
-    if (const Result<void> opened = folded.openTable(*foldedTable, connection.databasePath()); !opened)
+    if (const Result<void> opened = folded.openTable(connection.table(), connection.databasePath(), *variants);
+        !opened)
         return opened.failure();
     SearchStatement statement = analysis.statement;
     for (QString &pattern : statement.patterns)
@@ -64,13 +60,9 @@ Result<SearchOutcome> runSearchOn(Connection &connection, const QueryAnalysis &a
     return runStatement(folded, analysis, statement);
 }
 
-void prepareVariantSearch(const QString &connString)
+void prepareVariantSearch()
 {
-    QThreadPool::globalInstance()->start([connString] {
-        Connection connection;
-        if (connection.open(connString) && connection.table())
-            (void)variantTableFor(connection.table());
-    });
+    QThreadPool::globalInstance()->start([] { (void)variantTable(); });
 }
 
 } // namespace morvessa

@@ -23,15 +23,15 @@ enum class Matching { Exact, Variants };
 Result<SearchOutcome> runSearch(const QString &connString, const QueryAnalysis &analysis,
                                 Matching matching = Matching::Exact);
 
-// The same on a connection already open. With Matching::Variants the statement runs
-// folded over the table's variant-folded content; rows and order are those the same
-// statement gives on that content.
+// The same on a connection already open. With Matching::Variants the statement's patterns
+// are folded for variants and match the content as folded alike; rows and order are those
+// the same statement gives on the content folded for variants (which is not made for it).
 Result<SearchOutcome> runSearchOn(Connection &connection, const QueryAnalysis &analysis,
                                   Matching matching = Matching::Exact);
 
-// Folds the collection's content for variant searches on a thread of the pool, so that the
-// first search with a term finds it ready (a search meanwhile waits for it rather than
-// folding again). Failures are left for that search to report.
-void prepareVariantSearch(const QString &connString);
+// Loads the variant dictionaries on a thread of the pool, so that the first variant search
+// finds them ready (a search meanwhile waits for them rather than loading again). Failures
+// are left for that search to report.
+void prepareVariantSearch();
 
 } // namespace morvessa

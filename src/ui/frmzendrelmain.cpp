@@ -219,10 +219,10 @@ Result<void> FrmZendrelMain::Form_Load()
 
     Navigate(folder + QLatin1Char('/') + QStringLiteral("Help.htm"));
     const Result<void> searched = DoSearch();
-    // The list of everything needs no folded content; the first search with a term will,
-    // and the user's typing gives the time to fold it.
+    // The list of everything needs no dictionaries; the first search with a term will,
+    // and the user's typing gives the time to load them.
     if (searchesVariants())
-        prepareVariantSearch(ConnString);
+        prepareVariantSearch();
     return searched;
 }
 
