@@ -81,12 +81,20 @@ bool likeMatches(const JetLikePattern &like, std::string_view text, const Varian
 ContentScanner::ContentScanner(TextColumn rows, bool folded) : m_folded(rows, folded)
 {
     // A sample of about a million bytes tells which bytes are rare well enough; a larger
-    // one only lengthened every start on a large collection. The step is odd, so that it
-    // does not keep to a period of the text.
+    // one only lengthened every start on a large collection. It is taken as 256 stretches
+    // spread over the text, each read straight through: a byte every so often instead
+    // would miss the cache at every byte.
     const std::string_view bytes = m_folded.view().bytes;
-    const std::size_t step = std::max<std::size_t>(7, bytes.size() >> 20) | 1;
-    for (std::size_t k = 0; k < bytes.size(); k += step)
-        ++m_byteCounts[static_cast<unsigned char>(bytes[k])];
+    constexpr std::size_t kStretches = 256, kStretch = 4096;
+    if (bytes.size() <= kStretches * kStretch) {
+        for (const char c : bytes)
+            ++m_byteCounts[static_cast<unsigned char>(c)];
+        return;
+    }
+    const std::size_t step = bytes.size() / kStretches;
+    for (std::size_t k = 0; k < kStretches; ++k)
+        for (const char c : bytes.substr(k * step, kStretch))
+            ++m_byteCounts[static_cast<unsigned char>(c)];
 }
 
 void ContentScanner::scan(std::string_view needle, const VariantTable *variants, std::vector<std::uint32_t> &out,

@@ -84,11 +84,9 @@ void convertPlaces(std::string_view text, std::vector<std::size_t *> &places, bo
     for (std::size_t *p : places) {
         const std::size_t target = *p;
         if (toCharacters) {
-            const std::size_t stop = std::min(target, text.size());
-            for (; at + 8 <= stop; at += 8)
-                chars += std::size_t(beginningIn((std::memcpy(&word, text.data() + at, 8), word)));
-            for (; at < stop; ++at)
-                chars += beginsCharacter(text[at]) ? 1 : 0;
+            const std::size_t stop = std::max(at, std::min(target, text.size()));
+            chars += countCharacterStarts(text.data() + at, stop - at);
+            at = stop;
             *p = chars;
             continue;
         }
@@ -222,8 +220,12 @@ std::vector<ContextLine> Concordance::linesIn(const RecordContent &content, int 
         convertPlaces(content.held, places, false);
     }
 
-    const WrittenForm written(content.held, content.differences,
-                              bounds.empty() ? 0 : *std::max_element(bounds.begin(), bounds.end()));
+    // Each line's stretch of held, from the first character before its hit to the last after.
+    std::vector<std::pair<std::size_t, std::size_t>> stretches;
+    stretches.reserve(hits.size());
+    for (std::size_t i = 0; i < bounds.size(); i += 4)
+        stretches.emplace_back(bounds[i], bounds[i + 3]);
+    const WrittenForm written(content.held, content.differences, stretches);
     std::string piece;
     auto writtenText = [&](std::size_t from, std::size_t to) {
         piece.clear();

@@ -91,9 +91,26 @@ void appendDifferences(std::string &out, std::string_view folded, std::string_vi
 }
 
 WrittenForm::WrittenForm(std::string_view folded, std::string_view differences, std::size_t upTo)
+    : WrittenForm(folded, differences, {{0, upTo}})
+{}
+
+WrittenForm::WrittenForm(std::string_view folded, std::string_view differences,
+                         std::vector<std::pair<std::size_t, std::size_t>> pieces)
     : m_folded(folded)
 {
-    std::size_t i = 0, lastEnd = 0;
+    // The pieces in order, merged where they overlap: their ends then ascend too.
+    std::vector<std::pair<std::size_t, std::size_t>> merged;
+    std::sort(pieces.begin(), pieces.end());
+    for (const auto &piece : pieces) {
+        if (!merged.empty() && piece.first <= merged.back().second)
+            merged.back().second = std::max(merged.back().second, piece.second);
+        else if (piece.first < piece.second)
+            merged.push_back(piece);
+    }
+    if (merged.empty())
+        return;
+    const std::size_t upTo = merged.back().second;
+    std::size_t i = 0, lastEnd = 0, piece = 0;
     while (i < differences.size() && lastEnd < upTo) {
         std::size_t gap = 0;
         int shift = 0;
@@ -127,7 +144,10 @@ WrittenForm::WrittenForm(std::string_view folded, std::string_view differences, 
                 return;
             change.size = static_cast<unsigned char>(n);
         }
-        m_changes.push_back(change);
+        while (merged[piece].second <= change.at && piece + 1 < merged.size())
+            ++piece;
+        if (change.at < merged[piece].second && change.at + change.length > merged[piece].first)
+            m_changes.push_back(change);
         lastEnd = change.at + change.length;
     }
 }

@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace morvessa {
@@ -23,6 +24,10 @@ class WrittenForm {
 public:
     // Only the part of folded before upTo will be asked for.
     WrittenForm(std::string_view folded, std::string_view differences, std::size_t upTo = std::string_view::npos);
+    // Only pieces [first, second) of folded will be asked for: the differences elsewhere
+    // are passed over, not kept.
+    WrittenForm(std::string_view folded, std::string_view differences,
+                std::vector<std::pair<std::size_t, std::size_t>> pieces);
 
     // Appends folded[from, to) as written; from and to are character starts of folded
     // (to at most upTo).

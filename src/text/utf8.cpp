@@ -1,5 +1,8 @@
 #include "text/utf8.h"
 
+#include <cstdint>
+#include <immintrin.h>
+
 namespace morvessa {
 
 int decodeUtf8(std::string_view text, std::size_t pos, char32_t &c)
@@ -80,6 +83,35 @@ bool wellFormedUtf8(std::string_view text)
             return false;
     }
     return true;
+}
+
+namespace {
+
+// Continuation bytes (10xxxxxx) are the signed bytes below -64.
+__attribute__((target("avx2"))) std::size_t countStartsAvx2(const char *p, std::size_t n)
+{
+    std::size_t count = 0, k = 0;
+    const __m256i below = _mm256_set1_epi8(-65);
+    for (; k + 32 <= n; k += 32) {
+        const __m256i x = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(p + k));
+        count += std::size_t(__builtin_popcount(std::uint32_t(_mm256_movemask_epi8(_mm256_cmpgt_epi8(x, below)))));
+    }
+    for (; k < n; ++k)
+        count += (static_cast<unsigned char>(p[k]) & 0xC0) != 0x80;
+    return count;
+}
+
+} // namespace
+
+std::size_t countCharacterStarts(const char *p, std::size_t n)
+{
+    static const bool avx2 = __builtin_cpu_supports("avx2");
+    if (avx2)
+        return countStartsAvx2(p, n);
+    std::size_t count = 0;
+    for (std::size_t k = 0; k < n; ++k)
+        count += (static_cast<unsigned char>(p[k]) & 0xC0) != 0x80;
+    return count;
 }
 
 bool atLeastUtf8Chars(std::string_view text, std::size_t k)

@@ -52,6 +52,9 @@ void appendUtf8(std::string &out, char32_t c);
 // True when every byte of text belongs to a well-formed character.
 bool wellFormedUtf8(std::string_view text);
 
+// How many bytes of [p, p + n) begin a character: the characters of well-formed UTF-8.
+std::size_t countCharacterStarts(const char *p, std::size_t n);
+
 // True when text holds at least k characters.
 bool atLeastUtf8Chars(std::string_view text, std::size_t k);
 

@@ -35,6 +35,20 @@ TEST(WrittenForm, FoldedTextWithItsDifferencesGivesTheTextAsWritten)
         const std::string diff = differences(folded, written);
         EXPECT_EQ(WrittenForm(folded, diff).text(), written) << written;
         EXPECT_EQ(diff.empty(), folded == written) << written;
+        // Read for some pieces only (overlapping, out of order), each piece is as written.
+        const std::vector<std::pair<std::size_t, std::size_t>> pieces = {
+            {folded.size() / 2, folded.size()}, {0, folded.size() / 3}, {folded.size() / 4, folded.size() / 2}};
+        const WrittenForm full(folded, diff), partly(folded, diff, pieces);
+        for (auto [from, to] : pieces) {
+            while (from > 0 && (static_cast<unsigned char>(folded[from]) & 0xC0) == 0x80)
+                --from; // pieces begin and end at characters
+            while (to < folded.size() && (static_cast<unsigned char>(folded[to]) & 0xC0) == 0x80)
+                ++to;
+            std::string expected, got;
+            full.appendWritten(from, to, expected);
+            partly.appendWritten(from, to, got);
+            EXPECT_EQ(got, expected) << written << " " << from << "-" << to;
+        }
     }
     // Full-width punctuation costs two bytes a character, not its own three.
     const std::string commas = "甲，乙，丙，丁，";
