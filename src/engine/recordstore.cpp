@@ -7,6 +7,7 @@
 #include "engine/scannercache.h"
 #include "engine/variantcolumn.h"
 #include "store/connstring.h"
+#include "store/databaseidentity.h"
 #include "store/mdbreader.h"
 #include "store/storetable.h"
 
@@ -16,7 +17,6 @@
 
 #include <map>
 #include <mutex>
-#include <sys/stat.h>
 #include <vector>
 
 namespace morvessa {
@@ -25,17 +25,8 @@ namespace {
 
 // ---- The loaded tables, kept for the process ------------------------------------------
 
-struct FileVersion {
-    dev_t device = 0;
-    ino_t inode = 0;
-    off_t size = 0;
-    std::int64_t mtimeNs = 0;
-    std::int64_t ctimeNs = 0; // a modification time put back (touch) still changes this
-    bool operator==(const FileVersion &) const = default;
-};
-
 struct CachedTable {
-    FileVersion version;
+    DatabaseIdentity version;
     std::shared_ptr<const StoreTable> table;
 };
 
@@ -46,29 +37,25 @@ std::map<QString, CachedTable> g_cache;
 // read anew. A file that cannot be read leaves nothing behind in the cache.
 TableResult tableFor(const QString &path)
 {
-    struct stat st {};
-    const QByteArray native = path.toLocal8Bit();
-    if (::stat(native.constData(), &st) != 0 || !S_ISREG(st.st_mode)) {
+    const std::optional<DatabaseIdentity> version = identityOfFile(path);
+    if (!version) {
         const std::lock_guard lock(g_cacheMutex);
         g_cache.erase(path);
         g_cache.erase(path + QStringLiteral("\n(as written)"));
         return readMaindata(path); // fails, saying why
     }
-    const FileVersion version{st.st_dev, st.st_ino, st.st_size,
-                              std::int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec,
-                              std::int64_t(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec};
     // Content is only ever matched with like, so the fast path holds it folded; the plain
     // path keeps it as written, in a table of its own (engine/plainsearch.h).
     const ContentForm form = plainSearch() ? ContentForm::AsWritten : ContentForm::Folded;
     const QString key = form == ContentForm::Folded ? path : path + QStringLiteral("\n(as written)");
     const std::lock_guard lock(g_cacheMutex);
     const auto it = g_cache.find(key);
-    if (it != g_cache.end() && it->second.version == version)
+    if (it != g_cache.end() && it->second.version == *version)
         return it->second.table;
     g_cache.erase(key);
     TableResult table = readMaindata(path, form);
     if (table)
-        g_cache[key] = {version, *table};
+        g_cache[key] = {*version, *table};
     return table;
 }
 

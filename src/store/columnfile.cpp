@@ -19,7 +19,7 @@ namespace {
 
 constexpr char kMagic[8] = {'M', 'V', 'C', 'O', 'L', 'S', '\r', '\n'};
 // Raised whenever the layout or the meaning of a field changes: a file of another version is a miss.
-constexpr std::uint32_t kVersion = 3; // 3: the striped hash
+constexpr std::uint32_t kVersion = 4; // 3: the striped hash; 4: the device in the stamp
 constexpr std::uint64_t kHeaderBytes = 4096;
 constexpr std::size_t kDetailMax = 256;
 

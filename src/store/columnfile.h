@@ -8,6 +8,7 @@
 // Layout: a header page, the row-sized arrays, then the texts (content first). Everything
 // the header says is checked before the arrays are used, and a kept file must match its
 // checksum, so a file cut short, overwritten or written by another version is never used.
+#include "store/databaseidentity.h"
 #include "store/storetable.h"
 #include "store/tableread.h"
 
@@ -19,16 +20,6 @@
 #include <string>
 
 namespace morvessa {
-
-// One version of a database file: a file rewritten, touched, replaced or moved differs.
-struct DatabaseIdentity {
-    std::uint64_t size = 0;
-    std::uint64_t inode = 0;
-    std::int64_t mtimeNs = 0;
-    std::int64_t ctimeNs = 0;
-    std::uint64_t sampleHash = 0; // bytes read at a few places of the file
-    bool operator==(const DatabaseIdentity &) const = default;
-};
 
 // Which database file, in which form, a kept column file holds.
 struct ColumnFileStamp {

@@ -33,11 +33,6 @@ QString entryPath(const QString &folder, const ColumnFileStamp &stamp)
     return folder + QLatin1Char('/') + QLatin1String(name) + QStringLiteral(".columns");
 }
 
-std::int64_t nanoseconds(const timespec &t)
-{
-    return std::int64_t(t.tv_sec) * 1000000000 + t.tv_nsec;
-}
-
 // The folder's share of its disk when no test sets one.
 constexpr std::uint64_t kShareOfDisk = 10; // percent
 
@@ -156,26 +151,6 @@ void setKeptColumnsByteLimit(std::optional<std::uint64_t> bytes)
 {
     const std::lock_guard lock(g_folderMutex);
     g_limit = bytes;
-}
-
-DatabaseIdentity identityOf(int fd, const struct stat &st)
-{
-    DatabaseIdentity id;
-    id.size = std::uint64_t(st.st_size);
-    id.inode = std::uint64_t(st.st_ino);
-    id.mtimeNs = nanoseconds(st.st_mtim);
-    id.ctimeNs = nanoseconds(st.st_ctim);
-    // Sixteen places spread over the file, the first and the last page among them.
-    constexpr std::uint64_t kSample = 256;
-    constexpr int kPlaces = 16;
-    unsigned char bytes[kSample * kPlaces] = {};
-    const std::uint64_t room = id.size > kSample ? id.size - kSample : 0;
-    for (int i = 0; i < kPlaces; ++i) {
-        const std::uint64_t at = room * std::uint64_t(i) / (kPlaces - 1);
-        [[maybe_unused]] const ssize_t n = ::pread(fd, bytes + kSample * std::uint64_t(i), kSample, off_t(at));
-    }
-    id.sampleHash = hashBytes(bytes, sizeof bytes);
-    return id;
 }
 
 ColumnFileStamp stampFor(const QString &databasePath, bool contentFolded, const DatabaseIdentity &identity)

@@ -3,11 +3,10 @@
 // form, so that a program started again on an unchanged collection maps what was read
 // instead of reading jst.mdb again. The collection folder is never written.
 //
-// A kept file is used only when its stamp names the same path, and the database has the
-// same size, modification and change times, inode and bytes at sampled places. Anything
-// else, and any kept file that is damaged, cut short or of another version, is a miss:
-// the database is read afresh. New files are written under a temporary name and renamed
-// into place, so two programs reading the same new collection at once each get a whole
+// A kept file is used only when its stamp names the same path and the database has the
+// same identity (store/databaseidentity.h). Anything else, and any kept file that is
+// damaged, cut short or of another version, is a miss: the database is read afresh. New files are written under a
+// temporary name and renamed into place, so two programs reading the same new collection at once each get a whole
 // file, and a crash leaves no half file behind. The most recently used are kept within a
 // share of the disk, the oldest dropped first.
 #include "store/columnfile.h"
@@ -27,9 +26,6 @@ QString keptColumnsFolder();
 void setKeptColumnsFolder(const QString &folder);
 // The bytes the folder may hold: a tenth of its disk unless set (nullopt: that again).
 void setKeptColumnsByteLimit(std::optional<std::uint64_t> bytes);
-
-// The identity of the database open at fd, whose status is st.
-DatabaseIdentity identityOf(int fd, const struct stat &st);
 
 // The stamp a kept file of that database version carries.
 ColumnFileStamp stampFor(const QString &databasePath, bool contentFolded, const DatabaseIdentity &identity);
