@@ -133,6 +133,25 @@ void readInProcess(const std::uint8_t *data, std::size_t size, bool folded)
 
 } // namespace
 
+#ifndef MORVESSA_FUZZ_IN_PROCESS
+namespace {
+
+const morvessa::ReadSettings &readSettings()
+{
+    static const morvessa::ReadSettings settings = [] {
+        morvessa::ReadSettings s;
+        // Every input is read afresh: nothing is kept in the user's cache folder.
+        s.keptFolder.clear();
+        // A reader that makes no progress is stopped; a damaged file need not keep a run waiting.
+        s.stallLimit = std::chrono::milliseconds(3000);
+        return s;
+    }();
+    return settings;
+}
+
+} // namespace
+#endif
+
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
 {
     g_dir = std::make_unique<QTemporaryDir>();
@@ -145,10 +164,6 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***)
     qputenv("ASAN_OPTIONS", qgetenv("ASAN_OPTIONS") + log);
     qputenv("UBSAN_OPTIONS", qgetenv("UBSAN_OPTIONS") + log);
 #endif
-    // Every input is read afresh: nothing is kept in the user's cache folder.
-    morvessa::setKeptColumnsFolder(QString());
-    // A reader that makes no progress is stopped; a damaged file need not keep a run waiting.
-    morvessa::setReaderStallLimit(std::chrono::milliseconds(3000));
     return 0;
 }
 
@@ -166,7 +181,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
             fuzz::fail("cannot write the input file");
     }
     const auto form = folded ? morvessa::ContentForm::Folded : morvessa::ContentForm::AsWritten;
-    const auto table = morvessa::readMaindata(g_path, form);
+    const auto table = morvessa::readMaindata(g_path, form, readSettings());
     if (!table) {
         if (!table.message().contains(g_path))
             fuzz::fail("the message does not name the file");

@@ -3,7 +3,6 @@
 // Both answer with the same rows in the same order, or both fail.
 #include "fuzztarget.h"
 
-#include "engine/plainsearch.h"
 #include "engine/recordstore.h"
 #include "search/queryanalysis.h"
 #include "store/mdbreader.h"
@@ -32,9 +31,10 @@ struct Answer {
 
 Answer run(const morvessa::SearchStatement &statement, bool plain)
 {
-    morvessa::setPlainSearch(plain);
     Answer a;
-    morvessa::Connection connection;
+    morvessa::Collection collection;
+    collection.plainSearch = plain;
+    morvessa::Connection connection(collection);
     morvessa::Result<void> done = connection.openTable(g_table, QStringLiteral("jst.mdb"));
     morvessa::Recordset rs;
     if (done)

@@ -13,7 +13,6 @@
 #include "querygen.h"
 #include "testdata.h"
 
-#include "engine/plainsearch.h"
 #include "engine/recordstore.h"
 #include "page/marking.h"
 #include "page/pagefile.h"

@@ -384,18 +384,19 @@ std::optional<Figures> measure(const Shape &shape, const QString &work, const st
 
     // Inside one process: the query on the kept table, and one memchr pass over the same bytes.
     const QString conn = buildConnString(folder);
-    setKeptColumnsFolder(QString::fromStdString(cache) + QStringLiteral("/morvessa/columns"));
+    Collection collection;
+    collection.reading.keptFolder = QString::fromStdString(cache) + QStringLiteral("/morvessa/columns");
     const QueryAnalysis a = analyseQuery(QStringLiteral("明月"));
-    valueOf(runSearch(conn, a));
+    valueOf(runSearch(conn, a, Matching::Exact, collection));
     std::vector<double> queryMs, floorMs;
-    Connection c;
+    Connection c(collection);
     if (const Result<void> opened = c.open(conn); !opened)
         throw std::runtime_error(opened.message().toStdString());
     const std::string_view content = c.table()->content.bytes;
     long found = 0;
     for (int i = 0; i < 20; ++i) {
         auto t = Clock::now();
-        valueOf(runSearch(conn, a));
+        valueOf(runSearch(conn, a, Matching::Exact, collection));
         queryMs.push_back(msSince(t));
         t = Clock::now();
         found += memchrPass(content);

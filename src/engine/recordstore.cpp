@@ -3,7 +3,6 @@
 #include "engine/fastscan.h"
 #include "engine/jetdialect.h"
 #include "engine/jetsql.h"
-#include "engine/plainsearch.h"
 #include "engine/scannercache.h"
 #include "engine/variantcolumn.h"
 #include "store/connstring.h"
@@ -35,7 +34,7 @@ std::map<QString, CachedTable> g_cache;
 
 // The table of the file as it is now: the kept one while the file is unchanged, else
 // read anew. A file that cannot be read leaves nothing behind in the cache.
-TableResult tableFor(const QString &path)
+TableResult tableFor(const QString &path, const Collection &collection)
 {
     const std::optional<DatabaseIdentity> version = identityOfFile(path);
     if (!version) {
@@ -45,15 +44,15 @@ TableResult tableFor(const QString &path)
         return readMaindata(path); // fails, saying why
     }
     // Content is only ever matched with like, so the fast path holds it folded; the plain
-    // path keeps it as written, in a table of its own (engine/plainsearch.h).
-    const ContentForm form = plainSearch() ? ContentForm::AsWritten : ContentForm::Folded;
+    // path keeps it as written, in a table of its own.
+    const ContentForm form = collection.plainSearch ? ContentForm::AsWritten : ContentForm::Folded;
     const QString key = form == ContentForm::Folded ? path : path + QStringLiteral("\n(as written)");
     const std::lock_guard lock(g_cacheMutex);
     const auto it = g_cache.find(key);
     if (it != g_cache.end() && it->second.version == *version)
         return it->second.table;
     g_cache.erase(key);
-    TableResult table = readMaindata(path, form);
+    TableResult table = readMaindata(path, form, collection.reading);
     if (table)
         g_cache[key] = {*version, *table};
     return table;
@@ -282,6 +281,7 @@ struct Statement {
 } // namespace
 
 struct Connection::Impl {
+    Collection collection;
     QString path;
     std::shared_ptr<const StoreTable> table;
     sqlite3 *db = nullptr;
@@ -374,7 +374,7 @@ Connection::Impl::Rows Connection::Impl::run(const QString &jetSql, const Search
     std::shared_ptr<const ResultRows> rows;
     // Fast path (engine/fastscan.h): the search statements, answered from the columns;
     // the same rows as SQLite gives the text. Any other statement goes to SQLite.
-    if (statement && !plainSearch()) {
+    if (statement && !collection.plainSearch) {
         if (auto ids = runFast(*statement, *scannerFor(table, table->content, table->contentFolded),
                                table->newestFirst(), variants.get()))
             rows = std::make_shared<TableRows>(table, std::move(*ids));
@@ -406,7 +406,7 @@ Connection::Impl::Rows Connection::Impl::runFolded(const QString &jetSql, const 
         const Result<std::shared_ptr<const StoreTable>> foldedTable = variantTableFor(table);
         if (!foldedTable)
             return foldedTable.failure();
-        auto connection = std::make_unique<Connection>();
+        auto connection = std::make_unique<Connection>(collection);
         if (const Result<void> opened = connection->openTable(*foldedTable, path); !opened)
             return opened.failure();
         folded = std::move(connection);
@@ -414,7 +414,7 @@ Connection::Impl::Rows Connection::Impl::runFolded(const QString &jetSql, const 
     return folded->impl()->run(jetSql, &statement);
 }
 
-Connection::Connection() = default;
+Connection::Connection(Collection collection) : m_collection(std::move(collection)) {}
 Connection::~Connection() = default;
 
 Result<void> Connection::open(const QString &connString)
@@ -422,7 +422,7 @@ Result<void> Connection::open(const QString &connString)
     const QString path = dataSourceOf(connString);
     if (path.isEmpty())
         return Failure{QStringLiteral("連線字串無效，找不到資料庫檔案的位置：%1").arg(connString)};
-    const TableResult table = tableFor(path);
+    const TableResult table = tableFor(path, m_collection);
     if (!table)
         return table.failure();
     return openTable(*table, path);
@@ -432,6 +432,7 @@ Result<void> Connection::openTable(std::shared_ptr<const StoreTable> table, cons
                                    std::shared_ptr<const VariantTable> variants)
 {
     auto impl = std::make_unique<Impl>();
+    impl->collection = m_collection;
     impl->path = name;
     impl->table = std::move(table);
     impl->variants = std::move(variants);

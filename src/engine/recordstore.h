@@ -3,6 +3,7 @@
 // in the Jet dialect. Shaped like the connection/recordset pair the search expects.
 #include "base/result.h"
 #include "engine/searchstatement.h"
+#include "store/collection.h"
 
 #include <QByteArray>
 #include <QString>
@@ -34,7 +35,9 @@ public:
 
 class Connection {
 public:
-    Connection();
+    // Reads and searches as collection says (its folder aside: the connection string names
+    // the file).
+    explicit Connection(Collection collection = Collection());
     ~Connection();
     // Opens the database that the connection string's Data Source names; a failure names
     // the file and leaves the connection as it was.
@@ -53,6 +56,7 @@ public:
     Impl *impl() const { return m_impl.get(); }
 
 private:
+    Collection m_collection;
     std::unique_ptr<Impl> m_impl;
 };
 

@@ -257,9 +257,10 @@ RecordContent ContextSearch::contentOf(int row) const
             scanner ? scanner->byteCounts() : nullptr};
 }
 
-Result<ContextSearch> runContextSearch(const QString &connString, const QueryAnalysis &analysis, Matching matching)
+Result<ContextSearch> runContextSearch(const QString &connString, const QueryAnalysis &analysis, Matching matching,
+                                       const Collection &collection)
 {
-    Connection connection;
+    Connection connection(collection);
     if (const Result<void> opened = connection.open(connString); !opened)
         return opened.failure();
     Result<SearchOutcome> outcome = runSearchOn(connection, analysis, matching);

@@ -73,7 +73,7 @@ struct ContextSearch {
 
 // Runs the search on the collection of connString as a search without context does (the
 // same loaded table); a failure names the file.
-Result<ContextSearch> runContextSearch(const QString &connString, const QueryAnalysis &analysis,
-                                       Matching matching);
+Result<ContextSearch> runContextSearch(const QString &connString, const QueryAnalysis &analysis, Matching matching,
+                                       const Collection &collection = Collection());
 
 } // namespace morvessa

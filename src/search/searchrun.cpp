@@ -29,9 +29,10 @@ Result<SearchOutcome> runStatement(Connection &connection, const QueryAnalysis &
 
 } // namespace
 
-Result<SearchOutcome> runSearch(const QString &connString, const QueryAnalysis &analysis, Matching matching)
+Result<SearchOutcome> runSearch(const QString &connString, const QueryAnalysis &analysis, Matching matching,
+                                const Collection &collection)
 {
-    Connection connection;
+    Connection connection(collection);
     if (const Result<void> opened = connection.open(connString); !opened)
         return opened.failure();
     return runSearchOn(connection, analysis, matching);

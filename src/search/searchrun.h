@@ -17,11 +17,11 @@ struct SearchOutcome {
 // traditional and variant forms of a character taken as one (text/variants.h).
 enum class Matching { Exact, Variants };
 
-// Opens a fresh connection with connString, runs analysis.statement, closes and reopens
+// Opens a fresh connection to collection with connString, runs analysis.statement, closes and reopens
 // when records were found. A failure (the message names the file) changes nothing the
 // caller holds.
 Result<SearchOutcome> runSearch(const QString &connString, const QueryAnalysis &analysis,
-                                Matching matching = Matching::Exact);
+                                Matching matching = Matching::Exact, const Collection &collection = Collection());
 
 // The same on a connection already open. With Matching::Variants the statement's patterns
 // are folded for variants and match the content as folded alike; rows and order are those

@@ -9,8 +9,6 @@
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
-#include <mutex>
-#include <optional>
 #include <poll.h>
 #include <spawn.h>
 #include <string>
@@ -23,10 +21,6 @@ extern char **environ;
 namespace morvessa {
 
 namespace {
-
-std::mutex g_settingsMutex;
-std::optional<QString> g_program;
-std::chrono::milliseconds g_stallLimit{10000};
 
 struct Fd {
     int fd = -1;
@@ -77,13 +71,8 @@ std::vector<char *> readerEnvironment()
 
 } // namespace
 
-QString readerProgram()
+QString defaultReaderProgram()
 {
-    {
-        const std::lock_guard lock(g_settingsMutex);
-        if (g_program)
-            return *g_program;
-    }
     const QString beside = QFileInfo(QFile::symLinkTarget(QStringLiteral("/proc/self/exe"))).absolutePath() +
                            QStringLiteral("/morvessa-read");
 #ifdef MORVESSA_BUILT_READER
@@ -93,30 +82,11 @@ QString readerProgram()
     return beside;
 }
 
-void setReaderProgram(const QString &program)
-{
-    const std::lock_guard lock(g_settingsMutex);
-    if (program.isEmpty())
-        g_program.reset();
-    else
-        g_program = program;
-}
-
-void setReaderStallLimit(std::chrono::milliseconds limit)
-{
-    const std::lock_guard lock(g_settingsMutex);
-    g_stallLimit = limit;
-}
-
 Result<void, ReaderFailure> runReaderProgram(int databaseFd, int columnFileFd, bool contentFolded,
-                                             const QString &path)
+                                             const QString &path, const ReadSettings &settings)
 {
-    const QString program = readerProgram();
-    std::chrono::milliseconds stallLimit;
-    {
-        const std::lock_guard lock(g_settingsMutex);
-        stallLimit = g_stallLimit;
-    }
+    const QString &program = settings.readerProgram;
+    const std::chrono::milliseconds stallLimit = settings.stallLimit;
     const QByteArray programFile = QFile::encodeName(program);
     if (::access(programFile.constData(), X_OK) != 0)
         return ReaderFailure{{readerMissingMessage(path, program)}};

@@ -10,10 +10,9 @@
 // that exits without a whole column file, dies, or stays silent for the stall limit is a
 // failure here; this process goes on.
 #include "base/result.h"
+#include "store/readsettings.h"
 
 #include <QString>
-
-#include <chrono>
 
 namespace morvessa {
 
@@ -26,17 +25,9 @@ struct ReaderFailure : Failure {
     bool columnFileUnwritable = false;
 };
 
-// Runs the reading program; the failure names path when it does not complete.
+// Runs the reading program of settings, stopped when silent for its stall limit; the
+// failure names path when it does not complete.
 Result<void, ReaderFailure> runReaderProgram(int databaseFd, int columnFileFd, bool contentFolded,
-                                             const QString &path);
-
-// The reading program: morvessa-read beside the running program's file (or, in a build
-// folder, where the build puts it), unless set here. Tests set a stand-in.
-QString readerProgram();
-void setReaderProgram(const QString &program);
-
-// A reading program silent for this long is stuck: it is stopped and the file reported
-// as not readable in time. Ten seconds unless a test sets it.
-void setReaderStallLimit(std::chrono::milliseconds limit);
+                                             const QString &path, const ReadSettings &settings);
 
 } // namespace morvessa

@@ -22,9 +22,6 @@ namespace morvessa {
 
 namespace {
 
-std::mutex g_folderMutex;
-std::optional<QString> g_folder;
-
 QString entryPath(const QString &folder, const ColumnFileStamp &stamp)
 {
     char name[40];
@@ -36,15 +33,10 @@ QString entryPath(const QString &folder, const ColumnFileStamp &stamp)
 // The folder's share of its disk when no test sets one.
 constexpr std::uint64_t kShareOfDisk = 10; // percent
 
-std::optional<std::uint64_t> g_limit;
-
-std::uint64_t byteLimit(const QString &folder)
+std::uint64_t byteLimit(const QString &folder, std::optional<std::uint64_t> set)
 {
-    {
-        const std::lock_guard lock(g_folderMutex);
-        if (g_limit)
-            return *g_limit;
-    }
+    if (set)
+        return *set;
     struct statvfs fs {};
     if (::statvfs(QFile::encodeName(folder).constData(), &fs) != 0)
         return 0;
@@ -94,10 +86,10 @@ bool ofAnotherVersion(const QString &path)
 // newest always (a file too big for the share would otherwise be read afresh each start);
 // also clears temporaries a killed program left behind, column files of other versions and
 // the variant-folded columns earlier versions kept beside them.
-void prune(const QString &folder)
+void prune(const QString &folder, std::optional<std::uint64_t> byteLimitSet)
 {
     const QDir dir(folder);
-    const std::uint64_t limit = byteLimit(folder);
+    const std::uint64_t limit = byteLimit(folder, byteLimitSet);
     for (const QFileInfo &old : dir.entryInfoList({QStringLiteral("*.derived")}, QDir::Files | QDir::Hidden))
         QFile::remove(old.absoluteFilePath());
     const QFileInfoList entries =
@@ -132,25 +124,10 @@ void removeLeftoversOnce(const QString &folder)
 
 } // namespace
 
-QString keptColumnsFolder()
+QString defaultKeptColumnsFolder()
 {
-    const std::lock_guard lock(g_folderMutex);
-    if (g_folder)
-        return *g_folder;
     const QString cache = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation);
     return cache.isEmpty() ? QString() : cache + QStringLiteral("/morvessa/columns");
-}
-
-void setKeptColumnsFolder(const QString &folder)
-{
-    const std::lock_guard lock(g_folderMutex);
-    g_folder = folder;
-}
-
-void setKeptColumnsByteLimit(std::optional<std::uint64_t> bytes)
-{
-    const std::lock_guard lock(g_folderMutex);
-    g_limit = bytes;
 }
 
 ColumnFileStamp stampFor(const QString &databasePath, bool contentFolded, const DatabaseIdentity &identity)
@@ -190,9 +167,10 @@ auto openKeptFile(const QString &path, Map map) -> decltype(map(0))
 
 } // namespace
 
-std::shared_ptr<const StoreTable> openKept(const ColumnFileStamp &stamp, bool contentFolded)
+std::shared_ptr<const StoreTable> openKept(const ColumnFileStamp &stamp, bool contentFolded,
+                                           const ReadSettings &settings)
 {
-    const QString folder = keptColumnsFolder();
+    const QString &folder = settings.keptFolder;
     if (folder.isEmpty())
         return nullptr;
     removeLeftoversOnce(folder);
@@ -202,7 +180,8 @@ std::shared_ptr<const StoreTable> openKept(const ColumnFileStamp &stamp, bool co
     });
 }
 
-NewColumnFile::NewColumnFile(Where where) : m_folder(where == InKeptFolder ? keptColumnsFolder() : QString())
+NewColumnFile::NewColumnFile(Where where, const ReadSettings &settings)
+    : m_folder(where == InKeptFolder ? settings.keptFolder : QString()), m_byteLimit(settings.keptByteLimit)
 {
     if (!m_folder.isEmpty() && QDir().mkpath(m_folder)) {
         // Held locked while written, so that no other program takes it for a leftover; one
@@ -243,7 +222,7 @@ void NewColumnFile::keepAs(const QString &path)
 {
     if (::rename(QFile::encodeName(m_temporary).constData(), QFile::encodeName(path).constData()) == 0)
         m_temporary.clear();
-    prune(m_folder);
+    prune(m_folder, m_byteLimit);
 }
 
 } // namespace morvessa

@@ -10,6 +10,7 @@
 // file, and a crash leaves no half file behind. The most recently used are kept within a
 // share of the disk, the oldest dropped first.
 #include "store/columnfile.h"
+#include "store/readsettings.h"
 
 #include <QString>
 
@@ -20,25 +21,19 @@
 
 namespace morvessa {
 
-// The folder of the kept files: the user's cache folder for the program, unless set.
-QString keptColumnsFolder();
-// Tests point this at a folder of their own; an empty text keeps nothing.
-void setKeptColumnsFolder(const QString &folder);
-// The bytes the folder may hold: a tenth of its disk unless set (nullopt: that again).
-void setKeptColumnsByteLimit(std::optional<std::uint64_t> bytes);
-
 // The stamp a kept file of that database version carries.
 ColumnFileStamp stampFor(const QString &databasePath, bool contentFolded, const DatabaseIdentity &identity);
 
-// The kept table of that database version, or null (a miss).
-std::shared_ptr<const StoreTable> openKept(const ColumnFileStamp &stamp, bool contentFolded);
+// The table of that database version kept in settings' folder, or null (a miss).
+std::shared_ptr<const StoreTable> openKept(const ColumnFileStamp &stamp, bool contentFolded,
+                                           const ReadSettings &settings);
 
-// A column file being written: in the kept folder under a temporary name, or (where the
-// folder cannot be used) a file in memory that is never kept.
+// A column file being written: in settings' kept folder under a temporary name, or (where
+// the folder cannot be used) a file in memory that is never kept.
 class NewColumnFile {
 public:
     enum Where { InKeptFolder, InMemory };
-    explicit NewColumnFile(Where where = InKeptFolder);
+    NewColumnFile(Where where, const ReadSettings &settings);
     ~NewColumnFile(); // removes the temporary file unless it was kept
     NewColumnFile(const NewColumnFile &) = delete;
     NewColumnFile &operator=(const NewColumnFile &) = delete;
@@ -54,6 +49,7 @@ private:
 
     int m_fd = -1;
     QString m_folder;
+    std::optional<std::uint64_t> m_byteLimit;
     QString m_temporary; // empty: in memory
 };
 

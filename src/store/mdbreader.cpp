@@ -102,7 +102,7 @@ TableResult readMaindataInProcess(const QString &path, ContentForm form)
     return std::move(table).finish();
 }
 
-TableResult readMaindata(const QString &path, ContentForm form)
+TableResult readMaindata(const QString &path, ContentForm form, const ReadSettings &settings)
 {
     OpenDatabase db;
     if (const Result<void> opened = openDatabase(path, db); !opened)
@@ -110,7 +110,7 @@ TableResult readMaindata(const QString &path, ContentForm form)
     const bool folded = form == ContentForm::Folded;
     const DatabaseIdentity identity = identityOf(db.fd, db.status);
     const ColumnFileStamp stamp = stampFor(path, folded, identity);
-    if (auto kept = openKept(stamp, folded))
+    if (auto kept = openKept(stamp, folded, settings))
         return kept;
 
     // The kept folder is only a speed-up: where its file cannot be written (a full disk, a
@@ -119,12 +119,12 @@ TableResult readMaindata(const QString &path, ContentForm form)
     std::unique_ptr<NewColumnFile> columns;
     std::shared_ptr<const StoreTable> table;
     for (const auto where : {NewColumnFile::InKeptFolder, NewColumnFile::InMemory}) {
-        columns = std::make_unique<NewColumnFile>(where);
+        columns = std::make_unique<NewColumnFile>(where, settings);
         if (where == NewColumnFile::InKeptFolder && !columns->inFolder())
             continue;
         if (columns->fd() < 0)
             return Failure{openFailureMessage(path, errno)};
-        const Result<void, ReaderFailure> read = runReaderProgram(db.fd, columns->fd(), folded, path);
+        const Result<void, ReaderFailure> read = runReaderProgram(db.fd, columns->fd(), folded, path, settings);
         const bool last = where == NewColumnFile::InMemory;
         if (!read && (last || !read.failure().columnFileUnwritable))
             return Failure{read.failure().message.isEmpty() ? openFailureMessage(path, errno)

@@ -1,7 +1,6 @@
 #pragma once
 // Everything a search shows the user, gathered for comparison: the rows in order, the
 // not-found message, or the error.
-#include "engine/plainsearch.h"
 #include "engine/recordstore.h"
 #include "search/queryanalysis.h"
 #include "search/searchrun.h"
@@ -30,11 +29,13 @@ struct Observed {
     }
 };
 
-inline Observed observe(const QString &connString, const QString &query)
+inline Observed observe(const QString &connString, const QString &query,
+                        const morvessa::Collection &collection = morvessa::Collection())
 {
     Observed o;
     const morvessa::QueryAnalysis a = morvessa::analyseQuery(query);
-    const morvessa::Result<morvessa::SearchOutcome> out = morvessa::runSearch(connString, a);
+    const morvessa::Result<morvessa::SearchOutcome> out =
+        morvessa::runSearch(connString, a, morvessa::Matching::Exact, collection);
     if (!out) {
         o.failed = true;
         o.error = out.message();
@@ -56,12 +57,11 @@ struct Comparison {
 inline Comparison compareSearch(const QString &connString, const QString &query)
 {
     Comparison c;
-    const bool was = morvessa::plainSearch();
-    morvessa::setPlainSearch(true);
-    c.plain = observe(connString, query);
-    morvessa::setPlainSearch(false);
-    c.fast = observe(connString, query);
-    morvessa::setPlainSearch(was);
+    morvessa::Collection collection;
+    collection.plainSearch = true;
+    c.plain = observe(connString, query, collection);
+    collection.plainSearch = false;
+    c.fast = observe(connString, query, collection);
     return c;
 }
 

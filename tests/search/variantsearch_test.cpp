@@ -141,17 +141,15 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(m_cache.isValid() && m_dir.isValid());
-        m_before = keptColumnsFolder();
-        setKeptColumnsFolder(m_cache.path());
+        m_settings.keptFolder = m_cache.path();
         m_path = test::copyDatabase(m_dir, "variants") + QStringLiteral("/jst.mdb");
         QThread::msleep(150);
     }
-    void TearDown() override { setKeptColumnsFolder(m_before); }
 
     // A fresh table read back from the kept column file.
     std::shared_ptr<const StoreTable> load() const
     {
-        return test::valueOf(readMaindata(m_path, ContentForm::Folded));
+        return test::valueOf(readMaindata(m_path, ContentForm::Folded, m_settings));
     }
     // Subjects found in table for each query, one line a query.
     static QStringList found(const std::shared_ptr<const StoreTable> &table, Matching matching)
@@ -173,7 +171,8 @@ protected:
     }
 
     QTemporaryDir m_cache, m_dir;
-    QString m_path, m_before;
+    QString m_path;
+    ReadSettings m_settings;
 };
 
 } // namespace
@@ -200,10 +199,12 @@ TEST_F(KeptCopy, ThreeKindsOfSearchKeepOneCopy)
 {
     const QString conn = buildConnString(m_dir.path());
     const QueryAnalysis analysis = analyseQuery(u("发热"));
-    test::valueOf(runSearch(conn, analysis, Matching::Exact));
-    test::valueOf(runContextSearch(conn, analysis, Matching::Exact));
-    test::valueOf(runSearch(conn, analysis, Matching::Variants));
-    test::valueOf(runContextSearch(conn, analysis, Matching::Variants));
+    Collection collection;
+    collection.reading = m_settings;
+    test::valueOf(runSearch(conn, analysis, Matching::Exact, collection));
+    test::valueOf(runContextSearch(conn, analysis, Matching::Exact, collection));
+    test::valueOf(runSearch(conn, analysis, Matching::Variants, collection));
+    test::valueOf(runContextSearch(conn, analysis, Matching::Variants, collection));
     EXPECT_EQ(QDir(m_cache.path()).entryList(QDir::Files | QDir::Hidden).size(), 1);
     EXPECT_LE(double(keptBytes()), 1.3 * double(QFileInfo(m_path).size()));
 }

@@ -182,9 +182,9 @@ QString readerScript(const QTemporaryDir &dir, const char *name, const char *bod
     return path;
 }
 
-QString readFailure(const QString &path)
+QString readFailure(const QString &path, const ReadSettings &settings)
 {
-    return readMaindata(path).message();
+    return readMaindata(path, ContentForm::AsWritten, settings).message();
 }
 
 } // namespace
@@ -193,12 +193,11 @@ TEST(FailureTest, AStalledReaderIsReportedAsNotReadInTimeAndNotAsDamage)
 {
     QTemporaryDir dir;
     const QString path = test::dataFolder("collection") + QStringLiteral("/jst.mdb");
-    setKeptColumnsFolder(QString());
-    setReaderStallLimit(std::chrono::milliseconds(300));
-    setReaderProgram(readerScript(dir, "stalls", "exec sleep 60"));
-    const QString message = readFailure(path);
-    setReaderProgram(QString());
-    setReaderStallLimit(std::chrono::seconds(10));
+    ReadSettings settings;
+    settings.keptFolder.clear();
+    settings.stallLimit = std::chrono::milliseconds(300);
+    settings.readerProgram = readerScript(dir, "stalls", "exec sleep 60");
+    const QString message = readFailure(path, settings);
     EXPECT_TRUE(message.contains(u("無法在時限內讀取"))) << message.toStdString();
     EXPECT_TRUE(message.contains(path));
     EXPECT_FALSE(message.contains(u("損毀")));
@@ -209,7 +208,8 @@ TEST(FailureTest, AReaderThatDiesOrIsMissingIsAnError)
 {
     QTemporaryDir dir;
     const QString path = test::dataFolder("collection") + QStringLiteral("/jst.mdb");
-    setKeptColumnsFolder(QString());
+    ReadSettings settings;
+    settings.keptFolder.clear();
     const struct {
         QString program;
         QString expected;
@@ -222,12 +222,11 @@ TEST(FailureTest, AReaderThatDiesOrIsMissingIsAnError)
         {dir.path() + QStringLiteral("/no-such-program"), u("找不到讀取資料庫的程式")},
     };
     for (const auto &c : cases) {
-        setReaderProgram(c.program);
-        const QString message = readFailure(path);
+        settings.readerProgram = c.program;
+        const QString message = readFailure(path, settings);
         EXPECT_TRUE(message.contains(path)) << message.toStdString();
         EXPECT_TRUE(message.contains(c.expected)) << message.toStdString();
     }
-    setReaderProgram(QString());
     EXPECT_EQ((*readMaindata(path))->rowCount(), 17u);
 }
 

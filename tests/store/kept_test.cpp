@@ -47,7 +47,7 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(m_cache.isValid() && m_dir.isValid());
-        setKeptColumnsFolder(m_cache.path());
+        m_settings.keptFolder = m_cache.path();
         m_folder = test::copyDatabase(m_dir, "collection", QStringLiteral("collection"));
         m_path = m_folder + QStringLiteral("/jst.mdb");
         settle();
@@ -59,22 +59,16 @@ protected:
         f.close();
         f.setPermissions(QFile::ReadOwner | QFile::ExeOwner);
     }
-    void TearDown() override
-    {
-        setReaderProgram(QString());
-        setKeptColumnsFolder(QString());
-        setKeptColumnsByteLimit(std::nullopt);
-    }
     static void settle() { QThread::msleep(150); }
     QString failingReader() const { return m_dir.path() + QStringLiteral("/fails"); }
     // Reads without the reading program: rows when the kept file was used, else nothing.
     std::optional<std::string> readKeptOnly(const QString &path) const
     {
-        setReaderProgram(failingReader());
+        ReadSettings failing = m_settings;
+        failing.readerProgram = failingReader();
         std::optional<std::string> out;
-        if (const TableResult table = readMaindata(path, ContentForm::Folded))
+        if (const TableResult table = readMaindata(path, ContentForm::Folded, failing))
             out = everything(**table);
-        setReaderProgram(QString());
         return out;
     }
     QStringList keptFiles() const
@@ -83,6 +77,7 @@ protected:
     }
 
     QTemporaryDir m_cache, m_dir;
+    ReadSettings m_settings;
     QString m_folder, m_path;
     std::string m_fresh;
 };
@@ -92,12 +87,12 @@ protected:
 TEST_F(KeptTest, AKeptFileGivesTheRowsOfAFreshReadAndNothingLandsInTheCollection)
 {
     EXPECT_FALSE(readKeptOnly(m_path)); // nothing kept yet
-    EXPECT_EQ(everything(*test::valueOf(readMaindata(m_path, ContentForm::Folded))), m_fresh);
+    EXPECT_EQ(everything(*test::valueOf(readMaindata(m_path, ContentForm::Folded, m_settings))), m_fresh);
     ASSERT_EQ(keptFiles().size(), 1);
     EXPECT_EQ(readKeptOnly(m_path), m_fresh);
     EXPECT_EQ(QDir(m_folder).entryList(QDir::Files), QStringList{QStringLiteral("jst.mdb")});
     // The other form of the content is kept apart.
-    EXPECT_EQ(everything(*test::valueOf(readMaindata(m_path, ContentForm::AsWritten))),
+    EXPECT_EQ(everything(*test::valueOf(readMaindata(m_path, ContentForm::AsWritten, m_settings))),
               everything(*test::valueOf(readMaindataInProcess(m_path, ContentForm::AsWritten))));
     EXPECT_EQ(keptFiles().size(), 2);
 }
@@ -111,7 +106,7 @@ TEST_F(KeptTest, EachChangeOfTheDatabaseIsAMiss)
     }();
     auto keep = [&] {
         settle();
-        ASSERT_TRUE(readMaindata(m_path, ContentForm::Folded));
+        ASSERT_TRUE(readMaindata(m_path, ContentForm::Folded, m_settings));
         ASSERT_TRUE(readKeptOnly(m_path)) << "kept";
     };
     const struct {
@@ -164,7 +159,7 @@ TEST_F(KeptTest, EachChangeOfTheDatabaseIsAMiss)
 
 TEST_F(KeptTest, ADamagedOrForeignKeptFileIsAMissNeverAnErrorOrOtherRows)
 {
-    ASSERT_TRUE(readMaindata(m_path, ContentForm::Folded));
+    ASSERT_TRUE(readMaindata(m_path, ContentForm::Folded, m_settings));
     ASSERT_EQ(keptFiles().size(), 1);
     const QString kept = m_cache.path() + QLatin1Char('/') + keptFiles().front();
     QFile file(kept);
@@ -200,7 +195,8 @@ TEST_F(KeptTest, ADamagedOrForeignKeptFileIsAMissNeverAnErrorOrOtherRows)
         f.close();
         EXPECT_FALSE(readKeptOnly(m_path)) << d.what;
         // With the reading program back, a fresh read: the right rows, and kept anew.
-        EXPECT_EQ(everything(*test::valueOf(readMaindata(m_path, ContentForm::Folded))), m_fresh) << d.what;
+        EXPECT_EQ(everything(*test::valueOf(readMaindata(m_path, ContentForm::Folded, m_settings))), m_fresh)
+            << d.what;
         EXPECT_EQ(readKeptOnly(m_path), m_fresh) << d.what;
     }
 }
@@ -214,12 +210,12 @@ TEST_F(KeptTest, AKeptFileThatDoesNotReadBackIsReadAgainInMemory)
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
     // The column file is descriptor 4: a file in the cache folder gets nothing, memory the
     // real reading.
-    f.write("#!/bin/sh\ncase $(readlink /proc/$$/fd/4) in /memfd:*) exec '" + QFile::encodeName(readerProgram()) +
-            "' \"$@\";; esac\nexit 0\n");
+    f.write("#!/bin/sh\ncase $(readlink /proc/$$/fd/4) in /memfd:*) exec '" +
+            QFile::encodeName(m_settings.readerProgram) + "' \"$@\";; esac\nexit 0\n");
     f.close();
     f.setPermissions(QFile::ReadOwner | QFile::ExeOwner);
-    setReaderProgram(script);
-    const Result<std::shared_ptr<const StoreTable>> read = readMaindata(m_path, ContentForm::Folded);
+    m_settings.readerProgram = script;
+    const Result<std::shared_ptr<const StoreTable>> read = readMaindata(m_path, ContentForm::Folded, m_settings);
     ASSERT_TRUE(read) << read.message().toStdString();
     EXPECT_EQ(everything(**read), m_fresh);
     EXPECT_FALSE(readKeptOnly(m_path)); // nothing spoiled is kept
@@ -228,8 +224,10 @@ TEST_F(KeptTest, AKeptFileThatDoesNotReadBackIsReadAgainInMemory)
 TEST_F(KeptTest, TwoReadersOfOneNewCollectionAtOnceBothGetTheTable)
 {
     std::string first, second;
-    std::thread a([&] { first = everything(*test::valueOf(readMaindata(m_path, ContentForm::Folded))); });
-    std::thread b([&] { second = everything(*test::valueOf(readMaindata(m_path, ContentForm::Folded))); });
+    std::thread a(
+        [&] { first = everything(*test::valueOf(readMaindata(m_path, ContentForm::Folded, m_settings))); });
+    std::thread b(
+        [&] { second = everything(*test::valueOf(readMaindata(m_path, ContentForm::Folded, m_settings))); });
     a.join();
     b.join();
     EXPECT_EQ(first, m_fresh);
@@ -257,7 +255,7 @@ TEST_F(KeptTest, TheFolderHoldsItsShareInBytesTheOldestDroppedFirst)
         if (!QFileInfo::exists(folder))
             test::copyDatabase(m_dir, "empty", QStringLiteral("c%1").arg(i));
         settle();
-        return readMaindata(folder + QStringLiteral("/jst.mdb"), ContentForm::Folded);
+        return readMaindata(folder + QStringLiteral("/jst.mdb"), ContentForm::Folded, m_settings);
     };
     const auto keptOnly = [&](int i) {
         return readKeptOnly(m_dir.path() + QStringLiteral("/c%1/jst.mdb").arg(i));
@@ -265,19 +263,19 @@ TEST_F(KeptTest, TheFolderHoldsItsShareInBytesTheOldestDroppedFirst)
     ASSERT_TRUE(read(0));
     const std::uint64_t one = bytesOnDisk(m_cache.path());
     ASSERT_GT(one, 0u);
-    setKeptColumnsByteLimit(3 * one + one / 2);
+    m_settings.keptByteLimit = 3 * one + one / 2;
     for (int i = 1; i < 9; ++i)
         ASSERT_TRUE(read(i));
-    setKeptColumnsByteLimit(std::nullopt);
+    m_settings.keptByteLimit = std::nullopt;
     EXPECT_LE(bytesOnDisk(m_cache.path()), 3 * one + one / 2);
     for (int i = 6; i < 9; ++i) // the latest three stay
         EXPECT_TRUE(keptOnly(i)) << i;
     EXPECT_FALSE(keptOnly(0));
 
     // The newest stays even when it alone is over the share: else it would be read each start.
-    setKeptColumnsByteLimit(1);
+    m_settings.keptByteLimit = 1;
     ASSERT_TRUE(read(0));
-    setKeptColumnsByteLimit(std::nullopt);
+    m_settings.keptByteLimit = std::nullopt;
     EXPECT_EQ(keptFiles().size(), 1);
     EXPECT_TRUE(keptOnly(0));
 }
@@ -296,21 +294,21 @@ TEST_F(KeptTest, TemporariesOfEndedProgramsGoAtTheNextStartThoseBeingWrittenStay
     ASSERT_GE(heldFd, 0);
     ASSERT_EQ(::flock(heldFd, LOCK_EX), 0);
 
-    EXPECT_EQ(everything(*test::valueOf(readMaindata(m_path, ContentForm::Folded))), m_fresh);
+    EXPECT_EQ(everything(*test::valueOf(readMaindata(m_path, ContentForm::Folded, m_settings))), m_fresh);
     EXPECT_FALSE(QFileInfo::exists(dead));
     EXPECT_TRUE(QFileInfo::exists(held));
     {
         // A temporary this process is writing survives another collection being kept.
-        NewColumnFile writing;
+        NewColumnFile writing(NewColumnFile::InKeptFolder, m_settings);
         ASSERT_TRUE(writing.inFolder());
         const QString other = test::copyDatabase(m_dir, "empty", QStringLiteral("other"));
         settle();
-        ASSERT_TRUE(readMaindata(other + QStringLiteral("/jst.mdb"), ContentForm::Folded));
+        ASSERT_TRUE(readMaindata(other + QStringLiteral("/jst.mdb"), ContentForm::Folded, m_settings));
         EXPECT_EQ(QDir(m_cache.path()).entryList({QStringLiteral("reading-*")}, QDir::Files).size(), 2);
     }
     ::close(heldFd); // the program ends: its temporary goes when the next file is kept
     const QString last = test::copyDatabase(m_dir, "empty", QStringLiteral("last"));
     settle();
-    ASSERT_TRUE(readMaindata(last + QStringLiteral("/jst.mdb"), ContentForm::Folded));
+    ASSERT_TRUE(readMaindata(last + QStringLiteral("/jst.mdb"), ContentForm::Folded, m_settings));
     EXPECT_EQ(QDir(m_cache.path()).entryList({QStringLiteral("reading-*")}, QDir::Files), QStringList{});
 }
