@@ -95,9 +95,11 @@ int failed(const Result<T> &result)
 }
 
 // --context: the lines of every record found, or with --count their number.
-int runContext(const QueryOptions &options, const QueryAnalysis &analysis, Matching matching)
+int runContext(const QueryOptions &options, const QueryAnalysis &analysis, Matching matching,
+               const Collection &collection)
 {
-    const Result<ContextSearch> searched = runContextSearch(ConnString, analysis, matching);
+    const Result<ContextSearch> searched =
+        runContextSearch(buildConnString(collection.folder), analysis, matching, collection);
     if (!searched)
         return failed(searched);
     const ContextSearch &search = *searched;
@@ -135,12 +137,12 @@ int run(const QueryOptions &options)
         printExplain(stdout, modeName(analysis.mode), statement, options.format);
         return finishOutput(0);
     }
-    if (!options.folder.isEmpty())
-        setApplicationFolder(options.folder);
-    ConnString = buildConnString(applicationFolder());
+    Collection collection;
+    collection.folder = options.folder.isEmpty() ? applicationFolder() : options.folder;
     if (options.context >= 0)
-        return runContext(options, analysis, matching);
-    const Result<SearchOutcome> searched = runSearch(ConnString, analysis, matching);
+        return runContext(options, analysis, matching, collection);
+    const Result<SearchOutcome> searched =
+        runSearch(buildConnString(collection.folder), analysis, matching, collection);
     if (!searched)
         return failed(searched);
     const SearchOutcome &outcome = *searched;
@@ -161,7 +163,7 @@ int run(const QueryOptions &options)
     QString pagePath;
     if (options.page > 0) {
         // The viewer on that row: the query box still holds the query as typed.
-        const QString folder = applicationFolder();
+        const QString &folder = collection.folder;
         std::optional<MarkingFold> fold; // with --variants, every form found is marked
         if (options.variants) {
             const Result<std::shared_ptr<const VariantTable>> variants = variantTable();
