@@ -25,9 +25,9 @@ struct Word {
     qsizetype begin, end;
 };
 
-QString regroupWhere(const QString &sql)
+// The words of sql outside literals, bracketed names and parentheses.
+std::vector<Word> topLevelWords(const QString &sql)
 {
-    // The words outside literals, bracketed names and parentheses.
     std::vector<Word> words;
     int depth = 0;
     for (qsizetype i = 0; i < sql.size();) {
@@ -65,6 +65,19 @@ QString regroupWhere(const QString &sql)
             ++i;
         }
     }
+    return words;
+}
+
+// The where clause as a chain of one connective: where it begins and ends, and its
+// connectives. Empty connectives where there is no such chain to regroup.
+struct WhereChain {
+    qsizetype begin = 0, end = 0;
+    const char *op = nullptr;
+    std::vector<Word> connectives;
+};
+
+WhereChain whereChain(const QString &sql, const std::vector<Word> &words)
+{
     auto wordIs = [&](const Word &t, const char *w) {
         return QStringView(sql).mid(t.begin, t.end - t.begin).compare(QLatin1String(w), Qt::CaseInsensitive) == 0;
     };
@@ -76,41 +89,42 @@ QString regroupWhere(const QString &sql)
         }
     }
     if (where == npos)
-        return sql;
-    qsizetype clauseEnd = sql.size();
-    std::vector<Word> connectives;
-    const char *op = nullptr;
+        return {};
+    WhereChain chain;
+    chain.begin = words[where].end;
+    chain.end = sql.size();
     for (size_t k = where + 1; k < words.size(); ++k) {
         const Word &t = words[k];
         if (wordIs(t, "order") || wordIs(t, "group") || wordIs(t, "having") || wordIs(t, "limit") ||
             wordIs(t, "union")) {
-            clauseEnd = t.begin;
+            chain.end = t.begin;
             break;
         }
         if (wordIs(t, "between") || wordIs(t, "not") || wordIs(t, "case"))
-            return sql; // precedence would matter; leave such clauses alone
+            return {}; // precedence would matter; leave such clauses alone
         const char *w = wordIs(t, "and") ? "and" : wordIs(t, "or") ? "or" : nullptr;
         if (!w)
             continue;
-        if (op && std::strcmp(op, w) != 0)
-            return sql;
-        op = w;
-        connectives.push_back(t);
+        if (chain.op && std::strcmp(chain.op, w) != 0)
+            return {};
+        chain.op = w;
+        chain.connectives.push_back(t);
     }
-    if (static_cast<int>(connectives.size()) < kRegroupFrom)
-        return sql;
+    return chain;
+}
 
-    const qsizetype clauseBegin = words[where].end;
+// The chain's operands, each repeated one only once: "x and x" is x, and so is "x or x",
+// so that a term repeated thousands of times costs what it costs once. Only operands that
+// call nothing but chr() are sure to give the same value each time.
+std::vector<QStringView> distinctOperands(const QString &sql, const WhereChain &chain)
+{
     std::vector<QStringView> operands;
-    qsizetype from = clauseBegin;
-    for (const Word &t : connectives) {
+    qsizetype from = chain.begin;
+    for (const Word &t : chain.connectives) {
         operands.push_back(QStringView(sql).mid(from, t.begin - from).trimmed());
         from = t.end;
     }
-    operands.push_back(QStringView(sql).mid(from, clauseEnd - from).trimmed());
-    // "x and x" is x, and so is "x or x": a repeated operand is evaluated once, so that a
-    // term repeated thousands of times costs what it costs once. Only operands that call
-    // nothing but chr() are sure to give the same value each time.
+    operands.push_back(QStringView(sql).mid(from, chain.end - from).trimmed());
     auto repeatable = [](QStringView operand) {
         return !operand.toString().remove(QLatin1String("chr("), Qt::CaseInsensitive).contains(QLatin1Char('('));
     };
@@ -123,23 +137,35 @@ QString regroupWhere(const QString &sql)
         seen.insert(o);
         return false;
     });
+    return operands;
+}
 
-    const QString joint = QLatin1Char(' ') + QLatin1String(op) + QLatin1Char(' ');
+// operands[lo, hi) joined by joint as a balanced tree of parentheses.
+void appendBalanced(QString &out, const std::vector<QStringView> &operands, size_t lo, size_t hi,
+                    const QString &joint)
+{
+    if (hi - lo == 1) {
+        out += operands[lo];
+        return;
+    }
+    const size_t mid = lo + (hi - lo) / 2;
+    out += QLatin1Char('(');
+    appendBalanced(out, operands, lo, mid, joint);
+    out += joint;
+    appendBalanced(out, operands, mid, hi, joint);
+    out += QLatin1Char(')');
+}
+
+QString regroupWhere(const QString &sql)
+{
+    const WhereChain chain = whereChain(sql, topLevelWords(sql));
+    if (static_cast<int>(chain.connectives.size()) < kRegroupFrom)
+        return sql;
+    const std::vector<QStringView> operands = distinctOperands(sql, chain);
+    const QString joint = QLatin1Char(' ') + QLatin1String(chain.op) + QLatin1Char(' ');
     QString grouped;
-    auto build = [&](auto &&self, size_t lo, size_t hi) -> void {
-        if (hi - lo == 1) {
-            grouped += operands[lo];
-            return;
-        }
-        const size_t mid = lo + (hi - lo) / 2;
-        grouped += QLatin1Char('(');
-        self(self, lo, mid);
-        grouped += joint;
-        self(self, mid, hi);
-        grouped += QLatin1Char(')');
-    };
-    build(build, 0, operands.size());
-    return sql.left(clauseBegin) + QLatin1Char(' ') + grouped + QLatin1Char(' ') + sql.mid(clauseEnd);
+    appendBalanced(grouped, operands, 0, operands.size(), joint);
+    return sql.left(chain.begin) + QLatin1Char(' ') + grouped + QLatin1Char(' ') + sql.mid(chain.end);
 }
 
 // SQLite ends a statement's text at U+0000, so a '...' literal holding one is spelled as
