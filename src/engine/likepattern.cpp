@@ -10,6 +10,34 @@ namespace {
 
 constexpr size_t npos = std::string_view::npos;
 
+// The characters of a set's body ("a-cx", without "[", "]" and a leading "!" or "^"),
+// folded, sorted and merged, so that a character is looked up, not compared with every
+// member of a long set.
+std::vector<std::pair<char32_t, char32_t>> setRanges(std::string_view body)
+{
+    std::vector<std::pair<char32_t, char32_t>> ranges;
+    for (size_t k = 0; k < body.size();) {
+        char32_t lo;
+        k += decodeUtf8(body, k, lo);
+        char32_t hi = lo;
+        if (k + 1 < body.size() && body[k] == '-') {
+            k += 1;
+            k += decodeUtf8(body, k, hi);
+        }
+        if (foldChar(lo) <= foldChar(hi)) // a reversed range holds nothing
+            ranges.emplace_back(foldChar(lo), foldChar(hi));
+    }
+    std::sort(ranges.begin(), ranges.end());
+    std::vector<std::pair<char32_t, char32_t>> merged;
+    for (const auto &r : ranges) {
+        if (!merged.empty() && r.first <= merged.back().second + 1)
+            merged.back().second = std::max(merged.back().second, r.second);
+        else
+            merged.push_back(r);
+    }
+    return merged;
+}
+
 } // namespace
 
 Result<void> JetLikePattern::compile(std::string_view p, char32_t escape)
@@ -68,28 +96,7 @@ Result<void> JetLikePattern::compile(std::string_view p, char32_t escape)
             } else if (body.empty()) {
                 continue; // "[]" stands for nothing
             }
-            std::vector<std::pair<char32_t, char32_t>> ranges;
-            while (k < body.size()) {
-                char32_t lo;
-                k += decodeUtf8(body, k, lo);
-                char32_t hi = lo;
-                if (k + 1 < body.size() && body[k] == '-') {
-                    k += 1;
-                    k += decodeUtf8(body, k, hi);
-                }
-                if (foldChar(lo) <= foldChar(hi)) // a reversed range holds nothing
-                    ranges.emplace_back(foldChar(lo), foldChar(hi));
-            }
-            // Sorted and merged once, so that a character is looked up, not compared
-            // with every member of a long set.
-            std::sort(ranges.begin(), ranges.end());
-            std::vector<std::pair<char32_t, char32_t>> merged;
-            for (const auto &r : ranges) {
-                if (!merged.empty() && r.first <= merged.back().second + 1)
-                    merged.back().second = std::max(merged.back().second, r.second);
-                else
-                    merged.push_back(r);
-            }
+            const std::vector<std::pair<char32_t, char32_t>> merged = setRanges(body.substr(k));
             if (!e.negated && merged.size() == 1 && merged[0].first == merged[0].second) {
                 addChar(merged[0].first); // "[a]" is "a"
                 continue;
