@@ -16,7 +16,6 @@
 #include "ui/frmbrowser.h"
 #include "ui/frmini.h"
 #include "ui/keypreview.h"
-#include "ui/logic/rowtip.h"
 #include "ui/pagereading.h"
 #include "ui/picturebutton.h"
 #include "ui/pictures.h"
@@ -30,7 +29,6 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
@@ -43,29 +41,6 @@
 namespace morvessa {
 
 namespace {
-// Up, Down, Page Up and Page Down: in a closed combo box these step to another entry of
-// its list and so replace the text typed into it.
-bool stepsThroughList(const QKeyEvent *key)
-{
-    switch (key->key()) {
-    case Qt::Key_Up:
-    case Qt::Key_PageUp:
-    case Qt::Key_PageDown:
-        return true;
-    case Qt::Key_Down:
-        return !(key->modifiers() & Qt::AltModifier);
-    default:
-        return false;
-    }
-}
-
-// F4 and Alt+Down open the list.
-bool opensListKey(const QKeyEvent *key)
-{
-    return (key->key() == Qt::Key_F4 && key->modifiers() == Qt::NoModifier) ||
-           (key->key() == Qt::Key_Down && (key->modifiers() & Qt::AltModifier));
-}
-
 const QString kCaption = QStringLiteral("Morvessa-目錄瀏覽 & 關鍵字搜尋");
 const QString kVariantsCaption = QStringLiteral("（異體字）");
 const QString kFirstHeader = QStringLiteral("內容標題 或 查詢結果");
@@ -81,6 +56,27 @@ void addDesignedEntries(QComboBox *box)
         box->addItem(entry, 0);
 }
 
+// The query box as designed, with its list.
+QComboBox *newQueryBox(QWidget *parent)
+{
+    auto *box = new QComboBox(parent);
+    box->setObjectName(QStringLiteral("TxtQuery"));
+    box->setEditable(true);
+    box->setInsertPolicy(QComboBox::NoInsert);
+    box->setDuplicatesEnabled(true);
+    // What the user types stays as typed: no completion from the list's entries.
+    box->setCompleter(nullptr);
+    box->setGeometry(twipsRect(240, 240, 3500, 405));
+    box->setFont(mingFont(14.25, true));
+    QPalette palette = box->palette();
+    palette.setColor(QPalette::Base, palette.color(QPalette::Light));
+    palette.setColor(QPalette::Text, QColor(0, 0, 128));
+    box->setPalette(palette);
+    box->setToolTip(QStringLiteral("輸入搜尋的關鍵字例:發熱  頭痛 "));
+    addDesignedEntries(box);
+    return box;
+}
+
 } // namespace
 
 FrmZendrelMain::FrmZendrelMain() : QWidget(nullptr)
@@ -91,23 +87,7 @@ FrmZendrelMain::FrmZendrelMain() : QWidget(nullptr)
     setAutoFillBackground(true);
     m_panel = pictures::mainPanel();
 
-    TxtQuery = new QComboBox(this);
-    TxtQuery->setObjectName(QStringLiteral("TxtQuery"));
-    TxtQuery->setEditable(true);
-    TxtQuery->setInsertPolicy(QComboBox::NoInsert);
-    TxtQuery->setDuplicatesEnabled(true);
-    // What the user types stays as typed: no completion from the list's entries.
-    TxtQuery->setCompleter(nullptr);
-    TxtQuery->setGeometry(twipsRect(240, 240, 3500, 405));
-    TxtQuery->setFont(mingFont(14.25, true));
-    {
-        QPalette palette = TxtQuery->palette();
-        palette.setColor(QPalette::Base, palette.color(QPalette::Light));
-        palette.setColor(QPalette::Text, QColor(0, 0, 128));
-        TxtQuery->setPalette(palette);
-    }
-    TxtQuery->setToolTip(QStringLiteral("輸入搜尋的關鍵字例:發熱  頭痛 "));
-    addDesignedEntries(TxtQuery);
+    TxtQuery = newQueryBox(this);
     // Keys reach the combo box, which hands them to its line edit directly.
     TxtQuery->installEventFilter(this);
 
@@ -343,69 +323,6 @@ Result<void> FrmZendrelMain::Command1_Click()
     return {};
 }
 
-void FrmZendrelMain::TxtQuery_GotFocus()
-{
-    TxtQuery->lineEdit()->selectAll();
-}
-
-void FrmZendrelMain::Form_KeyDown(int KeyCode, int Shift)
-{
-    Q_UNUSED(Shift); // every key acts the same with Shift, Ctrl or Alt
-    switch (KeyCode) {
-    case vk::Enter:
-    case vk::Up:
-    case vk::Down:
-        Grd1->SetFocus();
-        break;
-    case vk::Escape:
-        TxtQuery->setFocus(Qt::OtherFocusReason);
-        break;
-    case vk::F7: { // the current row's title, below two empty lines
-        const QString message =
-            m_printTarget->printLines({QString(), QString(), Grd1->TextMatrix(Grd1->Row(), 0)});
-        if (!message.isEmpty())
-            showMessage(message, MessageKind::Failure);
-        break;
-    }
-    default:
-        break;
-    }
-}
-
-void FrmZendrelMain::setPrintTarget(std::unique_ptr<PrintTarget> target)
-{
-    m_printTarget = std::move(target);
-}
-
-void FrmZendrelMain::Grd1_MouseMove(int Button, int Shift, float X, float Y)
-{
-    Q_UNUSED(Button);
-    Q_UNUSED(Shift);
-    ShowRowTip(X, Y);
-}
-
-void FrmZendrelMain::ShowRowTip(float X, float Y)
-{
-    Q_UNUSED(X); // only the height counts
-    const int rows = Grd1->Rows();
-    if (rows < 2)
-        return;
-    const int height = Grd1->RowHeight(1);
-    int pos = Grd1->RowPos(1);
-    double y = Y;
-    // Scrolled down, row 1 has moved up out of sight and the rows with it. The rows are
-    // then counted in the whole list, where row 1 still starts below the header row, so
-    // the tooltip names the row under the pointer; the header row itself does not move.
-    const int listTop = Grd1->RowPos(0) + Grd1->RowHeight(0);
-    if (pos < listTop) {
-        if (Y >= listTop)
-            y += listTop - pos;
-        pos = listTop;
-    }
-    if (const auto row = rowTipRow(height, pos, y, rows))
-        Grd1->setToolTipText(Grd1->TextMatrix(*row, 0));
-}
-
 void FrmZendrelMain::Navigate(const QString &path)
 {
     // A new navigation, never a history step: the file is read again even when the
@@ -424,31 +341,6 @@ void FrmZendrelMain::closeEvent(QCloseEvent *event)
     runHandler([this] { Form_Unload(); });
     closed();
     event->accept();
-}
-
-bool FrmZendrelMain::eventFilter(QObject *watched, QEvent *event)
-{
-    if (watched == TxtQuery && event->type() == QEvent::FocusIn) {
-        // Not when the window comes back to the front or the drop-down list closes:
-        // the focus never left the box then.
-        const auto reason = static_cast<QFocusEvent *>(event)->reason();
-        if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason)
-            runHandler([this] { TxtQuery_GotFocus(); });
-    }
-    if (watched == TxtQuery && event->type() == QEvent::KeyPress) {
-        const auto *key = static_cast<QKeyEvent *>(event);
-        if (!TxtQuery->view()->isVisible() && stepsThroughList(key))
-            return true; // the typed query stays; Up and Down have moved the focus already
-        if (opensListKey(key))
-            TxtQuery->setFocus(Qt::OtherFocusReason); // the list is for the box, not the grid
-        if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
-            runHandler([this] { return TxtQuery_KeyPress(kEnterCharacter); });
-            return true;
-        }
-        if (!key->text().isEmpty())
-            runHandler([this, code = int(key->text().at(0).unicode())] { return TxtQuery_KeyPress(code); });
-    }
-    return QWidget::eventFilter(watched, event);
 }
 
 } // namespace morvessa
