@@ -145,6 +145,144 @@ std::optional<int> countFrom(const QString &text, int least)
     return value;
 }
 
+// The options as given, in order, and the words of the query.
+struct Given {
+    std::vector<std::pair<Id, QString>> values; // the last of an option counts
+    QStringList words;
+    std::optional<QString> wrong; // the first mistake
+    bool isSet(Id id) const
+    {
+        for (const auto &[which, value] : values)
+            if (which == id)
+                return true;
+        return false;
+    }
+    QString valueOf(Id id) const
+    {
+        QString last;
+        for (const auto &[which, value] : values)
+            if (which == id)
+                last = value;
+        return last;
+    }
+};
+
+Given readArguments(const QStringList &arguments)
+{
+    Given given;
+    auto take = [&](const Option &option, const QString &shown, std::optional<QString> value, qsizetype &i) {
+        if (option.value.isEmpty()) {
+            if (value)
+                given.wrong = given.wrong.value_or(QStringLiteral("%1 不接受值。").arg(shown));
+            given.values.emplace_back(option.id, QString());
+            return;
+        }
+        if (!value) {
+            if (i + 1 >= arguments.size()) {
+                given.wrong =
+                    given.wrong.value_or(QStringLiteral("%1 需要一個值（%2）。").arg(shown, option.value));
+                return;
+            }
+            value = arguments[++i]; // a value may begin with "-"
+        }
+        given.values.emplace_back(option.id, *value);
+    };
+
+    bool onlyQuery = false;
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        const QString &arg = arguments[i];
+        if (onlyQuery || arg == QLatin1String("-") || !arg.startsWith(QLatin1Char('-'))) {
+            given.words << arg;
+        } else if (arg == QLatin1String("--")) {
+            onlyQuery = true;
+        } else if (arg.startsWith(QLatin1String("--"))) {
+            const qsizetype equals = arg.indexOf(QLatin1Char('='));
+            const QString name = arg.mid(2, equals < 0 ? -1 : equals - 2);
+            const Option *option = byName(name);
+            if (!option)
+                given.wrong = given.wrong.value_or(QStringLiteral("不明的選項「--%1」。").arg(name));
+            else
+                take(*option, QStringLiteral("--") + name,
+                     equals < 0 ? std::nullopt : std::optional<QString>(arg.mid(equals + 1)), i);
+        } else {
+            for (qsizetype j = 1; j < arg.size(); ++j) {
+                const Option *option = byLetter(arg[j]);
+                if (!option) {
+                    given.wrong = given.wrong.value_or(
+                        QStringLiteral("不明的選項「-%1」；以「-」開頭的查詢請寫在「--」之後，"
+                                       "例如：%2 -- %3")
+                            .arg(arg.mid(j, 1), kProgram, arg));
+                    break;
+                }
+                const QString shown = QStringLiteral("-") + arg[j];
+                if (!option->value.isEmpty() && j + 1 < arg.size()) {
+                    take(*option, shown, arg.mid(j + 1), i);
+                    break;
+                }
+                take(*option, shown, std::nullopt, i);
+            }
+        }
+    }
+    return given;
+}
+
+// The options of a command line that asks for a search, or why they cannot be.
+CommandLine searchOptions(const Given &given)
+{
+    CommandLine line;
+    QueryOptions &options = line.options;
+    options.query = given.words.join(QLatin1Char(' '));
+    options.folder = given.valueOf(Id::Folder);
+    // An unset variable in a script gives --folder "": searching the program's own folder
+    // instead would answer from another collection.
+    if (given.isSet(Id::Folder) && options.folder.isEmpty())
+        return failure(QStringLiteral("--folder 需要資料集的資料夾，不能是空的。"));
+    options.explain = given.isSet(Id::Explain);
+    // A count option: its value, at least `least`; `what` says what it counts.
+    std::optional<QString> wrongCount;
+    auto countOption = [&](Id id, int least, const QString &what, int &into) {
+        if (!given.isSet(id) || wrongCount)
+            return;
+        if (const std::optional<int> value = countFrom(given.valueOf(id), least))
+            into = *value;
+        else
+            wrongCount = QStringLiteral("--%1 需要%2，而不是「%3」。").arg(nameOf(id), what, given.valueOf(id));
+    };
+    countOption(Id::Page, 1, QStringLiteral("從 1 起算的筆數"), options.page);
+    countOption(Id::Context, 0, QStringLiteral(" 0 或更大的字數"), options.context);
+    countOption(Id::MaxCount, 1, QStringLiteral("從 1 起算的筆數"), options.maxCount);
+    countOption(Id::MaxHits, 1, QStringLiteral("從 1 起算的行數"), options.maxHits);
+    if (wrongCount)
+        return failure(*wrongCount);
+    const QString format = given.isSet(Id::Format) ? given.valueOf(Id::Format) : QStringLiteral("text");
+    if (format == QLatin1String("text"))
+        options.format = OutputFormat::Text;
+    else if (format == QLatin1String("tsv"))
+        options.format = OutputFormat::Tsv;
+    else if (format == QLatin1String("json"))
+        options.format = OutputFormat::Json;
+    else
+        return failure(QStringLiteral("--format 只能是 text、tsv 或 json，而不是「%1」。").arg(format));
+    if (given.isSet(Id::Color)) {
+        const QString when = given.valueOf(Id::Color);
+        if (when == QLatin1String("auto"))
+            options.color = ColorChoice::Auto;
+        else if (when == QLatin1String("always"))
+            options.color = ColorChoice::Always;
+        else if (when == QLatin1String("never"))
+            options.color = ColorChoice::Never;
+        else
+            return failure(QStringLiteral("--color 只能是 auto、always 或 never，而不是「%1」。").arg(when));
+    }
+    options.variants = given.isSet(Id::Variants);
+    options.count = given.isSet(Id::Count);
+    if (given.isSet(Id::MaxHits) && options.context < 0)
+        return failure(QStringLiteral("--max-hits 只能與 --context 一起使用。"));
+    if (options.page > 0 && (options.count || options.context >= 0))
+        return failure(QStringLiteral("--page 不能與 --count 或 --context 一起使用。"));
+    return line;
+}
+
 } // namespace
 
 bool colorHits(ColorChoice choice, bool stdoutIsTerminal)
@@ -163,139 +301,21 @@ bool colorHits(ColorChoice choice, bool stdoutIsTerminal)
 
 CommandLine parseCommandLine(const QStringList &arguments)
 {
-    std::vector<std::pair<Id, QString>> given; // in order; the last of an option counts
-    QStringList words;
-    std::optional<QString> wrong;
-    auto take = [&](const Option &option, const QString &shown, std::optional<QString> value, qsizetype &i) {
-        if (option.value.isEmpty()) {
-            if (value)
-                wrong = wrong.value_or(QStringLiteral("%1 不接受值。").arg(shown));
-            given.emplace_back(option.id, QString());
-            return;
-        }
-        if (!value) {
-            if (i + 1 >= arguments.size()) {
-                wrong = wrong.value_or(QStringLiteral("%1 需要一個值（%2）。").arg(shown, option.value));
-                return;
-            }
-            value = arguments[++i]; // a value may begin with "-"
-        }
-        given.emplace_back(option.id, *value);
-    };
-
-    bool onlyQuery = false;
-    for (qsizetype i = 1; i < arguments.size(); ++i) {
-        const QString &arg = arguments[i];
-        if (onlyQuery || arg == QLatin1String("-") || !arg.startsWith(QLatin1Char('-'))) {
-            words << arg;
-        } else if (arg == QLatin1String("--")) {
-            onlyQuery = true;
-        } else if (arg.startsWith(QLatin1String("--"))) {
-            const qsizetype equals = arg.indexOf(QLatin1Char('='));
-            const QString name = arg.mid(2, equals < 0 ? -1 : equals - 2);
-            const Option *option = byName(name);
-            if (!option)
-                wrong = wrong.value_or(QStringLiteral("不明的選項「--%1」。").arg(name));
-            else
-                take(*option, QStringLiteral("--") + name,
-                     equals < 0 ? std::nullopt : std::optional<QString>(arg.mid(equals + 1)), i);
-        } else {
-            for (qsizetype j = 1; j < arg.size(); ++j) {
-                const Option *option = byLetter(arg[j]);
-                if (!option) {
-                    wrong = wrong.value_or(QStringLiteral("不明的選項「-%1」；以「-」開頭的查詢請寫在「--」之後，"
-                                                          "例如：%2 -- %3")
-                                               .arg(arg.mid(j, 1), kProgram, arg));
-                    break;
-                }
-                const QString shown = QStringLiteral("-") + arg[j];
-                if (!option->value.isEmpty() && j + 1 < arg.size()) {
-                    take(*option, shown, arg.mid(j + 1), i);
-                    break;
-                }
-                take(*option, shown, std::nullopt, i);
-            }
-        }
-    }
-
+    const Given given = readArguments(arguments);
     CommandLine line;
-    auto isSet = [&](Id id) {
-        for (const auto &[which, value] : given)
-            if (which == id)
-                return true;
-        return false;
-    };
-    auto valueOf = [&](Id id) {
-        QString last;
-        for (const auto &[which, value] : given)
-            if (which == id)
-                last = value;
-        return last;
-    };
-    if (isSet(Id::Help)) {
+    if (given.isSet(Id::Help)) {
         line.action = CommandLine::ShowHelp;
         line.text = helpText();
         return line;
     }
-    if (isSet(Id::Version)) {
+    if (given.isSet(Id::Version)) {
         line.action = CommandLine::ShowVersion;
         line.text = kProgram + QLatin1Char(' ') + QCoreApplication::applicationVersion();
         return line;
     }
-    if (wrong)
-        return failure(*wrong);
-
-    QueryOptions &options = line.options;
-    options.query = words.join(QLatin1Char(' '));
-    options.folder = valueOf(Id::Folder);
-    // An unset variable in a script gives --folder "": searching the program's own folder
-    // instead would answer from another collection.
-    if (isSet(Id::Folder) && options.folder.isEmpty())
-        return failure(QStringLiteral("--folder 需要資料集的資料夾，不能是空的。"));
-    options.explain = isSet(Id::Explain);
-    // A count option: its value, at least `least`; `what` says what it counts.
-    std::optional<QString> wrongCount;
-    auto countOption = [&](Id id, int least, const QString &what, int &into) {
-        if (!isSet(id) || wrongCount)
-            return;
-        if (const std::optional<int> value = countFrom(valueOf(id), least))
-            into = *value;
-        else
-            wrongCount = QStringLiteral("--%1 需要%2，而不是「%3」。").arg(nameOf(id), what, valueOf(id));
-    };
-    countOption(Id::Page, 1, QStringLiteral("從 1 起算的筆數"), options.page);
-    countOption(Id::Context, 0, QStringLiteral(" 0 或更大的字數"), options.context);
-    countOption(Id::MaxCount, 1, QStringLiteral("從 1 起算的筆數"), options.maxCount);
-    countOption(Id::MaxHits, 1, QStringLiteral("從 1 起算的行數"), options.maxHits);
-    if (wrongCount)
-        return failure(*wrongCount);
-    const QString format = isSet(Id::Format) ? valueOf(Id::Format) : QStringLiteral("text");
-    if (format == QLatin1String("text"))
-        options.format = OutputFormat::Text;
-    else if (format == QLatin1String("tsv"))
-        options.format = OutputFormat::Tsv;
-    else if (format == QLatin1String("json"))
-        options.format = OutputFormat::Json;
-    else
-        return failure(QStringLiteral("--format 只能是 text、tsv 或 json，而不是「%1」。").arg(format));
-    if (isSet(Id::Color)) {
-        const QString when = valueOf(Id::Color);
-        if (when == QLatin1String("auto"))
-            options.color = ColorChoice::Auto;
-        else if (when == QLatin1String("always"))
-            options.color = ColorChoice::Always;
-        else if (when == QLatin1String("never"))
-            options.color = ColorChoice::Never;
-        else
-            return failure(QStringLiteral("--color 只能是 auto、always 或 never，而不是「%1」。").arg(when));
-    }
-    options.variants = isSet(Id::Variants);
-    options.count = isSet(Id::Count);
-    if (isSet(Id::MaxHits) && options.context < 0)
-        return failure(QStringLiteral("--max-hits 只能與 --context 一起使用。"));
-    if (options.page > 0 && (options.count || options.context >= 0))
-        return failure(QStringLiteral("--page 不能與 --count 或 --context 一起使用。"));
-    return line;
+    if (given.wrong)
+        return failure(*given.wrong);
+    return searchOptions(given);
 }
 
 } // namespace morvessa::querytool
