@@ -9,6 +9,7 @@
 #include "ui/qttranslations.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QFileInfo>
 #include <QLoggingCategory>
 #include <QStringList>
@@ -40,7 +41,7 @@ int main(int argc, char *argv[])
 
     // The application folder is the folder of the program file as it was started, so a
     // link to the program placed in a collection folder opens that collection.
-    const QString program = argc > 0 ? QString::fromLocal8Bit(argv[0]) : QString();
+    const QString program = argc > 0 ? QFile::decodeName(argv[0]) : QString();
     if (program.contains(QLatin1Char('/')))
         morvessa::setApplicationFolder(QFileInfo(program).absolutePath());
 
