@@ -86,6 +86,7 @@ FrmZendrelMain::FrmZendrelMain() : QWidget(nullptr)
     setFont(arialFont(14.25));
     setAutoFillBackground(true);
     m_panel = pictures::mainPanel();
+    m_collection.folder = applicationFolder();
 
     TxtQuery = newQueryBox(this);
     // Keys reach the combo box, which hands them to its line edit directly.
@@ -121,7 +122,7 @@ FrmZendrelMain::FrmZendrelMain() : QWidget(nullptr)
     LblDesc = new QWebEngineView(this);
     LblDesc->setObjectName(QStringLiteral("LblDesc"));
     LblDesc->setGeometry(twipsRect(3830, 225, 8000, 8115));
-    LblDesc->setPage(CollectionPane::take(applicationFolder(), LblDesc));
+    LblDesc->setPage(CollectionPane::take(m_collection.folder, LblDesc));
     // Pages that declare no character set are Big5, like every page of a collection.
     LblDesc->settings()->setDefaultTextEncoding(QStringLiteral("Big5"));
     {
@@ -171,7 +172,7 @@ void FrmZendrelMain::chooseVariantSearch(const Result<std::shared_ptr<const Vari
 
 Result<void> FrmZendrelMain::Form_Load()
 {
-    const QString folder = applicationFolder();
+    const QString &folder = m_collection.folder;
     // Claimed with the first record shown (claimRecordPage): started where there is no
     // collection, the program writes nothing there.
     PagePath = recordPagePath(folder);
@@ -221,7 +222,7 @@ Result<void> FrmZendrelMain::DoSearch()
     SqlText = analysis.sqlText;
 
     const Result<SearchOutcome> searched =
-        runSearch(ConnString, analysis, searchesVariants() ? Matching::Variants : Matching::Exact);
+        runSearch(ConnString, analysis, searchesVariants() ? Matching::Variants : Matching::Exact, m_collection);
     if (!searched)
         return searched.failure();
     m_collectionOpened = true;
@@ -255,7 +256,7 @@ Result<void> FrmZendrelMain::DoSearch()
 bool FrmZendrelMain::claimRecordPage()
 {
     if (!m_pageClaim && m_collectionOpened) {
-        m_pageClaim = std::make_unique<RecordPageClaim>(applicationFolder());
+        m_pageClaim = std::make_unique<RecordPageClaim>(m_collection.folder);
         PagePath = m_pageClaim->path();
     }
     return m_pageClaim != nullptr;
@@ -263,7 +264,7 @@ bool FrmZendrelMain::claimRecordPage()
 
 void FrmZendrelMain::Grd1_RowColChange()
 {
-    const QString folder = applicationFolder();
+    const QString &folder = m_collection.folder;
     const QString pageName = Grd1->TextMatrix(Grd1->Row(), 1);
     // The box is read anew on every row change, in the mode of the last search that found
     // records; before any, nothing is dropped.

@@ -3,6 +3,7 @@
 // browser pane that shows the selected record's page.
 #include "base/result.h"
 #include "search/queryanalysis.h"
+#include "store/collection.h"
 #include "ui/singlewindow.h"
 
 #include <QPixmap>
@@ -94,6 +95,7 @@ private:
     std::unique_ptr<RecordPageClaim> m_pageClaim; // holds PagePath for this program
     bool m_collectionOpened = false;              // a search has opened the database
     std::optional<QueryMode> m_searchMode;        // see SearchMode()
+    Collection m_collection;                      // the application folder's, made once for every search
     std::unique_ptr<const MarkingFold> m_fold;    // variant search: how the pages are marked
     // Claims the temporary page once a collection has been opened; false before.
     bool claimRecordPage();
