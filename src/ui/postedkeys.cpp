@@ -13,7 +13,7 @@ const QEvent::Type kPostedKey = QEvent::Type(QEvent::registerEventType());
 
 class PostedKeyEvent : public QEvent {
 public:
-    PostedKeyEvent(int key, QWidget *window) : QEvent(kPostedKey), key(key), window(window) {}
+    PostedKeyEvent(int pressed, QWidget *target) : QEvent(kPostedKey), key(pressed), window(target) {}
     int key;
     QPointer<QWidget> window;
 };

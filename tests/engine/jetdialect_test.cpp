@@ -384,11 +384,11 @@ TEST(JetLike, AgreesWithAPlainMatcherOnRandomPatterns)
         for (size_t k = 0; k < length; ++k) {
             switch (pick(5)) {
             case 0:
-                tokens.push_back({Token::Run});
+                tokens.push_back({Token::Run, U"", false});
                 pattern += U'%';
                 break;
             case 1:
-                tokens.push_back({Token::One});
+                tokens.push_back({Token::One, U"", false});
                 pattern += U'_';
                 break;
             case 2: {

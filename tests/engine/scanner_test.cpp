@@ -222,8 +222,9 @@ TEST(FoldedContent, LikeAndScannerGiveTheSameRowsAsOnTheWrittenContent)
 TEST(FoldedContent, FoldingTwiceChangesNothing)
 {
     for (char32_t c = 0; c <= 0x10FFFF; ++c)
-        if (c < 0xD800 || c > 0xDFFF)
+        if (c < 0xD800 || c > 0xDFFF) {
             ASSERT_EQ(foldChar(foldChar(c)), foldChar(c)) << std::hex << std::uint32_t(c);
+        }
 }
 
 TEST(NeedleFinder, FindsWhatMemmemFinds)
@@ -284,7 +285,7 @@ TEST(RunFast, WorkGrowsWithTheRowsStillInNotWithTheCollectionPerTerm)
         return std::make_pair(scanner.bytesVisited(), found.value_or(std::vector<std::uint32_t>{}));
     };
 
-    for (const QString op : {QString(), QStringLiteral("+")}) {
+    for (const QString &op : {QString(), QStringLiteral("+")}) {
         QString repeated = op + QStringLiteral("[a]");
         for (int i = 0; i < 30000; ++i)
             repeated += QStringLiteral(" [a]");

@@ -68,7 +68,8 @@ TEST(Utf8, EveryCodePointRoundTripsAndStrayBytesStayThemselves)
         ASSERT_EQ(previousUtf8(text, text.size()), 0u);
     }
     // A cut character, a surrogate and an overlong form: one stray byte each.
-    for (const std::string bad : {std::string("\xe6\x98"), std::string("\xed\xa0\x80"), std::string("\xc0\xaf")}) {
+    for (const std::string &bad :
+         {std::string("\xe6\x98"), std::string("\xed\xa0\x80"), std::string("\xc0\xaf")}) {
         char32_t c = 0;
         EXPECT_EQ(decodeUtf8(bad, 0, c), 1);
         EXPECT_EQ(c, kInvalidUtf8 + static_cast<unsigned char>(bad[0]));

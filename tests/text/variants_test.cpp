@@ -68,8 +68,9 @@ TEST(VariantTable, EveryCharacterFoldsWithinItsClassAndFoldingIsIdempotent)
         const char32_t f = table->fold(c);
         ASSERT_EQ(table->fold(f), f) << std::hex << unsigned(c);
         ASSERT_LE(f, c);
-        if (c < 0x10000)
+        if (c < 0x10000) {
             ASSERT_LT(f, 0x10000u) << std::hex << unsigned(c);
+        }
         if (f != c) {
             std::string one;
             appendUtf8(one, c);

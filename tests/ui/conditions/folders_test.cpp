@@ -125,27 +125,27 @@ private slots:
     void drivesFromMounts()
     {
         const QList<Mount> mounts = {
-            {QStringLiteral("/"), "ext4", QString(), "/dev/vda"},
-            {QStringLiteral("/work/chroot/root/tmp/.X11-unix"), "ext4", QString(), "/dev/vdb"},
-            {QStringLiteral("/srv/bound"), "ext4", QString(), "/dev/vda"},
-            {QStringLiteral("/proc"), "proc", QString()},
-            {QStringLiteral("/sys/fs/cgroup/cpu"), "cgroup", QString()},
-            {QStringLiteral("/dev/shm"), "tmpfs", QString()},
-            {QStringLiteral("/mnt/sandboxing/tools/python"), "tmpfs", QString()},
-            {QStringLiteral("/mnt/wslg"), "tmpfs", QString()},
-            {QStringLiteral("/usr/lib/wsl/drivers"), "9p", QString()},
-            {QStringLiteral("/boot/efi"), "vfat", QString()},
-            {QStringLiteral("/snap/core/123"), "squashfs", QString()},
-            {QStringLiteral("/etc/hosts"), "ext4", QString()},
-            {QStringLiteral("/var/lib/docker/overlay2/x/merged"), "overlay", QString()},
-            {QStringLiteral("/run/user/1000"), "tmpfs", QString()},
-            {QStringLiteral("/run/media/u/CARD"), "exfat", QStringLiteral("CARD")},
-            {QStringLiteral("/mnt/c"), "9p", QString()},
-            {QStringLiteral("/media/u/USB"), "vfat", QStringLiteral("USB")},
-            {QStringLiteral("/media/u/USB"), "vfat", QStringLiteral("USB")},
-            {QStringLiteral("/media/u/LOCKED"), "ext4", QString()},
-            {QStringLiteral("/data"), "ext4", QString()},
-            {QStringLiteral("/home/u/share"), "cifs", QString()},
+            {QStringLiteral("/"), "ext4", QString(), "/dev/sda1"},
+            {QStringLiteral("/srv/jail/tmp/.hidden"), "ext4", QString(), "/dev/sdb1"},
+            {QStringLiteral("/srv/bound"), "ext4", QString(), "/dev/sda1"},
+            {QStringLiteral("/proc"), "proc", QString(), "proc"},
+            {QStringLiteral("/sys/fs/cgroup/cpu"), "cgroup", QString(), "cgroup"},
+            {QStringLiteral("/dev/shm"), "tmpfs", QString(), "tmpfs"},
+            {QStringLiteral("/mnt/scratch/tools"), "tmpfs", QString(), "tmpfs"},
+            {QStringLiteral("/mnt/ramdisk"), "tmpfs", QString(), "tmpfs"},
+            {QStringLiteral("/usr/share/drivers"), "9p", QString(), "drivers"},
+            {QStringLiteral("/boot/efi"), "vfat", QString(), "/dev/sda2"},
+            {QStringLiteral("/snap/core/123"), "squashfs", QString(), "/dev/loop0"},
+            {QStringLiteral("/etc/hosts"), "ext4", QString(), "/dev/sdc1"},
+            {QStringLiteral("/var/lib/docker/overlay2/x/merged"), "overlay", QString(), "overlay"},
+            {QStringLiteral("/run/user/1000"), "tmpfs", QString(), "tmpfs"},
+            {QStringLiteral("/run/media/u/CARD"), "exfat", QStringLiteral("CARD"), "/dev/mmcblk0p1"},
+            {QStringLiteral("/mnt/share"), "9p", QString(), "share"},
+            {QStringLiteral("/media/u/USB"), "vfat", QStringLiteral("USB"), "/dev/sdd1"},
+            {QStringLiteral("/media/u/USB"), "vfat", QStringLiteral("USB"), "/dev/sdd1"},
+            {QStringLiteral("/media/u/LOCKED"), "ext4", QString(), "/dev/sde1"},
+            {QStringLiteral("/data"), "ext4", QString(), "/dev/sdf1"},
+            {QStringLiteral("/home/u/share"), "cifs", QString(), "//server/share"},
         };
         const auto readable = [](const QString &root) { return !root.endsWith(QLatin1String("LOCKED")); };
         const QList<Drive> drives = drivesOf(mounts, QStringLiteral("/home/u"), readable);
@@ -154,7 +154,7 @@ private slots:
             roots << d.root;
         QCOMPARE(roots, (QStringList{QStringLiteral("/"), QStringLiteral("/home/u"), QStringLiteral("/data"),
                                      QStringLiteral("/home/u/share"), QStringLiteral("/media/u/USB"),
-                                     QStringLiteral("/mnt/c"), QStringLiteral("/run/media/u/CARD")}));
+                                     QStringLiteral("/mnt/share"), QStringLiteral("/run/media/u/CARD")}));
         QCOMPARE(drives[4].display(), QStringLiteral("/media/u/USB  [USB]"));
         QCOMPARE(drives[0].display(), QStringLiteral("/"));
         // The order does not depend on the mount table's.

@@ -211,7 +211,6 @@ void RecordPaneTest::contextMenuItemsAllDoSomething()
     Recorder recorder;
     FrmZendrelMain *main = openOnMarkedPage();
     QVERIFY(main);
-    QWebEnginePage *page = main->LblDesc->page();
     const auto actionNamed = [main](const QString &text) -> QAction * {
         QMenu *menu = main->Reading->makeContextMenu(main);
         for (QAction *action : menu->actions())
