@@ -68,6 +68,29 @@ TEST(StatementTest, ListAllIsNewestFirstWithUndatedLastAndTiesInFileOrder)
     EXPECT_EQ(expectedSubjects.first(), u("資料夾有空白"));
     EXPECT_EQ(expectedSubjects.last(), u("無日期"));
     EXPECT_LT(expectedSubjects.indexOf(u("咳嗽一")), expectedSubjects.indexOf(u("咳嗽二")));
+
+    // The collection has one undated record, so its undated ties need a table of their own.
+    const struct {
+        const char *subject;
+        double date;
+        bool undated;
+    } rows[] = {{"u1", 0, true},  {"d1", 5, false}, {"u2", 0, true},  {"d2", 5, false},
+                {"n1", 7, false}, {"u3", 0, true},  {"d3", 5, false}, {"u4", 0, true}};
+    StoreTableBuilder builder;
+    for (const auto &row : rows) {
+        builder.subject.append(row.subject, false);
+        builder.htm.append(std::string(row.subject) + ".htm", false);
+        builder.content.append("x", false);
+        builder.addDate(row.date, row.undated);
+    }
+    Connection ties;
+    ASSERT_TRUE(ties.openTable(std::move(builder).finish(), QStringLiteral("ties")));
+    Recordset tied;
+    ASSERT_TRUE(tied.open(kListAll, ties));
+    EXPECT_EQ(
+        subjects(*tied.rows()),
+        QStringList({QStringLiteral("n1"), QStringLiteral("d1"), QStringLiteral("d2"), QStringLiteral("d3"),
+                     QStringLiteral("u1"), QStringLiteral("u2"), QStringLiteral("u3"), QStringLiteral("u4")}));
 }
 
 TEST(StatementTest, AndStatementSortsOrStatementKeepsFileOrder)
