@@ -10,6 +10,7 @@
 #include <QFileInfo>
 
 #include <cerrno>
+#include <new>
 #include <sys/stat.h>
 
 namespace morvessa {
@@ -65,7 +66,7 @@ Result<void, UnwritableFolder> WriteRecordPage(const QString &folder, const QStr
         if (!out.error() && out.write(marked) == 0 && out.commit(NewFileBeside::Sync::No) == 0)
             return {};
         return unwritable(blamed);
-    } catch (...) {
+    } catch (const std::bad_alloc &) { // a page too large to mark: the only throw of the body
         return unwritable(QFileInfo(pagePath).absolutePath());
     }
 }

@@ -11,8 +11,6 @@
 #include <QToolTip>
 
 #include <cmath>
-#include <stdexcept>
-#include <string>
 
 namespace morvessa {
 
@@ -119,15 +117,15 @@ void ResultGrid::setDataSource(std::shared_ptr<const ResultRows> rows)
 
 void ResultGrid::setTextArray(int index, const QString &text)
 {
-    if (index < 0 || index >= Cols())
-        throw std::out_of_range("grid text index " + std::to_string(index) + " is not in the header row");
+    if (!hasCol(index))
+        return;
     m_model.setHeaderText(index, text);
 }
 
 QString ResultGrid::TextArray(int index) const
 {
     if (index < 0)
-        throw std::out_of_range("grid text index " + std::to_string(index) + " lies outside the grid");
+        return QString();
     return m_model.cell(index / Cols(), index % Cols());
 }
 
@@ -138,9 +136,8 @@ QString ResultGrid::TextMatrix(int row, int col) const
 
 void ResultGrid::setColWidth(int col, int twips)
 {
-    checkCol(col);
-    if (twips < 0)
-        throw std::out_of_range("a column width cannot be negative");
+    if (!hasCol(col) || twips < 0)
+        return;
     m_colWidth[col] = twips;
     applyColumnWidths();
     showCurrent();
@@ -148,34 +145,37 @@ void ResultGrid::setColWidth(int col, int twips)
 
 int ResultGrid::ColWidth(int col) const
 {
-    checkCol(col);
-    return m_colWidth[col];
+    return hasCol(col) ? m_colWidth[col] : 0;
 }
 
 void ResultGrid::setRow(int row)
 {
-    checkRow(row);
+    if (!hasRow(row))
+        return;
     m_row = row;
     showCurrent();
 }
 
 void ResultGrid::setCol(int col)
 {
-    checkCol(col);
+    if (!hasCol(col))
+        return;
     m_col = col;
     showCurrent();
 }
 
 int ResultGrid::RowHeight(int row) const
 {
-    checkRow(row);
+    if (!hasRow(row))
+        return 0;
     const int px = row == 0 ? horizontalHeader()->height() : rowHeight(row - 1);
     return roundedTwips(px);
 }
 
 int ResultGrid::RowPos(int row) const
 {
-    checkRow(row);
+    if (!hasRow(row))
+        return 0;
     const int top = frameWidth();
     if (row == 0)
         return roundedTwips(top);
@@ -184,8 +184,8 @@ int ResultGrid::RowPos(int row) const
 
 QString ResultGrid::shownText(int row, int col) const
 {
-    checkRow(row);
-    checkCol(col);
+    if (!hasRow(row) || !hasCol(col))
+        return QString();
     if (row == 0 || isColumnHidden(col))
         return row == 0 ? TextMatrix(0, col) : QString();
     const QModelIndex index = m_model.index(row - 1, col);
@@ -206,7 +206,7 @@ void ResultGrid::setToolTipText(const QString &text)
 void ResultGrid::setScrollBars(int scrollBars)
 {
     if (scrollBars < 0 || scrollBars > 3)
-        throw std::out_of_range("scroll bar setting " + std::to_string(scrollBars) + " is not 0 to 3");
+        return;
     m_scrollBars = scrollBars;
     setHorizontalScrollBarPolicy(scrollBars & 1 ? Qt::ScrollBarAsNeeded : Qt::ScrollBarAlwaysOff);
     setVerticalScrollBarPolicy(scrollBars & 2 ? Qt::ScrollBarAsNeeded : Qt::ScrollBarAlwaysOff);
@@ -314,16 +314,14 @@ void ResultGrid::showCurrent()
     m_settingCurrent = false;
 }
 
-void ResultGrid::checkRow(int row) const
+bool ResultGrid::hasRow(int row) const
 {
-    if (row < 0 || row >= Rows())
-        throw std::out_of_range("grid row " + std::to_string(row) + " lies outside the grid");
+    return row >= 0 && row < Rows();
 }
 
-void ResultGrid::checkCol(int col) const
+bool ResultGrid::hasCol(int col) const
 {
-    if (col < 0 || col >= Cols())
-        throw std::out_of_range("grid column " + std::to_string(col) + " lies outside the grid");
+    return col >= 0 && col < Cols();
 }
 
 int ResultGrid::viewColumn(int col) const

@@ -23,6 +23,9 @@ public:
     void setDataSource(std::shared_ptr<const ResultRows> rows);
     std::shared_ptr<const ResultRows> DataSource() const { return m_model.rows(); }
 
+    // Outside the grid, a call that sets changes nothing and one that reads gives 0 or an
+    // empty text: the window never asks there, and a slip must not end the program.
+
     // Cell i of the grid counted row by row; only the header row can be written.
     void setTextArray(int index, const QString &text);
     QString TextArray(int index) const;
@@ -83,8 +86,8 @@ private:
     void applyColumnWidths();
     void applyRowHeight();
     void showCurrent();
-    void checkRow(int row) const;
-    void checkCol(int col) const;
+    bool hasRow(int row) const;
+    bool hasCol(int col) const;
     int viewColumn(int col) const;
 
     ResultGridModel m_model;

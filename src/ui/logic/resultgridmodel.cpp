@@ -1,8 +1,5 @@
 #include "ui/logic/resultgridmodel.h"
 
-#include <stdexcept>
-#include <string>
-
 namespace morvessa {
 
 ResultGridModel::ResultGridModel(QObject *parent) : QAbstractTableModel(parent), m_header(kColumns) {}
@@ -22,8 +19,7 @@ int ResultGridModel::gridRows() const
 QString ResultGridModel::cell(int gridRow, int col) const
 {
     if (gridRow < 0 || gridRow >= gridRows() || col < 0 || col >= kColumns)
-        throw std::out_of_range("grid cell (" + std::to_string(gridRow) + ", " + std::to_string(col) +
-                                ") lies outside the grid");
+        return QString();
     if (gridRow == 0)
         return m_header.at(col);
     return m_rows ? m_rows->text(gridRow - 1, col) : QString();
@@ -32,7 +28,7 @@ QString ResultGridModel::cell(int gridRow, int col) const
 void ResultGridModel::setHeaderText(int col, const QString &text)
 {
     if (col < 0 || col >= kColumns)
-        throw std::out_of_range("header column " + std::to_string(col) + " lies outside the grid");
+        return;
     m_header[col] = text;
     emit headerDataChanged(Qt::Horizontal, col, col);
 }

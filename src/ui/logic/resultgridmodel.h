@@ -24,9 +24,9 @@ public:
 
     // Grid rows, the header row included.
     int gridRows() const;
-    // Text of a grid cell; row 0 is the header row. Throws std::out_of_range outside the grid.
+    // Text of a grid cell; row 0 is the header row. Empty outside the grid.
     QString cell(int gridRow, int col) const;
-    void setHeaderText(int col, const QString &text);
+    void setHeaderText(int col, const QString &text); // does nothing outside the header row
 
     int rowCount(const QModelIndex &parent = QModelIndex()) const override;
     int columnCount(const QModelIndex &parent = QModelIndex()) const override;
