@@ -32,6 +32,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
+#include <QTimer>
 #include <QUrl>
 #include <QWebEngineSettings>
 #include <QWebEngineView>
@@ -122,15 +123,10 @@ FrmZendrelMain::FrmZendrelMain() : QWidget(nullptr)
     LblDesc = new QWebEngineView(this);
     LblDesc->setObjectName(QStringLiteral("LblDesc"));
     LblDesc->setGeometry(twipsRect(3830, 225, 8000, 8115));
-    LblDesc->setPage(CollectionPane::take(m_collection.folder, LblDesc));
-    // Pages that declare no character set are Big5, like every page of a collection.
-    LblDesc->settings()->setDefaultTextEncoding(QStringLiteral("Big5"));
-    {
-        const QRect pane = LblDesc->geometry();
-        const int height = TxtQuery->height();
-        Reading =
-            new PageReading(this, LblDesc, QRect(pane.left(), pane.bottom() + 1 - height, pane.width(), height));
-    }
+    // A window holding a browser view takes a good part of a second more to show its
+    // first frame (the view's graphics surface): the view shows once the list has.
+    LblDesc->setVisible(false);
+    Reading = nullptr; // made with the pane's page (readyPane)
 
     setTabOrder(Grd1, Command1);
     setTabOrder(Command1, LblDesc);
@@ -287,11 +283,13 @@ void FrmZendrelMain::Grd1_RowColChange()
     if (write && Grd1->Row() != 0)
         sourcePagePath(folder, pageName, problem);
     if (write && problem != PageProblem::None) // not a silent white pane: say which page and why
-        LblDesc->setHtml(unreadablePageNotice(pageName, pageProblemText(problem)));
+        showInPane([this, notice = unreadablePageNotice(pageName, pageProblemText(problem))] {
+            LblDesc->setHtml(notice);
+        });
     else if (write)
         Navigate(PagePath);
     else // neither the browser's own error page nor a page written earlier
-        LblDesc->setHtml(unwritableFolderPage(write.failure().folder));
+        showInPane([this, notice = unwritableFolderPage(write.failure().folder)] { LblDesc->setHtml(notice); });
 }
 
 Result<void> FrmZendrelMain::TxtQuery_KeyPress(int KeyAscii)
@@ -328,13 +326,45 @@ void FrmZendrelMain::Navigate(const QString &path)
 {
     // A new navigation, never a history step: the file is read again even when the
     // pane shows it already.
-    LblDesc->load(QUrl::fromLocalFile(path));
+    showInPane([this, path] { LblDesc->load(QUrl::fromLocalFile(path)); });
+}
+
+QWebEngineView *FrmZendrelMain::readyPane()
+{
+    if (m_paneStarted)
+        return LblDesc;
+    m_paneStarted = true;
+    LblDesc->setPage(CollectionPane::take(m_collection.folder, LblDesc));
+    // Pages that declare no character set are Big5, like every page of a collection.
+    LblDesc->settings()->setDefaultTextEncoding(QStringLiteral("Big5"));
+    const QRect pane = LblDesc->geometry();
+    const int height = TxtQuery->height();
+    Reading = new PageReading(this, LblDesc, QRect(pane.left(), pane.bottom() + 1 - height, pane.width(), height));
+    LblDesc->setVisible(true);
+    if (m_waitingForPane)
+        std::exchange(m_waitingForPane, {})();
+    return LblDesc;
+}
+
+void FrmZendrelMain::showInPane(std::function<void()> show)
+{
+    if (m_paneStarted)
+        show();
+    else
+        m_waitingForPane = std::move(show);
 }
 
 void FrmZendrelMain::paintEvent(QPaintEvent *)
 {
     QPainter p(this);
     p.drawPixmap(0, 0, m_panel);
+    if (!m_paneStarted) // where the pane will be, an empty page
+        p.fillRect(LblDesc->geometry(), palette().color(QPalette::Base));
+    // The list is on screen with this frame: the browser engine starts after it.
+    if (!m_paneScheduled) {
+        m_paneScheduled = true;
+        QTimer::singleShot(0, this, [this] { readyPane(); });
+    }
 }
 
 void FrmZendrelMain::closeEvent(QCloseEvent *event)

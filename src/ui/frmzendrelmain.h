@@ -10,6 +10,7 @@
 #include <QString>
 #include <QWidget>
 
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -77,6 +78,12 @@ public:
     // already shown.
     void Navigate(const QString &path);
 
+    // The browser pane with its page. The pane starts (the browser engine, and the view's
+    // graphics surface) only once the window with its list has been painted: each takes a
+    // good part of a second the first time. What the pane is asked to show before then is
+    // shown as soon as it has started. This starts it at once.
+    QWebEngineView *readyPane();
+
 protected:
     void paintEvent(QPaintEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
@@ -88,6 +95,8 @@ private:
     ~FrmZendrelMain() override;
 
     void ShowRowTip(float X, float Y);
+    // Shows in the pane now, or as soon as it has started (the last request wins).
+    void showInPane(std::function<void()> show);
     static std::shared_ptr<const VariantTable> &chosenVariants();
 
     QPixmap m_panel;
@@ -97,6 +106,9 @@ private:
     std::optional<QueryMode> m_searchMode;        // see SearchMode()
     Collection m_collection;                      // the application folder's, made once for every search
     std::unique_ptr<const MarkingFold> m_fold;    // variant search: how the pages are marked
+    bool m_paneStarted = false;                   // LblDesc shows, has its page, and Reading exists
+    bool m_paneScheduled = false;                 // the first paint has asked for it
+    std::function<void()> m_waitingForPane;       // what to show once it has
     // Claims the temporary page once a collection has been opened; false before.
     bool claimRecordPage();
 };

@@ -36,7 +36,7 @@ QString paneText(morvessa::FrmZendrelMain *main)
 {
     QString text;
     bool done = false;
-    main->LblDesc->page()->toPlainText([&](const QString &plain) {
+    main->readyPane()->page()->toPlainText([&](const QString &plain) {
         text = plain;
         done = true;
     });

@@ -54,7 +54,7 @@ FrmZendrelMain *openOnMarkedPage()
 
 QString selectedText(FrmZendrelMain *main)
 {
-    return main->LblDesc->page()->selectedText();
+    return main->readyPane()->page()->selectedText();
 }
 } // namespace
 
@@ -68,7 +68,7 @@ void RecordPaneTest::unwritableFolderIsNamedInThePane()
     QCOMPARE(main->ct->text(), QStringLiteral("第1筆"));
     QTRY_VERIFY_WITH_TIMEOUT(paneText(main).contains(QStringLiteral("無法寫入資料夾")), 10000);
     QVERIFY(paneText(main).contains(QDir::toNativeSeparators(folder.path())));
-    QVERIFY(!main->LblDesc->url().isLocalFile());
+    QVERIFY(!main->readyPane()->url().isLocalFile());
 
     // Every row says the same; none shows a page written before.
     main->Grd1->setRow(3);
@@ -113,7 +113,7 @@ void RecordPaneTest::pagesRunNoScriptsAndReachNothingOutside()
     // Asked to show a file elsewhere on the machine, the pane stays where it was.
     main->Navigate(outside);
     QTest::qWait(500);
-    QCOMPARE(main->LblDesc->url(), QUrl::fromLocalFile(main->PagePath));
+    QCOMPARE(main->readyPane()->url(), QUrl::fromLocalFile(main->PagePath));
     QVERIFY(!paneText(main).contains(QStringLiteral("outside secret")));
 
     // The help page of the collection still shows.
@@ -145,7 +145,7 @@ void RecordPaneTest::aPageThatCannotBeReadIsNamedInThePane()
     // A readable page is shown again as usual.
     main->Grd1->setRow(1);
     main->Grd1_RowColChange();
-    QTRY_VERIFY_WITH_TIMEOUT(main->LblDesc->url().isLocalFile(), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(main->readyPane()->url().isLocalFile(), 10000);
     QVERIFY(recorder.messages.empty());
 }
 
@@ -195,12 +195,12 @@ void RecordPaneTest::readingKeysWorkOnAPage()
                  {Qt::Key_0, 1.0},     {Qt::Key_Minus, 0.9},  {Qt::Key_Minus, 0.8}};
     for (const auto &step : steps) {
         QTest::keyClick(main->Grd1, step.key, Qt::ControlModifier);
-        QCOMPARE(main->LblDesc->zoomFactor(), step.zoom);
+        QCOMPARE(main->readyPane()->zoomFactor(), step.zoom);
     }
     main->Grd1->setRow(2);
     main->Grd1_RowColChange();
     QTest::qWait(500);
-    QCOMPARE(main->LblDesc->zoomFactor(), 0.8);
+    QCOMPARE(main->readyPane()->zoomFactor(), 0.8);
     main->Reading->zoom(0);
     QVERIFY(recorder.messages.empty());
 }
@@ -211,6 +211,7 @@ void RecordPaneTest::contextMenuItemsAllDoSomething()
     Recorder recorder;
     FrmZendrelMain *main = openOnMarkedPage();
     QVERIFY(main);
+    main->readyPane();
     const auto actionNamed = [main](const QString &text) -> QAction * {
         QMenu *menu = main->Reading->makeContextMenu(main);
         for (QAction *action : menu->actions())
@@ -245,7 +246,7 @@ void RecordPaneTest::contextMenuItemsAllDoSomething()
     } zooms[] = {{"放大", 1.1}, {"原始大小", 1.0}, {"縮小", 0.9}, {"原始大小", 1.0}};
     for (const auto &step : zooms) {
         actionNamed(QString::fromUtf8(step.item))->trigger();
-        QCOMPARE(main->LblDesc->zoomFactor(), step.zoom);
+        QCOMPARE(main->readyPane()->zoomFactor(), step.zoom);
     }
     QVERIFY(recorder.messages.empty());
 }
