@@ -108,24 +108,24 @@ void readInProcess(const std::uint8_t *data, std::size_t size, bool folded)
     const int columns = memoryFile("columns", nullptr, 0);
     if (database < 0 || columns < 0)
         fuzz::fail("cannot make the files in memory");
-    morvessa::ReadFailure outcome;
+    morvessa::Result<void, morvessa::ReadFailure> outcome;
     {
         morvessa::ColumnFileWriter writer(columns, folded, size);
-        outcome = morvessa::readTable(database, writer, folded);
+        outcome = morvessa::readTable(database, g_path, writer, folded);
         if (!writer.finish(outcome))
             fuzz::fail("cannot write the column file");
     }
-    morvessa::ReadFailure failure;
-    const auto table = morvessa::mapColumnFile(columns, folded, nullptr, true, failure);
+    const auto table = morvessa::mapColumnFile(columns, folded, nullptr, true, g_path);
     ::close(database);
     ::close(columns);
-    if (outcome.status == morvessa::ReadOk) {
+    if (outcome) {
         if (!table)
             fuzz::fail("a table that was read cannot be mapped from its column file");
-        checkTable(*table);
-    } else if (table || failure.status != outcome.status || failure.detail != outcome.detail) {
+        checkTable(**table);
+    } else if (table || table.failure().status != outcome.failure().status ||
+               table.failure().detail != outcome.failure().detail) {
         fuzz::fail("the column file does not report the failure of the reading");
-    } else if (!morvessa::failureMessage(failure, g_path).contains(g_path)) {
+    } else if (!table.message().contains(g_path) || table.message() != outcome.message()) {
         fuzz::fail("the message does not name the file");
     }
 }

@@ -1,5 +1,7 @@
 #include "store/columnfile.h"
 
+#include "store/readmessages.h"
+
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
@@ -500,7 +502,7 @@ bool ColumnFileWriter::writeFailed()
     return g_writeFailed;
 }
 
-bool ColumnFileWriter::finish(const ReadFailure &outcome)
+bool ColumnFileWriter::finish(const Result<void, ReadFailure> &outcome)
 {
     Impl &w = *m_impl;
     Header &h = w.header;
@@ -508,12 +510,13 @@ bool ColumnFileWriter::finish(const ReadFailure &outcome)
     h.version = kVersion;
     h.headerSize = sizeof(Header);
     h.contentFolded = w.folded ? 1 : 0;
-    h.status = outcome.status;
-    if (outcome.status != ReadOk || w.rowsAdded != w.rows) {
+    h.status = outcome ? ReadOk : outcome.failure().status;
+    if (!outcome || w.rowsAdded != w.rows) {
         if (h.status == ReadOk)
             h.status = Damaged;
-        h.detailSize = std::uint32_t(std::min(outcome.detail.size(), kDetailMax));
-        std::memcpy(h.detail, outcome.detail.data(), h.detailSize);
+        const std::string detail = outcome ? std::string() : outcome.failure().detail;
+        h.detailSize = std::uint32_t(std::min(detail.size(), kDetailMax));
+        std::memcpy(h.detail, detail.data(), h.detailSize);
         std::fill(std::begin(h.blocks), std::end(h.blocks), Place{});
         h.fileSize = kHeaderBytes;
         char page[kHeaderBytes] = {};
@@ -553,40 +556,39 @@ bool ColumnFileWriter::finish(const ReadFailure &outcome)
     return true;
 }
 
-std::shared_ptr<const StoreTable> mapColumnFile(int fd, bool contentFolded, const ColumnFileStamp *expected,
-                                                bool verifyChecksum, ReadFailure &failure)
+Result<std::shared_ptr<const StoreTable>, ReadFailure> mapColumnFile(int fd, bool contentFolded,
+                                                                     const ColumnFileStamp *expected,
+                                                                     bool verifyChecksum, const QString &path)
 {
-    failure = {Damaged, {}};
+    const auto damaged = [&path] { return readFailure(Damaged, path); };
     struct stat st {};
     if (::fstat(fd, &st) != 0 || std::uint64_t(st.st_size) < kHeaderBytes)
-        return nullptr;
+        return damaged();
     const std::uint64_t size = std::uint64_t(st.st_size);
     Mapping map(fd, std::size_t(size), PROT_READ, verifyChecksum);
     const unsigned char *base = map.data();
     if (!base)
-        return nullptr;
+        return damaged();
     Header h;
     std::memcpy(&h, base, sizeof h);
     if (std::memcmp(h.magic, kMagic, sizeof kMagic) != 0 || h.version != kVersion ||
         h.headerSize != sizeof(Header) || h.fileSize != size || h.status > Damaged || h.detailSize > kDetailMax ||
         h.contentFolded != (contentFolded ? 1u : 0u))
-        return nullptr;
-    if (h.status != ReadOk) {
-        failure = {ReadStatus(h.status), std::string(h.detail, h.detailSize)};
-        return nullptr;
-    }
+        return damaged();
+    if (h.status != ReadOk)
+        return readFailure(ReadStatus(h.status), path, std::string(h.detail, h.detailSize));
     if (expected && (!h.stamped || !(h.stamp == *expected)))
-        return nullptr;
+        return damaged();
     if (h.rows > size || h.rows > 0xFFFFFFFFu)
-        return nullptr;
+        return damaged();
     for (int b = 0; b < BlockCount; ++b) {
         const Place &p = h.blocks[b];
         if (p.offset % 8 != 0 || p.offset < kHeaderBytes || p.offset > size || p.size > size - p.offset ||
             (kElementSize[b] && p.size != h.rows * kElementSize[b]))
-            return nullptr;
+            return damaged();
     }
     if (verifyChecksum && bodyChecksum(base + kHeaderBytes, std::size_t(size - kHeaderBytes)) != h.checksum)
-        return nullptr;
+        return damaged();
 
     auto table = std::make_shared<StoreTable>();
     auto text = [&](Block bytes, Block ends, Block nulls) {
@@ -605,13 +607,12 @@ std::shared_ptr<const StoreTable> mapColumnFile(int fd, bool contentFolded, cons
     table->contentKey = h.checksum;
     for (const TextColumn *c : {&table->subject, &table->htm, &table->content, &table->written})
         if (!validEnds(c->ends, c->bytes.size()))
-            return nullptr;
+            return damaged();
     for (const std::uint32_t r : table->storedNewestFirst)
         if (r >= h.rows)
-            return nullptr;
+            return damaged();
     table->storage = map.release();
-    failure = {ReadOk, {}};
-    return table;
+    return std::shared_ptr<const StoreTable>(std::move(table));
 }
 
 bool ofThisVersion(int fd)

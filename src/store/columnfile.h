@@ -44,9 +44,10 @@ public:
 
     bool begin(std::uint64_t claimedRows) override;
     bool add(const RowValues &row) override;
-    // Completes the file: with ReadOk the texts in place, the date order, the checksum and
-    // the header; otherwise a header that reports the failure. False when writing failed.
-    bool finish(const ReadFailure &outcome);
+    // Completes the file: after a whole reading the texts in place, the date order, the
+    // checksum and the header; otherwise a header that reports the failure. False when
+    // writing failed.
+    bool finish(const Result<void, ReadFailure> &outcome);
     // Whether a write of a column file failed in this process (the disk is full, a size
     // limit was met): then a failure is the file's, not the database's.
     static bool writeFailed();
@@ -56,11 +57,12 @@ private:
     std::unique_ptr<Impl> m_impl;
 };
 
-// Maps the column file in fd. Null when it is not usable; failure then holds what the
-// file reports (a read failure) or Damaged. With expected, only a file stamped with it
-// is used; with verifyChecksum, only one whose checksum matches.
-std::shared_ptr<const StoreTable> mapColumnFile(int fd, bool contentFolded, const ColumnFileStamp *expected,
-                                                bool verifyChecksum, ReadFailure &failure);
+// Maps the column file in fd. When it is not usable, the failure is what the file reports
+// (a read failure) or Damaged, its message naming the database at path. With expected,
+// only a file stamped with it is used; with verifyChecksum, only one whose checksum matches.
+Result<std::shared_ptr<const StoreTable>, ReadFailure> mapColumnFile(int fd, bool contentFolded,
+                                                                     const ColumnFileStamp *expected,
+                                                                     bool verifyChecksum, const QString &path);
 
 // Whether the file in fd begins as a column file of this program's version does.
 bool ofThisVersion(int fd);

@@ -144,7 +144,7 @@ Result<void, ReaderFailure> runReaderProgram(int databaseFd, int columnFileFd, b
         return unwritable;
     }
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
-        return ReaderFailure{{failureMessage({Damaged, {}}, path)}};
+        return ReaderFailure{{readFailure(Damaged, path).message}};
     return {};
 }
 

@@ -174,9 +174,10 @@ std::shared_ptr<const StoreTable> openKept(const ColumnFileStamp &stamp, bool co
     if (folder.isEmpty())
         return nullptr;
     removeLeftoversOnce(folder);
+    // A kept file that does not serve is read again: why it does not is nobody's message.
     return openKeptFile(entryPath(folder, stamp), [&](int fd) {
-        ReadFailure failure;
-        return mapColumnFile(fd, contentFolded, &stamp, true, failure);
+        auto mapped = mapColumnFile(fd, contentFolded, &stamp, true, QString());
+        return mapped ? std::move(*mapped) : nullptr;
     });
 }
 

@@ -96,9 +96,8 @@ TableResult readMaindataInProcess(const QString &path, ContentForm form)
     StoreTableBuilder table;
     table.contentFolded = form == ContentForm::Folded;
     BuilderSink sink(table);
-    const ReadFailure failure = readTable(db.fd, sink, table.contentFolded);
-    if (failure.status != ReadOk)
-        return Failure{failureMessage(failure, path)};
+    if (const Result<void, ReadFailure> read = readTable(db.fd, path, sink, table.contentFolded); !read)
+        return Failure{read.failure()};
     return std::move(table).finish();
 }
 
@@ -131,12 +130,14 @@ TableResult readMaindata(const QString &path, ContentForm form, const ReadSettin
                                                             : read.failure().message};
         if (!read)
             continue;
-        ReadFailure failure;
-        table = mapColumnFile(columns->fd(), folded, nullptr, false, failure);
-        if (table)
+        Result<std::shared_ptr<const StoreTable>, ReadFailure> mapped =
+            mapColumnFile(columns->fd(), folded, nullptr, false, path);
+        if (mapped) {
+            table = std::move(*mapped);
             break;
+        }
         if (last)
-            return Failure{failureMessage(failure, path)};
+            return Failure{mapped.failure()};
     }
     struct stat after {};
     if (::fstat(db.fd, &after) == 0 && settled(after) && identityOf(db.fd, after) == identity)

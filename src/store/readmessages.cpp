@@ -2,13 +2,16 @@
 
 #include <cerrno>
 #include <cstring>
+#include <utility>
 
 namespace morvessa {
 
-QString failureMessage(const ReadFailure &failure, const QString &path)
+namespace {
+
+QString failureMessage(ReadStatus status, const std::string &detail, const QString &path)
 {
-    const QString column = QString::fromStdString(failure.detail);
-    switch (failure.status) {
+    const QString column = QString::fromStdString(detail);
+    switch (status) {
     case ReadOk:
         break;
     case NotADatabase:
@@ -24,6 +27,17 @@ QString failureMessage(const ReadFailure &failure, const QString &path)
         break;
     }
     return QStringLiteral("資料庫檔案「%1」已損毀，無法讀取資料表 maindata。").arg(path);
+}
+
+} // namespace
+
+ReadFailure readFailure(ReadStatus status, const QString &path, std::string detail)
+{
+    ReadFailure failure;
+    failure.message = failureMessage(status, detail, path);
+    failure.status = status;
+    failure.detail = std::move(detail);
+    return failure;
 }
 
 QString openFailureMessage(const QString &path, int error)

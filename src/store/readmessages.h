@@ -6,7 +6,8 @@
 
 namespace morvessa {
 
-QString failureMessage(const ReadFailure &failure, const QString &path);
+// The failure of reading the file at path, with its message.
+ReadFailure readFailure(ReadStatus status, const QString &path, std::string detail = {});
 // What stands in the way of opening the file, by the system's error number.
 QString openFailureMessage(const QString &path, int error);
 QString notAFileMessage(const QString &path);

@@ -1,5 +1,6 @@
 #include "store/tableread.h"
 
+#include "store/readmessages.h"
 #include "store/writtenform.h"
 #include "text/textfold.h"
 
@@ -180,15 +181,18 @@ std::optional<RowLayout> rowLayout(const MdbHandle *mdb, int rowStart, std::size
 
 } // namespace
 
-ReadFailure readTable(int fd, RowSink &sink, bool fold, void (*progress)())
+Result<void, ReadFailure> readTable(int fd, const QString &path, RowSink &sink, bool fold, void (*progress)())
 {
+    const auto fail = [&path](ReadStatus status, std::string detail = {}) {
+        return readFailure(status, path, std::move(detail));
+    };
     const MappedDatabase file(fd);
     if (!file.data())
-        return {NotADatabase, {}};
+        return fail(NotADatabase);
     const std::uint64_t fileSize = file.size();
     MdbHandle *mdb = mdb_open_buffer(file.data(), file.size(), MDB_NOFLAGS);
     if (!mdb)
-        return {NotADatabase, {}};
+        return fail(NotADatabase);
     struct Closer {
         MdbHandle *mdb;
         MdbTableDef *table = nullptr;
@@ -202,42 +206,42 @@ ReadFailure readTable(int fd, RowSink &sink, bool fold, void (*progress)())
 
     // A database is whole pages; anything else was cut short.
     if (mdb->fmt->pg_size <= 0 || file.size() % std::size_t(mdb->fmt->pg_size) != 0)
-        return {Damaged, {}};
+        return fail(Damaged);
     if (!mdb_read_catalog(mdb, MDB_TABLE))
-        return {NotADatabase, {}};
+        return fail(NotADatabase);
     MdbCatalogEntry *entry = mdb_get_catalogentry_by_name(mdb, "maindata");
     if (!entry || entry->object_type != MDB_TABLE)
-        return {NoTable, {}};
+        return fail(NoTable);
     MdbTableDef *table = mdb_read_table(entry);
     if (!table)
-        return {Damaged, {}};
+        return fail(Damaged);
     closer.table = table;
     if (!mdb_read_columns(table))
-        return {Damaged, {}};
+        return fail(Damaged);
 
     if (!definitionHoldsTogether(mdb, table))
-        return {Damaged, {}};
+        return fail(Damaged);
     const char *names[] = {"subject", "htm", "content", "date"};
     MdbColumn *cols[4];
     for (int i = 0; i < 4; ++i) {
         cols[i] = findColumn(table, names[i]);
         if (!cols[i])
-            return {MissingColumn, names[i]};
+            return fail(MissingColumn, names[i]);
     }
     const int dateType = cols[3]->col_type;
     if (!isNumeric(dateType))
-        return {UnsupportedColumn, names[3]};
+        return fail(UnsupportedColumn, names[3]);
     for (int i = 0; i < 3; ++i) {
         if (cols[i]->col_type != MDB_TEXT && cols[i]->col_type != MDB_MEMO)
-            return {UnsupportedColumn, names[i]};
+            return fail(UnsupportedColumn, names[i]);
     }
     // No row is smaller than its entry in the page's row list.
     if (table->num_rows > fileSize / 2)
-        return {Damaged, {}};
+        return fail(Damaged);
 
     ValueReader reader(mdb, file);
     if (!sink.begin(table->num_rows))
-        return {Damaged, {}};
+        return fail(Damaged);
     RowValues values;
     std::string folded;
     std::string *texts[3] = {&values.subject, &values.htm, &values.content};
@@ -252,7 +256,7 @@ ReadFailure readTable(int fd, RowSink &sink, bool fold, void (*progress)())
     mdb_rewind_table(table);
     while (mdb_read_next_dpg(table)) {
         if (++pages > maxPages)
-            return {Damaged, {}};
+            return fail(Damaged);
         if (progress && pages % 16 == 0)
             progress();
         const int rows = mdb_get_int16(mdb->pg_buf, mdb->fmt->row_count_offset);
@@ -271,7 +275,7 @@ ReadFailure readTable(int fd, RowSink &sink, bool fold, void (*progress)())
             for (unsigned i = 0; i < table->num_cols; ++i) {
                 const int colnum = fields[i].colnum;
                 if (colnum < 0 || unsigned(colnum) >= table->num_cols)
-                    return {Damaged, {}};
+                    return fail(Damaged);
                 auto *col = static_cast<MdbColumn *>(g_ptr_array_index(table->columns, colnum));
                 for (int c = 0; c < 4; ++c)
                     if (col == cols[c])
@@ -281,13 +285,13 @@ ReadFailure readTable(int fd, RowSink &sink, bool fold, void (*progress)())
             // and no text is longer than its column allows.
             const std::optional<RowLayout> layout = rowLayout(mdb, rowStart, rowSize);
             if (!layout)
-                return {Damaged, {}};
+                return fail(Damaged);
             for (int c = 0; c < 4; ++c) {
                 const MdbField *f = found[c];
                 // libmdb reads a value the row has no place for as null: for these columns
                 // that is a definition pointing past the row.
                 if (!f || (!cols[c]->is_fixed && cols[c]->var_col_num >= layout->varCount))
-                    return {Damaged, {}};
+                    return fail(Damaged);
                 if (f->is_null)
                     continue;
                 const int begin = f->start - rowStart;
@@ -295,14 +299,14 @@ ReadFailure readTable(int fd, RowSink &sink, bool fold, void (*progress)())
                 if (begin < 0 || f->siz < 0 || end > int(rowSize) ||
                     (cols[c]->is_fixed && end > layout->fixedEnd) ||
                     (cols[c]->col_type == MDB_TEXT && f->siz > cols[c]->col_size))
-                    return {Damaged, {}};
+                    return fail(Damaged);
             }
             for (int c = 0; c < 3; ++c) {
                 const MdbField *f = found[c];
                 texts[c]->clear();
                 *nulls[c] = !f || f->is_null;
                 if (!*nulls[c] && !reader.appendValue(cols[c], f->start, f->siz, *texts[c]))
-                    return {Damaged, {}};
+                    return fail(Damaged);
             }
             values.written.clear();
             if (fold) {
@@ -316,21 +320,21 @@ ReadFailure readTable(int fd, RowSink &sink, bool fold, void (*progress)())
             bool null = !f || f->is_null;
             if (!null) {
                 if (f->start < 0 || f->start + numberSize(dateType) > pgSize)
-                    return {Damaged, {}};
+                    return fail(Damaged);
                 d = numberAt(mdb->pg_buf, f->start, dateType);
                 null = std::isnan(d); // the engine turns NaN into NULL anyway
             }
             values.date = null ? 0 : d;
             values.dateNull = null;
             if (!sink.add(values))
-                return {Damaged, {}};
+                return fail(Damaged);
             ++rowsRead;
         }
     }
     // Pages that could not be read end the scan early: the table's own count tells.
     if (rowsRead != table->num_rows)
-        return {Damaged, {}};
-    return {ReadOk, {}};
+        return fail(Damaged);
+    return {};
 }
 
 } // namespace morvessa

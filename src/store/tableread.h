@@ -5,6 +5,10 @@
 // runs in the reading program (tools/read) unless a caller accepts that risk. What the
 // reader can check it does: a table definition that contradicts itself, values outside
 // their row or page, memo chains that run in circles are a damaged file, never rows.
+#include "base/result.h"
+
+#include <QString>
+
 #include <cstdint>
 #include <string>
 
@@ -19,8 +23,10 @@ enum ReadStatus : std::uint8_t {
     Damaged = 5,
 };
 
-struct ReadFailure {
-    ReadStatus status = ReadOk;
+// Why table maindata could not be read. The kind and the column travel in the column file
+// from the reading program to the program that started it (readmessages.h makes one).
+struct ReadFailure : Failure {
+    ReadStatus status = Damaged;
     std::string detail; // the column concerned, when there is one
 };
 
@@ -42,8 +48,10 @@ public:
     virtual bool add(const RowValues &row) = 0;
 };
 
-// Reads the open database file fd into sink. progress, when given, is called every few
-// pages. A sink that refuses a row ends the reading with Damaged.
-ReadFailure readTable(int fd, RowSink &sink, bool foldContent, void (*progress)() = nullptr);
+// Reads the open database file fd into sink; path names the file in the failure's message.
+// progress, when given, is called every few pages. A sink that refuses a row ends the
+// reading with Damaged.
+Result<void, ReadFailure> readTable(int fd, const QString &path, RowSink &sink, bool foldContent,
+                                    void (*progress)() = nullptr);
 
 } // namespace morvessa

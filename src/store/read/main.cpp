@@ -75,7 +75,9 @@ int main(int argc, char *argv[])
 
     const bool folded = std::strcmp(argv[1], "--folded") == 0;
     morvessa::ColumnFileWriter writer(4, folded, std::uint64_t(database.st_size));
-    const morvessa::ReadFailure outcome = morvessa::readTable(3, writer, folded, reportProgress);
+    // Only the kind and the column reach the column file: the program that started this
+    // one names the file in the message.
+    const auto outcome = morvessa::readTable(3, QString(), writer, folded, reportProgress);
     // Completing the file (the date order, the checksum) is this program's own work on
     // what it wrote, seconds on the largest tables: progress meanwhile comes from a clock.
     std::atomic<bool> finished = false;
