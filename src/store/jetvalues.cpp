@@ -139,4 +139,80 @@ bool ValueReader::longValueRow(std::uint32_t pgRow, const unsigned char *&row, s
     return true;
 }
 
+bool isNumeric(int type)
+{
+    switch (type) {
+    case MDB_DATETIME:
+    case MDB_DOUBLE:
+    case MDB_FLOAT:
+    case MDB_INT:
+    case MDB_LONGINT:
+    case MDB_BYTE:
+        return true;
+    default:
+        return false;
+    }
+}
+
+double numberAt(const unsigned char *page, int start, int type)
+{
+    auto *p = const_cast<unsigned char *>(page);
+    switch (type) {
+    case MDB_DATETIME:
+    case MDB_DOUBLE:
+        return mdb_get_double(p, start);
+    case MDB_FLOAT:
+        return mdb_get_single(p, start);
+    case MDB_INT:
+        return double(short(mdb_get_int16(p, start)));
+    case MDB_LONGINT:
+        return double(std::int32_t(mdb_get_int32(p, start)));
+    case MDB_BYTE:
+        return double(mdb_get_byte(p, start));
+    }
+    return 0;
+}
+
+int numberSize(int type)
+{
+    switch (type) {
+    case MDB_DATETIME:
+    case MDB_DOUBLE:
+        return 8;
+    case MDB_FLOAT:
+    case MDB_LONGINT:
+        return 4;
+    case MDB_INT:
+        return 2;
+    default:
+        return 1;
+    }
+}
+
+int fixedSizeOf(int type)
+{
+    switch (type) {
+    case MDB_BOOL:
+        return 0; // held in the row's null mask
+    case MDB_BYTE:
+        return 1;
+    case MDB_INT:
+        return 2;
+    case MDB_LONGINT:
+    case MDB_FLOAT:
+    case MDB_COMPLEX:
+        return 4;
+    case MDB_MONEY:
+    case MDB_DOUBLE:
+    case MDB_DATETIME:
+        return 8;
+    case MDB_REPID:
+        return 16;
+    case MDB_NUMERIC:
+        return 17;
+    default:
+        return -1;
+    }
+}
+
 } // namespace morvessa

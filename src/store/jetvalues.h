@@ -49,4 +49,11 @@ private:
     std::vector<char> m_convert;
 };
 
+// Columns of numbers (the date among them), read as a double.
+bool isNumeric(int type);
+double numberAt(const unsigned char *page, int start, int type);
+int numberSize(int type);
+// The size a column of a type always has in the row, or -1 for types of varying size.
+int fixedSizeOf(int type);
+
 } // namespace morvessa

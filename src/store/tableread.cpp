@@ -26,83 +26,6 @@ MdbColumn *findColumn(MdbTableDef *table, const char *name)
     return nullptr;
 }
 
-bool isNumeric(int type)
-{
-    switch (type) {
-    case MDB_DATETIME:
-    case MDB_DOUBLE:
-    case MDB_FLOAT:
-    case MDB_INT:
-    case MDB_LONGINT:
-    case MDB_BYTE:
-        return true;
-    default:
-        return false;
-    }
-}
-
-double numberAt(const unsigned char *page, int start, int type)
-{
-    auto *p = const_cast<unsigned char *>(page);
-    switch (type) {
-    case MDB_DATETIME:
-    case MDB_DOUBLE:
-        return mdb_get_double(p, start);
-    case MDB_FLOAT:
-        return mdb_get_single(p, start);
-    case MDB_INT:
-        return double(short(mdb_get_int16(p, start)));
-    case MDB_LONGINT:
-        return double(std::int32_t(mdb_get_int32(p, start)));
-    case MDB_BYTE:
-        return double(mdb_get_byte(p, start));
-    }
-    return 0;
-}
-
-int numberSize(int type)
-{
-    switch (type) {
-    case MDB_DATETIME:
-    case MDB_DOUBLE:
-        return 8;
-    case MDB_FLOAT:
-    case MDB_LONGINT:
-        return 4;
-    case MDB_INT:
-        return 2;
-    default:
-        return 1;
-    }
-}
-
-// The size a column of a type always has in the row, or -1 for types of varying size.
-int fixedSizeOf(int type)
-{
-    switch (type) {
-    case MDB_BOOL:
-        return 0; // held in the row's null mask
-    case MDB_BYTE:
-        return 1;
-    case MDB_INT:
-        return 2;
-    case MDB_LONGINT:
-    case MDB_FLOAT:
-    case MDB_COMPLEX:
-        return 4;
-    case MDB_MONEY:
-    case MDB_DOUBLE:
-    case MDB_DATETIME:
-        return 8;
-    case MDB_REPID:
-        return 16;
-    case MDB_NUMERIC:
-        return 17;
-    default:
-        return -1;
-    }
-}
-
 // A definition that contradicts itself describes rows that are not there: reading by it
 // gives blank or shifted values. Every column numbered once, as many varying-size columns
 // as the table says, each type with its size, fixed values inside the row and apart.
@@ -176,164 +99,232 @@ std::optional<RowLayout> rowLayout(const MdbHandle *mdb, int rowStart, std::size
     return RowLayout{int16At(firstVarAt), unsigned(varCount)};
 }
 
-// Fills `out` from the file; on failure returns what went wrong. Uses libmdb, so a
-// damaged file may crash it: call it in the reading program unless told otherwise.
-
-} // namespace
-
-Result<void, ReadFailure> readTable(int fd, const QString &path, RowSink &sink, bool fold, void (*progress)())
-{
-    const auto fail = [&path](ReadStatus status, std::string detail = {}) {
-        return readFailure(status, path, std::move(detail));
-    };
-    const MappedDatabase file(fd);
-    if (!file.data())
-        return fail(NotADatabase);
-    const std::uint64_t fileSize = file.size();
-    MdbHandle *mdb = mdb_open_buffer(file.data(), file.size(), MDB_NOFLAGS);
-    if (!mdb)
-        return fail(NotADatabase);
-    struct Closer {
-        MdbHandle *mdb;
-        MdbTableDef *table = nullptr;
-        ~Closer()
-        {
-            if (table)
-                mdb_free_tabledef(table);
+// libmdb's handle on the file and on its table maindata, closed together.
+struct Handles {
+    MdbHandle *mdb = nullptr;
+    MdbTableDef *table = nullptr;
+    Handles() = default;
+    Handles(const Handles &) = delete;
+    Handles &operator=(const Handles &) = delete;
+    ~Handles()
+    {
+        if (table)
+            mdb_free_tabledef(table);
+        if (mdb)
             mdb_close(mdb);
-        }
-    } closer{mdb};
+    }
+};
 
+// Opens table maindata of the file with the definitions of its columns, checked against
+// each other.
+Result<void, ReadFailure> openMaindata(const MappedDatabase &file, Handles &open, const QString &path)
+{
+    if (!file.data())
+        return readFailure(NotADatabase, path);
+    open.mdb = mdb_open_buffer(file.data(), file.size(), MDB_NOFLAGS);
+    if (!open.mdb)
+        return readFailure(NotADatabase, path);
     // A database is whole pages; anything else was cut short.
-    if (mdb->fmt->pg_size <= 0 || file.size() % std::size_t(mdb->fmt->pg_size) != 0)
-        return fail(Damaged);
-    if (!mdb_read_catalog(mdb, MDB_TABLE))
-        return fail(NotADatabase);
-    MdbCatalogEntry *entry = mdb_get_catalogentry_by_name(mdb, "maindata");
+    if (open.mdb->fmt->pg_size <= 0 || file.size() % std::size_t(open.mdb->fmt->pg_size) != 0)
+        return readFailure(Damaged, path);
+    if (!mdb_read_catalog(open.mdb, MDB_TABLE))
+        return readFailure(NotADatabase, path);
+    MdbCatalogEntry *entry = mdb_get_catalogentry_by_name(open.mdb, "maindata");
     if (!entry || entry->object_type != MDB_TABLE)
-        return fail(NoTable);
-    MdbTableDef *table = mdb_read_table(entry);
-    if (!table)
-        return fail(Damaged);
-    closer.table = table;
-    if (!mdb_read_columns(table))
-        return fail(Damaged);
+        return readFailure(NoTable, path);
+    open.table = mdb_read_table(entry);
+    if (!open.table || !mdb_read_columns(open.table) || !definitionHoldsTogether(open.mdb, open.table))
+        return readFailure(Damaged, path);
+    return {};
+}
 
-    if (!definitionHoldsTogether(mdb, table))
-        return fail(Damaged);
-    const char *names[] = {"subject", "htm", "content", "date"};
-    MdbColumn *cols[4];
+// The columns read, as the table defines them: subject, htm, content and date.
+struct WantedColumns {
+    MdbColumn *cols[4] = {nullptr, nullptr, nullptr, nullptr};
+    int dateType() const { return cols[3]->col_type; }
+};
+
+Result<WantedColumns, ReadFailure> wantedColumns(MdbTableDef *table, const QString &path)
+{
+    static const char *const names[] = {"subject", "htm", "content", "date"};
+    WantedColumns wanted;
     for (int i = 0; i < 4; ++i) {
-        cols[i] = findColumn(table, names[i]);
-        if (!cols[i])
-            return fail(MissingColumn, names[i]);
+        wanted.cols[i] = findColumn(table, names[i]);
+        if (!wanted.cols[i])
+            return readFailure(MissingColumn, path, names[i]);
     }
-    const int dateType = cols[3]->col_type;
-    if (!isNumeric(dateType))
-        return fail(UnsupportedColumn, names[3]);
+    if (!isNumeric(wanted.dateType()))
+        return readFailure(UnsupportedColumn, path, names[3]);
     for (int i = 0; i < 3; ++i) {
-        if (cols[i]->col_type != MDB_TEXT && cols[i]->col_type != MDB_MEMO)
-            return fail(UnsupportedColumn, names[i]);
+        if (wanted.cols[i]->col_type != MDB_TEXT && wanted.cols[i]->col_type != MDB_MEMO)
+            return readFailure(UnsupportedColumn, path, names[i]);
     }
-    // No row is smaller than its entry in the page's row list.
-    if (table->num_rows > fileSize / 2)
-        return fail(Damaged);
+    return wanted;
+}
 
-    ValueReader reader(mdb, file);
-    if (!sink.begin(table->num_rows))
-        return fail(Damaged);
-    RowValues values;
-    std::string folded;
-    std::string *texts[3] = {&values.subject, &values.htm, &values.content};
-    bool *nulls[3] = {&values.subjectNull, &values.htmNull, &values.contentNull};
-    std::uint64_t rowsRead = 0;
+// Reads the wanted values of one row of the current page at a time, each checked against
+// its row and its column.
+class RowReader {
+public:
+    enum Outcome : std::uint8_t { Read, Unreadable, Damage };
 
-    std::vector<MdbField> fields(table->num_cols + 1);
-    const int pgSize = int(mdb->fmt->pg_size);
+    RowReader(MdbHandle *mdb, MdbTableDef *table, const MappedDatabase &file, const WantedColumns &wanted,
+              bool fold)
+        : m_mdb(mdb),
+          m_table(table),
+          m_wanted(wanted),
+          m_reader(mdb, file),
+          m_fold(fold),
+          m_fields(table->num_cols + 1)
+    {}
+
+    // Unreadable: libmdb could not take the row apart, and it is passed over.
+    Outcome read(int rowStart, std::size_t rowSize)
+    {
+        if (mdb_crack_row(m_table, rowStart, rowSize, m_fields.data()) < 0)
+            return Unreadable;
+        return locate(rowStart, rowSize) && takeTexts() && takeDate() ? Read : Damage;
+    }
+    const RowValues &values() const { return m_values; }
+
+private:
+    // Finds the wanted values among the row's and checks that each lies inside the row,
+    // fixed-size ones before the varying-size ones, and no text is longer than its column
+    // allows.
+    bool locate(int rowStart, std::size_t rowSize)
+    {
+        std::fill(std::begin(m_found), std::end(m_found), nullptr);
+        for (unsigned i = 0; i < m_table->num_cols; ++i) {
+            const int colnum = m_fields[i].colnum;
+            if (colnum < 0 || unsigned(colnum) >= m_table->num_cols)
+                return false;
+            auto *col = static_cast<MdbColumn *>(g_ptr_array_index(m_table->columns, colnum));
+            for (int c = 0; c < 4; ++c)
+                if (col == m_wanted.cols[c])
+                    m_found[c] = &m_fields[i];
+        }
+        const std::optional<RowLayout> layout = rowLayout(m_mdb, rowStart, rowSize);
+        if (!layout)
+            return false;
+        for (int c = 0; c < 4; ++c) {
+            const MdbField *f = m_found[c];
+            const MdbColumn *col = m_wanted.cols[c];
+            // libmdb reads a value the row has no place for as null: for these columns
+            // that is a definition pointing past the row.
+            if (!f || (!col->is_fixed && col->var_col_num >= layout->varCount))
+                return false;
+            if (f->is_null)
+                continue;
+            const int begin = f->start - rowStart;
+            const int end = begin + f->siz;
+            if (begin < 0 || f->siz < 0 || end > int(rowSize) || (col->is_fixed && end > layout->fixedEnd) ||
+                (col->col_type == MDB_TEXT && f->siz > col->col_size))
+                return false;
+        }
+        return true;
+    }
+
+    bool takeTexts()
+    {
+        std::string *texts[3] = {&m_values.subject, &m_values.htm, &m_values.content};
+        bool *nulls[3] = {&m_values.subjectNull, &m_values.htmNull, &m_values.contentNull};
+        for (int c = 0; c < 3; ++c) {
+            const MdbField *f = m_found[c];
+            texts[c]->clear();
+            *nulls[c] = !f || f->is_null;
+            if (!*nulls[c] && !m_reader.appendValue(m_wanted.cols[c], f->start, f->siz, *texts[c]))
+                return false;
+        }
+        m_values.written.clear();
+        if (m_fold) {
+            m_folded.clear();
+            appendFolded(m_folded, m_values.content);
+            appendDifferences(m_values.written, m_folded, m_values.content);
+            m_values.content.swap(m_folded);
+        }
+        return true;
+    }
+
+    bool takeDate()
+    {
+        const MdbField *f = m_found[3];
+        const int type = m_wanted.dateType();
+        double d = 0;
+        bool null = !f || f->is_null;
+        if (!null) {
+            if (f->start < 0 || f->start + numberSize(type) > int(m_mdb->fmt->pg_size))
+                return false;
+            d = numberAt(m_mdb->pg_buf, f->start, type);
+            null = std::isnan(d); // the engine turns NaN into NULL anyway
+        }
+        m_values.date = null ? 0 : d;
+        m_values.dateNull = null;
+        return true;
+    }
+
+    MdbHandle *m_mdb;
+    MdbTableDef *m_table;
+    WantedColumns m_wanted;
+    ValueReader m_reader;
+    bool m_fold;
+    std::vector<MdbField> m_fields;
+    const MdbField *m_found[4] = {nullptr, nullptr, nullptr, nullptr};
+    RowValues m_values;
+    std::string m_folded;
+};
+
+// Every row of the table into sink, page by page; false when the file turns out damaged
+// or the sink refuses a row.
+bool readRows(MdbHandle *mdb, MdbTableDef *table, std::uint64_t fileSize, RowReader &rows, RowSink &sink,
+              void (*progress)())
+{
     // A damaged page list could run in circles; a file holds no more pages than this.
     std::uint64_t pages = 0;
-    const std::uint64_t maxPages = fileSize / std::uint64_t(pgSize) + 1;
+    const std::uint64_t maxPages = fileSize / std::uint64_t(mdb->fmt->pg_size) + 1;
+    std::uint64_t rowsRead = 0;
     mdb_rewind_table(table);
     while (mdb_read_next_dpg(table)) {
         if (++pages > maxPages)
-            return fail(Damaged);
+            return false;
         if (progress && pages % 16 == 0)
             progress();
-        const int rows = mdb_get_int16(mdb->pg_buf, mdb->fmt->row_count_offset);
-        for (int r = 0; r < rows; ++r) {
+        const int count = mdb_get_int16(mdb->pg_buf, mdb->fmt->row_count_offset);
+        for (int r = 0; r < count; ++r) {
             int rowStart = 0;
             std::size_t rowSize = 0;
             if (mdb_find_row(mdb, r, &rowStart, &rowSize) != 0 || rowSize == 0)
                 continue;
             if (rowStart & 0x4000) // deleted
                 continue;
-            rowStart &= 0x1FFF;
-            const int n = mdb_crack_row(table, rowStart, rowSize, fields.data());
-            if (n < 0)
+            const RowReader::Outcome read = rows.read(rowStart & 0x1FFF, rowSize);
+            if (read == RowReader::Unreadable)
                 continue;
-            const MdbField *found[4] = {nullptr, nullptr, nullptr, nullptr};
-            for (unsigned i = 0; i < table->num_cols; ++i) {
-                const int colnum = fields[i].colnum;
-                if (colnum < 0 || unsigned(colnum) >= table->num_cols)
-                    return fail(Damaged);
-                auto *col = static_cast<MdbColumn *>(g_ptr_array_index(table->columns, colnum));
-                for (int c = 0; c < 4; ++c)
-                    if (col == cols[c])
-                        found[c] = &fields[i];
-            }
-            // Each value lies inside its row, fixed-size ones before the varying-size ones,
-            // and no text is longer than its column allows.
-            const std::optional<RowLayout> layout = rowLayout(mdb, rowStart, rowSize);
-            if (!layout)
-                return fail(Damaged);
-            for (int c = 0; c < 4; ++c) {
-                const MdbField *f = found[c];
-                // libmdb reads a value the row has no place for as null: for these columns
-                // that is a definition pointing past the row.
-                if (!f || (!cols[c]->is_fixed && cols[c]->var_col_num >= layout->varCount))
-                    return fail(Damaged);
-                if (f->is_null)
-                    continue;
-                const int begin = f->start - rowStart;
-                const int end = begin + f->siz;
-                if (begin < 0 || f->siz < 0 || end > int(rowSize) ||
-                    (cols[c]->is_fixed && end > layout->fixedEnd) ||
-                    (cols[c]->col_type == MDB_TEXT && f->siz > cols[c]->col_size))
-                    return fail(Damaged);
-            }
-            for (int c = 0; c < 3; ++c) {
-                const MdbField *f = found[c];
-                texts[c]->clear();
-                *nulls[c] = !f || f->is_null;
-                if (!*nulls[c] && !reader.appendValue(cols[c], f->start, f->siz, *texts[c]))
-                    return fail(Damaged);
-            }
-            values.written.clear();
-            if (fold) {
-                folded.clear();
-                appendFolded(folded, values.content);
-                appendDifferences(values.written, folded, values.content);
-                values.content.swap(folded);
-            }
-            const MdbField *f = found[3];
-            double d = 0;
-            bool null = !f || f->is_null;
-            if (!null) {
-                if (f->start < 0 || f->start + numberSize(dateType) > pgSize)
-                    return fail(Damaged);
-                d = numberAt(mdb->pg_buf, f->start, dateType);
-                null = std::isnan(d); // the engine turns NaN into NULL anyway
-            }
-            values.date = null ? 0 : d;
-            values.dateNull = null;
-            if (!sink.add(values))
-                return fail(Damaged);
+            if (read == RowReader::Damage || !sink.add(rows.values()))
+                return false;
             ++rowsRead;
         }
     }
     // Pages that could not be read end the scan early: the table's own count tells.
-    if (rowsRead != table->num_rows)
-        return fail(Damaged);
+    return rowsRead == table->num_rows;
+}
+
+} // namespace
+
+Result<void, ReadFailure> readTable(int fd, const QString &path, RowSink &sink, bool fold, void (*progress)())
+{
+    const MappedDatabase file(fd);
+    Handles open;
+    if (const Result<void, ReadFailure> opened = openMaindata(file, open, path); !opened)
+        return opened.failure();
+    const Result<WantedColumns, ReadFailure> wanted = wantedColumns(open.table, path);
+    if (!wanted)
+        return wanted.failure();
+    // No row is smaller than its entry in the page's row list.
+    if (open.table->num_rows > file.size() / 2 || !sink.begin(open.table->num_rows))
+        return readFailure(Damaged, path);
+    RowReader rows(open.mdb, open.table, file, *wanted, fold);
+    if (!readRows(open.mdb, open.table, file.size(), rows, sink, progress))
+        return readFailure(Damaged, path);
     return {};
 }
 
