@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <cstring>
 #include <optional>
+#include <tuple>
 
 namespace morvessa {
 
@@ -119,6 +120,103 @@ QString decoded(std::string_view bytes)
     return QString::fromUcs4(chars.data(), qsizetype(chars.size()));
 }
 
+struct Hit {
+    std::size_t begin, end, term; // bytes of text, then characters
+    bool operator<(const Hit &o) const { return std::tie(begin, term) < std::tie(o.begin, o.term); }
+};
+
+struct Term {
+    const JetLikePattern &pattern;
+    const std::string &literal; // the folded bytes of a term without wildcards, else empty
+    std::size_t index;
+};
+
+// The term's first maxHits matches in text (all when maxHits is 0), each after the last's end.
+void appendTermHits(const Term &term, std::string_view text, const RecordContent &content, int maxHits,
+                    std::vector<Hit> &hits)
+{
+    // In folded text a plain term's matches are its folded bytes (as in the scan).
+    std::optional<NeedleFinder> bytes;
+    if (content.folded && !term.literal.empty())
+        bytes.emplace(term.literal, content.byteCounts ? content.byteCounts : sampleCounts(text).data());
+    std::size_t from = 0, end = 0, found = 0;
+    while (maxHits <= 0 || found < std::size_t(maxHits)) {
+        std::size_t at = std::string_view::npos;
+        if (bytes) {
+            if (const char *p = bytes->find(text.data() + from, text.data() + text.size())) {
+                at = std::size_t(p - text.data());
+                end = at + term.literal.size();
+            }
+        } else {
+            at = term.pattern.find(text, from, end);
+        }
+        if (at == std::string_view::npos)
+            break; // a match holds at least one character: the loop moves on
+        hits.push_back({at, end, term.index});
+        ++found;
+        from = end;
+    }
+}
+
+// Turns the hits into characters, and gives the bytes of held where each line's pieces
+// begin (before, hit, after and its end, a line after another): where held is the text
+// searched, around the hits' own bytes.
+std::vector<std::size_t> placeLines(std::string_view text, std::string_view held, std::vector<Hit> &hits,
+                                    std::size_t width)
+{
+    std::vector<std::size_t> bounds;
+    bounds.reserve(hits.size() * 4);
+    const bool searchedHeld = text.data() == held.data() && text.size() == held.size();
+    if (searchedHeld)
+        for (const Hit &h : hits)
+            bounds.insert(bounds.end(), {charactersBack(text, h.begin, width), h.begin, h.end,
+                                         charactersOn(text, h.end, width)});
+    std::vector<std::size_t *> places;
+    places.reserve(hits.size() * 2);
+    for (Hit &h : hits)
+        places.insert(places.end(), {&h.begin, &h.end});
+    convertPlaces(text, places, true);
+    if (!searchedHeld) {
+        for (const Hit &h : hits)
+            bounds.insert(bounds.end(), {h.begin > width ? h.begin - width : 0, h.begin, h.end, h.end + width});
+        places.clear();
+        for (std::size_t &b : bounds)
+            places.push_back(&b);
+        convertPlaces(held, places, false);
+    }
+    return bounds;
+}
+
+// The lines as written: each line's stretch of held, from the first character before its
+// hit to the last after, decoded.
+std::vector<ContextLine> writtenLines(const RecordContent &content, const std::vector<Hit> &hits,
+                                      const std::vector<std::size_t> &bounds)
+{
+    std::vector<std::pair<std::size_t, std::size_t>> stretches;
+    stretches.reserve(hits.size());
+    for (std::size_t i = 0; i < bounds.size(); i += 4)
+        stretches.emplace_back(bounds[i], bounds[i + 3]);
+    const WrittenForm written(content.held, content.differences, stretches);
+    std::string piece;
+    auto writtenText = [&](std::size_t from, std::size_t to) {
+        piece.clear();
+        written.appendWritten(from, to, piece);
+        return decoded(piece);
+    };
+    std::vector<ContextLine> lines;
+    lines.reserve(hits.size());
+    for (std::size_t i = 0; i < hits.size(); ++i) {
+        const std::size_t *b = bounds.data() + 4 * i;
+        ContextLine line;
+        line.offset = qint64(hits[i].begin);
+        line.before = writtenText(b[0], b[1]);
+        line.hit = writtenText(b[1], b[2]);
+        line.after = writtenText(b[2], b[3]);
+        lines.push_back(std::move(line));
+    }
+    return lines;
+}
+
 } // namespace
 
 Result<Concordance> Concordance::make(const QueryAnalysis &analysis, Matching matching, int width)
@@ -163,87 +261,14 @@ std::vector<ContextLine> Concordance::linesIn(const RecordContent &content, int 
     const std::string_view text = m_variants ? std::string_view(foldedRecord) : content.searched;
     if (m_terms.empty() || text.empty())
         return {};
-    struct Hit {
-        std::size_t begin, end, term; // bytes of text, then characters
-        bool operator<(const Hit &o) const { return std::tie(begin, term) < std::tie(o.begin, o.term); }
-    };
     std::vector<Hit> hits;
-    for (std::size_t t = 0; t < m_terms.size(); ++t) {
-        // In folded text a plain term's matches are its folded bytes (as in the scan).
-        const std::string &literal = m_literals[t];
-        std::optional<NeedleFinder> bytes;
-        if (content.folded && !literal.empty())
-            bytes.emplace(literal, content.byteCounts ? content.byteCounts : sampleCounts(text).data());
-        std::size_t from = 0, end = 0, found = 0;
-        while (maxHits <= 0 || found < std::size_t(maxHits)) {
-            std::size_t at = std::string_view::npos;
-            if (bytes) {
-                if (const char *p = bytes->find(text.data() + from, text.data() + text.size())) {
-                    at = std::size_t(p - text.data());
-                    end = at + literal.size();
-                }
-            } else {
-                at = m_terms[t]->find(text, from, end);
-            }
-            if (at == std::string_view::npos)
-                break; // a match holds at least one character: the loop moves on
-            hits.push_back({at, end, t});
-            ++found;
-            from = end;
-        }
-    }
+    for (std::size_t t = 0; t < m_terms.size(); ++t)
+        appendTermHits({*m_terms[t], m_literals[t], t}, text, content, maxHits, hits);
     std::sort(hits.begin(), hits.end());
     if (maxHits > 0 && hits.size() > std::size_t(maxHits))
         hits.resize(std::size_t(maxHits));
-
-    // The hits in characters, then the bytes of held where each line's pieces begin: where
-    // held is the text searched, around the hits' own bytes.
-    const std::size_t width = std::size_t(m_width);
-    std::vector<std::size_t> bounds; // before, hit, after and its end, a line after another
-    bounds.reserve(hits.size() * 4);
-    const bool searchedHeld = text.data() == content.held.data() && text.size() == content.held.size();
-    if (searchedHeld)
-        for (const Hit &h : hits)
-            bounds.insert(bounds.end(), {charactersBack(text, h.begin, width), h.begin, h.end,
-                                         charactersOn(text, h.end, width)});
-    std::vector<std::size_t *> places;
-    places.reserve(hits.size() * 2);
-    for (Hit &h : hits)
-        places.insert(places.end(), {&h.begin, &h.end});
-    convertPlaces(text, places, true);
-    if (!searchedHeld) {
-        for (const Hit &h : hits)
-            bounds.insert(bounds.end(), {h.begin > width ? h.begin - width : 0, h.begin, h.end, h.end + width});
-        places.clear();
-        for (std::size_t &b : bounds)
-            places.push_back(&b);
-        convertPlaces(content.held, places, false);
-    }
-
-    // Each line's stretch of held, from the first character before its hit to the last after.
-    std::vector<std::pair<std::size_t, std::size_t>> stretches;
-    stretches.reserve(hits.size());
-    for (std::size_t i = 0; i < bounds.size(); i += 4)
-        stretches.emplace_back(bounds[i], bounds[i + 3]);
-    const WrittenForm written(content.held, content.differences, stretches);
-    std::string piece;
-    auto writtenText = [&](std::size_t from, std::size_t to) {
-        piece.clear();
-        written.appendWritten(from, to, piece);
-        return decoded(piece);
-    };
-    std::vector<ContextLine> lines;
-    lines.reserve(hits.size());
-    for (std::size_t i = 0; i < hits.size(); ++i) {
-        const std::size_t *b = bounds.data() + 4 * i;
-        ContextLine line;
-        line.offset = qint64(hits[i].begin);
-        line.before = writtenText(b[0], b[1]);
-        line.hit = writtenText(b[1], b[2]);
-        line.after = writtenText(b[2], b[3]);
-        lines.push_back(std::move(line));
-    }
-    return lines;
+    const std::vector<std::size_t> bounds = placeLines(text, content.held, hits, std::size_t(m_width));
+    return writtenLines(content, hits, bounds);
 }
 
 RecordContent ContextSearch::contentOf(int row) const
