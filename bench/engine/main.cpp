@@ -150,9 +150,11 @@ int rowCount(const SearchOutcome &o)
 int openChild(const std::string &mdbPath, const std::string &outPath)
 {
     const QString conn = connStringFor(mdbPath);
-    SearchOutcome all = test::valueOf(runSearch(conn, analyseQuery(QString())));
+    const Collection collection;
+    SearchOutcome all = test::valueOf(runSearch(conn, analyseQuery(QString()), Matching::Exact, collection));
     const auto tAll = Clock::now();
-    SearchOutcome q = test::valueOf(runSearch(conn, analyseQuery(QStringLiteral("明月"))));
+    SearchOutcome q =
+        test::valueOf(runSearch(conn, analyseQuery(QStringLiteral("明月")), Matching::Exact, collection));
     const auto tQuery = Clock::now();
     std::ofstream out(outPath);
     out << std::chrono::duration_cast<std::chrono::nanoseconds>(tAll.time_since_epoch()).count() << ' '
@@ -278,6 +280,8 @@ int main(int argc, char **argv)
     if (!bench::findCollection(path))
         return 0;
     const QString conn = connStringFor(path);
+    // One collection for every search, as the window has: its table is read once.
+    const Collection collection;
     std::printf("# morvessa-bench on %s%s\n\n", path.c_str(), smoke ? " (smoke run)" : "");
     printLoad();
 
@@ -345,7 +349,7 @@ int main(int argc, char **argv)
     bench::PlainTable plainTable(plain);
 
     const auto tWarm = Clock::now();
-    test::valueOf(runSearch(conn, analyseQuery(QString())));
+    test::valueOf(runSearch(conn, analyseQuery(QString()), Matching::Exact, collection));
     const double warmMs = msSince(tWarm);
 
     struct QueryFigures {
@@ -363,9 +367,9 @@ int main(int argc, char **argv)
         const QueryAnalysis a = analyseQuery(q.box);
         try {
             const auto t = Clock::now();
-            f.rows = rowCount(test::valueOf(runSearch(conn, a)));
+            f.rows = rowCount(test::valueOf(runSearch(conn, a, Matching::Exact, collection)));
             f.first = msSince(t);
-            f.engine = repeat(reps, [&] { test::valueOf(runSearch(conn, a)); });
+            f.engine = repeat(reps, [&] { test::valueOf(runSearch(conn, a, Matching::Exact, collection)); });
         } catch (const std::exception &e) {
             std::printf("engine failed on %s: %s\n", q.label, e.what());
             engineFailed = true;
@@ -422,17 +426,19 @@ int main(int argc, char **argv)
             VariantFigures v;
             v.label = q.label;
             const QueryAnalysis a = analyseQuery(q.box);
-            v.rows = rowCount(test::valueOf(runSearch(conn, a, Matching::Variants)));
-            v.exactRowsAfter = rowCount(test::valueOf(runSearch(conn, a)));
+            v.rows = rowCount(test::valueOf(runSearch(conn, a, Matching::Variants, collection)));
+            v.exactRowsAfter = rowCount(test::valueOf(runSearch(conn, a, Matching::Exact, collection)));
             // Exact and variant runs alternate, so that both meet the same load: on a busy
             // machine, figures taken minutes apart differ by more than the searches do.
             for (int i = 0; i < reps; ++i) {
-                v.exact.ms.push_back(repeat(
-                                         1, [&] { test::valueOf(runSearch(conn, a)); }, &v.exactCpu)
-                                         .ms[0]);
+                v.exact.ms.push_back(
+                    repeat(
+                        1, [&] { test::valueOf(runSearch(conn, a, Matching::Exact, collection)); }, &v.exactCpu)
+                        .ms[0]);
                 v.variants.ms.push_back(
                     repeat(
-                        1, [&] { test::valueOf(runSearch(conn, a, Matching::Variants)); }, &v.variantsCpu)
+                        1, [&] { test::valueOf(runSearch(conn, a, Matching::Variants, collection)); },
+                        &v.variantsCpu)
                         .ms[0]);
             }
             exactChanged += v.exactRowsAfter != f->rows;
@@ -483,9 +489,11 @@ int main(int argc, char **argv)
         for (const ManyTerms &m : many) {
             try {
                 const QueryAnalysis a = analyseQuery(m.box), one = analyseQuery(m.one);
-                const int rows = rowCount(test::valueOf(runSearch(conn, a)));
-                const Stats all = repeat(manyReps, [&] { test::valueOf(runSearch(conn, a)); });
-                const Stats single = repeat(manyReps, [&] { test::valueOf(runSearch(conn, one)); });
+                const int rows = rowCount(test::valueOf(runSearch(conn, a, Matching::Exact, collection)));
+                const Stats all =
+                    repeat(manyReps, [&] { test::valueOf(runSearch(conn, a, Matching::Exact, collection)); });
+                const Stats single =
+                    repeat(manyReps, [&] { test::valueOf(runSearch(conn, one, Matching::Exact, collection)); });
                 std::printf("| %s | %d | %s | %s | %s |\n", m.label.c_str(), rows, fmtStats(all).c_str(),
                             fmtStats(single).c_str(), ratio(all.median(), single.median()).c_str());
             } catch (const std::exception &e) {
@@ -528,7 +536,7 @@ int main(int argc, char **argv)
                                  QStringLiteral("/jst.mdb;Persist Security Info=False");
         try {
             const QueryAnalysis a = analyseQuery(terms);
-            const SearchOutcome o = test::valueOf(runSearch(viewConn, a));
+            const SearchOutcome o = test::valueOf(runSearch(viewConn, a, Matching::Exact, collection));
             if (o.found())
                 rowChangeStats = repeat(
                     reps,
@@ -570,7 +578,7 @@ int main(int argc, char **argv)
     int differing = 0, found = 0, failedBoth = 0;
     const auto tEq = Clock::now();
     for (const QString &q : queries) {
-        const equality::Comparison c = equality::compareSearch(conn, q);
+        const equality::Comparison c = equality::compareSearch(conn, q, collection);
         if (!c.same()) {
             if (++differing <= 10)
                 std::printf("DIFFERENT for [%s]: fast %s / plain %s\n", q.toStdString().c_str(),

@@ -5,7 +5,6 @@
 #include "engine/jetsql.h"
 #include "engine/maindatamodule.h"
 #include "engine/scannercache.h"
-#include "engine/tablecache.h"
 #include "engine/variantcolumn.h"
 #include "store/connstring.h"
 #include "store/storetable.h"
@@ -230,7 +229,10 @@ Result<void> Connection::open(const QString &connString)
     const QString path = dataSourceOf(connString);
     if (path.isEmpty())
         return Failure{QStringLiteral("連線字串無效，找不到資料庫檔案的位置：%1").arg(connString)};
-    const TableResult table = tableFor(path, m_collection);
+    // Content is only ever matched with like, so the fast path holds it folded; the plain
+    // path keeps it as written, in a table of its own.
+    const ContentForm form = m_collection.plainSearch ? ContentForm::AsWritten : ContentForm::Folded;
+    const TableResult table = m_collection.tables->tableFor(path, form, m_collection.reading);
     if (!table)
         return table.failure();
     return openTable(*table, path);

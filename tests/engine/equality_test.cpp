@@ -20,15 +20,16 @@ QString connFor(const QString &mdb)
            QStringLiteral(";Persist Security Info=False");
 }
 
-void expectSame(const QString &mdb, const QString &query)
+void expectSame(const QString &mdb, const QString &query, const morvessa::Collection &collection)
 {
-    const equality::Comparison c = equality::compareSearch(connFor(mdb), query);
+    const equality::Comparison c = equality::compareSearch(connFor(mdb), query, collection);
     EXPECT_TRUE(c.same()) << "query [" << query.toStdString() << "] fast: " << c.fast.summary().toStdString()
                           << " / plain: " << c.plain.summary().toStdString();
 }
 
 TEST(Equality, ChosenQueriesGiveTheSameResults)
 {
+    const morvessa::Collection collection;
     for (const char *q : {
              "",
              "-",
@@ -87,16 +88,17 @@ TEST(Equality, ChosenQueriesGiveTheSameResults)
              "%發熱%",
              "許功蓋",
          })
-        expectSame(kCollection, QString::fromUtf8(q));
+        expectSame(kCollection, QString::fromUtf8(q), collection);
     // A U+0000 pasted into the box is a character of its term on both paths.
     for (const QString &q : {QStringLiteral("a") + QChar(0) + QStringLiteral("b"),
                              QStringLiteral("+a") + QChar(0) + QStringLiteral(" b"),
                              QStringLiteral("發熱 ") + QChar(0), QString(QChar(0))})
-        expectSame(kCollection, q);
+        expectSame(kCollection, q, collection);
 }
 
 TEST(Equality, RandomQueriesGiveTheSameResults)
 {
+    const morvessa::Collection collection;
     const auto table = morvessa::test::valueOf(morvessa::readMaindataInProcess(kCollection));
     std::vector<QString> contents;
     for (std::size_t r = 0; r < table->rowCount(); ++r) {
@@ -105,13 +107,14 @@ TEST(Equality, RandomQueriesGiveTheSameResults)
     }
     equality::QueryGenerator gen(contents, 4242);
     for (int i = 0; i < 600; ++i)
-        expectSame(kCollection, gen.next());
+        expectSame(kCollection, gen.next(), collection);
 }
 
 // "_" before or after a run counts characters, not bytes: a character near the start or
 // the end of a record, with fewer characters than "_"s beside it, must not match there.
 TEST(Equality, AnyOnesBesideARunCountCharacters)
 {
+    const morvessa::Collection collection;
     const auto table = morvessa::test::valueOf(morvessa::readMaindataInProcess(kCollection));
     for (std::size_t r = 0; r < table->rowCount(); ++r) {
         const std::string_view c = table->content.at(r);
@@ -122,20 +125,21 @@ TEST(Equality, AnyOnesBesideARunCountCharacters)
             const QString run = content.mid(at, 1);
             if (run.contains(QRegularExpression(QStringLiteral("[\\s%_\\[\\]'+-]"))))
                 continue;
-            expectSame(kCollection, QStringLiteral("___") + run);
-            expectSame(kCollection, run + QStringLiteral("___"));
+            expectSame(kCollection, QStringLiteral("___") + run, collection);
+            expectSame(kCollection, run + QStringLiteral("___"), collection);
         }
     }
 }
 
 TEST(Equality, CollectionsWithoutRecordsOrColumnsFailAlike)
 {
+    const morvessa::Collection collection;
     for (const char *folder : {"empty", "no-table", "no-content"})
         for (const char *q : {"", "發熱", "+發熱 頭痛", "-"})
             expectSame(QStringLiteral(MORVESSA_TEST_DATA "/") + QString::fromUtf8(folder) +
                            QStringLiteral("/jst.mdb"),
-                       QString::fromUtf8(q));
-    expectSame(QStringLiteral(MORVESSA_TEST_DATA "/missing/jst.mdb"), QStringLiteral("發熱"));
+                       QString::fromUtf8(q), collection);
+    expectSame(QStringLiteral(MORVESSA_TEST_DATA "/missing/jst.mdb"), QStringLiteral("發熱"), collection);
 }
 
 } // namespace

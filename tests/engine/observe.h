@@ -48,16 +48,15 @@ inline Observed observe(const QString &connString, const QString &query,
     return o;
 }
 
-// The same search on the fast path and on the plain path.
+// The same search on the fast path and on the plain path, over collection's tables.
 struct Comparison {
     Observed fast, plain;
     bool same() const { return fast == plain; }
 };
 
-inline Comparison compareSearch(const QString &connString, const QString &query)
+inline Comparison compareSearch(const QString &connString, const QString &query, morvessa::Collection collection)
 {
     Comparison c;
-    morvessa::Collection collection;
     collection.plainSearch = true;
     c.plain = observe(connString, query, collection);
     collection.plainSearch = false;

@@ -1,0 +1,26 @@
+#include "store/tablecache.h"
+
+namespace morvessa {
+
+TableResult TableCache::tableFor(const QString &path, ContentForm form, const ReadSettings &settings)
+{
+    const std::optional<DatabaseIdentity> version = identityOfFile(path);
+    if (!version) {
+        const std::lock_guard lock(m_mutex);
+        m_tables.erase({path, ContentForm::Folded});
+        m_tables.erase({path, ContentForm::AsWritten});
+        return readMaindata(path); // fails, saying why
+    }
+    const std::pair key(path, form);
+    const std::lock_guard lock(m_mutex);
+    const auto it = m_tables.find(key);
+    if (it != m_tables.end() && it->second.version == *version)
+        return it->second.table;
+    m_tables.erase(key);
+    TableResult table = readMaindata(path, form, settings);
+    if (table)
+        m_tables[key] = {*version, *table};
+    return table;
+}
+
+} // namespace morvessa
