@@ -1,10 +1,8 @@
 #include "store/databaseidentity.h"
 
 #include "store/columnfile.h"
+#include "store/opendatabase.h"
 
-#include <QFile>
-
-#include <fcntl.h>
 #include <unistd.h>
 
 namespace morvessa {
@@ -39,18 +37,12 @@ DatabaseIdentity identityOf(int fd, const struct stat &st)
     return id;
 }
 
-std::optional<DatabaseIdentity> identityOfFile(const QString &path)
+Result<DatabaseIdentity> identityOfFile(const QString &path)
 {
-    // Without blocking: a pipe put where the database goes is no database, never a wait.
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-    if (fd < 0)
-        return std::nullopt;
-    struct stat st {};
-    std::optional<DatabaseIdentity> id;
-    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode))
-        id = identityOf(fd, st);
-    ::close(fd);
-    return id;
+    OpenDatabase db;
+    if (const Result<void> opened = openDatabase(path, db); !opened)
+        return opened.failure();
+    return identityOf(db.fd, db.status);
 }
 
 } // namespace morvessa

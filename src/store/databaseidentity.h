@@ -2,10 +2,11 @@
 // Is this the same database file as before? One answer for the kept column files and the
 // tables a process holds: a file rewritten, touched, replaced, moved to another file
 // system or changed in place differs.
+#include "base/result.h"
+
 #include <QString>
 
 #include <cstdint>
-#include <optional>
 #include <sys/stat.h>
 
 namespace morvessa {
@@ -23,8 +24,8 @@ struct DatabaseIdentity {
 // The identity of the database open at fd, whose status is st.
 DatabaseIdentity identityOf(int fd, const struct stat &st);
 
-// The identity of the regular file at path (links followed), or nullopt where there is
-// none to open.
-std::optional<DatabaseIdentity> identityOfFile(const QString &path);
+// The identity of the regular file at path (links followed), or why there is none: the
+// failure the reading of that file would give.
+Result<DatabaseIdentity> identityOfFile(const QString &path);
 
 } // namespace morvessa

@@ -3,49 +3,18 @@
 #include "store/columnfile.h"
 #include "store/isolatedread.h"
 #include "store/keptcolumns.h"
+#include "store/opendatabase.h"
 #include "store/readmessages.h"
 #include "store/tableread.h"
 
-#include <QFile>
-
 #include <cerrno>
 #include <ctime>
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace morvessa {
 
 namespace {
-
-struct OpenDatabase {
-    int fd = -1;
-    struct stat status {};
-    ~OpenDatabase()
-    {
-        if (fd >= 0)
-            ::close(fd);
-    }
-};
-
-// Opens the database file for reading, or says what stands in the way. The file is
-// opened here, in this process, so that its permissions decide.
-Result<void> openDatabase(const QString &path, OpenDatabase &db)
-{
-    const QByteArray native = QFile::encodeName(path);
-    if (::stat(native.constData(), &db.status) != 0)
-        return Failure{openFailureMessage(path, errno)};
-    if (S_ISDIR(db.status.st_mode))
-        return Failure{openFailureMessage(path, EISDIR)};
-    if (!S_ISREG(db.status.st_mode))
-        return Failure{notAFileMessage(path)};
-    db.fd = ::open(native.constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
-    if (db.fd < 0)
-        return Failure{openFailureMessage(path, errno)};
-    if (::fstat(db.fd, &db.status) != 0 || !S_ISREG(db.status.st_mode))
-        return Failure{notAFileMessage(path)};
-    return {};
-}
 
 // A file changed within the file system's clock step of its last change could change
 // again without its times showing it: such a read is used but not kept.

@@ -4,12 +4,12 @@ namespace morvessa {
 
 TableResult TableCache::tableFor(const QString &path, ContentForm form, const ReadSettings &settings)
 {
-    const std::optional<DatabaseIdentity> version = identityOfFile(path);
+    const Result<DatabaseIdentity> version = identityOfFile(path);
     if (!version) {
         const std::lock_guard lock(m_mutex);
         m_tables.erase({path, ContentForm::Folded});
         m_tables.erase({path, ContentForm::AsWritten});
-        return readMaindata(path); // fails, saying why
+        return version.failure();
     }
     const std::pair key(path, form);
     const std::lock_guard lock(m_mutex);

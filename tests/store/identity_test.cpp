@@ -18,28 +18,32 @@ TEST(DatabaseIdentity, TheSameFileUnderAnyNameAndNothingElse)
     QTemporaryDir dir;
     const QString folder = test::copyDatabase(dir, "collection");
     const QString path = folder + QStringLiteral("/jst.mdb");
-    const std::optional<DatabaseIdentity> id = identityOfFile(path);
-    ASSERT_TRUE(id);
+    const DatabaseIdentity id = test::valueOf(identityOfFile(path));
     struct stat st {};
     ASSERT_EQ(::stat(QFile::encodeName(path).constData(), &st), 0);
-    EXPECT_EQ(id->device, std::uint64_t(st.st_dev));
-    EXPECT_EQ(id->inode, std::uint64_t(st.st_ino));
-    EXPECT_EQ(id->size, std::uint64_t(st.st_size));
-    EXPECT_EQ(identityOfFile(path), id);
+    EXPECT_EQ(id.device, std::uint64_t(st.st_dev));
+    EXPECT_EQ(id.inode, std::uint64_t(st.st_ino));
+    EXPECT_EQ(id.size, std::uint64_t(st.st_size));
+    EXPECT_EQ(test::valueOf(identityOfFile(path)), id);
 
     const QString linked = dir.path() + QStringLiteral("/linked.mdb");
     ASSERT_EQ(::link(QFile::encodeName(path).constData(), QFile::encodeName(linked).constData()), 0);
-    EXPECT_EQ(identityOfFile(linked), identityOfFile(path)); // a new link changes the times
-    EXPECT_NE(identityOfFile(path), id);
+    EXPECT_EQ(test::valueOf(identityOfFile(linked)),
+              test::valueOf(identityOfFile(path))); // a new link changes the times
+    EXPECT_NE(test::valueOf(identityOfFile(path)), id);
     const QString copied = dir.path() + QStringLiteral("/copied.mdb");
     ASSERT_TRUE(QFile::copy(path, copied));
-    EXPECT_NE(identityOfFile(copied), id);
+    EXPECT_NE(test::valueOf(identityOfFile(copied)), id);
 
-    // Nothing to open, or nothing that is a file: no identity, and no wait on a pipe.
+    // Nothing to open, or nothing that is a file: no identity but a message naming the
+    // file, and no wait on a pipe.
     const QString pipe = dir.path() + QStringLiteral("/pipe");
     ASSERT_EQ(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
-    for (const QString &none : {pipe, folder, dir.path() + QStringLiteral("/missing.mdb")})
-        EXPECT_FALSE(identityOfFile(none)) << none.toStdString();
+    for (const QString &none : {pipe, folder, dir.path() + QStringLiteral("/missing.mdb")}) {
+        const Result<DatabaseIdentity> missing = identityOfFile(none);
+        EXPECT_FALSE(missing) << none.toStdString();
+        EXPECT_TRUE(missing.message().contains(none)) << missing.message().toStdString();
+    }
 }
 
 // Where the file system's times are too coarse to show a change (a rewrite within the same
