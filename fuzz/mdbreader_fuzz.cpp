@@ -121,6 +121,8 @@ void readInProcess(const std::uint8_t *data, std::size_t size, bool folded)
     if (outcome) {
         if (!table)
             fuzz::fail("a table that was read cannot be mapped from its column file");
+        if (!(*table)->settled())
+            fuzz::fail("a column file just written fails its own sums");
         checkTable(**table);
     } else if (table || table.failure().status != outcome.failure().status ||
                table.failure().detail != outcome.failure().detail) {

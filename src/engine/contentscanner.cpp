@@ -3,6 +3,7 @@
 #include "engine/likepattern.h"
 #include "engine/needlefinder.h"
 #include "engine/variantfinder.h"
+#include "store/chunkcheck.h"
 #include "text/utf8.h"
 #include "text/variants.h"
 
@@ -92,13 +93,27 @@ ContentScanner::ContentScanner(TextColumn rows, bool folded) : m_folded(rows, fo
         return;
     }
     const std::size_t step = bytes.size() / kStretches;
-    for (std::size_t k = 0; k < kStretches; ++k)
-        for (const char c : bytes.substr(k * step, kStretch))
+    const ChunkCheck *check = m_folded.view().check;
+    char copy[kStretch];
+    for (std::size_t k = 0; k < kStretches; ++k) {
+        std::string_view stretch = bytes.substr(k * step, kStretch);
+        // A kept file is read, not touched where it is mapped (store/chunkcheck.h); a failed
+        // read only makes a poorer sample, and the search then reports the damage.
+        if (check && check->read(stretch.data(), stretch.size(), copy))
+            stretch = std::string_view(copy, stretch.size());
+        for (const char c : stretch)
             ++m_byteCounts[static_cast<unsigned char>(c)];
+    }
+}
+
+bool ContentScanner::settled() const
+{
+    const ChunkCheck *check = m_folded.view().check;
+    return !check || check->settle();
 }
 
 void ContentScanner::scan(std::string_view needle, const VariantTable *variants, std::vector<std::uint32_t> &out,
-                          std::vector<std::uint32_t> *firstHits) const
+                          const RowTest &test) const
 {
     const TextColumn &column = m_folded.view();
     const std::size_t count = column.size();
@@ -113,12 +128,51 @@ void ContentScanner::scan(std::string_view needle, const VariantTable *variants,
     const std::uint64_t *ends = column.ends.data();
     const RunFinder finder(needle, m_byteCounts, variants);
     visit(size);
+    // A kept file is read a stretch of whole chunks at a time into a buffer, and each chunk
+    // checked there (store/chunkcheck.h); chunks passed over are checked before anything
+    // found counts. A stretch is read up to the longest match past its end, so a match
+    // across the border is found in one of them. Elsewhere the text is searched where it lies.
+    const ChunkCheck *check = column.check;
+    const std::size_t reach = variants ? 4 * needle.size() : needle.size();
+    constexpr std::size_t kStretchChunks = 4;
+    std::vector<char> buffer;
+    const char *data = base; // data[i - from] is byte i of the text, for i in [from, to)
+    std::size_t from = 0, to = size, stretchEnd = check ? 0 : size;
     std::size_t pos = 0, row = 0;
+    std::string rowCopy;
+    // The found row's text: from the stretch at hand where it lies within it. (A kept file's
+    // ends are not known good yet: ends that say nothing sensible give no text.)
+    auto rowText = [&](std::size_t r) -> std::string_view {
+        const std::uint64_t begin = r == 0 ? 0 : ends[r - 1], end = ends[r];
+        if (begin > end || end > size)
+            return {};
+        if (begin >= from && end <= to)
+            return {data + (begin - from), std::size_t(end - begin)};
+        rowCopy.resize(std::size_t(end - begin));
+        if (check && !check->read(base + begin, rowCopy.size(), rowCopy.data()))
+            return {};
+        if (!check)
+            return {base + begin, std::size_t(end - begin)};
+        return rowCopy;
+    };
     while (pos < size && row < count) {
-        const RunFinder::Match hit = finder.find(base + pos, base + size);
-        if (!hit.at)
-            break;
-        const std::size_t at = std::size_t(hit.at - base);
+        if (pos >= stretchEnd) {
+            stretchEnd = std::min(size, pos + check->toChunkEnd(base + pos) + (kStretchChunks - 1) * kChunkBytes);
+            from = pos;
+            to = std::min(size, stretchEnd + reach);
+            buffer.resize(to - from);
+            if (!check->read(base + from, to - from, buffer.data()))
+                break; // damaged: the search's answer is not used
+            data = buffer.data();
+        }
+        const RunFinder::Match hit = finder.find(data + (pos - from), data + (to - from));
+        if (!hit.at) {
+            if (to == size)
+                break;
+            pos = stretchEnd;
+            continue;
+        }
+        const std::size_t at = from + std::size_t(hit.at - data);
         // The row the hit starts in: the first whose end lies beyond it. Hits mostly lie a
         // few rows on, so the search gallops from the current row before it halves: a
         // halving over all the rows left would miss the cache at every step.
@@ -135,9 +189,14 @@ void ContentScanner::scan(std::string_view needle, const VariantTable *variants,
         if (row >= count)
             break;
         if (at + hit.size <= ends[row]) {
-            out.push_back(std::uint32_t(row));
-            if (firstHits)
-                firstHits->push_back(std::uint32_t(at - (row == 0 ? 0 : ends[row - 1])));
+            bool keep = true;
+            if (test) {
+                const std::string_view text = rowText(row);
+                const std::size_t firstHit = at - std::size_t(row == 0 ? 0 : ends[row - 1]);
+                keep = test(text, firstHit <= text.size() ? firstHit : npos);
+            }
+            if (keep)
+                out.push_back(std::uint32_t(row));
             pos = ends[row];
             ++row;
         } else {
@@ -153,25 +212,33 @@ std::optional<std::vector<std::uint32_t>> ContentScanner::rowsLike(std::string_v
     if (!like.compile(pattern, 0))
         return std::nullopt;
     const LikeShape shape = like.shape();
-    std::vector<std::uint32_t> candidates, firstHits;
-    const bool withHits = shape.runWithAnyOnes && !shape.longestRun.empty();
-    scan(shape.longestRun, variants, candidates, withHits ? &firstHits : nullptr);
-    if (shape.plainContains)
-        return candidates;
+    std::vector<std::uint32_t> out;
+    if (shape.plainContains) {
+        scan(shape.longestRun, variants, out);
+        if (!settled())
+            out.clear(); // a damaged kept file: nothing found counts
+        return out;
+    }
     // The run is only a necessary condition: the reference like decides, or for a run
     // with "_" around it the characters around each place of the run.
-    const TextColumn &column = m_folded.view();
     const RunFinder finder(shape.longestRun, m_byteCounts, variants);
     std::string scratch;
-    std::vector<std::uint32_t> out;
-    for (std::size_t k = 0; k < candidates.size(); ++k) {
-        const std::uint32_t r = candidates[k];
-        const std::string_view text = column.at(r);
+    auto decide = [&](std::string_view text, std::size_t firstHit) {
         visit(text.size());
-        if (shape.runWithAnyOnes ? matchesRunWithAnyOnes(text, shape, finder, withHits ? firstHits[k] : npos)
-                                 : likeMatches(like, text, variants, scratch))
-            out.push_back(r);
+        return shape.runWithAnyOnes ? matchesRunWithAnyOnes(text, shape, finder, firstHit)
+                                    : likeMatches(like, text, variants, scratch);
+    };
+    if (shape.longestRun.empty()) { // no run to look for: every non-null row is a candidate
+        scan({}, variants, out);
+        if (settled()) {
+            const TextColumn &column = m_folded.view();
+            std::erase_if(out, [&](std::uint32_t r) { return !decide(column.at(r), npos); });
+        }
+    } else { // each found row decided while the scan has it at hand
+        scan(shape.longestRun, variants, out, decide);
     }
+    if (!settled())
+        out.clear(); // a damaged kept file: nothing found counts
     return out;
 }
 
@@ -182,6 +249,8 @@ ContentScanner::rowsLikeAmong(std::string_view pattern, const std::vector<std::u
     JetLikePattern like;
     if (!like.compile(pattern, 0))
         return std::nullopt;
+    if (!settled())
+        return std::vector<std::uint32_t>();
     const LikeShape shape = like.shape();
     const std::string &run = shape.longestRun;
     const TextColumn &column = m_folded.view();

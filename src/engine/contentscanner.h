@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string_view>
 #include <vector>
@@ -45,10 +46,15 @@ public:
     std::uint64_t bytesVisited() const { return m_visited.load(std::memory_order_relaxed); }
 
 private:
+    // The bytes scanned are known whole (a kept file's checks all done, and held).
+    bool settled() const;
+    // Decides on a row the scan found: its text and where in it the needle is first found.
+    using RowTest = std::function<bool(std::string_view text, std::size_t firstHit)>;
     // Non-null rows whose folded content contains needle (already folded), or one of its
-    // forms with variants; with firstHits, also where in the row it is first found.
+    // forms with variants; with test, only those it keeps (it sees the row while the scan
+    // has it at hand).
     void scan(std::string_view needle, const VariantTable *variants, std::vector<std::uint32_t> &out,
-              std::vector<std::uint32_t> *firstHits = nullptr) const;
+              const RowTest &test = {}) const;
     void visit(std::size_t bytes) const { m_visited.fetch_add(bytes, std::memory_order_relaxed); }
 
     FoldedColumn m_folded;

@@ -186,6 +186,10 @@ Connection::Impl::Rows Connection::Impl::run(const QString &jetSql, const Search
                                table->newestFirst(), variants.get()))
             rows = std::make_shared<TableRows>(table, std::move(*ids));
     }
+    // Nothing found in a kept file is used before all of it has been checked (the scan
+    // above ran while it was); the engine below reads it only once it has.
+    if (!table->settled())
+        return Failure{QStringLiteral("資料庫檔案「%1」的暫存副本已損壞。").arg(path)};
     // An invalid pattern is reported below as it is; the content does not matter there.
     if (!rows && statement && variants && patternsValid(*statement)) {
         Rows found = runFolded(jetSql, *statement);
@@ -229,13 +233,18 @@ Result<void> Connection::open(const QString &connString)
     const QString path = dataSourceOf(connString);
     if (path.isEmpty())
         return Failure{QStringLiteral("連線字串無效，找不到資料庫檔案的位置：%1").arg(connString)};
-    // Content is only ever matched with like, so the fast path holds it folded; the plain
-    // path keeps it as written, in a table of its own.
-    const ContentForm form = m_collection.plainSearch ? ContentForm::AsWritten : ContentForm::Folded;
-    const TableResult table = m_collection.tables->tableFor(path, form, m_collection.reading);
+    const TableResult table = tableOf(path);
     if (!table)
         return table.failure();
     return openTable(*table, path);
+}
+
+TableResult Connection::tableOf(const QString &path) const
+{
+    // Content is only ever matched with like, so the fast path holds it folded; the plain
+    // path keeps it as written, in a table of its own.
+    const ContentForm form = m_collection.plainSearch ? ContentForm::AsWritten : ContentForm::Folded;
+    return m_collection.tables->tableFor(path, form, m_collection.reading);
 }
 
 Result<void> Connection::openTable(std::shared_ptr<const StoreTable> table, const QString &name,
@@ -254,6 +263,16 @@ Result<void> Connection::openTable(std::shared_ptr<const StoreTable> table, cons
         return impl->engineError(registered.message());
     m_impl = std::move(impl);
     return {};
+}
+
+Result<void> Connection::readAgain()
+{
+    const QString path = m_impl->path;
+    std::shared_ptr<const VariantTable> variants = m_impl->variants;
+    const TableResult table = tableOf(path);
+    if (!table)
+        return table.failure();
+    return openTable(*table, path, std::move(variants));
 }
 
 QString Connection::databasePath() const
@@ -283,7 +302,13 @@ Result<void> Recordset::open(const QString &sql, const SearchStatement *statemen
 {
     if (!connection.impl())
         return Failure{QStringLiteral("資料庫連線尚未開啟。")};
-    const Connection::Impl::Rows rows = connection.impl()->run(sql, statement);
+    Connection::Impl::Rows rows = connection.impl()->run(sql, statement);
+    if (!rows && connection.impl()->table->knownDamaged()) {
+        // The kept copy failed its checks: its answer is dropped, the database read again.
+        if (const Result<void> reopened = connection.readAgain(); !reopened)
+            return reopened.failure();
+        rows = connection.impl()->run(sql, statement);
+    }
     if (!rows)
         return rows.failure();
     m_rows = *rows;

@@ -48,6 +48,9 @@ public:
     Result<void> openTable(std::shared_ptr<const StoreTable> table, const QString &name,
                            std::shared_ptr<const VariantTable> variants = nullptr);
 
+    // Reads the table again, after the kept copy it came from failed its checks.
+    Result<void> readAgain();
+
     // The file the connection reads, and its table as loaded (shared while the file is unchanged).
     QString databasePath() const;
     std::shared_ptr<const StoreTable> table() const;
@@ -56,6 +59,9 @@ public:
     Impl *impl() const { return m_impl.get(); }
 
 private:
+    // The table of the file at path, read as the collection says (or the one it holds).
+    TableResult tableOf(const QString &path) const;
+
     Collection m_collection;
     std::unique_ptr<Impl> m_impl;
 };

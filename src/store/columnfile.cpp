@@ -1,5 +1,7 @@
 #include "store/columnfile.h"
 
+#include "store/bytehash.h"
+#include "store/chunkcheck.h"
 #include "store/readmessages.h"
 
 #include <algorithm>
@@ -21,7 +23,7 @@ namespace {
 
 constexpr char kMagic[8] = {'M', 'V', 'C', 'O', 'L', 'S', '\r', '\n'};
 // Raised whenever the layout or the meaning of a field changes: a file of another version is a miss.
-constexpr std::uint32_t kVersion = 4; // 3: the striped hash; 4: the device in the stamp
+constexpr std::uint32_t kVersion = 5; // 3: the striped hash; 4: the device in the stamp; 5: chunk sums
 constexpr std::uint64_t kHeaderBytes = 4096;
 constexpr std::size_t kDetailMax = 256;
 
@@ -40,9 +42,10 @@ enum Block {
     SubjectBytes,
     HtmBytes,
     WrittenBytes,
+    ChunkSums, // one sum per chunk of everything between the header page and them
     BlockCount
 };
-constexpr std::uint64_t kElementSize[BlockCount] = {8, 8, 8, 8, 4, 1, 1, 1, 1, 8, 0, 0, 0, 0};
+constexpr std::uint64_t kElementSize[BlockCount] = {8, 8, 8, 8, 4, 1, 1, 1, 1, 8, 0, 0, 0, 0, 0};
 
 struct Place {
     std::uint64_t offset = 0;
@@ -57,7 +60,7 @@ struct Header {
     std::uint32_t contentFolded;
     std::uint64_t rows;
     std::uint64_t fileSize;
-    std::uint64_t checksum; // of everything after the header page
+    std::uint64_t checksum; // of the chunk sums
     std::uint32_t detailSize;
     std::uint32_t stamped;
     char detail[kDetailMax];
@@ -196,7 +199,7 @@ private:
 
 class Mapping {
 public:
-    // populate: every page is read at once (the checksum reads them all), one call instead
+    // populate: every page is read at once (the checks read them all), one call instead
     // of a fault every few pages.
     Mapping(int fd, std::size_t size, int prot, bool populate = false)
     {
@@ -244,185 +247,6 @@ bool validEnds(std::span<const std::uint64_t> ends, std::uint64_t bytes)
         last = e;
     }
     return last == bytes;
-}
-
-} // namespace
-
-namespace {
-
-// The hash reads the bytes in stripes of 64, eight 64-bit lanes at a time, each lane
-// multiplying the halves of its word mixed with a key of its own; sixteen stripes make a
-// block, after which every lane is scrambled. The keys differ from stripe to stripe within
-// a block and the scramble orders the blocks, so moved or swapped pieces change the hash
-// as flipped and missing ones do. It keeps pace with the memory bus, where a multiply
-// chain per word took most of a start with the kept copy.
-constexpr std::size_t kLanes = 8, kStripe = 64, kStripesPerBlock = 16, kBlock = kStripe * kStripesPerBlock;
-constexpr std::uint64_t kMul = 0x9E3779B97F4A7C15ull;
-constexpr std::uint32_t kPrime32 = 0x9E3779B1u;
-
-struct HashKeys {
-    std::uint64_t stripe[kStripesPerBlock + 1][kLanes]; // the last row: the closing partial stripe
-    std::uint64_t scramble[kLanes];
-    std::uint64_t start[kLanes];
-    HashKeys()
-    {
-        std::uint64_t x = 0x243F6A8885A308D3ull;
-        auto next = [&x] { // splitmix64
-            std::uint64_t z = (x += kMul);
-            z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-            z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-            return z ^ (z >> 31);
-        };
-        for (auto &row : stripe)
-            for (auto &k : row)
-                k = next();
-        for (auto &k : scramble)
-            k = next();
-        for (auto &k : start)
-            k = next();
-    }
-};
-
-const HashKeys &hashKeys()
-{
-    static const HashKeys keys;
-    return keys;
-}
-
-void stripeScalar(std::uint64_t acc[kLanes], const unsigned char *p, const std::uint64_t key[kLanes])
-{
-    std::uint64_t d[kLanes];
-    std::memcpy(d, p, sizeof d);
-    for (std::size_t i = 0; i < kLanes; ++i) {
-        const std::uint64_t k = d[i] ^ key[i];
-        acc[i ^ 1] += d[i];
-        acc[i] += (k & 0xFFFFFFFFu) * (k >> 32);
-    }
-}
-
-void scrambleScalar(std::uint64_t acc[kLanes], const std::uint64_t key[kLanes])
-{
-    for (std::size_t i = 0; i < kLanes; ++i)
-        acc[i] = (acc[i] ^ (acc[i] >> 47) ^ key[i]) * kPrime32;
-}
-
-// The whole blocks, `blocks` of them.
-void blocksScalar(std::uint64_t acc[kLanes], const unsigned char *p, std::size_t blocks)
-{
-    const HashKeys &keys = hashKeys();
-    for (std::size_t b = 0; b < blocks; ++b, p += kBlock) {
-        for (std::size_t s = 0; s < kStripesPerBlock; ++s)
-            stripeScalar(acc, p + s * kStripe, keys.stripe[s]);
-        scrambleScalar(acc, keys.scramble);
-    }
-}
-
-__attribute__((target("avx2"))) inline __m256i scrambleAvx2(__m256i a, __m256i key, __m256i prime)
-{
-    a = _mm256_xor_si256(_mm256_xor_si256(a, _mm256_srli_epi64(a, 47)), key);
-    const __m256i low = _mm256_mul_epu32(a, prime);
-    const __m256i high = _mm256_mul_epu32(_mm256_srli_epi64(a, 32), prime);
-    return _mm256_add_epi64(low, _mm256_slli_epi64(high, 32));
-}
-
-__attribute__((target("avx2"))) void blocksAvx2(std::uint64_t acc[kLanes], const unsigned char *p,
-                                                std::size_t blocks)
-{
-    const HashKeys &keys = hashKeys();
-    __m256i a0 = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(acc));
-    __m256i a1 = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(acc + 4));
-    const __m256i prime = _mm256_set1_epi32(int(kPrime32));
-    const __m256i s0 = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(keys.scramble));
-    const __m256i s1 = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(keys.scramble + 4));
-    for (std::size_t b = 0; b < blocks; ++b, p += kBlock) {
-        for (std::size_t s = 0; s < kStripesPerBlock; ++s) {
-            const unsigned char *q = p + s * kStripe;
-            const __m256i d0 = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(q));
-            const __m256i d1 = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(q + 32));
-            const __m256i k0 =
-                _mm256_xor_si256(d0, _mm256_loadu_si256(reinterpret_cast<const __m256i *>(keys.stripe[s])));
-            const __m256i k1 =
-                _mm256_xor_si256(d1, _mm256_loadu_si256(reinterpret_cast<const __m256i *>(keys.stripe[s] + 4)));
-            // Lane i gets lane i^1's word; then the product of its own word's halves.
-            a0 = _mm256_add_epi64(a0, _mm256_shuffle_epi32(d0, _MM_SHUFFLE(1, 0, 3, 2)));
-            a1 = _mm256_add_epi64(a1, _mm256_shuffle_epi32(d1, _MM_SHUFFLE(1, 0, 3, 2)));
-            a0 = _mm256_add_epi64(a0, _mm256_mul_epu32(k0, _mm256_srli_epi64(k0, 32)));
-            a1 = _mm256_add_epi64(a1, _mm256_mul_epu32(k1, _mm256_srli_epi64(k1, 32)));
-        }
-        a0 = scrambleAvx2(a0, s0, prime);
-        a1 = scrambleAvx2(a1, s1, prime);
-    }
-    _mm256_storeu_si256(reinterpret_cast<__m256i *>(acc), a0);
-    _mm256_storeu_si256(reinterpret_cast<__m256i *>(acc + 4), a1);
-}
-
-std::uint64_t hashWith(void (*blocks)(std::uint64_t *, const unsigned char *, std::size_t), const void *data,
-                       std::size_t size, std::uint64_t seed)
-{
-    const HashKeys &keys = hashKeys();
-    const auto *p = static_cast<const unsigned char *>(data);
-    std::uint64_t acc[kLanes];
-    for (std::size_t i = 0; i < kLanes; ++i)
-        acc[i] = keys.start[i] ^ seed;
-    const std::size_t whole = size / kBlock;
-    blocks(acc, p, whole);
-    // The rest: whole stripes, then the last bytes padded with zeros (the size, mixed in
-    // below, tells those apart from bytes of zero).
-    std::size_t at = whole * kBlock, s = 0;
-    for (; at + kStripe <= size; at += kStripe, ++s)
-        stripeScalar(acc, p + at, keys.stripe[s]);
-    if (at < size) {
-        unsigned char last[kStripe] = {};
-        std::memcpy(last, p + at, size - at);
-        stripeScalar(acc, last, keys.stripe[kStripesPerBlock]);
-    }
-    std::uint64_t h = (std::uint64_t(size) ^ seed) * kMul;
-    for (std::size_t i = 0; i < kLanes; ++i) {
-        std::uint64_t x = acc[i] ^ (acc[i] >> 29);
-        x *= kMul;
-        h = (h ^ x ^ (x >> 32)) * kMul;
-    }
-    return h ^ (h >> 32);
-}
-
-} // namespace
-
-std::uint64_t hashBytes(const void *data, std::size_t size, std::uint64_t seed)
-{
-    static const bool avx2 = __builtin_cpu_supports("avx2");
-    return hashWith(avx2 ? blocksAvx2 : blocksScalar, data, size, seed);
-}
-
-std::uint64_t hashBytesWithoutVectors(const void *data, std::size_t size, std::uint64_t seed)
-{
-    return hashWith(blocksScalar, data, size, seed);
-}
-
-namespace {
-
-// The checksum of a column file's body: its two halves hashed at once, on two threads, then
-// combined. Reading a large file from memory is most of what a start with the kept copy
-// waits for, and two cores read it faster than one.
-std::uint64_t bodyChecksum(const unsigned char *body, std::size_t size)
-{
-    const std::size_t half = (size / 2) & ~std::size_t(kBlock - 1);
-    std::uint64_t halves[2] = {0, 0};
-    auto second = [&] { halves[1] = hashBytes(body + half, size - half, 2); };
-    bool together = false;
-    if (size >= (std::size_t(8) << 20)) {
-        try {
-            std::thread other(second);
-            halves[0] = hashBytes(body, half, 1);
-            other.join();
-            together = true;
-        } catch (const std::system_error &) { // no thread to be had: one after the other
-        }
-    }
-    if (!together) {
-        halves[0] = hashBytes(body, half, 1);
-        second();
-    }
-    return hashBytes(halves, sizeof halves, size);
 }
 
 } // namespace
@@ -537,7 +361,9 @@ bool ColumnFileWriter::finish(const Result<void, ReadFailure> &outcome)
     for (const Block b : {SubjectBytes, HtmBytes, WrittenBytes})
         if (!w.streams[b].moveTo(h.blocks[b].offset))
             return false;
-    h.fileSize = h.blocks[WrittenBytes].offset + h.blocks[WrittenBytes].size;
+    const std::uint64_t bodyEnd = align64(h.blocks[WrittenBytes].offset + h.blocks[WrittenBytes].size);
+    h.blocks[ChunkSums] = {bodyEnd, chunkCount(bodyEnd - kHeaderBytes) * sizeof(std::uint64_t)};
+    h.fileSize = bodyEnd + h.blocks[ChunkSums].size;
     if (::ftruncate(w.fd, off_t(h.fileSize)) != 0)
         return false;
     h.rows = w.rows;
@@ -550,7 +376,9 @@ bool ColumnFileWriter::finish(const Result<void, ReadFailure> &outcome)
     const Place &order = h.blocks[Order];
     sortNewestFirst(std::span<std::uint32_t>(reinterpret_cast<std::uint32_t *>(base + order.offset), w.rows),
                     arrayAt<double>(base, h.blocks[DateValues]), arrayAt<std::uint8_t>(base, h.blocks[DateNull]));
-    h.checksum = bodyChecksum(base + kHeaderBytes, std::size_t(h.fileSize - kHeaderBytes));
+    auto *sums = reinterpret_cast<std::uint64_t *>(base + bodyEnd);
+    sumChunks(base + kHeaderBytes, std::size_t(bodyEnd - kHeaderBytes), sums);
+    h.checksum = hashBytes(sums, std::size_t(h.blocks[ChunkSums].size), bodyEnd);
     std::memset(base, 0, kHeaderBytes);
     std::memcpy(base, &h, sizeof h);
     return true;
@@ -558,14 +386,15 @@ bool ColumnFileWriter::finish(const Result<void, ReadFailure> &outcome)
 
 Result<std::shared_ptr<const StoreTable>, ReadFailure> mapColumnFile(int fd, bool contentFolded,
                                                                      const ColumnFileStamp *expected,
-                                                                     bool verifyChecksum, const QString &path)
+                                                                     bool verifyChecksum, const QString &path,
+                                                                     std::function<void()> onDamage)
 {
     const auto damaged = [&path] { return readFailure(Damaged, path); };
     struct stat st {};
     if (::fstat(fd, &st) != 0 || std::uint64_t(st.st_size) < kHeaderBytes)
         return damaged();
     const std::uint64_t size = std::uint64_t(st.st_size);
-    Mapping map(fd, std::size_t(size), PROT_READ, verifyChecksum);
+    Mapping map(fd, std::size_t(size), PROT_READ);
     const unsigned char *base = map.data();
     if (!base)
         return damaged();
@@ -581,13 +410,18 @@ Result<std::shared_ptr<const StoreTable>, ReadFailure> mapColumnFile(int fd, boo
         return damaged();
     if (h.rows > size || h.rows > 0xFFFFFFFFu)
         return damaged();
+    const Place &sums = h.blocks[ChunkSums];
     for (int b = 0; b < BlockCount; ++b) {
         const Place &p = h.blocks[b];
         if (p.offset % 8 != 0 || p.offset < kHeaderBytes || p.offset > size || p.size > size - p.offset ||
-            (kElementSize[b] && p.size != h.rows * kElementSize[b]))
+            (kElementSize[b] && p.size != h.rows * kElementSize[b]) ||
+            (b != ChunkSums && p.offset + p.size > sums.offset))
             return damaged();
     }
-    if (verifyChecksum && bodyChecksum(base + kHeaderBytes, std::size_t(size - kHeaderBytes)) != h.checksum)
+    const std::uint64_t bodySize = sums.offset - kHeaderBytes;
+    if (sums.size != chunkCount(bodySize) * sizeof(std::uint64_t) || sums.offset + sums.size != size)
+        return damaged();
+    if (verifyChecksum && hashBytes(base + sums.offset, std::size_t(sums.size), sums.offset) != h.checksum)
         return damaged();
 
     auto table = std::make_shared<StoreTable>();
@@ -605,13 +439,26 @@ Result<std::shared_ptr<const StoreTable>, ReadFailure> mapColumnFile(int fd, boo
     table->dateNull = arrayAt<std::uint8_t>(base, h.blocks[DateNull]);
     table->storedNewestFirst = arrayAt<std::uint32_t>(base, h.blocks[Order]);
     table->contentKey = h.checksum;
-    for (const TextColumn *c : {&table->subject, &table->htm, &table->content, &table->written})
-        if (!validEnds(c->ends, c->bytes.size()))
-            return damaged();
-    for (const std::uint32_t r : table->storedNewestFirst)
-        if (r >= h.rows)
-            return damaged();
+    // A kept file's ends and order are what its writer checked: its sums say whether it is
+    // still that file (StoreTable::pending), without reading the arrays here.
+    if (!verifyChecksum) {
+        for (const TextColumn *c : {&table->subject, &table->htm, &table->content, &table->written})
+            if (!validEnds(c->ends, c->bytes.size()))
+                return damaged();
+        for (const std::uint32_t r : table->storedNewestFirst)
+            if (r >= h.rows)
+                return damaged();
+    }
     table->storage = map.release();
+    if (verifyChecksum) {
+        // The body's chunks are checked as the search reads them (store/chunkcheck.h).
+        auto check =
+            std::make_shared<ChunkCheck>(fd, kHeaderBytes, base + kHeaderBytes, std::size_t(bodySize),
+                                         arrayAt<std::uint64_t>(base, sums), table->storage, std::move(onDamage));
+        check->startHelping();
+        table->content.check = check.get();
+        table->pending = std::move(check);
+    }
     return std::shared_ptr<const StoreTable>(std::move(table));
 }
 

@@ -6,14 +6,16 @@
 // memory stays near the size of one record whatever the size of the table; the program
 // maps it, and keeps it in the user's cache folder for the next start (keptcolumns.h).
 // Layout: a header page, the row-sized arrays, then the texts (content first). Everything
-// the header says is checked before the arrays are used, and a kept file must match its
-// checksum, so a file cut short, overwritten or written by another version is never used.
+// the header says is checked before the arrays are used; each chunk of a kept file must
+// match its sum before anything found in it is used (chunkcheck.h), so a file cut short,
+// overwritten or written by another version never answers.
 #include "store/databaseidentity.h"
 #include "store/storetable.h"
 #include "store/tableread.h"
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <span>
@@ -27,11 +29,6 @@ struct ColumnFileStamp {
     DatabaseIdentity identity;
     bool operator==(const ColumnFileStamp &) const = default;
 };
-
-// A fast 64-bit hash of bytes, to tell damage apart (not to resist forgery). Vector
-// instructions are used where the processor has them; the value is the same without.
-std::uint64_t hashBytes(const void *data, std::size_t size, std::uint64_t seed = 0);
-std::uint64_t hashBytesWithoutVectors(const void *data, std::size_t size, std::uint64_t seed = 0);
 
 // Writes a column file into fd (empty, opened for reading and writing) as rows arrive.
 class ColumnFileWriter : public RowSink {
@@ -59,10 +56,13 @@ private:
 
 // Maps the column file in fd. When it is not usable, the failure is what the file reports
 // (a read failure) or Damaged, its message naming the database at path. With expected,
-// only a file stamped with it is used; with verifyChecksum, only one whose checksum matches.
+// only a file stamped with it is used. With verifyChecksum, the table's bytes are checked
+// against the file's sums as they are used (StoreTable::settled); onDamage runs when they
+// do not hold.
 Result<std::shared_ptr<const StoreTable>, ReadFailure> mapColumnFile(int fd, bool contentFolded,
                                                                      const ColumnFileStamp *expected,
-                                                                     bool verifyChecksum, const QString &path);
+                                                                     bool verifyChecksum, const QString &path,
+                                                                     std::function<void()> onDamage = {});
 
 // Whether the file in fd begins as a column file of this program's version does.
 bool ofThisVersion(int fd);

@@ -1,6 +1,6 @@
 #include "store/databaseidentity.h"
 
-#include "store/columnfile.h"
+#include "store/bytehash.h"
 #include "store/opendatabase.h"
 
 #include <unistd.h>

@@ -14,6 +14,7 @@
 #include <optional>
 #include <sys/file.h>
 #include <sys/mman.h>
+#include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
 #include <vector>
@@ -175,8 +176,18 @@ std::shared_ptr<const StoreTable> openKept(const ColumnFileStamp &stamp, bool co
         return nullptr;
     removeLeftoversOnce(folder);
     // A kept file that does not serve is read again: why it does not is nobody's message.
-    return openKeptFile(entryPath(folder, stamp), [&](int fd) {
-        auto mapped = mapColumnFile(fd, contentFolded, &stamp, true, QString());
+    const QString path = entryPath(folder, stamp);
+    return openKeptFile(path, [&](int fd) {
+        struct stat st {};
+        ::fstat(fd, &st);
+        // A kept file found damaged goes, so that the next read takes the database; one put
+        // in its place meanwhile stays.
+        auto forget = [name = QFile::encodeName(path), dev = st.st_dev, ino = st.st_ino] {
+            struct stat now {};
+            if (::lstat(name.constData(), &now) == 0 && now.st_dev == dev && now.st_ino == ino)
+                ::unlink(name.constData());
+        };
+        auto mapped = mapColumnFile(fd, contentFolded, &stamp, true, QString(), forget);
         return mapped ? std::move(*mapped) : nullptr;
     });
 }

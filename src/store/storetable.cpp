@@ -1,5 +1,7 @@
 #include "store/storetable.h"
 
+#include "store/chunkcheck.h"
+
 #include <algorithm>
 #include <numeric>
 
@@ -47,6 +49,16 @@ std::shared_ptr<const StoreTable> StoreTableBuilder::finish() &&
     table->dateNull = owner->dateNull;
     table->storage = std::move(owner);
     return table;
+}
+
+bool StoreTable::settled() const
+{
+    return !pending || pending->settle();
+}
+
+bool StoreTable::knownDamaged() const
+{
+    return pending && pending->failed();
 }
 
 } // namespace morvessa

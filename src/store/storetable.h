@@ -12,12 +12,16 @@
 
 namespace morvessa {
 
+class ChunkCheck;
+
 // A column of texts: all values back to back in one UTF-8 buffer, value i spanning
 // [ends[i-1], ends[i]). A null value is kept apart from an empty one.
 struct TextColumn {
     std::string_view bytes;
     std::span<const std::uint64_t> ends;
     std::span<const std::uint8_t> isNull;
+    // Where the bytes come from a kept file: what checks them as they are read in bulk.
+    const ChunkCheck *check = nullptr;
 
     std::size_t size() const { return ends.size(); }
     std::string_view at(std::size_t row) const
@@ -48,8 +52,18 @@ struct StoreTable {
     // what is made from them can be kept beside it; 0: not known.
     std::uint64_t contentKey = 0;
     std::shared_ptr<const void> storage;
+    // A kept file's bytes still being checked (store/chunkcheck.h); null: nothing to check.
+    // Until settled() only a scan of the content may read the table, and only its content's
+    // bytes, ends and nulls: those may say anything, the ends too, so the scan keeps every
+    // index within the columns' sizes and trusts nothing it found before settled().
+    std::shared_ptr<const ChunkCheck> pending;
 
     std::size_t rowCount() const { return subject.size(); }
+    // Every byte checked and found whole: only then may what was found in it be used. A
+    // table that fails is read again from the database (its kept file is gone by then).
+    bool settled() const;
+    // A check already failed: the table must not be handed out again.
+    bool knownDamaged() const;
 
     // The differences of row's content as written from content; empty where it is as written.
     std::string_view writtenDifferences(std::size_t row) const

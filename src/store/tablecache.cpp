@@ -14,7 +14,7 @@ TableResult TableCache::tableFor(const QString &path, ContentForm form, const Re
     const std::pair key(path, form);
     const std::lock_guard lock(m_mutex);
     const auto it = m_tables.find(key);
-    if (it != m_tables.end() && it->second.version == *version)
+    if (it != m_tables.end() && it->second.version == *version && !it->second.table->knownDamaged())
         return it->second.table;
     m_tables.erase(key);
     TableResult table = readMaindata(path, form, settings);

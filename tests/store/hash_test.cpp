@@ -1,12 +1,14 @@
 // The kept copy's hash: the same value with and without vector instructions, and changed by
 // every kind of damage the kept copy meets (a flipped bit, a cut, moved or swapped pieces).
-#include "store/columnfile.h"
+#include "store/bytehash.h"
+#include "store/chunkcheck.h"
 
 #include <gtest/gtest.h>
 
 #include <random>
 #include <set>
 #include <string>
+#include <vector>
 
 using namespace morvessa;
 
@@ -62,4 +64,45 @@ TEST(HashBytes, EveryDamageChangesTheHash)
     differs(swapped(8, 16, 8), "two words of one stripe swapped");
     differs(swapped(0, 128, 8), "a word moved between stripes");
     EXPECT_NE(hashOf(good, 1), hashOf(good, 2));
+}
+
+// A kept file's chunks, checked as a search reads them while a second thread checks from the
+// far end: any damage, wherever it is and whichever thread meets it, fails the whole file,
+// and the file is forgotten once.
+TEST(ChunkCheck, AnyDamagedChunkFailsTheFileWhicheverThreadMeetsIt)
+{
+    const std::size_t size = 40 * kChunkBytes + 1000; // a short last chunk
+    const std::string good = randomBytes(size, 5);
+    const auto *body = reinterpret_cast<const unsigned char *>(good.data());
+    std::vector<std::uint64_t> sums(chunkCount(size));
+    sumChunks(body, size, sums.data());
+    const std::size_t none = size;
+    for (const std::size_t at : {none, std::size_t(0), size / 2, size - 1, 20 * kChunkBytes - 1}) {
+        std::string bytes = good;
+        if (at != none)
+            bytes[at] = char(bytes[at] ^ 0x04);
+        int forgotten = 0;
+        ChunkCheck check(-1, 0, reinterpret_cast<const unsigned char *>(bytes.data()), size, sums, nullptr,
+                         [&forgotten] { ++forgotten; });
+        check.startHelping();
+        bool readHolds = true;
+        std::vector<char> out(kChunkBytes);
+        for (std::size_t from = 0; from < size / 2; from += kChunkBytes / 2) { // a search's reads
+            readHolds = check.read(bytes.data() + from, kChunkBytes, out.data()) && readHolds;
+            EXPECT_EQ(std::string_view(out.data(), out.size()), std::string_view(bytes).substr(from, kChunkBytes));
+        }
+        EXPECT_EQ(check.settle(), at == none) << at;
+        EXPECT_EQ(check.settle(), at == none) << at; // asked again: the same, nothing run twice
+        EXPECT_EQ(forgotten, at == none ? 0 : 1) << at;
+        EXPECT_EQ(check.failed(), at != none) << at;
+        if (at < size / 2) {
+            EXPECT_FALSE(readHolds) << at;
+        }
+    }
+    // Two chunks swapped: each is whole, but not in its place.
+    std::string swapped = good;
+    std::swap_ranges(swapped.begin(), swapped.begin() + long(kChunkBytes), swapped.begin() + long(kChunkBytes));
+    const ChunkCheck check(-1, 0, reinterpret_cast<const unsigned char *>(swapped.data()), size, sums, nullptr,
+                           {});
+    EXPECT_FALSE(check.settle());
 }

@@ -1,5 +1,6 @@
 // The column files kept in the cache folder: a kept file gives the rows a fresh read
-// gives; any change of the database, and any damage to the kept file, is a miss.
+// gives; any change of the database, and any damage to the kept file, is a miss (found
+// when the file is mapped, or when its bytes are checked before anything found is used).
 #include "store/isolatedread.h"
 #include "store/keptcolumns.h"
 #include "store/mdbreader.h"
@@ -67,7 +68,9 @@ protected:
         ReadSettings failing = m_settings;
         failing.readerProgram = failingReader();
         std::optional<std::string> out;
-        if (const TableResult table = readMaindata(path, ContentForm::Folded, failing))
+        // What a kept file holds is used once every byte of it has been checked.
+        if (const TableResult table = readMaindata(path, ContentForm::Folded, failing);
+            table && (*table)->settled())
             out = everything(**table);
         return out;
     }

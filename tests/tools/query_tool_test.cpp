@@ -50,6 +50,24 @@ Outcome runTool(const QStringList &args)
     return o;
 }
 
+// The program with its cache folder (where it keeps column files) at cache.
+Outcome runToolWithCache(const QStringList &args, const QString &cache)
+{
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("XDG_CACHE_HOME"), cache);
+    p.setProcessEnvironment(env);
+    p.start(QStringLiteral(MORVESSA_QUERY_PROGRAM), args);
+    EXPECT_TRUE(p.waitForFinished(30000)) << "the program waited on its cache folder";
+    p.kill();
+    p.waitForFinished();
+    Outcome o;
+    o.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    o.lines = QString::fromUtf8(p.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    o.error = QString::fromUtf8(p.readAllStandardError());
+    return o;
+}
+
 Outcome search(const QString &query, const char *folder = "collection")
 {
     return runTool({QStringLiteral("--folder"), collection(folder), QStringLiteral("--"), query});
@@ -372,6 +390,52 @@ TEST(QueryToolTest, TwoProgramsOnOneNewCollectionAtOnce)
     EXPECT_EQ(QDir(folder).entryList(QDir::Files), QStringList{QStringLiteral("jst.mdb")});
 }
 
+// The kept copy is checked as the search reads it: changed where the search looks (the
+// found words, the titles it prints), it gives the database's answer and is made again.
+TEST(QueryToolTest, AKeptCopyChangedWhereTheSearchReadsGivesTheDatabasesAnswer)
+{
+    const QStringList args{QStringLiteral("--folder"), collection("collection"), QStringLiteral("--"), u("發熱")};
+    const Outcome expected = runTool(args);
+    ASSERT_EQ(expected.exitCode, 0);
+    ASSERT_FALSE(expected.lines.isEmpty());
+    const struct {
+        const char *what;
+        QByteArray bytes; // every place holding them is changed
+    } damages[] = {
+        {"the word searched for", u("發熱").toUtf8()},
+        {"a title listed", titles(expected).constFirst().toUtf8()},
+    };
+    for (const auto &d : damages) {
+        QTemporaryDir cache;
+        ASSERT_TRUE(cache.isValid());
+        ASSERT_EQ(runToolWithCache(args, cache.path()).lines, expected.lines);
+        const QString folder = cache.path() + QStringLiteral("/morvessa/columns");
+        const QStringList kept = QDir(folder).entryList({QStringLiteral("*.columns")}, QDir::Files);
+        ASSERT_EQ(kept.size(), 1);
+        QFile file(folder + QLatin1Char('/') + kept.constFirst());
+        ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+        QByteArray bytes = file.readAll();
+        int changed = 0;
+        for (qsizetype at = bytes.indexOf(d.bytes); at >= 0; at = bytes.indexOf(d.bytes, at + 1), ++changed)
+            bytes[at + d.bytes.size() - 1] = char(bytes[at + d.bytes.size() - 1] ^ 0x01);
+        ASSERT_GT(changed, 0) << d.what;
+        ASSERT_TRUE(file.seek(0) && file.write(bytes) == bytes.size());
+        file.close();
+
+        for (int run = 0; run < 2; ++run) { // the damaged copy, then the one made in its place
+            const Outcome o = runToolWithCache(args, cache.path());
+            EXPECT_EQ(o.exitCode, 0) << d.what << ": " << o.error.toStdString();
+            EXPECT_EQ(o.lines, expected.lines) << d.what;
+            EXPECT_TRUE(o.error.isEmpty()) << d.what << ": " << o.error.toStdString();
+        }
+        const QStringList now = QDir(folder).entryList({QStringLiteral("*.columns")}, QDir::Files);
+        ASSERT_EQ(now.size(), 1);
+        QFile again(folder + QLatin1Char('/') + now.constFirst());
+        ASSERT_TRUE(again.open(QIODevice::ReadOnly));
+        EXPECT_NE(again.readAll(), bytes) << d.what << ": the damaged copy stayed";
+    }
+}
+
 // The kept copy is only a speed-up: a cache folder on a full disk, or pipes where its files
 // go, change nothing in the answer and never make the program wait.
 TEST(QueryToolTest, TheCacheFolderInAnyStateGivesTheSameAnswer)
@@ -383,21 +447,7 @@ TEST(QueryToolTest, TheCacheFolderInAnyStateGivesTheSameAnswer)
 
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
-    auto runWithCache = [&](const QString &cache) {
-        QProcess p;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("XDG_CACHE_HOME"), cache);
-        p.setProcessEnvironment(env);
-        p.start(QStringLiteral(MORVESSA_QUERY_PROGRAM), args);
-        EXPECT_TRUE(p.waitForFinished(30000)) << "the program waited on its cache folder";
-        p.kill();
-        p.waitForFinished();
-        Outcome o;
-        o.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-        o.lines = QString::fromUtf8(p.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-        o.error = QString::fromUtf8(p.readAllStandardError());
-        return o;
-    };
+    auto runWithCache = [&](const QString &cache) { return runToolWithCache(args, cache); };
 
     // Pipes in place of every file a first run kept.
     const QString piped = dir.path() + QStringLiteral("/piped");
