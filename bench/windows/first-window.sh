@@ -10,7 +10,7 @@
 #
 #   bench/windows/first-window.sh [--reps N] [--build DIR] [--variants] [MDB]
 #
-# --variants starts both in variant search (the folded content kept beside the kept copy).
+# --variants starts both in variant search (nothing more is read or kept for it).
 # MDB defaults to the benchmark corpus (../shared/corpus/poems.mdb beside the repository).
 set -euo pipefail
 cd "$(dirname "$0")/../.."
