@@ -19,18 +19,9 @@ namespace morvessa {
 
 namespace {
 constexpr int kPanePreparationDelayMs = 100;
-
-// Loads a picture file of the application folder when it exists and can be read.
-QPixmap pictureOf(const QString &literal)
-{
-    const QString path = appPath(applicationFolder(), literal);
-    if (!fileExists(path))
-        return QPixmap();
-    return pictures::loadPictureFile(path);
-}
 } // namespace
 
-FrmIni::FrmIni() : QWidget(nullptr)
+FrmIni::FrmIni(const Collection &collection) : QWidget(nullptr), m_collection(collection)
 {
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QStringLiteral("Morvessa"));
@@ -64,6 +55,14 @@ FrmIni::FrmIni() : QWidget(nullptr)
     connect(cmdSet, &PictureButton::clicked, this, [this] { runHandler([this] { cmdSet_Click(); }); });
 }
 
+QPixmap FrmIni::pictureOf(const QString &literal) const
+{
+    const QString path = appPath(m_collection.folder, literal);
+    if (!fileExists(path))
+        return QPixmap();
+    return pictures::loadPictureFile(path);
+}
+
 void FrmIni::setPicture(const QPixmap &picture)
 {
     m_picture = picture;
@@ -75,7 +74,7 @@ void FrmIni::Form_Load()
     move(0, 0);
     setFixedSize(clientSizeForOuterTwips(12120, 9015));
 
-    const QString folder = applicationFolder();
+    const QString &folder = m_collection.folder;
     ConnString = buildConnString(folder);
 
     if (fileExists(appPath(folder, QStringLiteral("\\EditMod"))))
@@ -93,7 +92,7 @@ void FrmIni::Form_Load()
         cmdSet->setDisabledPicture(logo);
     }
     // Once the start window is on screen, the main window's browser pane is made ready.
-    QTimer::singleShot(kPanePreparationDelayMs, this, [folder] {
+    QTimer::singleShot(kPanePreparationDelayMs, this, [folder = m_collection.folder] {
         if (!FrmZendrelMain::loaded())
             CollectionPane::prepare(folder);
     });
@@ -103,12 +102,12 @@ void FrmIni::cmdQuery_Click()
 {
     // The first time, the main window loads: the browser pane starts and the first search runs.
     const BusyCursor busy;
-    FrmZendrelMain::Show();
+    FrmZendrelMain::Show(m_collection);
 }
 
 void FrmIni::cmdSet_Click()
 {
-    const QString folder = applicationFolder();
+    const QString &folder = m_collection.folder;
     const QString logoPath = appPath(folder, QStringLiteral("\\index-logo2.jpg"));
     if (!fileExists(logoPath))
         return;

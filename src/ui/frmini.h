@@ -1,6 +1,7 @@
 #pragma once
 // The start window: a title picture and two picture buttons. Its load step builds the
 // connection string; its query button opens the main window.
+#include "store/collection.h"
 #include "ui/singlewindow.h"
 
 #include <QPixmap>
@@ -10,7 +11,8 @@ namespace morvessa {
 
 class PictureButton;
 
-// Loaded, shown and unloaded through SingleWindow: loaded(), Load(), Show(), Unload().
+// Loaded, shown and unloaded through SingleWindow: loaded(), Load(collection),
+// Show(collection), Unload().
 class FrmIni : public QWidget, public SingleWindow<FrmIni> {
     Q_OBJECT
 public:
@@ -30,8 +32,11 @@ protected:
 
 private:
     friend class SingleWindow<FrmIni>;
-    FrmIni();
+    explicit FrmIni(const Collection &collection);
+    // Loads a picture file of the collection folder when it exists and can be read.
+    QPixmap pictureOf(const QString &literal) const;
 
+    Collection m_collection; // handed on to the main window
     QPixmap m_picture;
 };
 

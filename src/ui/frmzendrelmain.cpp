@@ -6,7 +6,6 @@
 #include "page/pagelookup.h"
 #include "search/queryanalysis.h"
 #include "search/searchrun.h"
-#include "store/appfolder.h"
 #include "store/connstring.h"
 #include "text/variants.h"
 #include "ui/busycursor.h"
@@ -80,14 +79,13 @@ QComboBox *newQueryBox(QWidget *parent)
 
 } // namespace
 
-FrmZendrelMain::FrmZendrelMain() : QWidget(nullptr)
+FrmZendrelMain::FrmZendrelMain(const Collection &collection) : QWidget(nullptr), m_collection(collection)
 {
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowIcon(pictures::appIcon());
     setFont(arialFont(14.25));
     setAutoFillBackground(true);
     m_panel = pictures::mainPanel();
-    m_collection.folder = applicationFolder();
 
     TxtQuery = newQueryBox(this);
     // Keys reach the combo box, which hands them to its line edit directly.
@@ -275,7 +273,7 @@ void FrmZendrelMain::Grd1_RowColChange()
         if (Grd1->Row() != 0)
             FrmIni::Unload();
         else
-            FrmIni::Show();
+            FrmIni::Show(m_collection);
     }
     if (!mayWrite) // no collection has been opened: nothing to show, nothing written
         return;

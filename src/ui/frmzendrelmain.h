@@ -91,7 +91,7 @@ protected:
 
 private:
     friend class SingleWindow<FrmZendrelMain>;
-    FrmZendrelMain();
+    explicit FrmZendrelMain(const Collection &collection);
     ~FrmZendrelMain() override;
 
     void ShowRowTip(float X, float Y);
@@ -104,7 +104,7 @@ private:
     std::unique_ptr<RecordPageClaim> m_pageClaim; // holds PagePath for this program
     bool m_collectionOpened = false;              // a search has opened the database
     std::optional<QueryMode> m_searchMode;        // see SearchMode()
-    Collection m_collection;                      // the application folder's, made once for every search
+    Collection m_collection;                      // the one the program was started on, for every search
     std::unique_ptr<const MarkingFold> m_fold;    // variant search: how the pages are marked
     bool m_paneStarted = false;                   // LblDesc shows, has its page, and Reading exists
     bool m_paneScheduled = false;                 // the first paint has asked for it

@@ -1,5 +1,6 @@
 #include "base/filesizelimit.h"
 #include "store/appfolder.h"
+#include "store/collection.h"
 #include "text/variants.h"
 #include "ui/frmini.h"
 #include "ui/frmzendrelmain.h"
@@ -39,15 +40,16 @@ int main(int argc, char *argv[])
     QApplication::setWindowIcon(morvessa::pictures::appIcon());
     morvessa::installTraditionalChinese(app);
 
-    // The application folder is the folder of the program file as it was started, so a
-    // link to the program placed in a collection folder opens that collection.
+    // The collection is the folder of the program file as it was started, so a link to
+    // the program placed in a collection folder opens that collection.
     const QString program = argc > 0 ? QFile::decodeName(argv[0]) : QString();
-    if (program.contains(QLatin1Char('/')))
-        morvessa::setApplicationFolder(QFileInfo(program).absolutePath());
+    morvessa::Collection collection;
+    collection.folder =
+        program.contains(QLatin1Char('/')) ? QFileInfo(program).absolutePath() : morvessa::applicationFolder();
 
     if (options.variants)
         morvessa::FrmZendrelMain::chooseVariantSearch(morvessa::variantTable());
 
-    morvessa::FrmIni::Show();
+    morvessa::FrmIni::Show(collection);
     return app.exec();
 }

@@ -7,6 +7,8 @@
 #include <QPointer>
 #include <QWidget>
 
+#include <utility>
+
 namespace morvessa {
 
 template <class Window>
@@ -15,12 +17,14 @@ public:
     // The loaded window, or null while it is not loaded.
     static Window *loaded() { return slot().data(); }
 
-    // Loads the window when it is not loaded, running its load step Form_Load if it has
-    // one (a failure there is reported and the window stays loaded), and returns it.
-    static Window *Load()
+    // Loads the window when it is not loaded, made from arguments, running its load step
+    // Form_Load if it has one (a failure there is reported and the window stays loaded),
+    // and returns it. A loaded window is returned as it is.
+    template <class... Arguments>
+    static Window *Load(Arguments &&...arguments)
     {
         if (!slot()) {
-            Window *window = new Window;
+            Window *window = new Window(std::forward<Arguments>(arguments)...);
             slot() = window;
             if constexpr (requires { window->Form_Load(); })
                 runHandler([window] { return window->Form_Load(); });
@@ -29,9 +33,10 @@ public:
     }
 
     // Loads the window when needed and shows it modeless, without an owner, in front.
-    static Window *Show()
+    template <class... Arguments>
+    static Window *Show(Arguments &&...arguments)
     {
-        Window *window = Load();
+        Window *window = Load(std::forward<Arguments>(arguments)...);
         window->show();
         if (window->isMinimized())
             window->showNormal();

@@ -1,7 +1,6 @@
 #include "windowtest.h"
 #include "files.h"
 
-#include "store/appfolder.h"
 #include "ui/frmini.h"
 #include "ui/frmzendrelmain.h"
 
@@ -17,13 +16,18 @@ TestFolder::TestFolder(const QString &source)
 {
     if (!source.isEmpty())
         copyTree(source, m_dir.path());
-    morvessa::setApplicationFolder(m_dir.path());
 }
 
 TestFolder::~TestFolder()
 {
     closeAllWindows();
-    morvessa::setApplicationFolder(QString());
+}
+
+morvessa::Collection TestFolder::collection() const
+{
+    morvessa::Collection collection;
+    collection.folder = path();
+    return collection;
 }
 
 void TestFolder::writeFile(const QString &name, const QByteArray &bytes) const

@@ -1,4 +1,5 @@
 #pragma once
+#include "store/collection.h"
 #include "ui/uihooks.h"
 
 #include <QByteArray>
@@ -10,8 +11,8 @@
 
 namespace morvessa::test {
 
-// A collection copied into a temporary folder that becomes the application folder while
-// it lives; the program's windows are closed when it goes.
+// A collection copied into a temporary folder, for the windows to be started on; the
+// program's windows are closed when it goes.
 class TestFolder {
 public:
     // source: a folder to copy (the sample collection or one of tests/data), or empty.
@@ -20,6 +21,8 @@ public:
     QString path() const { return m_dir.path(); }
     bool isValid() const { return m_dir.isValid(); }
     void writeFile(const QString &name, const QByteArray &bytes) const;
+    // The collection the windows are started on: this folder.
+    morvessa::Collection collection() const;
 
 private:
     QTemporaryDir m_dir;

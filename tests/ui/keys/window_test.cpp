@@ -90,7 +90,7 @@ void KeysWindowTest::initTestCase()
 {
     QVERIFY(m_folder.isValid());
     morvessa::ConnString = morvessa::buildConnString(m_folder.path());
-    m_main = FrmZendrelMain::Show();
+    m_main = FrmZendrelMain::Show(m_folder.collection());
     QVERIFY(m_main);
     QVERIFY(QTest::qWaitForWindowActive(m_main));
     QVERIFY(m_main->Grd1->Rows() > 5);

@@ -46,10 +46,10 @@ QString paneText(morvessa::FrmZendrelMain *main)
     return text;
 }
 
-morvessa::FrmZendrelMain *openMainWindow()
+morvessa::FrmZendrelMain *openMainWindow(const TestFolder &folder)
 {
     using morvessa::FrmIni;
-    FrmIni::Show();
+    FrmIni::Show(folder.collection());
     if (!FrmIni::loaded())
         return nullptr;
     FrmIni::loaded()->cmdQuery->click();

@@ -61,7 +61,7 @@ void MainWindowTest::sampleCollectionOpensOnItsNewestRecord()
 {
     TestFolder folder(sampleCollection());
     Recorder recorder;
-    FrmZendrelMain *main = openMainWindow();
+    FrmZendrelMain *main = openMainWindow(folder);
     QVERIFY(main);
     QVERIFY(recorder.messages.empty());
     QVERIFY(main->isVisible());
@@ -106,7 +106,7 @@ void MainWindowTest::arrowKeysWalkTheList()
 {
     TestFolder folder(sampleCollection());
     Recorder recorder;
-    FrmZendrelMain *main = openMainWindow();
+    FrmZendrelMain *main = openMainWindow(folder);
     QVERIFY(main);
     QVERIFY(QTest::qWaitForWindowActive(main));
     main->Grd1->SetFocus();
@@ -127,7 +127,7 @@ void MainWindowTest::enterRunsTheQuery()
 {
     TestFolder folder(sampleCollection());
     Recorder recorder;
-    FrmZendrelMain *main = openMainWindow();
+    FrmZendrelMain *main = openMainWindow(folder);
     QVERIFY(main);
     QVERIFY(QTest::qWaitForWindowActive(main));
 
@@ -180,7 +180,7 @@ void MainWindowTest::nothingFoundKeepsTheList()
 {
     TestFolder folder(sampleCollection());
     Recorder recorder;
-    FrmZendrelMain *main = openMainWindow();
+    FrmZendrelMain *main = openMainWindow(folder);
     QVERIFY(main);
     pressEnter(main, QStringLiteral("發熱"));
     main->Grd1->setRow(4);
@@ -213,7 +213,7 @@ void MainWindowTest::failingQueryKeepsTheList()
 {
     TestFolder folder(sampleCollection());
     Recorder recorder;
-    FrmZendrelMain *main = openMainWindow();
+    FrmZendrelMain *main = openMainWindow(folder);
     QVERIFY(main);
     // An unclosed "[" is no pattern the engine accepts.
     pressEnter(main, QStringLiteral("[發熱"));
@@ -235,7 +235,7 @@ void MainWindowTest::headerRowBringsBackTheStartWindow()
 {
     TestFolder folder(sampleCollection());
     Recorder recorder;
-    FrmZendrelMain *main = openMainWindow();
+    FrmZendrelMain *main = openMainWindow(folder);
     QVERIFY(main);
     QVERIFY(!FrmIni::loaded());
 
@@ -258,7 +258,7 @@ void MainWindowTest::operatorModesLeaveTheStartWindowAlone()
 {
     TestFolder folder(sampleCollection());
     Recorder recorder;
-    FrmZendrelMain *main = openMainWindow();
+    FrmZendrelMain *main = openMainWindow(folder);
     QVERIFY(main);
     pressEnter(main, QStringLiteral("+汗出 咳嗽"));
     QCOMPARE(main->SearchMode(), QStringLiteral("mod4"));
@@ -267,7 +267,7 @@ void MainWindowTest::operatorModesLeaveTheStartWindowAlone()
     QVERIFY(!FrmIni::loaded());
     QCOMPARE(main->ct->text(), QStringLiteral("第0筆"));
 
-    FrmIni::Show();
+    FrmIni::Show(folder.collection());
     main->Grd1->setRow(1);
     main->Grd1_RowColChange();
     QVERIFY(FrmIni::loaded() && FrmIni::loaded()->isVisible());
@@ -278,7 +278,7 @@ void MainWindowTest::samePageIsReadAfresh()
 {
     TestFolder folder(sampleCollection());
     Recorder recorder;
-    FrmZendrelMain *main = openMainWindow();
+    FrmZendrelMain *main = openMainWindow(folder);
     QVERIFY(main);
     QTRY_VERIFY_WITH_TIMEOUT(paneText(main).contains(QStringLiteral("補虛藥")), 10000);
 
@@ -296,7 +296,7 @@ void MainWindowTest::closingDeletesTheRecordPage()
 {
     TestFolder folder(sampleCollection());
     Recorder recorder;
-    FrmZendrelMain *main = openMainWindow();
+    FrmZendrelMain *main = openMainWindow(folder);
     QVERIFY(main);
     const QString page = main->PagePath;
     QVERIFY(QFile::exists(page));
@@ -310,7 +310,7 @@ void MainWindowTest::emptyTable()
 {
     TestFolder folder(testData(QStringLiteral("empty")));
     Recorder recorder;
-    FrmZendrelMain *main = openMainWindow();
+    FrmZendrelMain *main = openMainWindow(folder);
     QVERIFY(main);
     QCOMPARE(recorder.messages.size(), size_t(1));
     QCOMPARE(recorder.messages.at(0).text, QStringLiteral(" 全文檢索搜尋　[  ]　資料不存在"));
@@ -336,7 +336,7 @@ void MainWindowTest::missingDatabase()
 {
     TestFolder folder;
     Recorder recorder;
-    FrmZendrelMain *main = openMainWindow();
+    FrmZendrelMain *main = openMainWindow(folder);
     QVERIFY(main);
     QCOMPARE(recorder.messages.size(), size_t(1));
     QCOMPARE(recorder.messages.at(0).kind, MessageKind::Failure);
@@ -371,7 +371,7 @@ void MainWindowTest::waitCursorWhileLoadingAndSearching()
 {
     TestFolder folder(sampleCollection());
     Recorder recorder;
-    FrmIni::Show();
+    FrmIni::Show(folder.collection());
     FrmIni *start = FrmIni::loaded();
     QVERIFY(start);
 
@@ -416,7 +416,7 @@ void MainWindowTest::enterOnTheQueryButtonOpensAtOnceWithThePreparedPane()
 {
     TestFolder folder(sampleCollection());
     Recorder recorder;
-    FrmIni::Show();
+    FrmIni::Show(folder.collection());
     FrmIni *start = FrmIni::loaded();
     QVERIFY(QTest::qWaitForWindowActive(start));
     // While the start window waits, the browser pane is made ready for the main window.

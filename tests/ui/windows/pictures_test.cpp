@@ -184,7 +184,7 @@ void PicturesTest::recordNumberReadsOnThePanel()
         QApplication::setPalette(palette);
         TestFolder folder(sampleCollection());
         Recorder recorder;
-        FrmIni::Show();
+        FrmIni::Show(folder.collection());
         FrmIni::loaded()->cmdQuery->click();
         auto *main = morvessa::FrmZendrelMain::loaded();
         QVERIFY(main);

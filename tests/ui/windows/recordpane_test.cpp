@@ -37,9 +37,9 @@ private slots:
 
 namespace {
 // The main window, active, with the record page of the query 發熱 showing its marks.
-FrmZendrelMain *openOnMarkedPage()
+FrmZendrelMain *openOnMarkedPage(const TestFolder &folder)
 {
-    FrmZendrelMain *main = openMainWindow();
+    FrmZendrelMain *main = openMainWindow(folder);
     if (!main)
         return nullptr;
     main->activateWindow();
@@ -63,7 +63,7 @@ void RecordPaneTest::unwritableFolderIsNamedInThePane()
     TestFolder folder(sampleCollection());
     folder.writeFile(QStringLiteral("tmp"), QByteArray()); // no tmp folder can be made
     Recorder recorder;
-    FrmZendrelMain *main = openMainWindow();
+    FrmZendrelMain *main = openMainWindow(folder);
     QVERIFY(main);
     QCOMPARE(main->ct->text(), QStringLiteral("第1筆"));
     QTRY_VERIFY_WITH_TIMEOUT(paneText(main).contains(QStringLiteral("無法寫入資料夾")), 10000);
@@ -102,7 +102,7 @@ void RecordPaneTest::pagesRunNoScriptsAndReachNothingOutside()
                                          "</body></html>")
                               .arg(port)));
     Recorder recorder;
-    FrmZendrelMain *main = openMainWindow();
+    FrmZendrelMain *main = openMainWindow(folder);
     QVERIFY(main);
     QTRY_VERIFY_WITH_TIMEOUT(paneText(main).contains(QStringLiteral("靜態內容")), 10000);
     QTest::qWait(500);
@@ -127,7 +127,7 @@ void RecordPaneTest::aPageThatCannotBeReadIsNamedInThePane()
 {
     TestFolder folder(sampleCollection());
     Recorder recorder;
-    FrmZendrelMain *main = openMainWindow();
+    FrmZendrelMain *main = openMainWindow(folder);
     QVERIFY(main);
     QTest::qWait(300); // the list-all search's Page Up has come and gone
     const QString pageName = main->Grd1->TextMatrix(2, 1);
@@ -153,7 +153,7 @@ void RecordPaneTest::readingKeysWorkOnAPage()
 {
     TestFolder folder(sampleCollection());
     Recorder recorder;
-    FrmZendrelMain *main = openOnMarkedPage();
+    FrmZendrelMain *main = openOnMarkedPage(folder);
     QVERIFY(main);
 
     // F3 and Shift+F3 select the marked terms in turn, wherever the focus is.
@@ -209,7 +209,7 @@ void RecordPaneTest::contextMenuItemsAllDoSomething()
 {
     TestFolder folder(sampleCollection());
     Recorder recorder;
-    FrmZendrelMain *main = openOnMarkedPage();
+    FrmZendrelMain *main = openOnMarkedPage(folder);
     QVERIFY(main);
     main->readyPane();
     const auto actionNamed = [main](const QString &text) -> QAction * {

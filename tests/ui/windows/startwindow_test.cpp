@@ -64,7 +64,7 @@ void StartWindowTest::laidOut()
 {
     TestFolder folder;
     Recorder recorder;
-    FrmIni::Show();
+    FrmIni::Show(folder.collection());
     FrmIni *window = FrmIni::loaded();
     QVERIFY(window);
     QVERIFY(QTest::qWaitForWindowActive(window));
@@ -126,7 +126,7 @@ void StartWindowTest::pictureFiles()
     for (const QString &name : folders)
         QDir(folder.path()).mkdir(name);
 
-    FrmIni::Show();
+    FrmIni::Show(folder.collection());
     FrmIni *window = FrmIni::loaded();
     QCOMPARE(sizeOf(window->Picture()), background);
     QCOMPARE(sizeOf(window->cmdQuery->Picture()), queryPicture);
@@ -141,7 +141,7 @@ void StartWindowTest::demoPageNeedsTheSecondLogo()
 {
     TestFolder folder;
     Recorder recorder;
-    FrmIni::Show();
+    FrmIni::Show(folder.collection());
     FrmIni *window = FrmIni::loaded();
 
     window->cmdSet->click();
@@ -265,7 +265,7 @@ void StartWindowTest::noBrowserIsSaidInAMessage()
     QTemporaryDir empty;
     const QByteArray path = qgetenv("PATH");
     qputenv("PATH", empty.path().toUtf8());
-    FrmIni::Show();
+    FrmIni::Show(folder.collection());
     FrmIni::loaded()->cmdSet->click();
     qputenv("PATH", path);
     QCOMPARE(recorder.messages.size(), size_t(1));
@@ -280,7 +280,7 @@ void StartWindowTest::sampleCollectionShipsItsPictures()
 {
     TestFolder folder(sampleCollection());
     Recorder recorder;
-    FrmIni::Show();
+    FrmIni::Show(folder.collection());
     FrmIni *window = FrmIni::loaded();
     auto fileImage = [&folder](const char *name) {
         return morvessa::pictures::loadPictureFile(folder.path() + QLatin1Char('/') + QLatin1String(name))
@@ -306,14 +306,14 @@ void StartWindowTest::loadStepIsRepeatable()
     TestFolder folder;
     Recorder recorder;
     morvessa::ConnString = QStringLiteral("stale");
-    FrmIni::Show();
+    FrmIni::Show(folder.collection());
     const QString first = morvessa::ConnString;
     QCOMPARE(first, morvessa::buildConnString(folder.path()));
 
     FrmIni::Unload();
     QVERIFY(!FrmIni::loaded());
     morvessa::ConnString = QStringLiteral("stale");
-    FrmIni::Show();
+    FrmIni::Show(folder.collection());
     QVERIFY(FrmIni::loaded());
     QVERIFY(FrmIni::loaded()->isVisible());
     QCOMPARE(morvessa::ConnString, first);

@@ -104,7 +104,7 @@ void VariantSearchTest::simplifiedQueryFindsAndMarksTheTraditionalForm()
     TestFolder folder(sampleCollection());
     Recorder recorder;
     const Chosen chosen(morvessa::variantTable());
-    FrmZendrelMain *main = openMainWindow();
+    FrmZendrelMain *main = openMainWindow(folder);
     QVERIFY(main);
     QVERIFY(main->searchesVariants());
     QCOMPARE(main->windowTitle(), kTitle + QStringLiteral("（異體字）"));
@@ -133,7 +133,7 @@ void VariantSearchTest::everyQueryFindsWhatTheTerminalSearchFinds()
     TestFolder folder(sampleCollection());
     Recorder recorder;
     const Chosen chosen(morvessa::variantTable());
-    FrmZendrelMain *main = openMainWindow();
+    FrmZendrelMain *main = openMainWindow(folder);
     QVERIFY(main);
     // The list-all of the load step.
     QCOMPARE(gridTitles(main), searchTitles(QString(), morvessa::Matching::Variants));
@@ -163,7 +163,7 @@ void VariantSearchTest::withoutTheModeNothingChanges()
 {
     TestFolder folder(sampleCollection());
     Recorder recorder;
-    FrmZendrelMain *main = openMainWindow();
+    FrmZendrelMain *main = openMainWindow(folder);
     QVERIFY(main);
     QVERIFY(!main->searchesVariants());
     QCOMPARE(main->windowTitle(), kTitle);
@@ -195,7 +195,7 @@ void VariantSearchTest::unreadableDictionariesFallBackToExactSearch()
         QCOMPARE(recorder.messages.at(0).kind, morvessa::MessageKind::Failure);
         QVERIFY2(said.contains(QStringLiteral("改用一般檢索")) && said.contains(dictionaries), qPrintable(said));
 
-        FrmZendrelMain *main = openMainWindow();
+        FrmZendrelMain *main = openMainWindow(folder);
         QVERIFY(main);
         QVERIFY(!main->searchesVariants());
         QCOMPARE(main->windowTitle(), kTitle);
