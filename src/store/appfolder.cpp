@@ -5,24 +5,9 @@
 
 namespace morvessa {
 
-namespace {
-QString &folderOverride()
-{
-    static QString folder;
-    return folder;
-}
-} // namespace
-
 QString applicationFolder()
 {
-    if (!folderOverride().isEmpty())
-        return folderOverride();
     return QCoreApplication::applicationDirPath();
-}
-
-void setApplicationFolder(const QString &folder)
-{
-    folderOverride() = folder;
 }
 
 QString appPath(const QString &folder, const QString &literal)

@@ -4,10 +4,9 @@
 namespace morvessa {
 
 // The application folder: the folder of the program file. Every fixed file name
-// (jst.mdb, Help.htm, tmp/TmpKELMAR.htm, ...) is relative to it.
+// (jst.mdb, Help.htm, tmp/TmpKELMAR.htm, ...) is relative to it. Only a program's main
+// reads it, to make its Collection (collection.h); the layers get that value.
 QString applicationFolder();
-// Tests and morvessa-query --folder point the program at another collection.
-void setApplicationFolder(const QString &folder);
 
 // The folder followed by a literal that begins with a backslash ("\jst.mdb").
 // The backslash is the Windows separator; here it becomes the native one and

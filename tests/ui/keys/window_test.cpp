@@ -2,7 +2,6 @@
 #include "registry.h"
 #include "windowtest.h"
 
-#include "store/appfolder.h"
 #include "store/connstring.h"
 #include "ui/frmzendrelmain.h"
 #include "ui/picturebutton.h"
@@ -120,7 +119,6 @@ void KeysWindowTest::cleanupTestCase()
     for (QWidget *w : QApplication::topLevelWidgets())
         w->close();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    morvessa::setApplicationFolder(QString());
 }
 
 void KeysWindowTest::press(Qt::Key key, Qt::KeyboardModifiers modifiers)
