@@ -106,6 +106,14 @@ PageReading::PageReading(QWidget *window, QWebEngineView *pane, const QRect &bar
     connect(previous, &QPushButton::clicked, this, [this] { find(false); });
     connect(next, &QPushButton::clicked, this, [this] { find(true); });
     connect(close, &QPushButton::clicked, this, &PageReading::closeFind);
+    // A page that comes while the bar is open (another record, or one still loading when
+    // the text was typed) gets the bar's search anew: the count is never an earlier page's.
+    connect(m_pane, &QWebEngineView::loadFinished, this, [this] {
+        if (m_bar->isVisible() && !m_field->text().isEmpty()) {
+            m_pane->page()->findText(QString()); // from the top, not a step from the last match
+            find(true);
+        }
+    });
 
     addShortcut(window, QKeySequence::Find, [this] { openFind(); });
     addShortcut(window, QKeySequence(Qt::Key_F3), [this] { stepMarks(1); });

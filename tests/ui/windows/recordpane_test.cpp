@@ -17,6 +17,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QRegularExpression>
+#include <QSignalSpy>
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
@@ -160,9 +161,12 @@ void RecordPaneTest::readingKeysWorkOnAPage()
     main->Grd1->SetFocus();
     QTest::keyClick(main->Grd1, Qt::Key_F3);
     QTRY_COMPARE_WITH_TIMEOUT(selectedText(main), QStringLiteral("發熱"), 5000);
-    main->Navigate(main->PagePath); // a new page, with nothing selected
-    QTRY_VERIFY_WITH_TIMEOUT(selectedText(main).isEmpty(), 5000);
-    QTRY_VERIFY_WITH_TIMEOUT(paneText(main).contains(QStringLiteral("發熱")), 10000);
+    // A new page, with nothing selected. Until it has loaded, the old one may still answer.
+    QSignalSpy loaded(main->readyPane(), &QWebEngineView::loadFinished);
+    main->Navigate(main->PagePath);
+    QTRY_VERIFY_WITH_TIMEOUT(!loaded.isEmpty(), 10000);
+    QVERIFY(selectedText(main).isEmpty());
+    QVERIFY(paneText(main).contains(QStringLiteral("發熱")));
     QTest::keyClick(main->Grd1, Qt::Key_F3, Qt::ShiftModifier);
     QTRY_COMPARE_WITH_TIMEOUT(selectedText(main), QStringLiteral("發熱"), 5000);
 
@@ -182,6 +186,14 @@ void RecordPaneTest::readingKeysWorkOnAPage()
     QTRY_COMPARE_WITH_TIMEOUT(main->Reading->findCount()->text(),
                               QStringLiteral("第%1處，共%2處").arg(active % matches + 1).arg(matches), 5000);
     main->Reading->findField()->setText(QStringLiteral("沒有這段文字"));
+    QTRY_COMPARE_WITH_TIMEOUT(main->Reading->findCount()->text(), QStringLiteral("找不到"), 5000);
+    // Another page with the bar open: the count is that page's, not the one before.
+    main->Reading->findField()->setText(QStringLiteral("發熱"));
+    QTRY_VERIFY_WITH_TIMEOUT(counted.match(main->Reading->findCount()->text()).hasMatch(), 5000);
+    folder.writeFile(QStringLiteral("other.htm"), QByteArrayLiteral("<p>other page</p>"));
+    loaded.clear();
+    main->Navigate(folder.path() + QStringLiteral("/other.htm"));
+    QTRY_VERIFY_WITH_TIMEOUT(!loaded.isEmpty(), 10000);
     QTRY_COMPARE_WITH_TIMEOUT(main->Reading->findCount()->text(), QStringLiteral("找不到"), 5000);
     // Esc still goes back to the query box, from the find bar too.
     QTest::keyClick(main->windowHandle(), Qt::Key_Escape); // the find field has the focus
