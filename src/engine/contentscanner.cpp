@@ -77,6 +77,92 @@ bool likeMatches(const JetLikePattern &like, std::string_view text, const Varian
     return like.matches(scratch);
 }
 
+// The text a scan searches, at hand. A kept file's content is read a stretch of whole
+// chunks at a time into a buffer, and each chunk checked there (store/chunkcheck.h); chunks
+// passed over are checked before anything found counts. A stretch is read up to the longest
+// match past its end, so a match across the border is found in one of them. Any other text
+// is searched where it lies.
+class TextAtHand {
+public:
+    TextAtHand(const TextColumn &column, std::size_t longestMatch)
+        : m_column(column),
+          m_check(column.check),
+          m_base(column.bytes.data()),
+          m_size(column.bytes.size()),
+          m_longestMatch(longestMatch),
+          m_data(m_base),
+          m_to(m_size),
+          m_stretchEnd(m_check ? 0 : m_size)
+    {}
+    std::size_t size() const { return m_size; }
+    std::size_t stretchEnd() const { return m_stretchEnd; }
+    bool moreAfter() const { return m_to < m_size; }
+
+    // Has the stretch that holds pos at hand; false when the file failed its checks.
+    bool reach(std::size_t pos)
+    {
+        if (pos < m_stretchEnd)
+            return true;
+        constexpr std::size_t kStretchChunks = 4;
+        m_stretchEnd =
+            std::min(m_size, pos + m_check->toChunkEnd(m_base + pos) + (kStretchChunks - 1) * kChunkBytes);
+        m_from = pos;
+        m_to = std::min(m_size, m_stretchEnd + m_longestMatch);
+        m_buffer.resize(m_to - m_from);
+        m_data = m_buffer.data();
+        return m_check->read(m_base + m_from, m_to - m_from, m_buffer.data());
+    }
+    RunFinder::Match find(const RunFinder &finder, std::size_t pos) const
+    {
+        return finder.find(m_data + (pos - m_from), m_data + (m_to - m_from));
+    }
+    std::size_t positionOf(const char *at) const { return m_from + std::size_t(at - m_data); }
+
+    // Row r's text: from the stretch at hand where it lies within it. (A kept file's ends
+    // are not known good yet: ends that say nothing sensible give no text.)
+    std::string_view row(std::size_t r)
+    {
+        const std::uint64_t begin = r == 0 ? 0 : m_column.ends[r - 1], end = m_column.ends[r];
+        if (begin > end || end > m_size)
+            return {};
+        if (begin >= m_from && end <= m_to)
+            return {m_data + (begin - m_from), std::size_t(end - begin)};
+        if (!m_check)
+            return {m_base + begin, std::size_t(end - begin)};
+        m_rowCopy.resize(std::size_t(end - begin));
+        if (!m_check->read(m_base + begin, m_rowCopy.size(), m_rowCopy.data()))
+            return {};
+        return m_rowCopy;
+    }
+
+private:
+    const TextColumn &m_column;
+    const ChunkCheck *m_check;
+    const char *m_base;
+    std::size_t m_size, m_longestMatch;
+    std::vector<char> m_buffer;
+    std::string m_rowCopy;
+    const char *m_data; // m_data[i - m_from] is byte i of the text, for i in [m_from, m_to)
+    std::size_t m_from = 0, m_to, m_stretchEnd;
+};
+
+// The row a hit at `at` starts in: the first at or after `row` whose end lies beyond it.
+// Hits mostly lie a few rows on, so the search gallops from the current row before it
+// halves: a halving over all the rows left would miss the cache at every step.
+std::size_t rowHolding(const std::uint64_t *ends, std::size_t count, std::size_t row, std::size_t at)
+{
+    if (ends[row] > at)
+        return row;
+    std::size_t below = row, above = row + 1, step = 1;
+    while (above < count && ends[above] <= at) {
+        below = above;
+        step *= 2;
+        above = below + step;
+    }
+    above = std::min(above, count);
+    return std::size_t(std::upper_bound(ends + below + 1, ends + above, std::uint64_t(at)) - ends);
+}
+
 } // namespace
 
 ContentScanner::ContentScanner(TextColumn rows, bool folded) : m_folded(rows, folded)
@@ -123,77 +209,33 @@ void ContentScanner::scan(std::string_view needle, const VariantTable *variants,
                 out.push_back(std::uint32_t(r));
         return;
     }
-    const char *base = column.bytes.data();
-    const std::size_t size = column.bytes.size();
     const std::uint64_t *ends = column.ends.data();
     const RunFinder finder(needle, m_byteCounts, variants);
-    visit(size);
-    // A kept file is read a stretch of whole chunks at a time into a buffer, and each chunk
-    // checked there (store/chunkcheck.h); chunks passed over are checked before anything
-    // found counts. A stretch is read up to the longest match past its end, so a match
-    // across the border is found in one of them. Elsewhere the text is searched where it lies.
-    const ChunkCheck *check = column.check;
-    const std::size_t reach = variants ? 4 * needle.size() : needle.size();
-    constexpr std::size_t kStretchChunks = 4;
-    std::vector<char> buffer;
-    const char *data = base; // data[i - from] is byte i of the text, for i in [from, to)
-    std::size_t from = 0, to = size, stretchEnd = check ? 0 : size;
+    visit(column.bytes.size());
+    // A match is at most four bytes for each byte of the run (a form of a one-byte character
+    // may take four); without variants, the run itself.
+    TextAtHand text(column, variants ? 4 * needle.size() : needle.size());
     std::size_t pos = 0, row = 0;
-    std::string rowCopy;
-    // The found row's text: from the stretch at hand where it lies within it. (A kept file's
-    // ends are not known good yet: ends that say nothing sensible give no text.)
-    auto rowText = [&](std::size_t r) -> std::string_view {
-        const std::uint64_t begin = r == 0 ? 0 : ends[r - 1], end = ends[r];
-        if (begin > end || end > size)
-            return {};
-        if (begin >= from && end <= to)
-            return {data + (begin - from), std::size_t(end - begin)};
-        rowCopy.resize(std::size_t(end - begin));
-        if (check && !check->read(base + begin, rowCopy.size(), rowCopy.data()))
-            return {};
-        if (!check)
-            return {base + begin, std::size_t(end - begin)};
-        return rowCopy;
-    };
-    while (pos < size && row < count) {
-        if (pos >= stretchEnd) {
-            stretchEnd = std::min(size, pos + check->toChunkEnd(base + pos) + (kStretchChunks - 1) * kChunkBytes);
-            from = pos;
-            to = std::min(size, stretchEnd + reach);
-            buffer.resize(to - from);
-            if (!check->read(base + from, to - from, buffer.data()))
-                break; // damaged: the search's answer is not used
-            data = buffer.data();
-        }
-        const RunFinder::Match hit = finder.find(data + (pos - from), data + (to - from));
+    while (pos < text.size() && row < count) {
+        if (!text.reach(pos))
+            break; // damaged: the search's answer is not used
+        const RunFinder::Match hit = text.find(finder, pos);
         if (!hit.at) {
-            if (to == size)
+            if (!text.moreAfter())
                 break;
-            pos = stretchEnd;
+            pos = text.stretchEnd();
             continue;
         }
-        const std::size_t at = from + std::size_t(hit.at - data);
-        // The row the hit starts in: the first whose end lies beyond it. Hits mostly lie a
-        // few rows on, so the search gallops from the current row before it halves: a
-        // halving over all the rows left would miss the cache at every step.
-        if (ends[row] <= at) {
-            std::size_t below = row, above = row + 1, step = 1;
-            while (above < count && ends[above] <= at) {
-                below = above;
-                step *= 2;
-                above = below + step;
-            }
-            above = std::min(above, count);
-            row = std::size_t(std::upper_bound(ends + below + 1, ends + above, std::uint64_t(at)) - ends);
-        }
+        const std::size_t at = text.positionOf(hit.at);
+        row = rowHolding(ends, count, row, at);
         if (row >= count)
             break;
         if (at + hit.size <= ends[row]) {
             bool keep = true;
             if (test) {
-                const std::string_view text = rowText(row);
+                const std::string_view rowText = text.row(row);
                 const std::size_t firstHit = at - std::size_t(row == 0 ? 0 : ends[row - 1]);
-                keep = test(text, firstHit <= text.size() ? firstHit : npos);
+                keep = test(rowText, firstHit <= rowText.size() ? firstHit : npos);
             }
             if (keep)
                 out.push_back(std::uint32_t(row));
