@@ -277,8 +277,8 @@ RecordContent ContextSearch::contentOf(int row) const
     if (!table || at < 0 || std::size_t(at) >= table->rowCount() || table->content.null(std::size_t(at)))
         return {};
     const auto r = std::size_t(at);
-    const std::string_view content = table->content.at(r);
-    return {content, content, table->writtenDifferences(r), table->contentFolded,
+    const std::string_view content = table->content.read(r, contentCopy);
+    return {content, content, table->writtenDifferences(r, &writtenCopy), table->contentFolded,
             scanner ? scanner->byteCounts() : nullptr};
 }
 
@@ -291,7 +291,7 @@ Result<ContextSearch> runContextSearch(const QString &connString, const QueryAna
     Result<SearchOutcome> outcome = runSearchOn(connection, analysis, matching);
     if (!outcome)
         return outcome.failure();
-    ContextSearch search{std::move(*outcome), connection.table(), nullptr};
+    ContextSearch search{std::move(*outcome), connection.table(), nullptr, {}, {}};
     // The one the search made (kept while its table lives): its sample of the bytes.
     if (search.table->contentFolded)
         search.scanner = scannerFor(search.table, search.table->content, true);

@@ -8,6 +8,7 @@
 #include <QString>
 
 #include <memory>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -67,8 +68,11 @@ struct ContextSearch {
     std::shared_ptr<const StoreTable> table;       // the content as held, with its differences
     std::shared_ptr<const ContentScanner> scanner; // the search's scanner over it, where folded
 
-    // The content of result row `row`; empty when the row is not one of the table's.
+    // The content of result row `row`; empty when the row is not one of the table's. It
+    // holds what the next call overwrites.
     RecordContent contentOf(int row) const;
+
+    mutable std::string contentCopy, writtenCopy; // contentOf's, where the table is read
 };
 
 // Runs the search on the collection of connString as a search without context does (the

@@ -101,6 +101,7 @@ Result<std::shared_ptr<const StoreTable>, ReadFailure> mapColumnFile(int fd, boo
                                          arrayAt<std::uint64_t>(base, sums), table->storage, std::move(onDamage));
         check->startHelping();
         table->content.check = check.get();
+        table->written.check = check.get();
         table->pending = std::move(check);
     }
     return std::shared_ptr<const StoreTable>(std::move(table));

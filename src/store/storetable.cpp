@@ -51,6 +51,17 @@ std::shared_ptr<const StoreTable> StoreTableBuilder::finish() &&
     return table;
 }
 
+std::string_view TextColumn::read(std::size_t row, std::string &copy) const
+{
+    const std::string_view value = at(row);
+    if (!check || value.empty())
+        return value;
+    copy.resize(value.size());
+    if (!check->read(value.data(), value.size(), copy.data()))
+        return value; // the file failed its checks: the mapping says just as little
+    return copy;
+}
+
 bool StoreTable::settled() const
 {
     return !pending || pending->settle();

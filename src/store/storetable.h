@@ -30,6 +30,9 @@ struct TextColumn {
         return bytes.substr(begin, ends[row] - begin);
     }
     bool null(std::size_t row) const { return isNull[row] != 0; }
+    // Row's bytes as at(), for a kept file copied into `copy` by reading the file: touching
+    // a mapping page by page costs several times more than reading it (store/chunkcheck.h).
+    std::string_view read(std::size_t row, std::string &copy) const;
 };
 
 // The columns point into memory that `storage` keeps alive.
@@ -66,9 +69,12 @@ struct StoreTable {
     bool knownDamaged() const;
 
     // The differences of row's content as written from content; empty where it is as written.
-    std::string_view writtenDifferences(std::size_t row) const
+    // With copy, read as TextColumn::read does.
+    std::string_view writtenDifferences(std::size_t row, std::string *copy = nullptr) const
     {
-        return contentFolded && row < written.size() ? written.at(row) : std::string_view();
+        if (!contentFolded || row >= written.size())
+            return {};
+        return copy ? written.read(row, *copy) : written.at(row);
     }
 
     // Rows newest first, rows without a date last, equal dates in file order.
