@@ -68,11 +68,9 @@ inline constexpr std::uint64_t align64(std::uint64_t at)
 
 class Mapping {
 public:
-    // populate: every page is read at once (the checks read them all), one call instead
-    // of a fault every few pages.
-    Mapping(int fd, std::size_t size, int prot, bool populate = false)
+    Mapping(int fd, std::size_t size, int prot)
     {
-        void *p = ::mmap(nullptr, size, prot, MAP_SHARED | (populate ? MAP_POPULATE : 0), fd, 0);
+        void *p = ::mmap(nullptr, size, prot, MAP_SHARED, fd, 0);
         if (p != MAP_FAILED) {
             m_data = static_cast<unsigned char *>(p);
             m_size = size;
