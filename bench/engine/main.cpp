@@ -241,15 +241,18 @@ void printLoad()
                 c.c_str());
 }
 
-} // namespace
-
-int main(int argc, char **argv)
-{
+struct Options {
     bool smoke = false;
     int reps = 20, randomQueries = 60;
     unsigned seed = 20261210;
     // The corpus lies beside the repository (or beside the folder of work trees).
     std::string path = bench::defaultCorpus();
+};
+
+// The command line in options; an exit status when the program stops here (help, a wrong
+// option, or the open's child process).
+std::optional<int> parseOptions(int argc, char **argv, Options &o)
+{
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         if (a == "--open-child" && i + 2 < argc)
@@ -260,116 +263,142 @@ int main(int argc, char **argv)
             return 0;
         }
         if (a == "--smoke")
-            smoke = true;
+            o.smoke = true;
         else if (a == "--reps" && i + 1 < argc)
-            reps = std::max(1, std::atoi(argv[++i]));
+            o.reps = std::max(1, std::atoi(argv[++i]));
         else if (a == "--random" && i + 1 < argc)
-            randomQueries = std::max(0, std::atoi(argv[++i]));
+            o.randomQueries = std::max(0, std::atoi(argv[++i]));
         else if (a == "--seed" && i + 1 < argc)
-            seed = unsigned(std::strtoul(argv[++i], nullptr, 10));
+            o.seed = unsigned(std::strtoul(argv[++i], nullptr, 10));
         else if (a.rfind("--", 0) == 0) {
             std::fprintf(stderr, "morvessa-bench: unknown option %s\n", a.c_str());
             return 2;
         } else
-            path = a;
+            o.path = a;
     }
-    if (smoke) {
-        reps = 2;
-        randomQueries = 300;
+    if (o.smoke) {
+        o.reps = 2;
+        o.randomQueries = 300;
     }
-    if (!bench::findCollection(path))
-        return 0;
-    const QString conn = connStringFor(path);
-    // One collection for every search, as the window has: its table is read once.
-    const Collection collection;
-    std::printf("# morvessa-bench on %s%s\n\n", path.c_str(), smoke ? " (smoke run)" : "");
-    printLoad();
+    return std::nullopt;
+}
 
-    // The plain rows: the baselines' data and the size of the record text.
+// What every group measures on: one collection for every search, as the window has (its
+// table is read once), and the same rows read plainly for the baselines.
+struct Bench {
+    Options options;
+    QString conn;
+    Collection collection;
     std::vector<bench::PlainRow> plain;
-    try {
-        plain = bench::loadPlainRows(path);
-    } catch (const std::exception &e) {
-        std::printf("cannot read %s with libmdb: %s\n", path.c_str(), e.what());
-        return 1;
-    }
-    size_t textBytes = 0, contentBytes = 0;
     std::string allContent;
-    for (const auto &r : plain) {
-        textBytes += r.subject.size() + r.htm.size() + r.content.size();
+    size_t textBytes = 0;
+
+    SearchOutcome search(const QueryAnalysis &a, Matching matching = Matching::Exact) const
+    {
+        return test::valueOf(runSearch(conn, a, matching, collection));
+    }
+};
+
+// Reads the plain rows and prints their size; false, after saying so, when libmdb cannot.
+bool loadPlain(Bench &b)
+{
+    try {
+        b.plain = bench::loadPlainRows(b.options.path);
+    } catch (const std::exception &e) {
+        std::printf("cannot read %s with libmdb: %s\n", b.options.path.c_str(), e.what());
+        return false;
+    }
+    size_t contentBytes = 0;
+    for (const auto &r : b.plain) {
+        b.textBytes += r.subject.size() + r.htm.size() + r.content.size();
         contentBytes += r.content.size();
     }
-    allContent.reserve(contentBytes + plain.size());
-    for (const auto &r : plain) {
-        allContent += r.content;
-        allContent += '\n';
+    b.allContent.reserve(contentBytes + b.plain.size());
+    for (const auto &r : b.plain) {
+        b.allContent += r.content;
+        b.allContent += '\n';
     }
     std::printf("Records: %zu; UTF-8 text (subject, htm, content): %.2f MB; content alone: %.2f MB\n",
-                plain.size(), double(textBytes) / 1e6, double(contentBytes) / 1e6);
-    std::printf("Repetitions per query: %d\n\n", reps);
+                b.plain.size(), double(b.textBytes) / 1e6, double(contentBytes) / 1e6);
+    std::printf("Repetitions per query: %d\n\n", b.options.reps);
+    return true;
+}
 
-    // ---- Open ----
-    const int openReps = smoke ? 1 : 3;
+struct OpenGroup {
+    double exportMs = -1;
+    Stats all, query;
+    long hwmKb = -1, rssKb = -1;
+};
+
+// The open in fresh processes beside mdb-export, and the memory after it; nothing when
+// the engine could not open the collection.
+std::optional<OpenGroup> measureOpenGroup(const Bench &b)
+{
+    const std::string &path = b.options.path;
+    const int openReps = b.options.smoke ? 1 : 3;
     Stats exportStats;
     for (int i = 0; i < openReps; ++i)
         exportStats.ms.push_back(bench::timeProcess({"mdb-export", path, "maindata"}));
-    Stats openAll, openQuery;
-    long hwmKb = -1, rssKb = -1;
+    OpenGroup g;
     for (int i = 0; i < openReps; ++i) {
         const auto f = measureOpen(path);
         if (!f) {
             std::printf("the open measurement failed (the engine could not open %s)\n", path.c_str());
-            return 1;
+            return std::nullopt;
         }
-        openAll.ms.push_back(f->listAllMs);
-        openQuery.ms.push_back(f->queryMs);
-        hwmKb = std::max(hwmKb, f->hwmKb);
-        rssKb = f->rssKb;
+        g.all.ms.push_back(f->listAllMs);
+        g.query.ms.push_back(f->queryMs);
+        g.hwmKb = std::max(g.hwmKb, f->hwmKb);
+        g.rssKb = f->rssKb;
     }
-    const double exportMs = exportStats.min() < 0 ? -1 : exportStats.median();
+    g.exportMs = exportStats.min() < 0 ? -1 : exportStats.median();
     std::printf("## Open (fresh process, file in the page cache; median of %d)\n\n", openReps);
     std::printf("| step | ms | ÷ mdb-export |\n|---|---:|---:|\n");
-    std::printf("| `mdb-export FILE maindata > /dev/null` | %s | 1.00 |\n", fmtMs(exportMs).c_str());
-    std::printf("| first list-all result bound | %s | %s |\n", fmtMs(openAll.median()).c_str(),
-                ratio(openAll.median(), exportMs).c_str());
-    std::printf("| first content query (明月) answered | %s | %s |\n\n", fmtMs(openQuery.median()).c_str(),
-                ratio(openQuery.median(), exportMs).c_str());
+    std::printf("| `mdb-export FILE maindata > /dev/null` | %s | 1.00 |\n", fmtMs(g.exportMs).c_str());
+    std::printf("| first list-all result bound | %s | %s |\n", fmtMs(g.all.median()).c_str(),
+                ratio(g.all.median(), g.exportMs).c_str());
+    std::printf("| first content query (明月) answered | %s | %s |\n\n", fmtMs(g.query.median()).c_str(),
+                ratio(g.query.median(), g.exportMs).c_str());
 
-    // ---- Memory ----
+    const double text = double(b.textBytes);
     std::printf("## Memory after the open\n\n| figure | MB | ÷ text |\n|---|---:|---:|\n");
-    std::printf("| UTF-8 size of the record text | %.1f | 1.00 |\n", double(textBytes) / 1e6);
+    std::printf("| UTF-8 size of the record text | %.1f | 1.00 |\n", text / 1e6);
     std::printf(
         "| peak resident size of the process tree, at most (VmHWM + the reading program's) | %.1f | %s |\n",
-        double(hwmKb) * 1024 / 1e6, ratio(double(hwmKb) * 1024, double(textBytes)).c_str());
-    std::printf("| resident size at the end (VmRSS) | %.1f | %s |\n\n", double(rssKb) * 1024 / 1e6,
-                ratio(double(rssKb) * 1024, double(textBytes)).c_str());
+        double(g.hwmKb) * 1024 / 1e6, ratio(double(g.hwmKb) * 1024, text).c_str());
+    std::printf("| resident size at the end (VmRSS) | %.1f | %s |\n\n", double(g.rssKb) * 1024 / 1e6,
+                ratio(double(g.rssKb) * 1024, text).c_str());
     std::fflush(stdout);
+    return g;
+}
 
-    // ---- Queries ----
-    bench::PlainTable plainTable(plain);
+struct QueryFigures {
+    std::string label;
+    int rows = 0;
+    long likeRows = 0, passHits = 0;
+    double first = -1;
+    Stats engine, like, pass;
+};
 
+// Each benchmark query in this process beside SQLite's like and one memmem pass.
+std::vector<QueryFigures> measureQueries(const Bench &b, bool &engineFailed)
+{
+    const int reps = b.options.reps;
+    bench::PlainTable plainTable(b.plain);
     const auto tWarm = Clock::now();
-    test::valueOf(runSearch(conn, analyseQuery(QString()), Matching::Exact, collection));
+    b.search(analyseQuery(QString()));
     const double warmMs = msSince(tWarm);
 
-    struct QueryFigures {
-        std::string label;
-        int rows = 0;
-        long likeRows = 0, passHits = 0;
-        double first = -1;
-        Stats engine, like, pass;
-    };
     std::vector<QueryFigures> figures;
-    bool engineFailed = false;
     for (const BenchQuery &q : benchQueries()) {
         QueryFigures f;
         f.label = q.label;
         const QueryAnalysis a = analyseQuery(q.box);
         try {
             const auto t = Clock::now();
-            f.rows = rowCount(test::valueOf(runSearch(conn, a, Matching::Exact, collection)));
+            f.rows = rowCount(b.search(a));
             f.first = msSince(t);
-            f.engine = repeat(reps, [&] { test::valueOf(runSearch(conn, a, Matching::Exact, collection)); });
+            f.engine = repeat(reps, [&] { b.search(a); });
         } catch (const std::exception &e) {
             std::printf("engine failed on %s: %s\n", q.label, e.what());
             engineFailed = true;
@@ -378,7 +407,7 @@ int main(int argc, char **argv)
         const std::string sql = a.sqlText.toStdString();
         f.like = repeat(reps, [&] { f.likeRows = plainTable.run(sql); });
         if (!q.passTerm.empty())
-            f.pass = repeat(reps, [&] { f.passHits = bench::memmemCount(allContent, q.passTerm); });
+            f.pass = repeat(reps, [&] { f.passHits = bench::memmemCount(b.allContent, q.passTerm); });
         figures.push_back(f);
     }
     std::printf("## Queries in this process (ms: median (min–max) of %d runs; the engine's figure is a whole\n"
@@ -401,154 +430,173 @@ int main(int argc, char **argv)
         std::printf("%s %ld/%ld; ", f.label.c_str(), f.likeRows, f.passHits);
     std::printf("\n\n");
     std::fflush(stdout);
+    return figures;
+}
 
-    // ---- Variant search ----
-    // A variant search looks for every form in the content as it is: the only thing made
-    // for it is the dictionaries' classes, once a program. Each query then runs with
-    // --variants in turn with its exact search, and the exact rows are checked again.
+struct VariantFigures {
+    std::string label;
+    int rows = 0, exactRowsAfter = 0;
+    Stats exact, variants, exactCpu, variantsCpu; // run in turn, one of each at a time
+};
+
+struct VariantGroup {
     Stats dictionaryLoad;
-    struct VariantFigures {
-        std::string label;
-        int rows = 0, exactRowsAfter = 0;
-        Stats exact, variants, exactCpu, variantsCpu; // run in turn, one of each at a time
-    };
-    std::vector<VariantFigures> variantFigures;
-    int exactChanged = 0;
+    std::vector<VariantFigures> figures;
+    int exactChanged = 0; // exact searches whose rows changed after the variant ones
+};
+
+// A variant search looks for every form in the content as it is: the only thing made
+// for it is the dictionaries' classes, once a program. Each query then runs with
+// --variants in turn with its exact search, and the exact rows are checked again.
+VariantGroup measureVariants(const Bench &b, const std::vector<QueryFigures> &exactFigures, bool &engineFailed)
+{
+    VariantGroup g;
     try {
-        for (int i = 0; i < (smoke ? 1 : 3); ++i)
-            dictionaryLoad.ms.push_back(
+        for (int i = 0; i < (b.options.smoke ? 1 : 3); ++i)
+            g.dictionaryLoad.ms.push_back(
                 repeat(1, [&] { test::valueOf(VariantTable::load(variantDataFolder())); }).ms[0]);
         for (const BenchQuery &q : benchQueries()) {
-            const auto f = std::find_if(figures.begin(), figures.end(),
+            const auto f = std::find_if(exactFigures.begin(), exactFigures.end(),
                                         [&](const QueryFigures &e) { return e.label == q.label; });
-            if (f == figures.end())
+            if (f == exactFigures.end())
                 continue;
             VariantFigures v;
             v.label = q.label;
             const QueryAnalysis a = analyseQuery(q.box);
-            v.rows = rowCount(test::valueOf(runSearch(conn, a, Matching::Variants, collection)));
-            v.exactRowsAfter = rowCount(test::valueOf(runSearch(conn, a, Matching::Exact, collection)));
+            v.rows = rowCount(b.search(a, Matching::Variants));
+            v.exactRowsAfter = rowCount(b.search(a));
             // Exact and variant runs alternate, so that both meet the same load: on a busy
             // machine, figures taken minutes apart differ by more than the searches do.
-            for (int i = 0; i < reps; ++i) {
-                v.exact.ms.push_back(
-                    repeat(
-                        1, [&] { test::valueOf(runSearch(conn, a, Matching::Exact, collection)); }, &v.exactCpu)
-                        .ms[0]);
-                v.variants.ms.push_back(
-                    repeat(
-                        1, [&] { test::valueOf(runSearch(conn, a, Matching::Variants, collection)); },
-                        &v.variantsCpu)
-                        .ms[0]);
+            for (int i = 0; i < b.options.reps; ++i) {
+                v.exact.ms.push_back(repeat(
+                                         1, [&] { b.search(a); }, &v.exactCpu)
+                                         .ms[0]);
+                v.variants.ms.push_back(repeat(
+                                            1, [&] { b.search(a, Matching::Variants); }, &v.variantsCpu)
+                                            .ms[0]);
             }
-            exactChanged += v.exactRowsAfter != f->rows;
-            variantFigures.push_back(v);
+            g.exactChanged += v.exactRowsAfter != f->rows;
+            g.figures.push_back(v);
         }
     } catch (const std::exception &e) {
         std::printf("variant search failed: %s\n", e.what());
         engineFailed = true;
     }
+    return g;
+}
+
+void printVariants(const VariantGroup &g, double exportMs, int reps)
+{
     std::printf("## Variant search (--variants)\n\n| step | ms | ÷ mdb-export |\n|---|---:|---:|\n");
     std::printf("| reading the character dictionaries into classes (once a program) | %s | %s |\n\n",
-                fmtStats(dictionaryLoad).c_str(),
-                ratio(dictionaryLoad.empty() ? -1 : dictionaryLoad.median(), exportMs).c_str());
+                fmtStats(g.dictionaryLoad).c_str(),
+                ratio(g.dictionaryLoad.empty() ? -1 : g.dictionaryLoad.median(), exportMs).c_str());
     std::printf("Exact and variant runs in turn (ms: median (min–max) of %d each; processor: the thread's "
                 "processor time, steadier on a busy machine)\n\n",
                 reps);
     std::printf("| query | exact rows | variant rows | exact | variants | variants ÷ exact | "
                 "processor ÷ |\n|---|---:|---:|---:|---:|---:|---:|\n");
-    for (const VariantFigures &v : variantFigures)
+    for (const VariantFigures &v : g.figures)
         std::printf("| %s | %d | %d | %s | %s | %s | %s |\n", v.label.c_str(), v.exactRowsAfter, v.rows,
                     fmtStats(v.exact).c_str(), fmtStats(v.variants).c_str(),
                     ratio(v.variants.median(), v.exact.median()).c_str(),
                     ratio(v.variantsCpu.median(), v.exactCpu.median()).c_str());
     std::printf("\nExact searches after the variant ones: %d of %zu give other row counts than before.\n\n",
-                exactChanged, variantFigures.size());
+                g.exactChanged, g.figures.size());
     std::fflush(stdout);
-    // Queries of many terms: a whole search each, beside the same search with one term.
-    // The cost should follow the distinct terms and the rows still in, not the count.
-    {
-        struct ManyTerms {
-            std::string label;
-            QString box, one;
-        };
-        QString repeated = QStringLiteral("[a]"), different = QStringLiteral("明月");
-        for (int i = 1; i < 30000; ++i)
-            repeated += QStringLiteral(" [a]");
-        for (int i = 0; i < 1000; ++i)
-            different += QStringLiteral(" [!") + QString::number(i) + QStringLiteral("]");
-        const std::vector<ManyTerms> many = {
-            {"[a] ×30,000", repeated, QStringLiteral("[a]")},
-            {"+[a] ×30,000", QStringLiteral("+") + repeated, QStringLiteral("+[a]")},
-            {"明月 and 1,000 different [!n]", different, QStringLiteral("明月 [!0]")},
-        };
-        const int manyReps = std::min(reps, 5);
-        std::printf("## Many terms (ms: median (min–max) of %d runs, whole searches)\n\n"
-                    "| query | rows | engine | same with one term | ratio |\n|---|---:|---:|---:|---:|\n",
-                    manyReps);
-        for (const ManyTerms &m : many) {
-            try {
-                const QueryAnalysis a = analyseQuery(m.box), one = analyseQuery(m.one);
-                const int rows = rowCount(test::valueOf(runSearch(conn, a, Matching::Exact, collection)));
-                const Stats all =
-                    repeat(manyReps, [&] { test::valueOf(runSearch(conn, a, Matching::Exact, collection)); });
-                const Stats single =
-                    repeat(manyReps, [&] { test::valueOf(runSearch(conn, one, Matching::Exact, collection)); });
-                std::printf("| %s | %d | %s | %s | %s |\n", m.label.c_str(), rows, fmtStats(all).c_str(),
-                            fmtStats(single).c_str(), ratio(all.median(), single.median()).c_str());
-            } catch (const std::exception &e) {
-                std::printf("engine failed on %s: %s\n", m.label.c_str(), e.what());
-                engineFailed = true;
-            }
-        }
-        std::printf("\n");
-        std::fflush(stdout);
-    }
+}
 
-    // ---- Viewing ----
-    QTemporaryDir viewDir;
-    Stats pageStats, rowChangeStats, pageCpu, rowChangeCpu;
-    Stats variantPageStats, variantPageCpu, markingFoldStats; // the window with --variants
-    if (morvessa::test::copyTree(QStringLiteral(MORVESSA_FIXTURE_COLLECTION), viewDir.path())) {
-        QDir(viewDir.path()).mkpath(QStringLiteral("tmp"));
-        const QString folder = QDir::toNativeSeparators(viewDir.path());
-        const QString terms = QStringLiteral("脾胃 氣虛 益氣");
-        const QString pagePath = recordPagePath(folder);
-        pageStats = repeat(
-            reps, [&] { (void)WriteRecordPage(folder, pagePath, QStringLiteral("long\\long.htm"), terms); },
-            &pageCpu);
+// Queries of many terms: a whole search each, beside the same search with one term.
+// The cost should follow the distinct terms and the rows still in, not the count.
+void measureManyTerms(const Bench &b, bool &engineFailed)
+{
+    struct ManyTerms {
+        std::string label;
+        QString box, one;
+    };
+    QString repeated = QStringLiteral("[a]"), different = QStringLiteral("明月");
+    for (int i = 1; i < 30000; ++i)
+        repeated += QStringLiteral(" [a]");
+    for (int i = 0; i < 1000; ++i)
+        different += QStringLiteral(" [!") + QString::number(i) + QStringLiteral("]");
+    const std::vector<ManyTerms> many = {
+        {"[a] ×30,000", repeated, QStringLiteral("[a]")},
+        {"+[a] ×30,000", QStringLiteral("+") + repeated, QStringLiteral("+[a]")},
+        {"明月 and 1,000 different [!n]", different, QStringLiteral("明月 [!0]")},
+    };
+    const int manyReps = std::min(b.options.reps, 5);
+    std::printf("## Many terms (ms: median (min–max) of %d runs, whole searches)\n\n"
+                "| query | rows | engine | same with one term | ratio |\n|---|---:|---:|---:|---:|\n",
+                manyReps);
+    for (const ManyTerms &m : many) {
         try {
-            // The window in variant search makes its fold once, then marks every form found.
-            const auto variants = test::valueOf(variantTable());
-            const auto fold = [&variants](char32_t c) { return variants->fold(c); };
-            markingFoldStats = repeat(std::min(reps, 5), [&] { MarkingFold{fold}; });
-            const MarkingFold marking(fold);
-            variantPageStats = repeat(
-                reps,
-                [&] {
-                    (void)WriteRecordPage(folder, pagePath, QStringLiteral("long\\long.htm"), terms, &marking);
-                },
-                &variantPageCpu);
+            const QueryAnalysis a = analyseQuery(m.box), one = analyseQuery(m.one);
+            const int rows = rowCount(b.search(a));
+            const Stats all = repeat(manyReps, [&] { b.search(a); });
+            const Stats single = repeat(manyReps, [&] { b.search(one); });
+            std::printf("| %s | %d | %s | %s | %s |\n", m.label.c_str(), rows, fmtStats(all).c_str(),
+                        fmtStats(single).c_str(), ratio(all.median(), single.median()).c_str());
         } catch (const std::exception &e) {
-            std::printf("variant marking failed: %s\n", e.what());
-        }
-        const QString viewConn = QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=") + folder +
-                                 QStringLiteral("/jst.mdb;Persist Security Info=False");
-        try {
-            const QueryAnalysis a = analyseQuery(terms);
-            const SearchOutcome o = test::valueOf(runSearch(viewConn, a, Matching::Exact, collection));
-            if (o.found())
-                rowChangeStats = repeat(
-                    reps,
-                    [&] {
-                        const QString htm = o.rows->text(0, 1);
-                        (void)WriteRecordPage(folder, pagePath, htm, a.keywordText);
-                    },
-                    &rowChangeCpu);
-        } catch (const std::exception &e) {
-            std::printf("engine failed on the fixture collection: %s\n", e.what());
+            std::printf("engine failed on %s: %s\n", m.label.c_str(), e.what());
             engineFailed = true;
         }
+    }
+    std::printf("\n");
+    std::fflush(stdout);
+}
+
+struct ViewingGroup {
+    Stats page, rowChange, pageCpu, rowChangeCpu;
+    Stats variantPage, variantPageCpu, markingFold; // the window with --variants
+};
+
+// The page written for a record of the fixture collection, with and without every variant
+// form marked, and a whole row change without the browser.
+void measureViewingIn(const Bench &b, const QString &folder, ViewingGroup &g, bool &engineFailed)
+{
+    const int reps = b.options.reps;
+    const QString terms = QStringLiteral("脾胃 氣虛 益氣");
+    const QString pagePath = recordPagePath(folder);
+    const QString page = QStringLiteral("long\\long.htm");
+    g.page = repeat(
+        reps, [&] { (void)WriteRecordPage(folder, pagePath, page, terms); }, &g.pageCpu);
+    try {
+        // The window in variant search makes its fold once, then marks every form found.
+        const auto variants = test::valueOf(variantTable());
+        const auto fold = [&variants](char32_t c) { return variants->fold(c); };
+        g.markingFold = repeat(std::min(reps, 5), [&] { MarkingFold{fold}; });
+        const MarkingFold marking(fold);
+        g.variantPage = repeat(
+            reps, [&] { (void)WriteRecordPage(folder, pagePath, page, terms, &marking); }, &g.variantPageCpu);
+    } catch (const std::exception &e) {
+        std::printf("variant marking failed: %s\n", e.what());
+    }
+    const QString viewConn = QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=") + folder +
+                             QStringLiteral("/jst.mdb;Persist Security Info=False");
+    try {
+        const QueryAnalysis a = analyseQuery(terms);
+        const SearchOutcome o = test::valueOf(runSearch(viewConn, a, Matching::Exact, b.collection));
+        if (o.found())
+            g.rowChange = repeat(
+                reps,
+                [&] {
+                    const QString htm = o.rows->text(0, 1);
+                    (void)WriteRecordPage(folder, pagePath, htm, a.keywordText);
+                },
+                &g.rowChangeCpu);
+    } catch (const std::exception &e) {
+        std::printf("engine failed on the fixture collection: %s\n", e.what());
+        engineFailed = true;
+    }
+}
+
+ViewingGroup measureViewing(const Bench &b, bool &engineFailed)
+{
+    ViewingGroup g;
+    QTemporaryDir viewDir;
+    if (morvessa::test::copyTree(QStringLiteral(MORVESSA_FIXTURE_COLLECTION), viewDir.path())) {
+        QDir(viewDir.path()).mkpath(QStringLiteral("tmp"));
+        measureViewingIn(b, QDir::toNativeSeparators(viewDir.path()), g, engineFailed);
     }
     std::printf("## Viewing (fixture page long\\long.htm, %lld bytes, terms 脾胃 氣虛 益氣)\n\n",
                 (long long)QFileInfo(QStringLiteral(MORVESSA_FIXTURE_COLLECTION "/long/long.htm")).size());
@@ -557,28 +605,33 @@ int main(int argc, char **argv)
                 "| WriteRecordPage marking every variant form (the window with --variants) | %s | %s |\n"
                 "| its marking fold, made once per window | %s | |\n\n"
                 "WriteRecordPage with variant forms ÷ exact: %s\n\n",
-                fmtStats(pageStats).c_str(), fmtStats(pageCpu).c_str(), fmtStats(rowChangeStats).c_str(),
-                fmtStats(rowChangeCpu).c_str(), fmtStats(variantPageStats).c_str(),
-                fmtStats(variantPageCpu).c_str(), fmtStats(markingFoldStats).c_str(),
-                ratio(variantPageStats.empty() ? -1 : variantPageStats.median(), pageStats.median()).c_str());
+                fmtStats(g.page).c_str(), fmtStats(g.pageCpu).c_str(), fmtStats(g.rowChange).c_str(),
+                fmtStats(g.rowChangeCpu).c_str(), fmtStats(g.variantPage).c_str(),
+                fmtStats(g.variantPageCpu).c_str(), fmtStats(g.markingFold).c_str(),
+                ratio(g.variantPage.empty() ? -1 : g.variantPage.median(), g.page.median()).c_str());
     std::fflush(stdout);
+    return g;
+}
 
-    // ---- Equality ----
+// Every benchmark query and the random ones on the fast and the plain path; the number
+// that differ.
+int measureEquality(const Bench &b)
+{
     std::vector<QString> queries;
     for (const BenchQuery &q : benchQueries())
         queries.push_back(q.box);
     {
         std::vector<QString> contents;
-        for (const auto &r : plain)
+        for (const auto &r : b.plain)
             contents.push_back(QString::fromStdString(r.content));
-        equality::QueryGenerator gen(std::move(contents), seed);
-        for (int i = 0; i < randomQueries; ++i)
+        equality::QueryGenerator gen(std::move(contents), b.options.seed);
+        for (int i = 0; i < b.options.randomQueries; ++i)
             queries.push_back(gen.next());
     }
     int differing = 0, found = 0, failedBoth = 0;
     const auto tEq = Clock::now();
     for (const QString &q : queries) {
-        const equality::Comparison c = equality::compareSearch(conn, q, collection);
+        const equality::Comparison c = equality::compareSearch(b.conn, q, b.collection);
         if (!c.same()) {
             if (++differing <= 10)
                 std::printf("DIFFERENT for [%s]: fast %s / plain %s\n", q.toStdString().c_str(),
@@ -590,53 +643,88 @@ int main(int argc, char **argv)
     std::printf("## Result equality, fast path against the plain path\n\n"
                 "%zu queries (%zu benchmark, %d random): %d found records, %d failed with an error, "
                 "%d differ (%.0f s)\n\n",
-                queries.size(), benchQueries().size(), randomQueries, found, failedBoth, differing,
+                queries.size(), benchQueries().size(), b.options.randomQueries, found, failedBoth, differing,
                 msSince(tEq) / 1000);
+    return differing;
+}
 
-    // ---- Targets ----
-    auto fig = [&](const char *label) -> const QueryFigures * {
-        for (const auto &f : figures)
-            if (f.label == label)
-                return &f;
-        return nullptr;
-    };
+struct Report {
+    OpenGroup open;
+    std::vector<QueryFigures> queries;
+    VariantGroup variants;
+    ViewingGroup viewing;
+    int differing = 0;
+};
+
+void printTargets(const Report &r, size_t textBytes)
+{
     std::printf("## Targets\n\n| target | figure | met |\n|---|---|---|\n");
     auto line = [](const std::string &what, const std::string &value, bool met) {
         std::printf("| %s | %s | %s |\n", what.c_str(), value.c_str(), met ? "yes" : "not yet");
     };
-    for (const QueryFigures &fq : figures) {
-        const QueryFigures *f = &fq;
-        if (f->pass.empty())
+    for (const QueryFigures &f : r.queries) {
+        if (f.pass.empty())
             continue; // the list-all query has its own target
-        const std::string label = f->label;
-        {
-            const double e = f->engine.median();
-            line(label + ": engine ≤ 2 × one memmem pass (in-process)", ratio(e, f->pass.median()) + " ×",
-                 e <= 2 * f->pass.median());
-            line(label + ": ≥ 10 × faster than SQLite like", ratio(f->like.median(), e) + " ×",
-                 f->like.median() >= 10 * e);
-        }
+        const double e = f.engine.median();
+        line(f.label + ": engine ≤ 2 × one memmem pass (in-process)", ratio(e, f.pass.median()) + " ×",
+             e <= 2 * f.pass.median());
+        line(f.label + ": ≥ 10 × faster than SQLite like", ratio(f.like.median(), e) + " ×",
+             f.like.median() >= 10 * e);
     }
-    if (const QueryFigures *f = fig("empty (list all)"))
-        line("list-all < 30 ms", fmtMs(f->engine.median()) + " ms", f->engine.median() < 30);
-    line("first list-all result ≤ ½ mdb-export", ratio(openAll.median(), exportMs) + " ×",
-         exportMs > 0 && openAll.median() <= exportMs / 2);
-    line("every query runnable ≤ mdb-export", ratio(openQuery.median(), exportMs) + " ×",
-         exportMs > 0 && openQuery.median() <= exportMs);
-    if (!pageStats.empty())
-        line("WriteRecordPage on the 300 KB page < 5 ms", fmtMs(pageStats.median()) + " ms",
-             pageStats.median() < 5);
-    line("peak RSS of the process tree after the open ≤ 2 × text",
-         ratio(double(hwmKb) * 1024, double(textBytes)) + " ×", double(hwmKb) * 1024 <= 2 * double(textBytes));
-    line("fast and plain results identical", std::to_string(differing) + " differ", differing == 0);
-    for (const VariantFigures &v : variantFigures) {
+    for (const QueryFigures &f : r.queries)
+        if (f.label == "empty (list all)") {
+            line("list-all < 30 ms", fmtMs(f.engine.median()) + " ms", f.engine.median() < 30);
+            break;
+        }
+    const OpenGroup &o = r.open;
+    line("first list-all result ≤ ½ mdb-export", ratio(o.all.median(), o.exportMs) + " ×",
+         o.exportMs > 0 && o.all.median() <= o.exportMs / 2);
+    line("every query runnable ≤ mdb-export", ratio(o.query.median(), o.exportMs) + " ×",
+         o.exportMs > 0 && o.query.median() <= o.exportMs);
+    if (!r.viewing.page.empty())
+        line("WriteRecordPage on the 300 KB page < 5 ms", fmtMs(r.viewing.page.median()) + " ms",
+             r.viewing.page.median() < 5);
+    const double peak = double(o.hwmKb) * 1024, text = double(textBytes);
+    line("peak RSS of the process tree after the open ≤ 2 × text", ratio(peak, text) + " ×", peak <= 2 * text);
+    line("fast and plain results identical", std::to_string(r.differing) + " differ", r.differing == 0);
+    for (const VariantFigures &v : r.variants.figures) {
         if (v.label == "empty (list all)")
             continue;
         line(v.label + ": variant search ≤ 1.3 × exact", ratio(v.variants.median(), v.exact.median()) + " ×",
              v.variants.median() <= 1.3 * v.exact.median());
     }
-    line("exact search unchanged after variant searches", std::to_string(exactChanged) + " differ",
-         exactChanged == 0);
+    line("exact search unchanged after variant searches", std::to_string(r.variants.exactChanged) + " differ",
+         r.variants.exactChanged == 0);
     std::printf("\n");
-    return differing || exactChanged || engineFailed ? 1 : 0;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    Bench b;
+    if (const std::optional<int> stop = parseOptions(argc, argv, b.options))
+        return *stop;
+    if (!bench::findCollection(b.options.path))
+        return 0;
+    b.conn = connStringFor(b.options.path);
+    std::printf("# morvessa-bench on %s%s\n\n", b.options.path.c_str(), b.options.smoke ? " (smoke run)" : "");
+    printLoad();
+    if (!loadPlain(b))
+        return 1;
+
+    Report r;
+    const std::optional<OpenGroup> open = measureOpenGroup(b);
+    if (!open)
+        return 1;
+    r.open = *open;
+    bool engineFailed = false;
+    r.queries = measureQueries(b, engineFailed);
+    r.variants = measureVariants(b, r.queries, engineFailed);
+    printVariants(r.variants, r.open.exportMs, b.options.reps);
+    measureManyTerms(b, engineFailed);
+    r.viewing = measureViewing(b, engineFailed);
+    r.differing = measureEquality(b);
+    printTargets(r, b.textBytes);
+    return r.differing || r.variants.exactChanged || engineFailed ? 1 : 0;
 }

@@ -274,7 +274,6 @@ std::uint64_t bytesIn(const QString &folder)
     return bytes;
 }
 
-// One memchr pass over all the bytes, for a byte UTF-8 never holds: memory bandwidth.
 // The value of a call that must succeed for the figures to mean anything.
 template <class T>
 T valueOf(Result<T> result)
@@ -284,88 +283,90 @@ T valueOf(Result<T> result)
     return std::move(result).value();
 }
 
+// One memchr pass over all the bytes, for a byte UTF-8 never holds: memory bandwidth.
 bool memchrPass(std::string_view bytes)
 {
     return std::memchr(bytes.data(), 0xFF, bytes.size()) != nullptr;
 }
 
-std::optional<Figures> measure(const Shape &shape, const QString &work, const std::string &queryProgram)
+// Writes the content as plain lines for rg, one record a line, and notes the table's size.
+void writeTextForRg(const Shape &shape, const std::string &textPath, Figures &f)
 {
-    Figures f;
-    f.name = shape.name;
-    const QString folder = work + QLatin1Char('/') + QString::fromStdString(shape.name);
-    QDir().mkpath(folder);
-    const QString link = folder + QStringLiteral("/jst.mdb");
-    QFile::remove(link);
-    QFile::link(QString::fromStdString(shape.mdb), link);
-    f.fileMb = double(QFileInfo(QString::fromStdString(shape.mdb)).size()) / 1e6;
-
-    // The text as plain lines for rg, and its size.
-    const std::string textPath = (folder + QStringLiteral("/content.txt")).toStdString();
-    {
-        const auto table = valueOf(readMaindataInProcess(QString::fromStdString(shape.mdb)));
-        f.records = table->rowCount();
-        f.textMb =
-            double(table->subject.bytes.size() + table->htm.bytes.size() + table->content.bytes.size()) / 1e6;
-        std::ofstream out(textPath, std::ios::binary);
-        std::string line;
-        for (std::size_t r = 0; r < table->rowCount(); ++r) {
-            line.assign(table->content.at(r));
-            f.astral += std::size_t(
-                std::count_if(line.begin(), line.end(), [](char c) { return (unsigned char)c >= 0xF0; }));
-            std::replace(line.begin(), line.end(), '\r', ' ');
-            std::replace(line.begin(), line.end(), '\n', ' ');
-            out << line << '\n';
-        }
+    const auto table = valueOf(readMaindataInProcess(QString::fromStdString(shape.mdb)));
+    f.records = table->rowCount();
+    f.textMb = double(table->subject.bytes.size() + table->htm.bytes.size() + table->content.bytes.size()) / 1e6;
+    std::ofstream out(textPath, std::ios::binary);
+    std::string line;
+    for (std::size_t r = 0; r < table->rowCount(); ++r) {
+        line.assign(table->content.at(r));
+        f.astral +=
+            std::size_t(std::count_if(line.begin(), line.end(), [](char c) { return (unsigned char)c >= 0xF0; }));
+        std::replace(line.begin(), line.end(), '\r', ' ');
+        std::replace(line.begin(), line.end(), '\n', ' ');
+        out << line << '\n';
     }
-    const std::string cache = (folder + QStringLiteral("/cache")).toStdString();
-    const std::vector<std::string> env = {"XDG_CACHE_HOME=" + cache};
-    const std::vector<std::string> query = {queryProgram, "--folder", folder.toStdString(), "明月"};
-    std::vector<double> exportMs, firstMs, keptMs, rgMs, contextMs, variantsMs;
-    auto withQuery = [&](std::vector<std::string> options) {
-        options.insert(options.begin(), {queryProgram, "--folder", folder.toStdString()});
-        options.push_back("明月");
+}
+
+// Where a shape's whole processes run: its folder, the query program, its cache folder.
+struct ShapeFolder {
+    std::string folder, queryProgram, textPath;
+    std::vector<std::string> env; // XDG_CACHE_HOME
+
+    std::vector<std::string> query(std::vector<std::string> options) const
+    {
+        options.insert(options.begin(), {queryProgram, "--folder", folder});
         return options;
-    };
+    }
+};
+
+// The kept copy is in place: each kept query as a whole process, in turn with rg.
+void measureKeptQueries(const ShapeFolder &at, bool firstRound, std::vector<std::vector<double>> &keptMs,
+                        std::vector<std::vector<double>> &rgMs, Figures &f)
+{
+    for (std::size_t q = 0; q < keptQueries().size(); ++q) {
+        const std::vector<std::string> args = at.query(keptQueries()[q].morvessa);
+        std::vector<std::string> rg = {"rg"};
+        rg.insert(rg.end(), keptQueries()[q].rg.begin(), keptQueries()[q].rg.end());
+        rg.push_back(at.textPath);
+        keptMs[q].push_back(runProcess(args, at.env).ms);
+        rgMs[q].push_back(runProcess(rg).ms);
+        if (firstRound)
+            f.kept.push_back({-1, -1, firstLineOf(args, at.env), firstLineOf(rg, {})});
+    }
+}
+
+// The starts as whole processes, first and with the kept copy, beside mdb-export and rg;
+// false, after showing morvessa-query's message, when it fails.
+bool measureStarts(const Shape &shape, const ShapeFolder &at, const std::string &cache, Figures &f)
+{
+    const std::vector<std::string> query = at.query({"明月"});
+    std::vector<double> exportMs, firstMs, keptMs, rgMs, contextMs, variantsMs;
     std::vector<std::vector<double>> queryKeptMs(keptQueries().size()), queryRgMs(keptQueries().size());
     Memory firstPeak, keptPeak;
     for (int i = 0; i < shape.reps; ++i) {
         exportMs.push_back(runProcess({"mdb-export", shape.mdb, "maindata"}).ms);
         QDir(QString::fromStdString(cache)).removeRecursively();
-        const Run first = runProcess(query, env);
-        const Run kept = runProcess(query, env);
+        const Run first = runProcess(query, at.env);
+        const Run kept = runProcess(query, at.env);
         if (!first.ok || !kept.ok) {
             std::printf("morvessa-query failed on %s (%s start); its message:\n", shape.mdb.c_str(),
                         first.ok ? "second" : "first");
             std::fflush(stdout);
-            std::vector<std::string> again = query;
-            again.insert(again.begin() + 1, "--count");
-            runProcess(again, env, true);
-            return std::nullopt;
+            runProcess(at.query({"--count", "明月"}), at.env, true);
+            return false;
         }
         firstMs.push_back(first.ms);
         keptMs.push_back(kept.ms);
         // The same search with context lines and with variant forms, on the same kept copy.
-        const Run context = runProcess(withQuery({"--context", "20"}), env);
+        const Run context = runProcess(at.query({"--context", "20", "明月"}), at.env);
         contextMs.push_back(context.ms);
         f.contextKeepMb = std::max(f.contextKeepMb, double(context.peak.keep) * 1024 / 1e6);
-        variantsMs.push_back(runProcess(withQuery({"--variants"}), env).ms);
+        variantsMs.push_back(runProcess(at.query({"--variants", "明月"}), at.env).ms);
         firstPeak.keep = std::max(firstPeak.keep, first.peak.keep);
         firstPeak.all = std::max(firstPeak.all, first.peak.all);
         keptPeak.keep = std::max(keptPeak.keep, kept.peak.keep);
-        rgMs.push_back(runProcess({"rg", "-c", "-F", "明月", textPath}).ms);
-        // The kept copy is in place now: each query as a whole process, in turn with rg.
-        for (std::size_t q = 0; q < keptQueries().size(); ++q) {
-            std::vector<std::string> args = {queryProgram, "--folder", folder.toStdString()};
-            args.insert(args.end(), keptQueries()[q].morvessa.begin(), keptQueries()[q].morvessa.end());
-            std::vector<std::string> rg = {"rg"};
-            rg.insert(rg.end(), keptQueries()[q].rg.begin(), keptQueries()[q].rg.end());
-            rg.push_back(textPath);
-            queryKeptMs[q].push_back(runProcess(args, env).ms);
-            queryRgMs[q].push_back(runProcess(rg).ms);
-            if (i == 0)
-                f.kept.push_back({-1, -1, firstLineOf(args, env), firstLineOf(rg, {})});
-        }
+        rgMs.push_back(runProcess({"rg", "-c", "-F", "明月", at.textPath}).ms);
+        measureKeptQueries(at, i == 0, queryKeptMs, queryRgMs, f);
     }
     for (std::size_t q = 0; q < f.kept.size(); ++q) {
         f.kept[q].keptMs = median(queryKeptMs[q]);
@@ -381,8 +382,12 @@ std::optional<Figures> measure(const Shape &shape, const QString &work, const st
     f.firstKeepMb = double(firstPeak.keep) * 1024 / 1e6;
     f.firstAllMb = double(firstPeak.all) * 1024 / 1e6;
     f.keptKeepMb = double(keptPeak.keep) * 1024 / 1e6;
+    return true;
+}
 
-    // Inside one process: the query on the kept table, and one memchr pass over the same bytes.
+// Inside one process: the query on the kept table, and one memchr pass over the same bytes.
+void measureInProcess(const Shape &shape, const QString &folder, const std::string &cache, Figures &f)
+{
     const QString conn = buildConnString(folder);
     Collection collection;
     collection.reading.keptFolder = QString::fromStdString(cache) + QStringLiteral("/morvessa/columns");
@@ -407,6 +412,26 @@ std::optional<Figures> measure(const Shape &shape, const QString &work, const st
     if (found)
         std::printf("(the content holds a byte 0xFF: not UTF-8)\n");
     std::printf("%s: %zu content bytes in the program\n", shape.name.c_str(), content.size());
+}
+
+std::optional<Figures> measure(const Shape &shape, const QString &work, const std::string &queryProgram)
+{
+    Figures f;
+    f.name = shape.name;
+    const QString folder = work + QLatin1Char('/') + QString::fromStdString(shape.name);
+    QDir().mkpath(folder);
+    const QString link = folder + QStringLiteral("/jst.mdb");
+    QFile::remove(link);
+    QFile::link(QString::fromStdString(shape.mdb), link);
+    f.fileMb = double(QFileInfo(QString::fromStdString(shape.mdb)).size()) / 1e6;
+
+    const std::string textPath = (folder + QStringLiteral("/content.txt")).toStdString();
+    writeTextForRg(shape, textPath, f);
+    const std::string cache = (folder + QStringLiteral("/cache")).toStdString();
+    const ShapeFolder at{folder.toStdString(), queryProgram, textPath, {"XDG_CACHE_HOME=" + cache}};
+    if (!measureStarts(shape, at, cache, f))
+        return std::nullopt;
+    measureInProcess(shape, folder, cache, f);
     return f;
 }
 
@@ -491,15 +516,17 @@ void printFigures(const std::vector<Figures> &all)
     std::printf("\n");
 }
 
-} // namespace
-
-int main(int argc, char **argv)
-{
+struct Options {
     std::string path = bench::defaultCorpus();
     int reps = 5, copies = 10;
     std::uint32_t longRecords = 70000;
     bool scale = false;
     QString work;
+};
+
+// The command line in options; an exit status when the program stops here.
+std::optional<int> parseOptions(int argc, char **argv, Options &o)
+{
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         auto number = [&](const char *name) {
@@ -513,33 +540,27 @@ int main(int argc, char **argv)
             std::fputs(kUsage, stdout);
             return 0;
         } else if (a == "--reps") {
-            reps = std::max(1, int(number("--reps")));
+            o.reps = std::max(1, int(number("--reps")));
         } else if (a == "--scale") {
-            scale = true;
+            o.scale = true;
         } else if (a == "--copies") {
-            copies = std::max(2, int(number("--copies")));
+            o.copies = std::max(2, int(number("--copies")));
         } else if (a == "--long-records") {
-            longRecords = std::uint32_t(std::max(1L, number("--long-records")));
+            o.longRecords = std::uint32_t(std::max(1L, number("--long-records")));
         } else if (a == "--work" && i + 1 < argc) {
-            work = QString::fromLocal8Bit(argv[++i]);
+            o.work = QString::fromLocal8Bit(argv[++i]);
         } else if (a.rfind("--", 0) == 0) {
             std::fprintf(stderr, "morvessa-store-bench: unknown option %s\n%s", a.c_str(), kUsage);
             return 2;
         } else {
-            path = a;
+            o.path = a;
         }
     }
-    if (!bench::findCollection(path))
-        return 0;
-    QTemporaryDir temporary;
-    if (work.isEmpty())
-        work = temporary.path();
-    QDir().mkpath(work);
-    const std::string queryProgram = selfFolder() + "/../../app/morvessa-query";
-    if (access(queryProgram.c_str(), X_OK) != 0) {
-        std::printf("morvessa-query not found at %s: build it first.\n", queryProgram.c_str());
-        return 1;
-    }
+    return std::nullopt;
+}
+
+void printHeader(int argc, char **argv, const std::string &path)
+{
     std::ifstream load("/proc/loadavg");
     std::string l1, l5, l15;
     load >> l1 >> l5 >> l15;
@@ -548,22 +569,49 @@ int main(int argc, char **argv)
         command += std::string(i ? " " : "") + argv[i];
     std::printf("# morvessa-store-bench on %s\n\nCommand: %s\nMachine: %ld cores, load average %s %s %s\n",
                 path.c_str(), command.c_str(), sysconf(_SC_NPROCESSORS_ONLN), l1.c_str(), l5.c_str(), l15.c_str());
-    std::vector<Shape> shapes = {{QFileInfo(QString::fromStdString(path)).fileName().toStdString(), path, reps}};
-    if (scale) {
-        const std::string repeated = (work + QStringLiteral("/repeated.mdb")).toStdString();
-        const std::string longOnes = (work + QStringLiteral("/long.mdb")).toStdString();
-        auto t = Clock::now();
-        bench::writeRepeated(path, repeated, copies);
-        std::printf("Made %s (%d copies) in %.1f s\n", repeated.c_str(), copies, msSince(t) / 1000);
-        t = Clock::now();
-        bench::writeLongRecords(path, longOnes, longRecords, 10000, 50000);
-        std::printf("Made %s (%u records of 10-50 KB) in %.1f s\n", longOnes.c_str(), longRecords,
-                    msSince(t) / 1000);
-        shapes.push_back({"repeated ×" + std::to_string(copies), repeated, std::max(1, std::min(reps, 3))});
-        shapes.push_back({"long records", longOnes, std::max(1, std::min(reps, 3))});
+}
+
+// The collection named, and with --scale the ones made from it in work.
+std::vector<Shape> shapesFor(const Options &o, const QString &work)
+{
+    std::vector<Shape> shapes = {
+        {QFileInfo(QString::fromStdString(o.path)).fileName().toStdString(), o.path, o.reps}};
+    if (!o.scale)
+        return shapes;
+    const std::string repeated = (work + QStringLiteral("/repeated.mdb")).toStdString();
+    const std::string longOnes = (work + QStringLiteral("/long.mdb")).toStdString();
+    auto t = Clock::now();
+    bench::writeRepeated(o.path, repeated, o.copies);
+    std::printf("Made %s (%d copies) in %.1f s\n", repeated.c_str(), o.copies, msSince(t) / 1000);
+    t = Clock::now();
+    bench::writeLongRecords(o.path, longOnes, o.longRecords, 10000, 50000);
+    std::printf("Made %s (%u records of 10-50 KB) in %.1f s\n", longOnes.c_str(), o.longRecords,
+                msSince(t) / 1000);
+    shapes.push_back({"repeated ×" + std::to_string(o.copies), repeated, std::max(1, std::min(o.reps, 3))});
+    shapes.push_back({"long records", longOnes, std::max(1, std::min(o.reps, 3))});
+    return shapes;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    Options o;
+    if (const std::optional<int> stop = parseOptions(argc, argv, o))
+        return *stop;
+    if (!bench::findCollection(o.path))
+        return 0;
+    QTemporaryDir temporary;
+    const QString work = o.work.isEmpty() ? temporary.path() : o.work;
+    QDir().mkpath(work);
+    const std::string queryProgram = selfFolder() + "/../../app/morvessa-query";
+    if (access(queryProgram.c_str(), X_OK) != 0) {
+        std::printf("morvessa-query not found at %s: build it first.\n", queryProgram.c_str());
+        return 1;
     }
+    printHeader(argc, argv, o.path);
     std::vector<Figures> all;
-    for (const Shape &shape : shapes) {
+    for (const Shape &shape : shapesFor(o, work)) {
         std::printf("measuring %s ...\n", shape.name.c_str());
         std::fflush(stdout);
         try {
