@@ -110,7 +110,7 @@ void readInProcess(const std::uint8_t *data, std::size_t size, bool folded)
         fuzz::fail("cannot make the files in memory");
     morvessa::Result<void, morvessa::ReadFailure> outcome;
     {
-        morvessa::ColumnFileWriter writer(columns, folded, size);
+        morvessa::ColumnFileWriter writer(columns, folded, size, g_path);
         outcome = morvessa::readTable(database, g_path, writer, folded);
         if (!writer.finish(outcome))
             fuzz::fail("cannot write the column file");

@@ -30,11 +30,20 @@ struct ColumnFileStamp {
     bool operator==(const ColumnFileStamp &) const = default;
 };
 
+// Why a column file could not be completed.
+struct ColumnWriteFailure : Failure {
+    // The system's error number of the write to the file that failed (a full disk, a
+    // file-size limit): then the file is what failed, not the database. 0 when every write
+    // went through but the file did not map back to be completed.
+    int error = 0;
+};
+
 // Writes a column file into fd (empty, opened for reading and writing) as rows arrive.
 class ColumnFileWriter : public RowSink {
 public:
-    // databaseSize bounds what a table of that file can hold.
-    ColumnFileWriter(int fd, bool contentFolded, std::uint64_t databaseSize);
+    // databaseSize bounds what a table of that file can hold; name names the file in a
+    // failure's message.
+    ColumnFileWriter(int fd, bool contentFolded, std::uint64_t databaseSize, const QString &name);
     ~ColumnFileWriter() override;
     ColumnFileWriter(const ColumnFileWriter &) = delete;
     ColumnFileWriter &operator=(const ColumnFileWriter &) = delete;
@@ -42,14 +51,14 @@ public:
     bool begin(std::uint64_t claimedRows) override;
     bool add(const RowValues &row) override;
     // Completes the file: after a whole reading the texts in place, the date order, the
-    // checksum and the header; otherwise a header that reports the failure. False when
-    // writing failed.
-    bool finish(const Result<void, ReadFailure> &outcome);
-    // Whether a write of a column file failed in this process (the disk is full, a size
-    // limit was met): then a failure is the file's, not the database's.
-    static bool writeFailed();
+    // checksum and the header; otherwise a header that reports the failure. Fails when
+    // any write to the file failed, during the reading too (a sink that could not take a
+    // row ends the reading as damaged, so only this tells the two apart).
+    Result<void, ColumnWriteFailure> finish(const Result<void, ReadFailure> &outcome);
 
 private:
+    bool complete(const Result<void, ReadFailure> &outcome);
+
     struct Impl;
     std::unique_ptr<Impl> m_impl;
 };

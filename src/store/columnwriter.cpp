@@ -3,9 +3,9 @@
 #include "store/bytehash.h"
 #include "store/chunkcheck.h"
 #include "store/columnlayout.h"
+#include "store/readmessages.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <string>
@@ -32,31 +32,46 @@ std::uint64_t textLimit(std::uint64_t databaseSize)
     return databaseSize * 16 + (1u << 20);
 }
 
-// Set when a write of the column file failed (a full disk, a file-size limit): the reading
-// program then says that the file could not be written, not that the database is damaged.
-std::atomic<bool> g_writeFailed = false;
+// The column file, and the first of its writes that failed (a full disk, a file-size
+// limit): then the file is what failed, not the database.
+class FileOut {
+public:
+    explicit FileOut(int fd) : m_fd(fd) {}
+    int fd() const { return m_fd; }
+    int error() const { return m_error; }
 
-bool writeAt(int fd, const void *data, std::size_t len, std::uint64_t offset)
-{
-    const char *p = static_cast<const char *>(data);
-    while (len > 0) {
-        const ssize_t n = ::pwrite(fd, p, len, off_t(offset));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            g_writeFailed = true;
-            return false;
+    bool writeAt(const void *data, std::size_t len, std::uint64_t offset)
+    {
+        const char *p = static_cast<const char *>(data);
+        while (len > 0) {
+            const ssize_t n = ::pwrite(m_fd, p, len, off_t(offset));
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                return fail(n < 0 ? errno : ENOSPC);
+            p += n;
+            len -= std::size_t(n);
+            offset += std::uint64_t(n);
         }
-        p += n;
-        len -= std::size_t(n);
-        offset += std::uint64_t(n);
+        return true;
     }
-    return true;
-}
+    bool resize(std::uint64_t size) { return ::ftruncate(m_fd, off_t(size)) == 0 || fail(errno); }
+    bool fail(int error)
+    {
+        if (m_error == 0)
+            m_error = error;
+        return false;
+    }
+
+private:
+    int m_fd;
+    int m_error = 0;
+};
 
 // Moves [from, from+len) to [to, to+len) within the file, in the kernel where it can.
-bool moveWithin(int fd, std::uint64_t from, std::uint64_t to, std::uint64_t len)
+bool moveWithin(FileOut &file, std::uint64_t from, std::uint64_t to, std::uint64_t len)
 {
+    const int fd = file.fd();
     while (len > 0) {
         loff_t in = loff_t(from), out = loff_t(to);
         const ssize_t n =
@@ -75,7 +90,9 @@ bool moveWithin(int fd, std::uint64_t from, std::uint64_t to, std::uint64_t len)
             ::pread(fd, buffer.data(), std::size_t(std::min<std::uint64_t>(len, buffer.size())), off_t(from));
         if (n < 0 && errno == EINTR)
             continue;
-        if (n <= 0 || !writeAt(fd, buffer.data(), std::size_t(n), to))
+        if (n <= 0)
+            return file.fail(n < 0 ? errno : EIO);
+        if (!file.writeAt(buffer.data(), std::size_t(n), to))
             return false;
         from += std::uint64_t(n);
         to += std::uint64_t(n);
@@ -89,8 +106,8 @@ bool moveWithin(int fd, std::uint64_t from, std::uint64_t to, std::uint64_t len)
 class Stream {
 public:
     Stream() = default;
-    Stream(int fd, std::uint64_t offset, std::size_t bufferSize, bool inMemory = false)
-        : m_fd(fd), m_start(offset), m_inMemory(inMemory)
+    Stream(FileOut &file, std::uint64_t offset, std::size_t bufferSize, bool inMemory = false)
+        : m_file(&file), m_start(offset), m_inMemory(inMemory)
     {
         m_buffer.reserve(bufferSize);
     }
@@ -104,7 +121,7 @@ public:
         if (m_buffer.size() + len > m_buffer.capacity() && !flush())
             return false;
         if (len > m_buffer.capacity())
-            return writeAt(m_fd, data, len, m_start + m_flushed) && (m_flushed += len, true);
+            return m_file->writeAt(data, len, m_start + m_flushed) && (m_flushed += len, true);
         m_buffer.insert(m_buffer.end(), static_cast<const char *>(data), static_cast<const char *>(data) + len);
         return true;
     }
@@ -117,7 +134,7 @@ public:
     {
         if (m_buffer.empty())
             return true;
-        const bool ok = writeAt(m_fd, m_buffer.data(), m_buffer.size(), m_start + m_flushed);
+        const bool ok = m_file->writeAt(m_buffer.data(), m_buffer.size(), m_start + m_flushed);
         m_flushed += m_buffer.size();
         m_buffer.clear();
         return ok;
@@ -126,13 +143,13 @@ public:
     bool moveTo(std::uint64_t to)
     {
         if (m_inMemory)
-            return writeAt(m_fd, m_memory.data(), m_memory.size(), to);
-        return to == m_start || moveWithin(m_fd, m_start, to, m_size);
+            return m_file->writeAt(m_memory.data(), m_memory.size(), to);
+        return to == m_start || moveWithin(*m_file, m_start, to, m_size);
     }
     std::uint64_t size() const { return m_size; }
 
 private:
-    int m_fd = -1;
+    FileOut *m_file = nullptr;
     std::uint64_t m_start = 0;
     std::uint64_t m_size = 0;
     std::uint64_t m_flushed = 0;
@@ -144,7 +161,10 @@ private:
 } // namespace
 
 struct ColumnFileWriter::Impl {
-    int fd = -1;
+    explicit Impl(int fd) : file(fd) {}
+    FileOut file;
+    QString name;
+    int mapError = 0;
     bool folded = false;
     std::uint64_t databaseSize = 0;
     std::uint64_t rows = 0;
@@ -153,10 +173,10 @@ struct ColumnFileWriter::Impl {
     Stream streams[BlockCount];
 };
 
-ColumnFileWriter::ColumnFileWriter(int fd, bool contentFolded, std::uint64_t databaseSize)
-    : m_impl(std::make_unique<Impl>())
+ColumnFileWriter::ColumnFileWriter(int fd, bool contentFolded, std::uint64_t databaseSize, const QString &name)
+    : m_impl(std::make_unique<Impl>(fd))
 {
-    m_impl->fd = fd;
+    m_impl->name = name;
     m_impl->folded = contentFolded;
     m_impl->databaseSize = databaseSize;
 }
@@ -171,19 +191,19 @@ bool ColumnFileWriter::begin(std::uint64_t claimedRows)
     for (int b = 0; b < ContentBytes; ++b) {
         w.header.blocks[b] = {at, claimedRows * kElementSize[b]};
         if (b != Order)
-            w.streams[b] = Stream(w.fd, at, 1 << 16);
+            w.streams[b] = Stream(w.file, at, 1 << 16);
         at = align64(at + w.header.blocks[b].size);
     }
     at = (at + kHeaderBytes - 1) / kHeaderBytes * kHeaderBytes;
     w.header.blocks[ContentBytes].offset = at;
-    w.streams[ContentBytes] = Stream(w.fd, at, 1 << 20);
+    w.streams[ContentBytes] = Stream(w.file, at, 1 << 20);
     // A file system that cannot hold a file that far out (or a full one) gets the short
-    // texts in memory instead: they are a small part of the table.
-    const bool far = ::ftruncate(w.fd, off_t(kWrittenFar + 1)) == 0 && ::ftruncate(w.fd, off_t(at)) == 0;
-    w.streams[SubjectBytes] = Stream(w.fd, kSubjectFar, 1 << 18, !far);
-    w.streams[HtmBytes] = Stream(w.fd, kHtmFar, 1 << 18, !far);
-    w.streams[WrittenBytes] = Stream(w.fd, kWrittenFar, 1 << 18, !far);
-    return far || ::ftruncate(w.fd, off_t(at)) == 0;
+    // texts in memory instead: they are a small part of the table. Only the probe may fail.
+    const bool far = ::ftruncate(w.file.fd(), off_t(kWrittenFar + 1)) == 0;
+    w.streams[SubjectBytes] = Stream(w.file, kSubjectFar, 1 << 18, !far);
+    w.streams[HtmBytes] = Stream(w.file, kHtmFar, 1 << 18, !far);
+    w.streams[WrittenBytes] = Stream(w.file, kWrittenFar, 1 << 18, !far);
+    return w.file.resize(at);
 }
 
 bool ColumnFileWriter::add(const RowValues &row)
@@ -213,12 +233,18 @@ bool ColumnFileWriter::add(const RowValues &row)
     return s[DateValues].put(row.dateNull ? 0.0 : row.date) && s[DateNull].put(std::uint8_t(row.dateNull));
 }
 
-bool ColumnFileWriter::writeFailed()
+Result<void, ColumnWriteFailure> ColumnFileWriter::finish(const Result<void, ReadFailure> &outcome)
 {
-    return g_writeFailed;
+    const bool completed = complete(outcome);
+    const int error = m_impl->file.error();
+    if (error != 0)
+        return ColumnWriteFailure{{columnFileWriteMessage(m_impl->name, error)}, error};
+    if (!completed)
+        return ColumnWriteFailure{{columnFileMapMessage(m_impl->name, m_impl->mapError)}, 0};
+    return {};
 }
 
-bool ColumnFileWriter::finish(const Result<void, ReadFailure> &outcome)
+bool ColumnFileWriter::complete(const Result<void, ReadFailure> &outcome)
 {
     Impl &w = *m_impl;
     Header &h = w.header;
@@ -237,7 +263,7 @@ bool ColumnFileWriter::finish(const Result<void, ReadFailure> &outcome)
         h.fileSize = kHeaderBytes;
         char page[kHeaderBytes] = {};
         std::memcpy(page, &h, sizeof h);
-        return ::ftruncate(w.fd, off_t(kHeaderBytes)) == 0 && writeAt(w.fd, page, sizeof page, 0);
+        return w.file.resize(kHeaderBytes) && w.file.writeAt(page, sizeof page, 0);
     }
     for (Stream &s : w.streams)
         if (!s.flush())
@@ -256,14 +282,16 @@ bool ColumnFileWriter::finish(const Result<void, ReadFailure> &outcome)
     const std::uint64_t bodyEnd = align64(h.blocks[WrittenBytes].offset + h.blocks[WrittenBytes].size);
     h.blocks[ChunkSums] = {bodyEnd, chunkCount(bodyEnd - kHeaderBytes) * sizeof(std::uint64_t)};
     h.fileSize = bodyEnd + h.blocks[ChunkSums].size;
-    if (::ftruncate(w.fd, off_t(h.fileSize)) != 0)
+    if (!w.file.resize(h.fileSize))
         return false;
     h.rows = w.rows;
 
     // The date order is sorted where it lies in the file, then everything is summed.
-    Mapping map(w.fd, std::size_t(h.fileSize), PROT_READ | PROT_WRITE);
-    if (!map.data())
+    Mapping map(w.file.fd(), std::size_t(h.fileSize), PROT_READ | PROT_WRITE);
+    if (!map.data()) {
+        w.mapError = errno;
         return false;
+    }
     unsigned char *base = map.data();
     const Place &order = h.blocks[Order];
     sortNewestFirst(std::span<std::uint32_t>(reinterpret_cast<std::uint32_t *>(base + order.offset), w.rows),
@@ -283,7 +311,7 @@ bool stampColumnFile(int fd, const ColumnFileStamp &stamp)
         return false;
     h.stamp = stamp;
     h.stamped = 1;
-    return writeAt(fd, &h, sizeof h, 0);
+    return FileOut(fd).writeAt(&h, sizeof h, 0);
 }
 
 } // namespace morvessa

@@ -8,6 +8,15 @@ namespace morvessa {
 
 namespace {
 
+QString systemError(int error)
+{
+    return QStringLiteral("（系統錯誤 %1：%2）").arg(error).arg(QString::fromLocal8Bit(std::strerror(error)));
+}
+
+} // namespace
+
+namespace {
+
 QString failureMessage(ReadStatus status, const std::string &detail, const QString &path)
 {
     const QString column = QString::fromStdString(detail);
@@ -60,10 +69,7 @@ QString openFailureMessage(const QString &path, int error)
     case ENAMETOOLONG:
         return QStringLiteral("無法開啟資料庫檔案「%1」：路徑太長。").arg(path);
     default:
-        return QStringLiteral("無法開啟資料庫檔案「%1」（系統錯誤 %2：%3）。")
-            .arg(path)
-            .arg(error)
-            .arg(QString::fromLocal8Bit(std::strerror(error)));
+        return QStringLiteral("無法開啟資料庫檔案「%1」%2。").arg(path, systemError(error));
     }
 }
 
@@ -94,6 +100,16 @@ QString readerEndedMessage(const QString &path)
 QString readerFailedMessage(const QString &path, const QString &program)
 {
     return QStringLiteral("無法讀取資料庫檔案「%1」：讀取資料庫的程式「%2」無法啟動。").arg(path, program);
+}
+
+QString columnFileWriteMessage(const QString &file, int error)
+{
+    return QStringLiteral("無法寫入欄位檔「%1」%2。").arg(file, systemError(error));
+}
+
+QString columnFileMapMessage(const QString &file, int error)
+{
+    return QStringLiteral("欄位檔「%1」寫入後無法映射到記憶體，因此無法完成%2。").arg(file, systemError(error));
 }
 
 } // namespace morvessa

@@ -16,5 +16,8 @@ QString readerMissingMessage(const QString &path, const QString &program);
 // The reading program was ended by a signal (stopped from outside, or crashed).
 QString readerEndedMessage(const QString &path);
 QString readerFailedMessage(const QString &path, const QString &program);
+// The column file could not be written, or not mapped back to be completed.
+QString columnFileWriteMessage(const QString &file, int error);
+QString columnFileMapMessage(const QString &file, int error);
 
 } // namespace morvessa

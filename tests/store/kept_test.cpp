@@ -224,6 +224,32 @@ TEST_F(KeptTest, AKeptFileThatDoesNotReadBackIsReadAgainInMemory)
     EXPECT_FALSE(readKeptOnly(m_path)); // nothing spoiled is kept
 }
 
+// A kept file that cannot be written whole under a file-size limit is the cache's fault, not
+// the database's, wherever the limit stops it: before the file has its size, before the
+// rows are written, or part way through them. The table is read again into memory.
+TEST_F(KeptTest, AKeptFileCutByASizeLimitIsReadAgainInMemory)
+{
+    const QString reader = m_settings.readerProgram;
+    for (const char *limit : {"2048", "4096", "65536"}) {
+        const QString script = m_dir.path() + QStringLiteral("/limited-") + QLatin1String(limit);
+        QFile f(script);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        // The column file is descriptor 4: a file in the cache folder meets the limit,
+        // memory gets the real reading.
+        f.write("#!/bin/sh\ncase $(readlink /proc/$$/fd/4) in /memfd:*) exec '" + QFile::encodeName(reader) +
+                "' \"$@\";; esac\nexec prlimit --fsize=" + QByteArray(limit) + " '" + QFile::encodeName(reader) +
+                "' \"$@\"\n");
+        f.close();
+        f.setPermissions(QFile::ReadOwner | QFile::ExeOwner);
+        ReadSettings limited = m_settings;
+        limited.readerProgram = script;
+        const Result<std::shared_ptr<const StoreTable>> read = readMaindata(m_path, ContentForm::Folded, limited);
+        ASSERT_TRUE(read) << limit << ": " << read.message().toStdString();
+        EXPECT_EQ(everything(**read), m_fresh) << limit;
+        EXPECT_FALSE(readKeptOnly(m_path)) << limit; // nothing cut short is kept
+    }
+}
+
 TEST_F(KeptTest, TwoReadersOfOneNewCollectionAtOnceBothGetTheTable)
 {
     std::string first, second;

@@ -6,11 +6,13 @@
 // as descriptor 4; writes table maindata into the column file and a progress byte to its
 // standard output now and then. Exit 0 when the column file is complete (it may report a
 // database it could not read); exit 4 when the column file could not be written (a full
-// disk); anything else means the column file is not to be used.
+// disk, a file-size limit); anything else means the column file is not to be used.
 #include "base/filesizelimit.h"
 #include "store/columnfile.h"
 #include "store/isolatedread.h"
 #include "store/tableread.h"
+
+#include <QFile>
 
 #include <atomic>
 #include <chrono>
@@ -74,7 +76,8 @@ int main(int argc, char *argv[])
     morvessa::letWritesPastTheSizeLimitFail();
 
     const bool folded = std::strcmp(argv[1], "--folded") == 0;
-    morvessa::ColumnFileWriter writer(4, folded, std::uint64_t(database.st_size));
+    morvessa::ColumnFileWriter writer(4, folded, std::uint64_t(database.st_size),
+                                      QFile::symLinkTarget(QStringLiteral("/proc/self/fd/4")));
     // Only the kind and the column reach the column file: the program that started this
     // one names the file in the message.
     const auto outcome = morvessa::readTable(3, QString(), writer, folded, reportProgress);
@@ -87,10 +90,10 @@ int main(int argc, char *argv[])
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
         }
     });
-    const bool ok = writer.finish(outcome);
+    const auto written = writer.finish(outcome);
     finished = true;
     heartbeat.join();
-    if (morvessa::ColumnFileWriter::writeFailed())
-        return morvessa::kReaderCannotWrite;
-    return ok ? 0 : 3;
+    if (!written)
+        return written.failure().error != 0 ? morvessa::kReaderCannotWrite : 3;
+    return 0;
 }
