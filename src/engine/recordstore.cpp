@@ -182,8 +182,9 @@ Connection::Impl::Rows Connection::Impl::run(const QString &jetSql, const Search
     // Fast path (engine/fastscan.h): the search statements, answered from the columns;
     // the same rows as SQLite gives the text. Any other statement goes to SQLite.
     if (statement && !collection.plainSearch) {
-        if (auto ids = runFast(*statement, *scannerFor(table, table->content, table->contentFolded),
-                               table->newestFirst(), variants.get()))
+        if (auto ids =
+                runFast(*statement, *scannerFor(*collection.tables, table, table->content, table->contentFolded),
+                        table->newestFirst(), variants.get()))
             rows = std::make_shared<TableRows>(table, std::move(*ids));
     }
     // Nothing found in a kept file is used before all of it has been checked (the scan
@@ -214,7 +215,7 @@ Connection::Impl::Rows Connection::Impl::run(const QString &jetSql, const Search
 Connection::Impl::Rows Connection::Impl::runFolded(const QString &jetSql, const SearchStatement &statement)
 {
     if (!folded) {
-        const Result<std::shared_ptr<const StoreTable>> foldedTable = variantTableFor(table);
+        const Result<std::shared_ptr<const StoreTable>> foldedTable = variantTableFor(*collection.tables, table);
         if (!foldedTable)
             return foldedTable.failure();
         auto connection = std::make_unique<Connection>(collection);

@@ -1,6 +1,5 @@
 #include "engine/variantcolumn.h"
 
-#include "engine/ownercache.h"
 #include "text/variants.h"
 
 #include <algorithm>
@@ -85,15 +84,15 @@ TextColumnBuilder foldVariantColumn(const TextColumn &content, const VariantTabl
     return folded;
 }
 
-Result<std::shared_ptr<const StoreTable>> variantTableFor(const std::shared_ptr<const StoreTable> &table)
+Result<std::shared_ptr<const StoreTable>> variantTableFor(TableCache &tables,
+                                                          const std::shared_ptr<const StoreTable> &table)
 {
     const Result<std::shared_ptr<const VariantTable>> variants = variantTable();
     if (!variants)
         return variants.failure();
     // The folded table holds the table's memory, not the table, so the entry goes when
     // the table does.
-    static OwnerCache<StoreTable> cache;
-    return cache.get(table, [&] { return makeVariantTable(*table, **variants); });
+    return tables.madeFromTables().get<StoreTable>(table, [&] { return makeVariantTable(*table, **variants); });
 }
 
 std::uint64_t variantColumnsFolded()

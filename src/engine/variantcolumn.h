@@ -5,6 +5,7 @@
 // plain path runs variant statements over, the reference the fast path must agree with.
 #include "base/result.h"
 #include "store/storetable.h"
+#include "store/tablecache.h"
 
 #include <cstdint>
 #include <memory>
@@ -13,8 +14,10 @@ namespace morvessa {
 
 // The table with the same rows, subject, htm and date, and its content variant-folded
 // (a character at the same character position as in the content). Made on the first
-// call for a table and then shared; fails when the variant dictionaries cannot be read.
-Result<std::shared_ptr<const StoreTable>> variantTableFor(const std::shared_ptr<const StoreTable> &table);
+// call for a table and then kept in tables; fails when the variant dictionaries cannot be
+// read.
+Result<std::shared_ptr<const StoreTable>> variantTableFor(TableCache &tables,
+                                                          const std::shared_ptr<const StoreTable> &table);
 
 class VariantTable;
 // Folds a whole content column; row i of the result spans what row i of content does.

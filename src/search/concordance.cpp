@@ -294,7 +294,7 @@ Result<ContextSearch> runContextSearch(const QString &connString, const QueryAna
     ContextSearch search{std::move(*outcome), connection.table(), nullptr, {}, {}};
     // The one the search made (kept while its table lives): its sample of the bytes.
     if (search.table->contentFolded)
-        search.scanner = scannerFor(search.table, search.table->content, true);
+        search.scanner = scannerFor(*collection.tables, search.table, search.table->content, true);
     return search;
 }
 

@@ -4,6 +4,7 @@
 // (store/databaseidentity.h).
 #include "store/databaseidentity.h"
 #include "store/mdbreader.h"
+#include "store/ownercache.h"
 
 #include <QString>
 
@@ -19,6 +20,10 @@ public:
     // unchanged, else read anew with settings. A file that cannot be read leaves nothing
     // behind.
     TableResult tableFor(const QString &path, ContentForm form, const ReadSettings &settings);
+    // What the layers above make from a table (the scanner of its content, its
+    // variant-folded form), kept with the collection while the table lives, so that its
+    // searches make each once.
+    OwnerCache &madeFromTables() { return m_madeFromTables; }
 
 private:
     struct Entry {
@@ -27,6 +32,7 @@ private:
     };
     std::mutex m_mutex;
     std::map<std::pair<QString, ContentForm>, Entry> m_tables;
+    OwnerCache m_madeFromTables;
 };
 
 } // namespace morvessa

@@ -80,11 +80,12 @@ TEST(VariantSearch, ExactSearchIsTheSameWithTheFoldedColumnBuilt)
         std::vector<QStringList> before;
         for (const char *q : queries)
             before.push_back(search(collection, q, Matching::Exact));
-        Connection c;
+        const Collection read;
+        Connection c(read);
         ASSERT_TRUE(c.open(test::connFor(collection)));
-        const auto folded = test::valueOf(variantTableFor(c.table()));
+        const auto folded = test::valueOf(variantTableFor(*read.tables, c.table()));
         ASSERT_EQ(folded->rowCount(), c.table()->rowCount());
-        EXPECT_EQ(test::valueOf(variantTableFor(c.table())), folded); // built once per table
+        EXPECT_EQ(test::valueOf(variantTableFor(*read.tables, c.table())), folded); // built once per table
         for (std::size_t i = 0; i < std::size(queries); ++i)
             EXPECT_EQ(search(collection, queries[i], Matching::Exact), before[i]) << queries[i];
         // The variant search leaves the table's own content as it was read.
@@ -94,10 +95,11 @@ TEST(VariantSearch, ExactSearchIsTheSameWithTheFoldedColumnBuilt)
 
 TEST(VariantSearch, FoldedColumnKeepsRowsNullsAndCharacterCounts)
 {
-    Connection c;
+    const Collection read;
+    Connection c(read);
     ASSERT_TRUE(c.open(test::connFor("collection")));
     const auto &table = *c.table();
-    const auto folded = test::valueOf(variantTableFor(c.table()));
+    const auto folded = test::valueOf(variantTableFor(*read.tables, c.table()));
     for (std::size_t r = 0; r < table.rowCount(); ++r) {
         EXPECT_EQ(folded->content.null(r), table.content.null(r));
         EXPECT_EQ(QString::fromUtf8(folded->content.at(r)).toUcs4().size(),
