@@ -21,7 +21,8 @@ namespace {
 constexpr int kPanePreparationDelayMs = 100;
 } // namespace
 
-FrmIni::FrmIni(const Collection &collection) : QWidget(nullptr), m_collection(collection)
+FrmIni::FrmIni(const Collection &collection, std::shared_ptr<const VariantTable> variants)
+    : QWidget(nullptr), m_collection(collection), m_variants(std::move(variants))
 {
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QStringLiteral("Morvessa"));
@@ -102,7 +103,7 @@ void FrmIni::cmdQuery_Click()
 {
     // The first time, the main window loads: the browser pane starts and the first search runs.
     const BusyCursor busy;
-    FrmZendrelMain::Show(m_collection);
+    FrmZendrelMain::Show(m_collection, m_variants);
 }
 
 void FrmIni::cmdSet_Click()

@@ -7,12 +7,15 @@
 #include <QPixmap>
 #include <QWidget>
 
+#include <memory>
+
 namespace morvessa {
 
 class PictureButton;
+class VariantTable;
 
-// Loaded, shown and unloaded through SingleWindow: loaded(), Load(collection),
-// Show(collection), Unload().
+// Loaded, shown and unloaded through SingleWindow: loaded(), Load(collection[, variants]),
+// Show(collection[, variants]), Unload().
 class FrmIni : public QWidget, public SingleWindow<FrmIni> {
     Q_OBJECT
 public:
@@ -32,11 +35,13 @@ protected:
 
 private:
     friend class SingleWindow<FrmIni>;
-    explicit FrmIni(const Collection &collection);
+    // variants: the main window's variant search (FrmZendrelMain::chooseVariantSearch).
+    explicit FrmIni(const Collection &collection, std::shared_ptr<const VariantTable> variants = nullptr);
     // Loads a picture file of the collection folder when it exists and can be read.
     QPixmap pictureOf(const QString &literal) const;
 
-    Collection m_collection; // handed on to the main window
+    Collection m_collection;                        // handed on to the main window
+    std::shared_ptr<const VariantTable> m_variants; // and this
     QPixmap m_picture;
 };
 

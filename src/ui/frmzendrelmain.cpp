@@ -79,7 +79,8 @@ QComboBox *newQueryBox(QWidget *parent)
 
 } // namespace
 
-FrmZendrelMain::FrmZendrelMain(const Collection &collection) : QWidget(nullptr), m_collection(collection)
+FrmZendrelMain::FrmZendrelMain(const Collection &collection, std::shared_ptr<const VariantTable> variants)
+    : QWidget(nullptr), m_collection(collection), m_variants(std::move(variants))
 {
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowIcon(pictures::appIcon());
@@ -145,23 +146,18 @@ FrmZendrelMain::FrmZendrelMain(const Collection &collection) : QWidget(nullptr),
 
 FrmZendrelMain::~FrmZendrelMain() = default;
 
-std::shared_ptr<const VariantTable> &FrmZendrelMain::chosenVariants()
+std::shared_ptr<const VariantTable>
+FrmZendrelMain::chooseVariantSearch(const Result<std::shared_ptr<const VariantTable>> &loaded)
 {
-    static std::shared_ptr<const VariantTable> table;
-    return table;
-}
-
-void FrmZendrelMain::chooseVariantSearch(const Result<std::shared_ptr<const VariantTable>> &loaded)
-{
-    chosenVariants() = loaded ? *loaded : nullptr;
     if (loaded)
-        return;
+        return *loaded;
     const QString message =
         QStringLiteral("異體字對照表無法讀取，改用一般檢索（只找與查詢相同的字）。\n") + loaded.message();
     // Also for a start from a terminal, and before the box waits for its OK.
     std::fprintf(stderr, "morvessa: %s\n", message.toLocal8Bit().constData());
     std::fflush(stderr);
     showMessage(message, MessageKind::Failure);
+    return nullptr;
 }
 
 Result<void> FrmZendrelMain::Form_Load()
@@ -174,7 +170,7 @@ Result<void> FrmZendrelMain::Form_Load()
     move(0, 0);
     // The outer size leaves room for a frame and a title bar, which the window keeps.
     setFixedSize(clientSizeForOuterTwips(12120, 9100));
-    if (const std::shared_ptr<const VariantTable> variants = chosenVariants()) {
+    if (const std::shared_ptr<const VariantTable> variants = m_variants) {
         // Made once for the window: it decodes every Big5 code.
         m_fold = std::make_unique<const MarkingFold>([variants](char32_t c) { return variants->fold(c); });
         setWindowTitle(kCaption + kVariantsCaption);

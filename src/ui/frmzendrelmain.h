@@ -50,12 +50,12 @@ public:
     QString EntryText;
     QString LastEntry;
 
-    // Variant search for this run (morvessa --variants), chosen before the window loads:
-    // simplified, traditional and variant forms match alike and every form found is marked.
-    // Where the dictionaries could not be loaded, says so (message box and standard error)
-    // and stays with exact search.
-    static void chooseVariantSearch(const Result<std::shared_ptr<const VariantTable>> &loaded);
-    static void chooseExactSearch() { chosenVariants().reset(); }
+    // Variant search for this run (morvessa --variants), handed to the window when it is
+    // made: simplified, traditional and variant forms match alike and every form found is
+    // marked. Where the dictionaries could not be loaded, says so (message box and standard
+    // error) and gives null: exact search.
+    static std::shared_ptr<const VariantTable>
+    chooseVariantSearch(const Result<std::shared_ptr<const VariantTable>> &loaded);
     bool searchesVariants() const { return m_fold != nullptr; }
 
     Result<void> Form_Load();
@@ -91,24 +91,25 @@ protected:
 
 private:
     friend class SingleWindow<FrmZendrelMain>;
-    explicit FrmZendrelMain(const Collection &collection);
+    // With variants, the window searches variant forms alike (chooseVariantSearch).
+    explicit FrmZendrelMain(const Collection &collection, std::shared_ptr<const VariantTable> variants = nullptr);
     ~FrmZendrelMain() override;
 
     void ShowRowTip(float X, float Y);
     // Shows in the pane now, or as soon as it has started (the last request wins).
     void showInPane(std::function<void()> show);
-    static std::shared_ptr<const VariantTable> &chosenVariants();
 
     QPixmap m_panel;
     std::unique_ptr<PrintTarget> m_printTarget;
-    std::unique_ptr<RecordPageClaim> m_pageClaim; // holds PagePath for this program
-    bool m_collectionOpened = false;              // a search has opened the database
-    std::optional<QueryMode> m_searchMode;        // see SearchMode()
-    Collection m_collection;                      // the one the program was started on, for every search
-    std::unique_ptr<const MarkingFold> m_fold;    // variant search: how the pages are marked
-    bool m_paneStarted = false;                   // LblDesc shows, has its page, and Reading exists
-    bool m_paneScheduled = false;                 // the first paint has asked for it
-    std::function<void()> m_waitingForPane;       // what to show once it has
+    std::unique_ptr<RecordPageClaim> m_pageClaim;   // holds PagePath for this program
+    bool m_collectionOpened = false;                // a search has opened the database
+    std::optional<QueryMode> m_searchMode;          // see SearchMode()
+    Collection m_collection;                        // the one the program was started on, for every search
+    std::shared_ptr<const VariantTable> m_variants; // variant search: its dictionaries, else null
+    std::unique_ptr<const MarkingFold> m_fold;      // variant search: how the pages are marked
+    bool m_paneStarted = false;                     // LblDesc shows, has its page, and Reading exists
+    bool m_paneScheduled = false;                   // the first paint has asked for it
+    std::function<void()> m_waitingForPane;         // what to show once it has
     // Claims the temporary page once a collection has been opened; false before.
     bool claimRecordPage();
 };

@@ -47,9 +47,9 @@ int main(int argc, char *argv[])
     collection.folder =
         program.contains(QLatin1Char('/')) ? QFileInfo(program).absolutePath() : morvessa::applicationFolder();
 
-    if (options.variants)
-        morvessa::FrmZendrelMain::chooseVariantSearch(morvessa::variantTable());
+    const std::shared_ptr<const morvessa::VariantTable> variants =
+        options.variants ? morvessa::FrmZendrelMain::chooseVariantSearch(morvessa::variantTable()) : nullptr;
 
-    morvessa::FrmIni::Show(collection);
+    morvessa::FrmIni::Show(collection, variants);
     return app.exec();
 }

@@ -46,10 +46,11 @@ QString paneText(morvessa::FrmZendrelMain *main)
     return text;
 }
 
-morvessa::FrmZendrelMain *openMainWindow(const TestFolder &folder)
+morvessa::FrmZendrelMain *openMainWindow(const TestFolder &folder,
+                                         std::shared_ptr<const morvessa::VariantTable> variants)
 {
     using morvessa::FrmIni;
-    FrmIni::Show(folder.collection());
+    FrmIni::Show(folder.collection(), std::move(variants));
     if (!FrmIni::loaded())
         return nullptr;
     FrmIni::loaded()->cmdQuery->click();

@@ -23,7 +23,8 @@ class FrmZendrelMain;
 QString paneText(morvessa::FrmZendrelMain *main);
 
 // Opens the main window the way the user does: the start window's query button.
-morvessa::FrmZendrelMain *openMainWindow(const TestFolder &folder);
+morvessa::FrmZendrelMain *openMainWindow(const TestFolder &folder,
+                                         std::shared_ptr<const morvessa::VariantTable> variants = nullptr);
 // Types query into the box and presses Enter there.
 void pressEnter(morvessa::FrmZendrelMain *main, const QString &query);
 // The file's bytes; empty when it cannot be read.

@@ -36,15 +36,6 @@ private slots:
 
 namespace {
 
-// Chooses the matching of the windows opened while it lives; exact search again after.
-struct Chosen {
-    explicit Chosen(const morvessa::Result<std::shared_ptr<const morvessa::VariantTable>> &loaded)
-    {
-        FrmZendrelMain::chooseVariantSearch(loaded);
-    }
-    ~Chosen() { FrmZendrelMain::chooseExactSearch(); }
-};
-
 QStringList gridTitles(FrmZendrelMain *main)
 {
     QStringList titles;
@@ -103,8 +94,8 @@ void VariantSearchTest::simplifiedQueryFindsAndMarksTheTraditionalForm()
 {
     TestFolder folder(sampleCollection());
     Recorder recorder;
-    const Chosen chosen(morvessa::variantTable());
-    FrmZendrelMain *main = openMainWindow(folder);
+    const auto chosen = FrmZendrelMain::chooseVariantSearch(morvessa::variantTable());
+    FrmZendrelMain *main = openMainWindow(folder, chosen);
     QVERIFY(main);
     QVERIFY(main->searchesVariants());
     QCOMPARE(main->windowTitle(), kTitle + QStringLiteral("（異體字）"));
@@ -132,8 +123,8 @@ void VariantSearchTest::everyQueryFindsWhatTheTerminalSearchFinds()
 {
     TestFolder folder(sampleCollection());
     Recorder recorder;
-    const Chosen chosen(morvessa::variantTable());
-    FrmZendrelMain *main = openMainWindow(folder);
+    const auto chosen = FrmZendrelMain::chooseVariantSearch(morvessa::variantTable());
+    FrmZendrelMain *main = openMainWindow(folder, chosen);
     QVERIFY(main);
     // The list-all of the load step.
     QCOMPARE(gridTitles(main), searchTitles(QString(), morvessa::Matching::Variants));
@@ -189,13 +180,13 @@ void VariantSearchTest::unreadableDictionariesFallBackToExactSearch()
     for (const QString &dictionaries : {missing.path(), damaged.path()}) {
         TestFolder folder(sampleCollection());
         Recorder recorder;
-        const Chosen chosen(morvessa::VariantTable::load(dictionaries));
+        const auto chosen = FrmZendrelMain::chooseVariantSearch(morvessa::VariantTable::load(dictionaries));
         QCOMPARE(recorder.messages.size(), size_t(1));
         const QString said = recorder.messages.at(0).text;
         QCOMPARE(recorder.messages.at(0).kind, morvessa::MessageKind::Failure);
         QVERIFY2(said.contains(QStringLiteral("改用一般檢索")) && said.contains(dictionaries), qPrintable(said));
 
-        FrmZendrelMain *main = openMainWindow(folder);
+        FrmZendrelMain *main = openMainWindow(folder, chosen);
         QVERIFY(main);
         QVERIFY(!main->searchesVariants());
         QCOMPARE(main->windowTitle(), kTitle);
