@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -69,8 +70,13 @@ TextColumnBuilder foldVariantColumn(const TextColumn &content, const VariantTabl
                            content.ends.begin()));
     std::size_t secondEnd = 0;
     std::thread second;
-    if (half < rows)
-        second = std::thread([&] { secondEnd = foldRows(half, rows); });
+    if (half < rows) {
+        try {
+            second = std::thread([&] { secondEnd = foldRows(half, rows); });
+        } catch (const std::system_error &) { // no thread to be had: one after the other
+            half = rows;
+        }
+    }
     std::size_t at = foldRows(0, half);
     if (second.joinable()) {
         second.join();

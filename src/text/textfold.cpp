@@ -177,12 +177,16 @@ FoldedFinder::FoldedFinder(std::string_view needleUtf8)
     if (m_chars.empty())
         return;
     const char32_t first = m_chars.front();
-    if (foldsAlone(first)) {
+    // A character the tables list no sources for is looked for as itself, as one that
+    // folds alone: the tables would have to disagree with foldCode for that to happen.
+    const auto &sources = foldTables().sources;
+    const auto from = foldsAlone(first) ? sources.end() : sources.find(first);
+    if (from == sources.end()) {
         appendUtf8(m_firstBytes, first);
         return;
     }
     unsigned char buf[4];
-    for (char32_t c : foldTables().sources.at(first)) {
+    for (char32_t c : from->second) {
         encodeUtf8(c, buf);
         m_lead[buf[0]] = true;
     }
