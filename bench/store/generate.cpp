@@ -201,6 +201,77 @@ void save(Source &s, const std::vector<Page> &appended, const std::string &targe
         throw std::runtime_error("cannot write " + target);
 }
 
+// Poem text to build the long contents from: the corpus's single-part long values.
+std::vector<unsigned char> longValueText(Source &s, std::uint32_t maxBytes)
+{
+    std::vector<unsigned char> text;
+    for (std::size_t p : s.longValuePages) {
+        for (const Row &row : rowsOf(s.page(p)))
+            if (row.start < row.end && row.end <= kPage && (row.end - row.start) % 2 == 0)
+                text.insert(text.end(), s.page(p) + row.start, s.page(p) + row.end);
+        if (text.size() > (64u << 20))
+            break;
+    }
+    if (text.size() < std::size_t(maxBytes) + 2)
+        throw std::runtime_error("not enough text in the corpus");
+    return text;
+}
+
+// The pages made for the file, and where a page number is stored in them (page index in
+// pages, byte offset), to be set right once the pages are spread.
+struct NewPages {
+    std::vector<Page> pages;
+    std::vector<std::pair<std::size_t, std::size_t>> refs;
+};
+
+// Appends len bytes of text from at as a chain of long-value pages; returns the first
+// page's number.
+std::size_t appendLongValue(const Source &s, const unsigned char *from, std::size_t len, NewPages &out)
+{
+    constexpr std::size_t kPart = kPage - kRowsAt - 2 - 4; // data bytes in one chain row
+    const std::size_t parts = (len + kPart - 1) / kPart;
+    const std::size_t firstPage = s.pages + out.pages.size();
+    for (std::size_t part = 0; part < parts; ++part) {
+        const std::size_t take = std::min<std::size_t>(kPart, len - part * kPart);
+        Page lv(kPage, 0);
+        lv[0] = 1;
+        lv[1] = 1;
+        std::memcpy(lv.data() + kOwnerAt, "LVAL", 4);
+        put16(lv.data() + 2, std::uint32_t(kPage - kRowsAt - 2 - (take + 4)));
+        put16(lv.data() + kRowCountAt, 1);
+        const std::size_t start = kPage - (take + 4);
+        put16(lv.data() + kRowsAt, std::uint32_t(start));
+        put32(lv.data() + start, part + 1 < parts ? std::uint32_t((firstPage + part + 1) << 8) : 0);
+        if (part + 1 < parts)
+            out.refs.emplace_back(out.pages.size(), start);
+        std::memcpy(lv.data() + start + 4, from + part * kPart, take);
+        out.pages.push_back(std::move(lv));
+    }
+    return firstPage;
+}
+
+// A Jet writer's file holds a record's long-value pages wherever there was room, seldom
+// one after another: the pages are spread over the file in a random order, so that
+// reading a record's content jumps as it does in a real file.
+void spreadPages(const Source &s, NewPages &made, std::vector<std::size_t> &data, std::mt19937 &random)
+{
+    std::vector<std::size_t> placeOf(made.pages.size());
+    for (std::size_t i = 0; i < placeOf.size(); ++i)
+        placeOf[i] = i;
+    std::shuffle(placeOf.begin(), placeOf.end(), random);
+    std::vector<Page> spread(made.pages.size());
+    for (std::size_t i = 0; i < made.pages.size(); ++i)
+        spread[placeOf[i]] = std::move(made.pages[i]);
+    for (const auto &[index, at] : made.refs) {
+        unsigned char *ref = spread[placeOf[index]].data() + at;
+        const std::uint32_t value = u32(ref);
+        put32(ref, std::uint32_t(((s.pages + placeOf[(value >> 8) - s.pages]) << 8) | (value & 0xff)));
+    }
+    for (std::size_t &page : data)
+        page = s.pages + placeOf[page - s.pages];
+    made.pages = std::move(spread);
+}
+
 } // namespace
 
 void writeRepeated(const std::string &source, const std::string &target, int copies)
@@ -274,26 +345,12 @@ void writeLongRecords(const std::string &source, const std::string &target, std:
                       std::uint32_t minBytes, std::uint32_t maxBytes)
 {
     Source s = load(source);
-    // Poem text to build the long contents from: the corpus's single-part long values.
-    std::vector<unsigned char> text;
-    for (std::size_t p : s.longValuePages) {
-        for (const Row &row : rowsOf(s.page(p)))
-            if (row.start < row.end && row.end <= kPage && (row.end - row.start) % 2 == 0)
-                text.insert(text.end(), s.page(p) + row.start, s.page(p) + row.end);
-        if (text.size() > (64u << 20))
-            break;
-    }
-    if (text.size() < std::size_t(maxBytes) + 2)
-        throw std::runtime_error("not enough text in the corpus");
+    const std::vector<unsigned char> text = longValueText(s, maxBytes);
     std::mt19937 random(20261210);
-    std::vector<Page> appended;
+    NewPages made;
     std::vector<std::size_t> data;
-    // Where a page number is stored (page index in appended, byte offset), to be set right
-    // once the pages are spread.
-    std::vector<std::pair<std::size_t, std::size_t>> pageRefs;
     std::uint32_t rows = 0;
     std::size_t textAt = 0;
-    constexpr std::size_t kPart = kPage - kRowsAt - 2 - 4; // data bytes in one chain row
     for (std::size_t p : s.dataPages) {
         if (rows >= records)
             break;
@@ -321,24 +378,7 @@ void writeLongRecords(const std::string &source, const std::string &target, std:
                 textAt += 2;
             if (isSurrogate(text.data() + textAt + len - 2, 0xD800))
                 len -= 2;
-            const std::size_t parts = (len + kPart - 1) / kPart;
-            const std::size_t firstPage = s.pages + appended.size();
-            for (std::size_t part = 0; part < parts; ++part) {
-                const std::size_t take = std::min<std::size_t>(kPart, len - part * kPart);
-                Page lv(kPage, 0);
-                lv[0] = 1;
-                lv[1] = 1;
-                std::memcpy(lv.data() + kOwnerAt, "LVAL", 4);
-                put16(lv.data() + 2, std::uint32_t(kPage - kRowsAt - 2 - (take + 4)));
-                put16(lv.data() + kRowCountAt, 1);
-                const std::size_t start = kPage - (take + 4);
-                put16(lv.data() + kRowsAt, std::uint32_t(start));
-                put32(lv.data() + start, part + 1 < parts ? std::uint32_t((firstPage + part + 1) << 8) : 0);
-                if (part + 1 < parts)
-                    pageRefs.emplace_back(appended.size(), start);
-                std::memcpy(lv.data() + start + 4, text.data() + textAt + part * kPart, take);
-                appended.push_back(std::move(lv));
-            }
+            const std::size_t firstPage = appendLongValue(s, text.data() + textAt, len, made);
             textAt += len;
             put32(head, len);
             put32(head + 4, std::uint32_t(firstPage << 8));
@@ -346,34 +386,17 @@ void writeLongRecords(const std::string &source, const std::string &target, std:
             ++rows;
         }
         for (const std::size_t at : headRefs)
-            pageRefs.emplace_back(appended.size(), at);
-        const std::size_t place = s.pages + appended.size();
-        appended.push_back(std::move(pg));
+            made.refs.emplace_back(made.pages.size(), at);
+        const std::size_t place = s.pages + made.pages.size();
+        made.pages.push_back(std::move(pg));
         data.push_back(place);
     }
-    // A Jet writer's file holds a record's long-value pages wherever there was room, seldom
-    // one after another: the pages are spread over the file in a random order, so that
-    // reading a record's content jumps as it does in a real file.
-    std::vector<std::size_t> placeOf(appended.size());
-    for (std::size_t i = 0; i < placeOf.size(); ++i)
-        placeOf[i] = i;
-    std::shuffle(placeOf.begin(), placeOf.end(), random);
-    std::vector<Page> spread(appended.size());
-    for (std::size_t i = 0; i < appended.size(); ++i)
-        spread[placeOf[i]] = std::move(appended[i]);
-    for (const auto &[index, at] : pageRefs) {
-        unsigned char *ref = spread[placeOf[index]].data() + at;
-        const std::uint32_t value = u32(ref);
-        put32(ref, std::uint32_t(((s.pages + placeOf[(value >> 8) - s.pages]) << 8) | (value & 0xff)));
-    }
-    for (std::size_t &page : data)
-        page = s.pages + placeOf[page - s.pages];
-    appended = std::move(spread);
+    spreadPages(s, made, data, random);
     put32(s.page(s.tdef) + kTdefRowsAt, rows);
     // The original data pages stay in the file but leave the table: only the new ones are
     // in its usage map.
-    writeUsageMap(s, appended, data);
-    save(s, appended, target);
+    writeUsageMap(s, made.pages, data);
+    save(s, made.pages, target);
 }
 
 } // namespace bench
