@@ -20,6 +20,30 @@
 
 namespace morvessa {
 
+namespace {
+
+// Gives a control its colour in the roles named (the system colours of the design).
+void paint(QWidget *w, const QColor &c, std::initializer_list<QPalette::ColorRole> roles)
+{
+    QPalette p = w->palette();
+    for (QPalette::ColorRole role : roles)
+        p.setColor(role, c);
+    w->setPalette(p);
+    w->setAutoFillBackground(true);
+}
+
+// Names a control and gives it its place (in twips), its font size and its colour.
+void lay(QWidget *w, const char *name, const QRect &place, double points, const QColor &c,
+         std::initializer_list<QPalette::ColorRole> roles)
+{
+    w->setObjectName(QLatin1String(name));
+    w->setGeometry(place);
+    w->setFont(mingFont(points, false));
+    paint(w, c, roles);
+}
+
+} // namespace
+
 const QString &frmBrowser::designedCaption()
 {
     static const QString caption = QStringLiteral("全文檢索條件 瀏覽複製 編輯更新存檔");
@@ -53,55 +77,28 @@ frmBrowser::frmBrowser() : QWidget(nullptr, Qt::Window)
     // window's own background stands for it; the button highlight is the light shade.
     const QColor background = palette().color(QPalette::Window);
     const QColor highlight = palette().color(QPalette::Light);
-    auto paint = [](QWidget *w, const QColor &c, std::initializer_list<QPalette::ColorRole> roles) {
-        QPalette p = w->palette();
-        for (QPalette::ColorRole role : roles)
-            p.setColor(role, c);
-        w->setPalette(p);
-        w->setAutoFillBackground(true);
-    };
     paint(this, background, {QPalette::Window});
 
     fraFrame = new QGroupBox(QStringLiteral("選擇檔案"), this);
-    fraFrame->setObjectName(QStringLiteral("fraFrame"));
-    fraFrame->setGeometry(twipsRect(120, 120, 6615, 6255));
-    fraFrame->setFont(mingFont(9.75, false));
-    paint(fraFrame, background, {QPalette::Window});
-
+    lay(fraFrame, "fraFrame", twipsRect(120, 120, 6615, 6255), 9.75, background, {QPalette::Window});
     filList = new FileList(fraFrame);
-    filList->setObjectName(QStringLiteral("filList"));
-    filList->setGeometry(twipsRect(3480, 360, 2895, 2115));
-    filList->setFont(mingFont(11.25, false));
-    paint(filList, highlight, {QPalette::Base});
-
+    lay(filList, "filList", twipsRect(3480, 360, 2895, 2115), 11.25, highlight, {QPalette::Base});
     drvList = new DriveList(this);
-    drvList->setObjectName(QStringLiteral("drvList"));
-    drvList->setGeometry(twipsRect(360, 480, 3015, 345));
-    drvList->setFont(mingFont(11.25, false));
-    paint(drvList, highlight, {QPalette::Base, QPalette::Button});
-
+    lay(drvList, "drvList", twipsRect(360, 480, 3015, 345), 11.25, highlight, {QPalette::Base, QPalette::Button});
     dirList = new FolderList(this);
-    dirList->setObjectName(QStringLiteral("dirList"));
-    dirList->setGeometry(twipsRect(360, 960, 3015, 1620));
-    dirList->setFont(mingFont(11.25, false));
-    paint(dirList, highlight, {QPalette::Base});
+    lay(dirList, "dirList", twipsRect(360, 960, 3015, 1620), 11.25, highlight, {QPalette::Base});
 
     txtBrowser = new QPlainTextEdit(this);
-    txtBrowser->setObjectName(QStringLiteral("txtBrowser"));
-    txtBrowser->setGeometry(twipsRect(120, 2880, 6615, 2895));
-    txtBrowser->setFont(mingFont(12.75, false));
+    lay(txtBrowser, "txtBrowser", twipsRect(120, 2880, 6615, 2895), 12.75, highlight, {QPalette::Base});
     txtBrowser->setLineWrapMode(QPlainTextEdit::NoWrap);
     txtBrowser->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     txtBrowser->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     txtBrowser->setTabChangesFocus(true);
     txtBrowser->installEventFilter(this);
-    paint(txtBrowser, highlight, {QPalette::Base});
 
     Command1 = new QPushButton(QStringLiteral("存檔"), fraFrame);
-    Command1->setObjectName(QStringLiteral("Command1"));
-    Command1->setGeometry(twipsRect(5640, 5760, 855, 375));
-    Command1->setFont(mingFont(11.25, false));
-    paint(Command1, background, {QPalette::Button, QPalette::Window});
+    lay(Command1, "Command1", twipsRect(5640, 5760, 855, 375), 11.25, background,
+        {QPalette::Button, QPalette::Window});
 
     // The frame is the backmost control; the lists and the text box lie over it.
     fraFrame->lower();
