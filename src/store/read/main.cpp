@@ -24,6 +24,7 @@
 #include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <system_error>
 #include <thread>
 #include <unistd.h>
 
@@ -84,15 +85,20 @@ int main(int argc, char *argv[])
     // Completing the file (the date order, the checksum) is this program's own work on
     // what it wrote, seconds on the largest tables: progress meanwhile comes from a clock.
     std::atomic<bool> finished = false;
-    std::thread heartbeat([&finished] {
-        while (!finished) {
-            reportProgress();
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        }
-    });
+    std::thread heartbeat;
+    try {
+        heartbeat = std::thread([&finished] {
+            while (!finished) {
+                reportProgress();
+                std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            }
+        });
+    } catch (const std::system_error &) { // no thread to be had: completed without the clock
+    }
     const auto written = writer.finish(outcome);
     finished = true;
-    heartbeat.join();
+    if (heartbeat.joinable())
+        heartbeat.join();
     if (!written)
         return written.failure().error != 0 ? morvessa::kReaderCannotWrite : 3;
     return 0;
