@@ -199,7 +199,7 @@ bool ContentScanner::settled() const
 }
 
 void ContentScanner::scan(std::string_view needle, const VariantTable *variants, std::vector<std::uint32_t> &out,
-                          const RowTest &test) const
+                          const RowTest &test, const RowWatcher *watcher) const
 {
     const TextColumn &column = m_folded.view();
     const std::size_t count = column.size();
@@ -232,13 +232,18 @@ void ContentScanner::scan(std::string_view needle, const VariantTable *variants,
             break;
         if (at + hit.size <= ends[row]) {
             bool keep = true;
+            std::string_view rowText;
+            if (test || watcher)
+                rowText = text.row(row);
             if (test) {
-                const std::string_view rowText = text.row(row);
                 const std::size_t firstHit = at - std::size_t(row == 0 ? 0 : ends[row - 1]);
                 keep = test(rowText, firstHit <= rowText.size() ? firstHit : npos);
             }
-            if (keep)
+            if (keep) {
                 out.push_back(std::uint32_t(row));
+                if (watcher)
+                    (*watcher)(std::uint32_t(row), rowText);
+            }
             pos = ends[row];
             ++row;
         } else {
@@ -247,8 +252,8 @@ void ContentScanner::scan(std::string_view needle, const VariantTable *variants,
     }
 }
 
-std::optional<std::vector<std::uint32_t>> ContentScanner::rowsLike(std::string_view pattern,
-                                                                   const VariantTable *variants) const
+std::optional<std::vector<std::uint32_t>>
+ContentScanner::rowsLike(std::string_view pattern, const VariantTable *variants, const RowWatcher *watcher) const
 {
     JetLikePattern like;
     if (!like.compile(pattern, 0))
@@ -256,7 +261,7 @@ std::optional<std::vector<std::uint32_t>> ContentScanner::rowsLike(std::string_v
     const LikeShape shape = like.shape();
     std::vector<std::uint32_t> out;
     if (shape.plainContains) {
-        scan(shape.longestRun, variants, out);
+        scan(shape.longestRun, variants, out, {}, watcher);
         if (!settled())
             out.clear(); // a damaged kept file: nothing found counts
         return out;
@@ -277,7 +282,7 @@ std::optional<std::vector<std::uint32_t>> ContentScanner::rowsLike(std::string_v
             std::erase_if(out, [&](std::uint32_t r) { return !decide(column.at(r), npos); });
         }
     } else { // each found row decided while the scan has it at hand
-        scan(shape.longestRun, variants, out, decide);
+        scan(shape.longestRun, variants, out, decide, watcher);
     }
     if (!settled())
         out.clear(); // a damaged kept file: nothing found counts

@@ -17,6 +17,11 @@ namespace morvessa {
 
 class VariantTable;
 
+// Sees each row a scan keeps, in file order, with its content (folded as the scanner
+// holds it) while the scan has it at hand. A kept file's rows are seen before its checks
+// settle: what is made of them may be used only once they have.
+using RowWatcher = std::function<void(std::uint32_t row, std::string_view text)>;
+
 class ContentScanner {
 public:
     // A column already folded (foldContent, or any other fold the patterns are folded
@@ -28,9 +33,11 @@ public:
     // Rows in file order whose content is like pattern, as the reference like decides;
     // nullopt when the pattern is invalid (the plain path then reports it). With variants
     // the pattern is folded for variants and matches the content as folded alike (the
-    // content is not folded for it: its forms are looked for).
+    // content is not folded for it: its forms are looked for). A watcher sees the rows
+    // found where the scan looks for a run (not for a pattern of "_" and "%" alone).
     std::optional<std::vector<std::uint32_t>> rowsLike(std::string_view pattern,
-                                                       const VariantTable *variants = nullptr) const;
+                                                       const VariantTable *variants = nullptr,
+                                                       const RowWatcher *watcher = nullptr) const;
     // The rows of candidates (ascending) whose content is like pattern; for a few
     // candidates this is cheaper than a whole scan.
     std::optional<std::vector<std::uint32_t>> rowsLikeAmong(std::string_view pattern,
@@ -52,9 +59,9 @@ private:
     using RowTest = std::function<bool(std::string_view text, std::size_t firstHit)>;
     // Non-null rows whose folded content contains needle (already folded), or one of its
     // forms with variants; with test, only those it keeps (it sees the row while the scan
-    // has it at hand).
+    // has it at hand); the watcher sees those kept.
     void scan(std::string_view needle, const VariantTable *variants, std::vector<std::uint32_t> &out,
-              const RowTest &test = {}) const;
+              const RowTest &test = {}, const RowWatcher *watcher = nullptr) const;
     void visit(std::size_t bytes) const { m_visited.fetch_add(bytes, std::memory_order_relaxed); }
 
     FoldedColumn m_folded;

@@ -49,7 +49,7 @@ bool patternsValid(const SearchStatement &statement)
 
 std::optional<std::vector<std::uint32_t>> runFast(const SearchStatement &statement, const ContentScanner &scanner,
                                                   std::span<const std::uint32_t> newestFirst,
-                                                  const VariantTable *variants)
+                                                  const VariantTable *variants, const RowWatcher *watcher)
 {
     const std::size_t rowCount = scanner.rowCount();
     if (newestFirst.size() != rowCount)
@@ -66,7 +66,7 @@ std::optional<std::vector<std::uint32_t>> runFast(const SearchStatement &stateme
     if (statement.kind == SearchStatement::AnyTerm) {
         std::vector<std::uint8_t> member(rowCount, 0);
         for (const Term &t : *terms) {
-            const std::vector<std::uint32_t> rows = *scanner.rowsLike(t.pattern, variants);
+            const std::vector<std::uint32_t> rows = *scanner.rowsLike(t.pattern, variants, watcher);
             for (std::uint32_t r : rows)
                 member[r] = 1;
         }
@@ -84,7 +84,8 @@ std::optional<std::vector<std::uint32_t>> runFast(const SearchStatement &stateme
     std::stable_sort(terms->begin(), terms->end(), [](const Term &a, const Term &b) {
         return a.shape.longestRun.size() > b.shape.longestRun.size();
     });
-    std::vector<std::uint32_t> hits = *scanner.rowsLike(terms->front().pattern, variants);
+    // The first scan finds every row of the result: the watcher sees that one.
+    std::vector<std::uint32_t> hits = *scanner.rowsLike(terms->front().pattern, variants, watcher);
     for (std::size_t k = 1; k < terms->size() && !hits.empty(); ++k) {
         const Term &t = (*terms)[k];
         if (t.shape.plainContains && hits.size() >= rowCount / 16)

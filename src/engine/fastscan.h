@@ -18,10 +18,13 @@ namespace morvessa {
 // first, no date last, ties in file order). The cost grows with the distinct patterns,
 // and for every term after the first of an AND statement with the rows still in. With
 // variants the statement's patterns are folded for variants and find every form
-// (ContentScanner::rowsLike).
+// (ContentScanner::rowsLike). A watcher sees, as the scans find them, rows that include
+// every row of the result (and perhaps others, a row perhaps twice); none when the
+// statement needs no scan.
 std::optional<std::vector<std::uint32_t>> runFast(const SearchStatement &statement, const ContentScanner &scanner,
                                                   std::span<const std::uint32_t> newestFirst,
-                                                  const VariantTable *variants = nullptr);
+                                                  const VariantTable *variants = nullptr,
+                                                  const RowWatcher *watcher = nullptr);
 
 // False when a pattern of the statement is not a valid like pattern.
 bool patternsValid(const SearchStatement &statement);

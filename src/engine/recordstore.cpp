@@ -114,7 +114,7 @@ struct Connection::Impl {
     using Rows = Result<std::shared_ptr<const ResultRows>>;
 
     // statement: the same statement typed, for the fast path (null: only the text).
-    Rows run(const QString &jetSql, const SearchStatement *statement);
+    Rows run(const QString &jetSql, const SearchStatement *statement, const RowWatcher *watcher = nullptr);
     Rows runAsTableRows(const QByteArray &sql);
     Rows runAsTexts(const QByteArray &sql);
     Rows runFolded(const QString &jetSql, const SearchStatement &statement);
@@ -174,7 +174,8 @@ Connection::Impl::Rows Connection::Impl::runAsTexts(const QByteArray &sql)
     return rows;
 }
 
-Connection::Impl::Rows Connection::Impl::run(const QString &jetSql, const SearchStatement *statement)
+Connection::Impl::Rows Connection::Impl::run(const QString &jetSql, const SearchStatement *statement,
+                                             const RowWatcher *watcher)
 {
     if (lastRows && jetSql == lastSql)
         return lastRows;
@@ -184,7 +185,7 @@ Connection::Impl::Rows Connection::Impl::run(const QString &jetSql, const Search
     if (statement && !collection.plainSearch) {
         if (auto ids =
                 runFast(*statement, *scannerFor(*collection.tables, table, table->content, table->contentFolded),
-                        table->newestFirst(), variants.get()))
+                        table->newestFirst(), variants.get(), watcher))
             rows = std::make_shared<TableRows>(table, std::move(*ids));
     }
     // Nothing found in a kept file is used before all of it has been checked (the scan
@@ -291,19 +292,20 @@ Recordset::~Recordset() = default;
 
 Result<void> Recordset::open(const QString &sql, Connection &connection)
 {
-    return open(sql, nullptr, connection);
+    return open(sql, nullptr, connection, nullptr);
 }
 
-Result<void> Recordset::open(const SearchStatement &statement, Connection &connection)
+Result<void> Recordset::open(const SearchStatement &statement, Connection &connection, const RowWatcher *watcher)
 {
-    return open(statement.sqlText(), &statement, connection);
+    return open(statement.sqlText(), &statement, connection, watcher);
 }
 
-Result<void> Recordset::open(const QString &sql, const SearchStatement *statement, Connection &connection)
+Result<void> Recordset::open(const QString &sql, const SearchStatement *statement, Connection &connection,
+                             const RowWatcher *watcher)
 {
     if (!connection.impl())
         return Failure{QStringLiteral("資料庫連線尚未開啟。")};
-    Connection::Impl::Rows rows = connection.impl()->run(sql, statement);
+    Connection::Impl::Rows rows = connection.impl()->run(sql, statement, watcher);
     if (!rows && connection.impl()->table->knownDamaged()) {
         // The kept copy failed its checks: its answer is dropped, the database read again.
         if (const Result<void> reopened = connection.readAgain(); !reopened)

@@ -2,6 +2,7 @@
 // The record store: table maindata of jst.mdb, read with libmdb, queried with SQLite
 // in the Jet dialect. Shaped like the connection/recordset pair the search expects.
 #include "base/result.h"
+#include "engine/contentscanner.h"
 #include "engine/searchstatement.h"
 #include "store/collection.h"
 
@@ -74,15 +75,19 @@ public:
     // leaves the recordset as it was.
     Result<void> open(const QString &sql, Connection &connection);
     // The same for a search statement: the same rows as its text gives, found from the
-    // table's columns where the fast path can (engine/fastscan.h).
-    Result<void> open(const SearchStatement &statement, Connection &connection);
+    // table's columns where the fast path can (engine/fastscan.h). A watcher sees rows as
+    // the fast path's scans find them (runFast); it may see none, and a table read again
+    // after its kept copy failed is not watched.
+    Result<void> open(const SearchStatement &statement, Connection &connection,
+                      const RowWatcher *watcher = nullptr);
     bool eof() const;
     void close();
     // The rows of the open recordset; null when closed.
     std::shared_ptr<const ResultRows> rows() const;
 
 private:
-    Result<void> open(const QString &sql, const SearchStatement *statement, Connection &connection);
+    Result<void> open(const QString &sql, const SearchStatement *statement, Connection &connection,
+                      const RowWatcher *watcher);
     std::shared_ptr<const ResultRows> m_rows;
 };
 

@@ -2,7 +2,6 @@
 
 #include "engine/likepattern.h"
 #include "engine/needlefinder.h"
-#include "engine/scannercache.h"
 #include "store/writtenform.h"
 #include "text/utf8.h"
 #include "text/variants.h"
@@ -110,6 +109,9 @@ void convertPlaces(std::string_view text, std::vector<std::size_t *> &places, bo
 // Text as the lines show it: a byte that begins no character is U+FFFD.
 QString decoded(std::string_view bytes)
 {
+    const QByteArrayView view(bytes.data(), qsizetype(bytes.size()));
+    if (view.isValidUtf8()) // the content as the reader writes it: the quick way
+        return QString::fromUtf8(view);
     std::u32string chars;
     chars.reserve(bytes.size());
     for (std::size_t i = 0; i < bytes.size();) {
@@ -187,10 +189,10 @@ std::vector<std::size_t> placeLines(std::string_view text, std::string_view held
     return bounds;
 }
 
-// The lines as written: each line's stretch of held, from the first character before its
-// hit to the last after, decoded.
-std::vector<ContextLine> writtenLines(const RecordContent &content, const std::vector<Hit> &hits,
-                                      const std::vector<std::size_t> &bounds)
+// Each line's pieces as written: the line's stretch of held, from the first character
+// before its hit to the last after.
+void writtenLines(const RecordContent &content, const std::vector<Hit> &hits,
+                  const std::vector<std::size_t> &bounds, const LineSink &sink)
 {
     std::vector<std::pair<std::size_t, std::size_t>> stretches;
     stretches.reserve(hits.size());
@@ -198,23 +200,18 @@ std::vector<ContextLine> writtenLines(const RecordContent &content, const std::v
         stretches.emplace_back(bounds[i], bounds[i + 3]);
     const WrittenForm written(content.held, content.differences, stretches);
     std::string piece;
-    auto writtenText = [&](std::size_t from, std::size_t to) {
-        piece.clear();
-        written.appendWritten(from, to, piece);
-        return decoded(piece);
-    };
-    std::vector<ContextLine> lines;
-    lines.reserve(hits.size());
     for (std::size_t i = 0; i < hits.size(); ++i) {
         const std::size_t *b = bounds.data() + 4 * i;
-        ContextLine line;
-        line.offset = qint64(hits[i].begin);
-        line.before = writtenText(b[0], b[1]);
-        line.hit = writtenText(b[1], b[2]);
-        line.after = writtenText(b[2], b[3]);
-        lines.push_back(std::move(line));
+        piece.clear();
+        std::size_t ends[3];
+        for (int k = 0; k < 3; ++k) {
+            written.appendWritten(b[k], b[k + 1], piece);
+            ends[k] = piece.size();
+        }
+        const std::string_view line(piece);
+        sink({qint64(hits[i].begin), line.substr(0, ends[0]), line.substr(ends[0], ends[1] - ends[0]),
+              line.substr(ends[1], ends[2] - ends[1])});
     }
-    return lines;
 }
 
 } // namespace
@@ -251,7 +248,7 @@ Concordance::~Concordance() = default;
 Concordance::Concordance(Concordance &&) noexcept = default;
 Concordance &Concordance::operator=(Concordance &&) noexcept = default;
 
-std::vector<ContextLine> Concordance::linesIn(const RecordContent &content, int maxHits) const
+void Concordance::eachLineIn(const RecordContent &content, int maxHits, const LineSink &sink) const
 {
     // With variants the terms meet the record folded alike: its characters stay at their
     // character positions, which the lines below convert back to the content's bytes.
@@ -260,7 +257,7 @@ std::vector<ContextLine> Concordance::linesIn(const RecordContent &content, int 
         m_variants->foldUtf8Into(content.searched, foldedRecord);
     const std::string_view text = m_variants ? std::string_view(foldedRecord) : content.searched;
     if (m_terms.empty() || text.empty())
-        return {};
+        return;
     std::vector<Hit> hits;
     for (std::size_t t = 0; t < m_terms.size(); ++t)
         appendTermHits({*m_terms[t], m_literals[t], t}, text, content, maxHits, hits);
@@ -268,34 +265,19 @@ std::vector<ContextLine> Concordance::linesIn(const RecordContent &content, int 
     if (maxHits > 0 && hits.size() > std::size_t(maxHits))
         hits.resize(std::size_t(maxHits));
     const std::vector<std::size_t> bounds = placeLines(text, content.held, hits, std::size_t(m_width));
-    return writtenLines(content, hits, bounds);
+    writtenLines(content, hits, bounds, sink);
 }
 
-RecordContent ContextSearch::contentOf(int row) const
+std::vector<ContextLine> Concordance::linesIn(const RecordContent &content, int maxHits) const
 {
-    const qint64 at = outcome.rows ? outcome.rows->tableRow(row) : -1;
-    if (!table || at < 0 || std::size_t(at) >= table->rowCount() || table->content.null(std::size_t(at)))
-        return {};
-    const auto r = std::size_t(at);
-    const std::string_view content = table->content.read(r, contentCopy);
-    return {content, content, table->writtenDifferences(r, &writtenCopy), table->contentFolded,
-            scanner ? scanner->byteCounts() : nullptr};
+    std::vector<ContextLine> lines;
+    eachLineIn(content, maxHits, [&](const LinePieces &pieces) { lines.push_back(contextLine(pieces)); });
+    return lines;
 }
 
-Result<ContextSearch> runContextSearch(const QString &connString, const QueryAnalysis &analysis, Matching matching,
-                                       const Collection &collection)
+ContextLine contextLine(const LinePieces &pieces)
 {
-    Connection connection(collection);
-    if (const Result<void> opened = connection.open(connString); !opened)
-        return opened.failure();
-    Result<SearchOutcome> outcome = runSearchOn(connection, analysis, matching);
-    if (!outcome)
-        return outcome.failure();
-    ContextSearch search{std::move(*outcome), connection.table(), nullptr, {}, {}};
-    // The one the search made (kept while its table lives): its sample of the bytes.
-    if (search.table->contentFolded)
-        search.scanner = scannerFor(*collection.tables, search.table, search.table->content, true);
-    return search;
+    return {pieces.offset, decoded(pieces.before), decoded(pieces.hit), decoded(pieces.after)};
 }
 
 } // namespace morvessa

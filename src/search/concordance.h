@@ -3,10 +3,10 @@
 // characters around it. Terms are found as the search matches them (like, letter case
 // and width ignored, and with Matching::Variants variant forms too), wildcards included.
 #include "search/searchrun.h"
-#include "store/storetable.h"
 
 #include <QString>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -30,12 +30,23 @@ struct RecordContent {
     const std::uint64_t *byteCounts = nullptr; // of the searched column, for NeedleFinder; null: none
 };
 
+// One line's pieces in UTF-8 as the content is written, valid while the call that gives
+// them lasts.
+struct LinePieces {
+    qint64 offset = 0; // characters of the content before the hit
+    std::string_view before, hit, after;
+};
+using LineSink = std::function<void(const LinePieces &)>;
+
 struct ContextLine {
     qint64 offset = 0; // characters of the content before the hit
     QString before;    // up to width characters before the hit
     QString hit;
     QString after; // up to width characters after it
 };
+
+// The line as shown: a byte that begins no character is U+FFFD.
+ContextLine contextLine(const LinePieces &pieces);
 
 class Concordance {
 public:
@@ -52,6 +63,8 @@ public:
     // written; only the places around the occurrences are decoded, so a long record costs
     // about one pass of the term's search over it.
     std::vector<ContextLine> linesIn(const RecordContent &content, int maxHits) const;
+    // The same lines, as their pieces.
+    void eachLineIn(const RecordContent &content, int maxHits, const LineSink &sink) const;
 
 private:
     Concordance(const QueryAnalysis &analysis, std::shared_ptr<const VariantTable> variants, int width);
@@ -61,23 +74,5 @@ private:
     std::shared_ptr<const VariantTable> m_variants; // null: exact matching
     int m_width;
 };
-
-// A search whose records come with their content, for context lines.
-struct ContextSearch {
-    SearchOutcome outcome;
-    std::shared_ptr<const StoreTable> table;       // the content as held, with its differences
-    std::shared_ptr<const ContentScanner> scanner; // the search's scanner over it, where folded
-
-    // The content of result row `row`; empty when the row is not one of the table's. It
-    // holds what the next call overwrites.
-    RecordContent contentOf(int row) const;
-
-    mutable std::string contentCopy, writtenCopy; // contentOf's, where the table is read
-};
-
-// Runs the search on the collection of connString as a search without context does (the
-// same loaded table); a failure names the file.
-Result<ContextSearch> runContextSearch(const QString &connString, const QueryAnalysis &analysis, Matching matching,
-                                       const Collection &collection = Collection());
 
 } // namespace morvessa

@@ -9,19 +9,19 @@ namespace morvessa {
 namespace {
 
 Result<SearchOutcome> runStatement(Connection &connection, const QueryAnalysis &analysis,
-                                   const SearchStatement &statement)
+                                   const SearchStatement &statement, const RowWatcher *watcher = nullptr)
 {
     SearchOutcome outcome;
     outcome.analysis = analysis;
 
     Recordset recordset;
-    if (const Result<void> opened = recordset.open(statement, connection); !opened)
+    if (const Result<void> opened = recordset.open(statement, connection, watcher); !opened)
         return opened.failure();
     const bool nothingFound = recordset.eof();
     recordset.close();
     if (nothingFound)
         return outcome;
-    if (const Result<void> opened = recordset.open(statement, connection); !opened)
+    if (const Result<void> opened = recordset.open(statement, connection, watcher); !opened)
         return opened.failure();
     outcome.rows = recordset.rows();
     return outcome;
@@ -38,10 +38,11 @@ Result<SearchOutcome> runSearch(const QString &connString, const QueryAnalysis &
     return runSearchOn(connection, analysis, matching);
 }
 
-Result<SearchOutcome> runSearchOn(Connection &connection, const QueryAnalysis &analysis, Matching matching)
+Result<SearchOutcome> runSearchOn(Connection &connection, const QueryAnalysis &analysis, Matching matching,
+                                  const RowWatcher *watcher)
 {
     if (matching == Matching::Exact)
-        return runStatement(connection, analysis, analysis.statement);
+        return runStatement(connection, analysis, analysis.statement, watcher);
     if (!connection.table())
         return Failure{QStringLiteral("資料庫連線尚未開啟。")};
     const auto variants = variantTable();
@@ -58,7 +59,7 @@ Result<SearchOutcome> runSearchOn(Connection &connection, const QueryAnalysis &a
     SearchStatement statement = analysis.statement;
     for (QString &pattern : statement.patterns)
         pattern = (*variants)->fold(pattern);
-    return runStatement(folded, analysis, statement);
+    return runStatement(folded, analysis, statement, watcher);
 }
 
 void prepareVariantSearch()

@@ -26,8 +26,9 @@ Result<SearchOutcome> runSearch(const QString &connString, const QueryAnalysis &
 // The same on a connection already open. With Matching::Variants the statement's patterns
 // are folded for variants and match the content as folded alike; rows and order are those
 // the same statement gives on the content folded for variants (which is not made for it).
+// The watcher sees rows as the search's scans find them (Recordset::open).
 Result<SearchOutcome> runSearchOn(Connection &connection, const QueryAnalysis &analysis,
-                                  Matching matching = Matching::Exact);
+                                  Matching matching = Matching::Exact, const RowWatcher *watcher = nullptr);
 
 // Loads the variant dictionaries on a thread of the pool, so that the first variant search
 // finds them ready (a search meanwhile waits for them rather than loading again). Failures

@@ -112,13 +112,12 @@ WrittenForm::WrittenForm(std::string_view folded, std::string_view differences,
     const std::size_t upTo = merged.back().second;
     std::size_t i = 0, lastEnd = 0, piece = 0;
     while (i < differences.size() && lastEnd < upTo) {
-        std::size_t gap = 0;
-        int shift = 0;
-        bool more = true;
-        while (more && i < differences.size() && shift < 63) {
+        std::size_t gap = static_cast<unsigned char>(differences[i++]);
+        bool more = gap & 0x80; // mostly one byte: differences lie close together
+        gap &= 0x7F;
+        for (int shift = 7; more && i < differences.size() && shift < 63; shift += 7) {
             const auto b = static_cast<unsigned char>(differences[i++]);
             gap |= std::size_t(b & 0x7F) << shift;
-            shift += 7;
             more = b & 0x80;
         }
         if (more || i >= differences.size() || gap > folded.size() - lastEnd)
@@ -130,13 +129,16 @@ WrittenForm::WrittenForm(std::string_view folded, std::string_view differences,
         const auto relation = Relation((tag >> 2) & 3);
         if (change.length > folded.size() - change.at)
             return;
+        while (merged[piece].second <= change.at && piece + 1 < merged.size())
+            ++piece;
+        const bool wanted = change.at < merged[piece].second && change.at + change.length > merged[piece].first;
         if (relation == Bytes) {
             change.size = static_cast<unsigned char>(((tag >> 4) & 3) + 1);
             if (change.size > differences.size() - i)
                 return;
             std::memcpy(change.written, differences.data() + i, change.size);
             i += change.size;
-        } else {
+        } else if (wanted) { // made, and found sensible, only where it is asked for
             const int n = change.length == 1
                               ? related(relation, static_cast<unsigned char>(folded[change.at]), change.written)
                               : 0;
@@ -144,9 +146,7 @@ WrittenForm::WrittenForm(std::string_view folded, std::string_view differences,
                 return;
             change.size = static_cast<unsigned char>(n);
         }
-        while (merged[piece].second <= change.at && piece + 1 < merged.size())
-            ++piece;
-        if (change.at < merged[piece].second && change.at + change.length > merged[piece].first)
+        if (wanted)
             m_changes.push_back(change);
         lastEnd = change.at + change.length;
     }

@@ -1,5 +1,5 @@
 #include "engine/likepattern.h"
-#include "search/concordance.h"
+#include "search/contextsearch.h"
 #include "store/mdbreader.h"
 #include "testdata.h"
 #include "text/utf8.h"

@@ -1,5 +1,5 @@
 #include "engine/variantcolumn.h"
-#include "search/concordance.h"
+#include "search/contextsearch.h"
 #include "search/searchrun.h"
 #include "store/keptcolumns.h"
 #include "store/mdbreader.h"

@@ -261,7 +261,7 @@ TEST(QueryOutputTest, ContextLinesAndCounts)
     const ContextLine line{20, u("。\r\n"), u("桂枝"), u("湯\t\"")};
     auto context = [&](OutputFormat format, HitMarks marks) {
         return QString::fromUtf8(
-            written([&](std::FILE *out) { printContextLine(out, rows, 0, line, format, marks); }));
+            written([&](std::FILE *out) { printContextLines(out, rows, 0, {line}, format, marks); }));
     };
     // Text keeps to one line: line breaks and TABs in the context become blanks.
     EXPECT_EQ(context(OutputFormat::Text, HitMarks::Brackets),

@@ -17,7 +17,7 @@
 #include "page/pageclaim.h"
 #include "page/pagefile.h"
 #include "page/pagelookup.h"
-#include "search/concordance.h"
+#include "search/contextsearch.h"
 #include "search/queryanalysis.h"
 #include "search/searchrun.h"
 #include "store/appfolder.h"
@@ -98,23 +98,23 @@ int failed(const Result<T> &result)
 int runContext(const QueryOptions &options, const QueryAnalysis &analysis, Matching matching,
                const Collection &collection)
 {
+    ContextOptions context;
+    context.width = options.context;
+    context.maxHits = options.maxHits;
+    context.duringScan = options.maxCount <= 0; // else only the first few are asked for
     const Result<ContextSearch> searched =
-        runContextSearch(buildConnString(collection.folder), analysis, matching, collection);
+        runContextSearch(buildConnString(collection.folder), analysis, matching, collection, context);
     if (!searched)
         return failed(searched);
     const ContextSearch &search = *searched;
     const int records = search.outcome.found() ? FirstRows(*search.outcome.rows, options.maxCount).count() : 0;
-    const Result<Concordance> concordance = Concordance::make(analysis, matching, options.context);
-    if (!concordance)
-        return failed(concordance);
     const HitMarks marks = hitMarks(options.color);
     qint64 occurrences = 0;
     for (int r = 0; r < records; ++r) {
-        const std::vector<ContextLine> lines = concordance->linesIn(search.contentOf(r), options.maxHits);
+        const std::vector<ContextLine> lines = search.linesOf(r);
         occurrences += qint64(lines.size());
         if (!options.count)
-            for (const ContextLine &line : lines)
-                printContextLine(stdout, *search.outcome.rows, r, line, options.format, marks);
+            printContextLines(stdout, *search.outcome.rows, r, lines, options.format, marks);
     }
     if (options.count)
         printCount(stdout, records, occurrences, options.format);

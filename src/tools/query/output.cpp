@@ -110,13 +110,10 @@ QByteArray oneLine(const QString &text)
     return bytes;
 }
 
-} // namespace
-
-void printContextLine(std::FILE *out, const ResultRows &rows, int row, const ContextLine &line,
-                      OutputFormat format, HitMarks marks)
+// One of them, the record's names already converted.
+void printContextLine(std::FILE *out, const QByteArray &title, const QByteArray &page, int row,
+                      const ContextLine &line, OutputFormat format, HitMarks marks)
 {
-    const QByteArray title = rows.utf8(row, 0);
-    const QByteArray page = rows.utf8(row, 1);
     const QByteArray offset = QByteArray::number(line.offset);
     QByteArray text;
     switch (format) {
@@ -140,6 +137,19 @@ void printContextLine(std::FILE *out, const ResultRows &rows, int row, const Con
     }
     text += '\n';
     write(out, text);
+}
+
+} // namespace
+
+void printContextLines(std::FILE *out, const ResultRows &rows, int row, const std::vector<ContextLine> &lines,
+                       OutputFormat format, HitMarks marks)
+{
+    if (lines.empty())
+        return;
+    const QByteArray title = rows.utf8(row, 0);
+    const QByteArray page = rows.utf8(row, 1);
+    for (const ContextLine &line : lines)
+        printContextLine(out, title, page, row, line, format, marks);
 }
 
 void printCount(std::FILE *out, int records, qint64 occurrences, OutputFormat format)

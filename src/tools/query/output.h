@@ -6,6 +6,7 @@
 #include <QString>
 
 #include <cstdio>
+#include <vector>
 
 namespace morvessa {
 class ResultRows;
@@ -29,11 +30,12 @@ enum class HitMarks {
     Red,      // ANSI red, for a terminal
 };
 
-// One context line of result row `row` (from 0). text: title TAB page TAB offset TAB the
-// context with the hit marked (line breaks and TABs in it shown as blanks); tsv: title,
-// page, offset, before, hit, after; json: an object with those fields and "row" (from 1).
-void printContextLine(std::FILE *out, const ResultRows &rows, int row, const ContextLine &line,
-                      OutputFormat format, HitMarks marks);
+// The context lines of result row `row` (from 0), one line each. text: title TAB page TAB
+// offset TAB the context with the hit marked (line breaks and TABs in it shown as blanks);
+// tsv: title, page, offset, before, hit, after; json: an object with those fields and
+// "row" (from 1).
+void printContextLines(std::FILE *out, const ResultRows &rows, int row, const std::vector<ContextLine> &lines,
+                       OutputFormat format, HitMarks marks);
 
 // --count: the number of records, and with context lines (occurrences >= 0) their number.
 void printCount(std::FILE *out, int records, qint64 occurrences, OutputFormat format);
