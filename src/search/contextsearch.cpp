@@ -88,25 +88,24 @@ public:
 
     const StoreTable *table() const { return m_table.get(); }
 
-    // Row's lines; nullopt when no scan showed it.
-    std::optional<std::vector<ContextLine>> linesOf(std::uint32_t row) const
+    // Row's lines to sink; false when no scan showed it.
+    bool eachLineOf(std::uint32_t row, const LineSink &sink) const
     {
         const auto it =
             std::lower_bound(m_index.begin(), m_index.end(), std::pair<std::uint32_t, std::uint64_t>(row, 0));
         if (it == m_index.end() || it->first != row || it->second > m_bytes.size())
-            return std::nullopt;
+            return false;
         std::string_view in = m_bytes.substr(std::size_t(it->second));
-        std::vector<ContextLine> lines(std::size_t(std::min<std::uint64_t>(takeNumber(in), in.size())));
-        for (ContextLine &line : lines) {
+        for (std::uint64_t count = takeNumber(in); count > 0 && !in.empty(); --count) {
             LinePieces pieces;
             pieces.offset = qint64(takeNumber(in));
             const std::uint64_t before = takeNumber(in), hit = takeNumber(in), after = takeNumber(in);
             pieces.before = takeBytes(in, before);
             pieces.hit = takeBytes(in, hit);
             pieces.after = takeBytes(in, after);
-            line = contextLine(pieces);
+            sink(pieces);
         }
-        return lines;
+        return true;
     }
 
 private:
@@ -141,13 +140,19 @@ RecordContent ContextSearch::contentOf(int row) const
             scanner ? scanner->byteCounts() : nullptr};
 }
 
-std::vector<ContextLine> ContextSearch::linesOf(int row) const
+void ContextSearch::eachLineOf(int row, const LineSink &sink) const
 {
     const qint64 at = outcome.rows ? outcome.rows->tableRow(row) : -1;
-    if (m_seen && at >= 0)
-        if (std::optional<std::vector<ContextLine>> lines = m_seen->linesOf(std::uint32_t(at)))
-            return std::move(*lines);
-    return m_concordance.linesIn(contentOf(row), m_maxHits);
+    if (m_seen && at >= 0 && m_seen->eachLineOf(std::uint32_t(at), sink))
+        return;
+    m_concordance.eachLineIn(contentOf(row), m_maxHits, sink);
+}
+
+std::vector<ContextLine> ContextSearch::linesOf(int row) const
+{
+    std::vector<ContextLine> lines;
+    eachLineOf(row, [&](const LinePieces &pieces) { lines.push_back(contextLine(pieces)); });
+    return lines;
 }
 
 Result<ContextSearch> runContextSearch(const QString &connString, const QueryAnalysis &analysis, Matching matching,

@@ -41,6 +41,7 @@ public:
 
     // The lines of result row `row`, as the concordance gives them on its content.
     std::vector<ContextLine> linesOf(int row) const;
+    void eachLineOf(int row, const LineSink &sink) const;
     // The content of result row `row`; empty when the row is not one of the table's. It
     // holds what the next call overwrites.
     RecordContent contentOf(int row) const;

@@ -258,10 +258,10 @@ TEST(QueryOutputTest, FieldsWithTabsBreaksQuotesAndBackslashes)
 TEST(QueryOutputTest, ContextLinesAndCounts)
 {
     const Rows rows({{u("桂枝湯"), u("fang\\guizhi.htm")}});
-    const ContextLine line{20, u("。\r\n"), u("桂枝"), u("湯\t\"")};
+    const LinePieces line{20, "。\r\n", "桂枝", "湯\t\""};
     auto context = [&](OutputFormat format, HitMarks marks) {
         return QString::fromUtf8(
-            written([&](std::FILE *out) { printContextLines(out, rows, 0, {line}, format, marks); }));
+            written([&](std::FILE *out) { ContextPrinter(out, format, marks).print(rows, 0, line); }));
     };
     // Text keeps to one line: line breaks and TABs in the context become blanks.
     EXPECT_EQ(context(OutputFormat::Text, HitMarks::Brackets),
@@ -275,9 +275,15 @@ TEST(QueryOutputTest, ContextLinesAndCounts)
                                  {u("title"), u("桂枝湯")},
                                  {u("page"), u("fang\\guizhi.htm")},
                                  {u("offset"), 20},
-                                 {u("before"), line.before},
-                                 {u("hit"), line.hit},
-                                 {u("after"), line.after}}));
+                                 {u("before"), u("。\r\n")},
+                                 {u("hit"), u("桂枝")},
+                                 {u("after"), u("湯\t\"")}}));
+    // A byte that begins no character (content from elsewhere) shows as U+FFFD.
+    EXPECT_EQ(
+        written([&](std::FILE *out) {
+            ContextPrinter(out, OutputFormat::Text, HitMarks::Brackets).print(rows, 0, {3, "a\xff", "桂", "\xe6"});
+        }),
+        u("桂枝湯\tfang\\guizhi.htm\t3\ta\uFFFD【桂】\uFFFD\n").toUtf8());
 
     auto count = [&](qint64 occurrences, OutputFormat format) {
         return written([&](std::FILE *out) { printCount(out, 3, occurrences, format); });

@@ -108,14 +108,14 @@ int runContext(const QueryOptions &options, const QueryAnalysis &analysis, Match
         return failed(searched);
     const ContextSearch &search = *searched;
     const int records = search.outcome.found() ? FirstRows(*search.outcome.rows, options.maxCount).count() : 0;
-    const HitMarks marks = hitMarks(options.color);
+    ContextPrinter printer(stdout, options.format, hitMarks(options.color));
     qint64 occurrences = 0;
-    for (int r = 0; r < records; ++r) {
-        const std::vector<ContextLine> lines = search.linesOf(r);
-        occurrences += qint64(lines.size());
-        if (!options.count)
-            printContextLines(stdout, *search.outcome.rows, r, lines, options.format, marks);
-    }
+    for (int r = 0; r < records; ++r)
+        search.eachLineOf(r, [&](const LinePieces &line) {
+            ++occurrences;
+            if (!options.count)
+                printer.print(*search.outcome.rows, r, line);
+        });
     if (options.count)
         printCount(stdout, records, occurrences, options.format);
     return records ? finishOutput(0) : nothingFound(options, analysis);

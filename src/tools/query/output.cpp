@@ -14,7 +14,7 @@ void write(std::FILE *out, const QByteArray &bytes)
 
 } // namespace
 
-QByteArray tsvField(const QByteArray &utf8)
+QByteArray tsvField(QByteArrayView utf8)
 {
     QByteArray out;
     out.reserve(utf8.size());
@@ -39,7 +39,7 @@ QByteArray tsvField(const QByteArray &utf8)
     return out;
 }
 
-QByteArray jsonString(const QByteArray &utf8)
+QByteArray jsonString(QByteArrayView utf8)
 {
     static const char kHex[] = "0123456789abcdef";
     QByteArray out;
@@ -101,55 +101,69 @@ void printRows(std::FILE *out, const ResultRows &rows, OutputFormat format, int 
 namespace {
 
 // Context as one line of text: control characters (CR, LF, TAB) become blanks.
-QByteArray oneLine(const QString &text)
+void appendOneLine(QByteArray &out, QByteArrayView text)
 {
-    QByteArray bytes = text.toUtf8();
-    for (char &c : bytes)
-        if (static_cast<unsigned char>(c) < 0x20)
-            c = ' ';
-    return bytes;
+    const qsizetype from = out.size();
+    out.append(text);
+    for (char *c = out.data() + from; c != out.data() + out.size(); ++c)
+        if (static_cast<unsigned char>(*c) < 0x20)
+            *c = ' ';
 }
 
-// One of them, the record's names already converted.
-void printContextLine(std::FILE *out, const QByteArray &title, const QByteArray &page, int row,
-                      const ContextLine &line, OutputFormat format, HitMarks marks)
+QByteArrayView viewOf(std::string_view piece)
 {
-    const QByteArray offset = QByteArray::number(line.offset);
-    QByteArray text;
-    switch (format) {
-    case OutputFormat::Text: {
-        const bool red = marks == HitMarks::Red;
-        text = title + '\t' + page + '\t' + offset + '\t' + oneLine(line.before) +
-               (red ? QByteArray("\x1b[31m") : QStringLiteral("【").toUtf8()) + oneLine(line.hit) +
-               (red ? QByteArray("\x1b[0m") : QStringLiteral("】").toUtf8()) + oneLine(line.after);
-        break;
-    }
-    case OutputFormat::Tsv:
-        text = tsvField(title) + '\t' + tsvField(page) + '\t' + offset + '\t' + tsvField(line.before.toUtf8()) +
-               '\t' + tsvField(line.hit.toUtf8()) + '\t' + tsvField(line.after.toUtf8());
-        break;
-    case OutputFormat::Json:
-        text = "{\"row\":" + QByteArray::number(row + 1) + ",\"title\":" + jsonString(title) +
-               ",\"page\":" + jsonString(page) + ",\"offset\":" + offset +
-               ",\"before\":" + jsonString(line.before.toUtf8()) + ",\"hit\":" + jsonString(line.hit.toUtf8()) +
-               ",\"after\":" + jsonString(line.after.toUtf8()) + '}';
-        break;
-    }
-    text += '\n';
-    write(out, text);
+    return {piece.data(), qsizetype(piece.size())};
 }
 
 } // namespace
 
-void printContextLines(std::FILE *out, const ResultRows &rows, int row, const std::vector<ContextLine> &lines,
-                       OutputFormat format, HitMarks marks)
+void ContextPrinter::print(const ResultRows &rows, int row, const LinePieces &pieces)
 {
-    if (lines.empty())
-        return;
-    const QByteArray title = rows.utf8(row, 0);
-    const QByteArray page = rows.utf8(row, 1);
-    for (const ContextLine &line : lines)
-        printContextLine(out, title, page, row, line, format, marks);
+    if (&rows != m_rows || row != m_row) {
+        m_rows = &rows;
+        m_row = row;
+        m_title = rows.utf8(row, 0);
+        m_page = rows.utf8(row, 1);
+    }
+    QByteArrayView before = viewOf(pieces.before), hit = viewOf(pieces.hit), after = viewOf(pieces.after);
+    QByteArray shown[3];
+    if (!before.isValidUtf8() || !hit.isValidUtf8() || !after.isValidUtf8()) {
+        // Bytes that begin no character show as U+FFFD, as in the window.
+        const ContextLine line = contextLine(pieces);
+        shown[0] = line.before.toUtf8();
+        shown[1] = line.hit.toUtf8();
+        shown[2] = line.after.toUtf8();
+        before = shown[0];
+        hit = shown[1];
+        after = shown[2];
+    }
+    const QByteArray offset = QByteArray::number(pieces.offset);
+    QByteArray &text = m_line;
+    text.clear();
+    switch (m_format) {
+    case OutputFormat::Text: {
+        const bool red = m_marks == HitMarks::Red;
+        text.append(m_title).append('\t').append(m_page).append('\t').append(offset).append('\t');
+        appendOneLine(text, before);
+        text.append(red ? QByteArrayView("\x1b[31m") : QByteArrayView("【"));
+        appendOneLine(text, hit);
+        text.append(red ? QByteArrayView("\x1b[0m") : QByteArrayView("】"));
+        appendOneLine(text, after);
+        break;
+    }
+    case OutputFormat::Tsv:
+        text.append(tsvField(m_title)).append('\t').append(tsvField(m_page)).append('\t').append(offset);
+        for (const QByteArrayView piece : {before, hit, after})
+            text.append('\t').append(tsvField(piece));
+        break;
+    case OutputFormat::Json:
+        text = "{\"row\":" + QByteArray::number(row + 1) + ",\"title\":" + jsonString(m_title) +
+               ",\"page\":" + jsonString(m_page) + ",\"offset\":" + offset + ",\"before\":" + jsonString(before) +
+               ",\"hit\":" + jsonString(hit) + ",\"after\":" + jsonString(after) + '}';
+        break;
+    }
+    text += '\n';
+    write(m_out, text);
 }
 
 void printCount(std::FILE *out, int records, qint64 occurrences, OutputFormat format)

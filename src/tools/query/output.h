@@ -3,14 +3,14 @@
 #include "tools/query/options.h"
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
 
 #include <cstdio>
-#include <vector>
 
 namespace morvessa {
 class ResultRows;
-struct ContextLine;
+struct LinePieces;
 } // namespace morvessa
 
 namespace morvessa::querytool {
@@ -30,20 +30,36 @@ enum class HitMarks {
     Red,      // ANSI red, for a terminal
 };
 
-// The context lines of result row `row` (from 0), one line each. text: title TAB page TAB
+// Context lines of result rows, one line each, as they come. text: title TAB page TAB
 // offset TAB the context with the hit marked (line breaks and TABs in it shown as blanks);
 // tsv: title, page, offset, before, hit, after; json: an object with those fields and
 // "row" (from 1).
-void printContextLines(std::FILE *out, const ResultRows &rows, int row, const std::vector<ContextLine> &lines,
-                       OutputFormat format, HitMarks marks);
+class ContextPrinter {
+public:
+    ContextPrinter(std::FILE *out, OutputFormat format, HitMarks marks)
+        : m_out(out), m_format(format), m_marks(marks)
+    {}
+    // A line of result row `row` (from 0).
+    void print(const ResultRows &rows, int row, const LinePieces &line);
+
+private:
+    std::FILE *m_out;
+    OutputFormat m_format;
+    HitMarks m_marks;
+    // The names of the row printed last: a record's lines come one after another.
+    const ResultRows *m_rows = nullptr;
+    int m_row = -1;
+    QByteArray m_title, m_page;
+    QByteArray m_line;
+};
 
 // --count: the number of records, and with context lines (occurrences >= 0) their number.
 void printCount(std::FILE *out, int records, qint64 occurrences, OutputFormat format);
 
 // One field of a TSV line: TAB, LF, CR and backslash written as \t, \n, \r and \\.
-QByteArray tsvField(const QByteArray &utf8);
+QByteArray tsvField(QByteArrayView utf8);
 // A JSON string literal, quotes included.
-QByteArray jsonString(const QByteArray &utf8);
+QByteArray jsonString(QByteArrayView utf8);
 
 void printLine(std::FILE *stream, const QString &text);
 
