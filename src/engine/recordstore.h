@@ -55,6 +55,8 @@ public:
     // The file the connection reads, and its table as loaded (shared while the file is unchanged).
     QString databasePath() const;
     std::shared_ptr<const StoreTable> table() const;
+    // What it reads and searches as, with the tables (and what is made of them) it shares.
+    const Collection &collection() const { return m_collection; }
 
     struct Impl;
     Impl *impl() const { return m_impl.get(); }

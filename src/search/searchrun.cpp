@@ -52,7 +52,8 @@ Result<SearchOutcome> runSearchOn(Connection &connection, const QueryAnalysis &a
     if (analysis.statement.kind == SearchStatement::AllRows)
         return runStatement(connection, analysis, analysis.statement);
     // The statement's only ideographs are its terms: folding its patterns folds its text.
-    Connection folded;
+    // The same collection: the scanner made for its table is the exact search's.
+    Connection folded(connection.collection());
     if (const Result<void> opened = folded.openTable(connection.table(), connection.databasePath(), *variants);
         !opened)
         return opened.failure();

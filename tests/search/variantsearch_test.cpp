@@ -1,3 +1,4 @@
+#include "engine/scannercache.h"
 #include "engine/variantcolumn.h"
 #include "search/contextsearch.h"
 #include "search/searchrun.h"
@@ -91,6 +92,19 @@ TEST(VariantSearch, ExactSearchIsTheSameWithTheFoldedColumnBuilt)
         // The variant search leaves the table's own content as it was read.
         EXPECT_NE(c.table()->content.bytes, folded->content.bytes);
     }
+}
+
+// A variant search scans with the scanner its collection keeps for the table, as the
+// exact search does: making one costs a sample of the whole content, every search.
+TEST(VariantSearch, UsesTheScannerTheCollectionKeeps)
+{
+    const Collection read;
+    Connection c(read);
+    ASSERT_TRUE(c.open(test::connFor("variants")));
+    const auto scanner = scannerFor(*read.tables, c.table(), c.table()->content, c.table()->contentFolded);
+    const std::uint64_t before = scanner->bytesVisited();
+    ASSERT_TRUE(runSearchOn(c, analyseQuery(u("发热")), Matching::Variants));
+    EXPECT_GT(scanner->bytesVisited(), before);
 }
 
 TEST(VariantSearch, FoldedColumnKeepsRowsNullsAndCharacterCounts)
