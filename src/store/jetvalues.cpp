@@ -16,7 +16,12 @@ MappedDatabase::MappedDatabase(int fd)
         if (p != MAP_FAILED) {
             m_data = static_cast<unsigned char *>(p);
             m_size = std::size_t(st.st_size);
-            ::madvise(p, m_size, MADV_WILLNEED);
+            // Long values lie all over the file: faulting their pages in one by one, as
+            // they are met, cost more than mapping the whole file in one go.
+#ifdef MADV_POPULATE_READ
+            if (::madvise(p, m_size, MADV_POPULATE_READ) != 0)
+#endif
+                ::madvise(p, m_size, MADV_WILLNEED);
         }
     }
 }
