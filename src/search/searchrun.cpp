@@ -68,4 +68,13 @@ void prepareVariantSearch()
     QThreadPool::globalInstance()->start([] { (void)variantTable(); });
 }
 
+void prepareSearch(const QString &connString, const Collection &collection)
+{
+    QThreadPool::globalInstance()->start([connString, collection] {
+        Connection connection(collection);
+        if (connection.open(connString))
+            (void)connection.table()->settled();
+    });
+}
+
 } // namespace morvessa

@@ -35,4 +35,9 @@ Result<SearchOutcome> runSearchOn(Connection &connection, const QueryAnalysis &a
 // are left for that search to report.
 void prepareVariantSearch();
 
+// Reads the table of connString's collection on a thread of the pool, and has its kept
+// copy checked, so that the first search finds it ready (a search meanwhile waits for it
+// rather than reading again). Failures are left for that search to report.
+void prepareSearch(const QString &connString, const Collection &collection);
+
 } // namespace morvessa

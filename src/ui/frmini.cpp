@@ -1,5 +1,7 @@
 #include "ui/frmini.h"
 
+#include "search/searchrun.h"
+
 #include "store/appfolder.h"
 #include "store/connstring.h"
 #include "ui/busycursor.h"
@@ -18,7 +20,10 @@
 namespace morvessa {
 
 namespace {
-constexpr int kPanePreparationDelayMs = 100;
+// Long enough that a user who goes on at once is not kept waiting by it: the browser
+// engine's start takes both cores for a while, and the main window paints its list first
+// and starts the pane itself after that.
+constexpr int kPanePreparationDelayMs = 1000;
 } // namespace
 
 FrmIni::FrmIni(const Collection &collection, std::shared_ptr<const VariantTable> variants)
@@ -77,6 +82,9 @@ void FrmIni::Form_Load()
 
     const QString &folder = m_collection.folder;
     ConnString = buildConnString(folder);
+    // The collection is read while the user looks at this window: on a large one, the
+    // main window's first search would otherwise read and check it after Enter.
+    prepareSearch(ConnString, m_collection);
 
     if (fileExists(appPath(folder, QStringLiteral("\\EditMod"))))
         cmdSet->setVisible(true);
@@ -92,7 +100,8 @@ void FrmIni::Form_Load()
         cmdSet->setPicture(logo);
         cmdSet->setDisabledPicture(logo);
     }
-    // Once the start window is on screen, the main window's browser pane is made ready.
+    // Once the start window has been on screen a moment, the main window's browser pane is
+    // made ready.
     QTimer::singleShot(kPanePreparationDelayMs, this, [folder = m_collection.folder] {
         if (!FrmZendrelMain::loaded())
             CollectionPane::prepare(folder);
