@@ -8,6 +8,8 @@
 #include "text/variants.h"
 
 #include <algorithm>
+#include <system_error>
+#include <thread>
 
 namespace morvessa {
 
@@ -84,19 +86,22 @@ bool likeMatches(const JetLikePattern &like, std::string_view text, const Varian
 // is searched where it lies.
 class TextAtHand {
 public:
-    TextAtHand(const TextColumn &column, std::size_t longestMatch)
+    // Hits are looked for before end (a match may run up to longestMatch past it).
+    TextAtHand(const TextColumn &column, std::size_t longestMatch, std::size_t end)
         : m_column(column),
           m_check(column.check),
           m_base(column.bytes.data()),
           m_size(column.bytes.size()),
+          m_end(std::min(end, m_size)),
+          m_limit(std::min(m_size, m_end + longestMatch)),
           m_longestMatch(longestMatch),
           m_data(m_base),
-          m_to(m_size),
-          m_stretchEnd(m_check ? 0 : m_size)
+          m_to(m_limit),
+          m_stretchEnd(m_check ? 0 : m_limit)
     {}
-    std::size_t size() const { return m_size; }
+    std::size_t end() const { return m_end; }
     std::size_t stretchEnd() const { return m_stretchEnd; }
-    bool moreAfter() const { return m_to < m_size; }
+    bool moreAfter() const { return m_to < m_limit; }
 
     // Has the stretch that holds pos at hand; false when the file failed its checks.
     bool reach(std::size_t pos)
@@ -105,9 +110,9 @@ public:
             return true;
         constexpr std::size_t kStretchChunks = 4;
         m_stretchEnd =
-            std::min(m_size, pos + m_check->toChunkEnd(m_base + pos) + (kStretchChunks - 1) * kChunkBytes);
+            std::min(m_limit, pos + m_check->toChunkEnd(m_base + pos) + (kStretchChunks - 1) * kChunkBytes);
         m_from = pos;
-        m_to = std::min(m_size, m_stretchEnd + m_longestMatch);
+        m_to = std::min(m_limit, m_stretchEnd + m_longestMatch);
         m_buffer.resize(m_to - m_from);
         m_data = m_buffer.data();
         return m_check->read(m_base + m_from, m_to - m_from, m_buffer.data());
@@ -139,7 +144,7 @@ private:
     const TextColumn &m_column;
     const ChunkCheck *m_check;
     const char *m_base;
-    std::size_t m_size, m_longestMatch;
+    std::size_t m_size, m_end, m_limit, m_longestMatch;
     std::vector<char> m_buffer;
     std::string m_rowCopy;
     const char *m_data; // m_data[i - m_from] is byte i of the text, for i in [m_from, m_to)
@@ -209,14 +214,53 @@ void ContentScanner::scan(std::string_view needle, const VariantTable *variants,
                 out.push_back(std::uint32_t(r));
         return;
     }
+    visit(column.bytes.size());
+    const Part whole{0, column.bytes.size(), 0, count};
+    // A large text is scanned in two halves at once, each on a core, checking its own
+    // chunks. (Rows a test decides on take the one way: the test keeps its own scratch.)
+    constexpr std::size_t kHalvesFrom = std::size_t(8) << 20;
+    if (test || column.bytes.size() < kHalvesFrom || count < 2) {
+        scanPart(whole, needle, variants, out, test, watcher, 0);
+        return;
+    }
+    const std::uint64_t *ends = column.ends.data();
+    // The halves meet at the end of the row holding the middle byte (ends not yet checked
+    // may say anything: kept within the text, the scan stays in bounds, its answer unused).
+    const std::size_t middleRow = rowHolding(ends, count, 0, column.bytes.size() / 2);
+    if (middleRow + 1 >= count) {
+        scanPart(whole, needle, variants, out, test, watcher, 0);
+        return;
+    }
+    const std::size_t split = std::size_t(std::min<std::uint64_t>(ends[middleRow], column.bytes.size()));
+    const Part first{0, split, 0, middleRow + 1}, second{split, column.bytes.size(), middleRow + 1, count};
+    if (column.check)
+        column.check->stopHelping(); // the halves check what they read, on both cores
+    std::vector<std::uint32_t> secondRows;
+    {
+        std::jthread other;
+        try {
+            other = std::jthread([&] { scanPart(second, needle, variants, secondRows, test, watcher, 1); });
+        } catch (const std::system_error &) { // no thread to be had: one after the other
+        }
+        scanPart(first, needle, variants, out, test, watcher, 0);
+        if (!other.joinable())
+            scanPart(second, needle, variants, secondRows, test, watcher, 1);
+    }
+    out.insert(out.end(), secondRows.begin(), secondRows.end());
+}
+
+void ContentScanner::scanPart(const Part &part, std::string_view needle, const VariantTable *variants,
+                              std::vector<std::uint32_t> &out, const RowTest &test, const RowWatcher *watcher,
+                              unsigned lane) const
+{
+    const TextColumn &column = m_folded.view();
     const std::uint64_t *ends = column.ends.data();
     const RunFinder finder(needle, m_byteCounts, variants);
-    visit(column.bytes.size());
     // A match is at most four bytes for each byte of the run (a form of a one-byte character
     // may take four); without variants, the run itself.
-    TextAtHand text(column, variants ? 4 * needle.size() : needle.size());
-    std::size_t pos = 0, row = 0;
-    while (pos < text.size() && row < count) {
+    TextAtHand text(column, variants ? 4 * needle.size() : needle.size(), part.end);
+    std::size_t pos = part.begin, row = part.firstRow;
+    while (pos < text.end() && row < part.endRow) {
         if (!text.reach(pos))
             break; // damaged: the search's answer is not used
         const RunFinder::Match hit = text.find(finder, pos);
@@ -227,8 +271,8 @@ void ContentScanner::scan(std::string_view needle, const VariantTable *variants,
             continue;
         }
         const std::size_t at = text.positionOf(hit.at);
-        row = rowHolding(ends, count, row, at);
-        if (row >= count)
+        row = rowHolding(ends, part.endRow, row, at);
+        if (row >= part.endRow)
             break;
         if (at + hit.size <= ends[row]) {
             bool keep = true;
@@ -242,7 +286,7 @@ void ContentScanner::scan(std::string_view needle, const VariantTable *variants,
             if (keep) {
                 out.push_back(std::uint32_t(row));
                 if (watcher)
-                    (*watcher)(std::uint32_t(row), rowText);
+                    (*watcher)(lane, std::uint32_t(row), rowText);
             }
             pos = ends[row];
             ++row;

@@ -17,10 +17,12 @@ namespace morvessa {
 
 class VariantTable;
 
-// Sees each row a scan keeps, in file order, with its content (folded as the scanner
-// holds it) while the scan has it at hand. A kept file's rows are seen before its checks
-// settle: what is made of them may be used only once they have.
-using RowWatcher = std::function<void(std::uint32_t row, std::string_view text)>;
+// Sees each row a scan keeps with its content (folded as the scanner holds it) while the
+// scan has it at hand. A large text is scanned in two lanes at once: the rows of one lane
+// come from one thread, in file order, those of lane 0 before those of lane 1 in the file.
+// A kept file's rows are seen before its checks settle: what is made of them may be used
+// only once they have.
+using RowWatcher = std::function<void(unsigned lane, std::uint32_t row, std::string_view text)>;
 
 class ContentScanner {
 public:
@@ -62,6 +64,13 @@ private:
     // has it at hand); the watcher sees those kept.
     void scan(std::string_view needle, const VariantTable *variants, std::vector<std::uint32_t> &out,
               const RowTest &test = {}, const RowWatcher *watcher = nullptr) const;
+    // Bytes [begin, end) of the text, whose rows are [firstRow, endRow).
+    struct Part {
+        std::size_t begin, end, firstRow, endRow;
+    };
+    void scanPart(const Part &part, std::string_view needle, const VariantTable *variants,
+                  std::vector<std::uint32_t> &out, const RowTest &test, const RowWatcher *watcher,
+                  unsigned lane) const;
     void visit(std::size_t bytes) const { m_visited.fetch_add(bytes, std::memory_order_relaxed); }
 
     FoldedColumn m_folded;

@@ -5,6 +5,7 @@
 #include "store/columncursor.h"
 
 #include <algorithm>
+#include <array>
 
 namespace morvessa {
 
@@ -41,49 +42,57 @@ std::string_view takeBytes(std::string_view &in, std::uint64_t size)
 } // namespace
 
 // The lines of the records a scan showed, by row: each record's line count, then each
-// line's offset, the sizes of its three pieces and their bytes.
+// line's offset, the sizes of its three pieces and their bytes. Each lane of the scan
+// (ContentScanner's RowWatcher) keeps its own, so that the two may run at once.
 class SeenLines {
 public:
     SeenLines(std::shared_ptr<const StoreTable> table, const std::uint64_t *byteCounts, int maxHits,
               const ContextOptions &options, const QString &folder)
-        : m_table(std::move(table)),
-          m_byteCounts(byteCounts),
-          m_maxHits(maxHits),
-          m_written(m_table->written),
-          m_seen(m_table->rowCount(), false),
-          m_lines(folder, options.memoryLimit)
-    {}
-
-    void see(const Concordance &concordance, std::uint32_t row, std::string_view text)
+        : m_table(std::move(table)), m_byteCounts(byteCounts), m_maxHits(maxHits)
     {
-        if (row >= m_seen.size() || m_seen[row])
-            return; // shown by an earlier scan of the same search
-        m_seen[row] = true;
-        const RecordContent content{text, text, m_table->contentFolded ? m_written.at(row) : std::string_view(),
+        for (auto &lane : m_lanes)
+            lane = std::make_unique<Lane>(m_table->written, folder, options.memoryLimit / m_lanes.size());
+    }
+
+    void see(const Concordance &concordance, unsigned laneIndex, std::uint32_t row, std::string_view text)
+    {
+        if (laneIndex >= m_lanes.size())
+            return;
+        Lane &lane = *m_lanes[laneIndex];
+        const RecordContent content{text, text, m_table->contentFolded ? lane.written.at(row) : std::string_view(),
                                     m_table->contentFolded, m_byteCounts};
-        m_record.clear();
         std::uint64_t count = 0;
-        std::string lines;
+        lane.lines.clear();
         concordance.eachLineIn(content, m_maxHits, [&](const LinePieces &line) {
             ++count;
-            appendNumber(lines, std::uint64_t(line.offset));
+            appendNumber(lane.lines, std::uint64_t(line.offset));
             for (const std::string_view piece : {line.before, line.hit, line.after})
-                appendNumber(lines, piece.size());
-            lines.append(line.before).append(line.hit).append(line.after);
+                appendNumber(lane.lines, piece.size());
+            lane.lines.append(line.before).append(line.hit).append(line.after);
         });
-        appendNumber(m_record, count);
-        m_record += lines;
-        m_index.emplace_back(row, m_lines.size());
-        m_lines.append(m_record);
+        lane.record.clear();
+        appendNumber(lane.record, count);
+        lane.record += lane.lines;
+        lane.index.emplace_back(row, lane.kept.size());
+        lane.kept.append(lane.record);
     }
 
     // Ends the seeing; false when the lines were lost on the way.
     bool finish()
     {
-        std::sort(m_index.begin(), m_index.end());
-        const std::optional<std::string_view> bytes = m_lines.finish();
-        m_bytes = bytes.value_or(std::string_view());
-        return bytes.has_value();
+        for (auto &lane : m_lanes) {
+            // A row shown again by a later scan of the same search keeps its first lines.
+            std::stable_sort(lane->index.begin(), lane->index.end(),
+                             [](const auto &a, const auto &b) { return a.first < b.first; });
+            lane->index.erase(std::unique(lane->index.begin(), lane->index.end(),
+                                          [](const auto &a, const auto &b) { return a.first == b.first; }),
+                              lane->index.end());
+            const std::optional<std::string_view> bytes = lane->kept.finish();
+            if (!bytes)
+                return false;
+            lane->bytes = *bytes;
+        }
+        return true;
     }
 
     const StoreTable *table() const { return m_table.get(); }
@@ -91,33 +100,47 @@ public:
     // Row's lines to sink; false when no scan showed it.
     bool eachLineOf(std::uint32_t row, const LineSink &sink) const
     {
-        const auto it =
-            std::lower_bound(m_index.begin(), m_index.end(), std::pair<std::uint32_t, std::uint64_t>(row, 0));
-        if (it == m_index.end() || it->first != row || it->second > m_bytes.size())
-            return false;
-        std::string_view in = m_bytes.substr(std::size_t(it->second));
-        for (std::uint64_t count = takeNumber(in); count > 0 && !in.empty(); --count) {
-            LinePieces pieces;
-            pieces.offset = qint64(takeNumber(in));
-            const std::uint64_t before = takeNumber(in), hit = takeNumber(in), after = takeNumber(in);
-            pieces.before = takeBytes(in, before);
-            pieces.hit = takeBytes(in, hit);
-            pieces.after = takeBytes(in, after);
-            sink(pieces);
-        }
-        return true;
+        for (const auto &lane : m_lanes)
+            if (lane->eachLineOf(row, sink))
+                return true;
+        return false;
     }
 
 private:
+    struct Lane {
+        Lane(const TextColumn &writtenColumn, const QString &folder, std::size_t memoryLimit)
+            : written(writtenColumn), kept(folder, memoryLimit)
+        {}
+        bool eachLineOf(std::uint32_t row, const LineSink &sink) const
+        {
+            const auto it =
+                std::lower_bound(index.begin(), index.end(), std::pair<std::uint32_t, std::uint64_t>(row, 0));
+            if (it == index.end() || it->first != row || it->second > bytes.size())
+                return false;
+            std::string_view in = bytes.substr(std::size_t(it->second));
+            for (std::uint64_t count = takeNumber(in); count > 0 && !in.empty(); --count) {
+                LinePieces pieces;
+                pieces.offset = qint64(takeNumber(in));
+                const std::uint64_t before = takeNumber(in), hit = takeNumber(in), after = takeNumber(in);
+                pieces.before = takeBytes(in, before);
+                pieces.hit = takeBytes(in, hit);
+                pieces.after = takeBytes(in, after);
+                sink(pieces);
+            }
+            return true;
+        }
+
+        ColumnCursor written;
+        SpillBuffer kept;
+        std::vector<std::pair<std::uint32_t, std::uint64_t>> index; // row, where its lines begin
+        std::string_view bytes;                                     // all the lines, once finished
+        std::string record, lines;
+    };
+
     std::shared_ptr<const StoreTable> m_table;
     const std::uint64_t *m_byteCounts;
     int m_maxHits;
-    ColumnCursor m_written;
-    std::vector<bool> m_seen;
-    std::vector<std::pair<std::uint32_t, std::uint64_t>> m_index; // row, where its lines begin
-    SpillBuffer m_lines;
-    std::string_view m_bytes; // all the lines, once finished
-    std::string m_record;
+    std::array<std::unique_ptr<Lane>, 2> m_lanes;
 };
 
 ContextSearch::ContextSearch(SearchOutcome found, std::shared_ptr<const StoreTable> held, Concordance concordance,
@@ -173,8 +196,8 @@ Result<ContextSearch> runContextSearch(const QString &connString, const QueryAna
     if (options.duringScan && scanner)
         seen = std::make_unique<SeenLines>(watched, scanner->byteCounts(), options.maxHits, options,
                                            collection.reading.keptFolder);
-    const RowWatcher watcher = [&](std::uint32_t row, std::string_view text) {
-        seen->see(*concordance, row, text);
+    const RowWatcher watcher = [&](unsigned lane, std::uint32_t row, std::string_view text) {
+        seen->see(*concordance, lane, row, text);
     };
     Result<SearchOutcome> outcome = runSearchOn(connection, analysis, matching, seen ? &watcher : nullptr);
     if (!outcome)

@@ -47,6 +47,9 @@ public:
 
     // Starts the second thread (without one, settle() does it all).
     void startHelping();
+    // Stops it where it is, for readers that keep both cores busy checking what they read;
+    // settle() checks what is left.
+    void stopHelping() const { m_stop.store(true, std::memory_order_relaxed); }
     // Copies the mapped bytes [at, at + size) into out by reading the file, and checks the
     // chunks that lie wholly within them. Reading copies from the system's cache; touching
     // a fresh mapping page by page costs several times more (on virtual machines most). False

@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <mutex>
 #include <optional>
 #include <random>
 
@@ -305,3 +307,46 @@ TEST(RunFast, WorkGrowsWithTheRowsStillInNotWithTheCollectionPerTerm)
 }
 
 } // namespace
+
+// A text of several megabytes is scanned in two halves at once: the rows found are those of
+// one scan over the whole, and the watcher sees each once, each lane's in file order, the
+// first lane's before the second's.
+TEST(ContentScanner, TwoHalvesFindWhatOneScanFinds)
+{
+    const Rows awkward = awkwardRows();
+    Rows rows;
+    std::string filler;
+    for (int k = 0; k < 40; ++k)
+        filler += "床前看月光，疑是地上霜。";
+    for (int copy = 0; rows.bytes.size() < (std::size_t(12) << 20); ++copy) {
+        for (size_t r = 0; r < awkward.size(); ++r)
+            rows.add(awkward.view().null(r) ? std::nullopt
+                                            : std::optional<std::string>(std::string(awkward.view().at(r))));
+        for (int k = 0; k < 20; ++k) // most rows hold 月光: the rows by the halves' border too
+            rows.add((copy + k) % 3 ? filler : "明" + filler + "月光");
+    }
+    ASSERT_GT(rows.size(), 10000u);
+    const ContentScanner scanner(rows.view());
+    for (const std::string pattern : {"%明月%", "%發熱%", "%fever%", "%月光%", "%咖啡因%"}) {
+        std::mutex mutex;
+        std::vector<std::pair<unsigned, std::uint32_t>> seen;
+        const RowWatcher watcher = [&](unsigned lane, std::uint32_t row, std::string_view text) {
+            EXPECT_EQ(text, foldUtf8(rows.view().at(row)));
+            const std::lock_guard lock(mutex);
+            seen.emplace_back(lane, row);
+        };
+        const std::vector<std::uint32_t> want = referenceRows(rows, pattern);
+        EXPECT_EQ(scanner.rowsLike(pattern, nullptr, &watcher), want) << pattern;
+        std::vector<std::uint32_t> lanes[2];
+        for (const auto &[lane, row] : seen)
+            lanes[lane].push_back(row);
+        EXPECT_TRUE(std::is_sorted(lanes[0].begin(), lanes[0].end()));
+        EXPECT_TRUE(std::is_sorted(lanes[1].begin(), lanes[1].end()));
+        if (!want.empty()) {
+            EXPECT_FALSE(lanes[0].empty() || lanes[1].empty()) << pattern;
+            EXPECT_LT(lanes[0].back(), lanes[1].front());
+        }
+        lanes[0].insert(lanes[0].end(), lanes[1].begin(), lanes[1].end());
+        EXPECT_EQ(lanes[0], want) << pattern;
+    }
+}
