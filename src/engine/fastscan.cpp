@@ -64,11 +64,11 @@ std::optional<std::vector<std::uint32_t>> runFast(const SearchStatement &stateme
         return std::nullopt;
 
     if (statement.kind == SearchStatement::AnyTerm) {
-        std::vector<std::uint8_t> member(rowCount, 0);
+        std::vector<bool> member(rowCount, false); // a bit a row: little memory at millions of rows
         for (const Term &t : *terms) {
             const std::vector<std::uint32_t> rows = *scanner.rowsLike(t.pattern, variants, watcher);
             for (std::uint32_t r : rows)
-                member[r] = 1;
+                member[r] = true;
         }
         std::vector<std::uint32_t> out;
         for (std::size_t r = 0; r < rowCount; ++r)
@@ -93,9 +93,9 @@ std::optional<std::vector<std::uint32_t>> runFast(const SearchStatement &stateme
         else
             hits = *scanner.rowsLikeAmong(t.pattern, hits, variants);
     }
-    std::vector<std::uint8_t> member(rowCount, 0);
+    std::vector<bool> member(rowCount, false); // a bit a row: little memory at millions of rows
     for (std::uint32_t r : hits)
-        member[r] = 1;
+        member[r] = true;
     std::vector<std::uint32_t> out;
     out.reserve(hits.size());
     for (std::uint32_t r : newestFirst)

@@ -24,7 +24,7 @@ struct ContextOptions {
     // Make the lines as the scan finds the records; off when only a few records will be
     // asked for (the rest would be made for nothing).
     bool duringScan = true;
-    std::size_t memoryLimit = std::size_t(2) << 20; // bytes of lines held in memory at most
+    std::size_t memoryLimit = std::size_t(1) << 20; // bytes of lines held in memory at most
 };
 
 class ContextSearch {
