@@ -30,16 +30,6 @@ NeedleFinder::NeedleFinder(std::string_view needle, const std::uint64_t *byteCou
 
 namespace {
 
-// A byte loop rather than memcmp: a call inside the scan loop would make the compiler keep
-// the loop's vectors on the stack, a load more a round.
-inline bool sameBytes(const char *a, const char *b, size_t n)
-{
-    for (size_t k = 0; k < n; ++k)
-        if (a[k] != b[k])
-            return false;
-    return true;
-}
-
 __attribute__((target("avx2"))) const char *findAvx2(const char *p, const char *end, const std::string &needle,
                                                      size_t first, size_t second)
 {
@@ -56,16 +46,10 @@ __attribute__((target("avx2"))) const char *findAvx2(const char *p, const char *
         const __m256i m1 = _mm256_and_si256(
             _mm256_cmpeq_epi8(_mm256_loadu_si256(reinterpret_cast<const __m256i *>(p + 32 + first)), a),
             _mm256_cmpeq_epi8(_mm256_loadu_si256(reinterpret_cast<const __m256i *>(p + 32 + second)), b));
-        const __m256i any = _mm256_or_si256(m0, m1);
-        if (_mm256_testz_si256(any, any))
-            continue;
-        auto mask = std::uint64_t(std::uint32_t(_mm256_movemask_epi8(m0))) |
-                    (std::uint64_t(std::uint32_t(_mm256_movemask_epi8(m1))) << 32);
-        while (mask) {
+        for (std::uint64_t mask = agreeingPlaces(m0, m1); mask; mask &= mask - 1) {
             const int bit = __builtin_ctzll(mask);
             if (sameBytes(p + bit, data, n))
                 return p + bit;
-            mask &= mask - 1;
         }
     }
     for (; end - p >= std::ptrdiff_t(n + 31); p += 32) {

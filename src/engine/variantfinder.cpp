@@ -1,5 +1,6 @@
 #include "engine/variantfinder.h"
 
+#include "engine/needlefinder.h"
 #include "text/utf8.h"
 #include "text/variants.h"
 
@@ -40,8 +41,18 @@ __attribute__((target("avx2"))) inline __m256i anyOf(const char *at, const __m25
     return hit;
 }
 
+// Where the byte at p + a is one of va and the one at p + b one of vb, for 32 places p.
+template <std::size_t NA, std::size_t NB>
+__attribute__((target("avx2"))) inline __m256i agreeing(const char *p, std::size_t a, const __m256i *va,
+                                                        std::size_t b, const __m256i *vb)
+{
+    return _mm256_and_si256(anyOf<NA>(p + a, va), anyOf<NB>(p + b, vb));
+}
+
 // Places p in [from, last) (last: where a window would run past the text, less 31) where
 // the byte at p + a is in as and the one at p + b in bs; for each, verify(p) decides.
+// 64 places a round, with one test for the usual round where none agrees, as the exact
+// finder does (engine/needlefinder.cpp).
 template <std::size_t NA, std::size_t NB, class Verify>
 __attribute__((target("avx2"))) VariantRunFinder::Match
 scanAvx2(const char *&p, const char *last, std::size_t a, const std::vector<unsigned char> &as, std::size_t b,
@@ -52,12 +63,16 @@ scanAvx2(const char *&p, const char *last, std::size_t a, const std::vector<unsi
         va[k] = _mm256_set1_epi8(char(as[k % as.size()]));
     for (std::size_t k = 0; k < NB; ++k)
         vb[k] = _mm256_set1_epi8(char(bs[k % bs.size()]));
+    for (; last - p > 32; p += 64) {
+        const __m256i m0 = agreeing<NA, NB>(p, a, va, b, vb), m1 = agreeing<NA, NB>(p + 32, a, va, b, vb);
+        for (std::uint64_t mask = agreeingPlaces(m0, m1); mask; mask &= mask - 1)
+            if (const VariantRunFinder::Match m = verify(p + __builtin_ctzll(mask)); m.at)
+                return m;
+    }
     for (; p < last; p += 32) {
-        auto mask =
-            std::uint32_t(_mm256_movemask_epi8(_mm256_and_si256(anyOf<NA>(p + a, va), anyOf<NB>(p + b, vb))));
+        auto mask = std::uint32_t(_mm256_movemask_epi8(agreeing<NA, NB>(p, a, va, b, vb)));
         while (mask) {
-            const int bit = __builtin_ctz(mask);
-            if (const VariantRunFinder::Match m = verify(p + bit); m.at)
+            if (const VariantRunFinder::Match m = verify(p + __builtin_ctz(mask)); m.at)
                 return m;
             mask &= mask - 1;
         }
@@ -122,6 +137,11 @@ VariantRunFinder::VariantRunFinder(std::string_view run, const VariantTable &var
         }
         from = std::max(to, from + 1);
     }
+    for (std::size_t k = 0; k < m_run.size(); ++k) {
+        if (k == m_window)
+            m_bytesBeforeWindow = m_runBytes.size();
+        appendUtf8(m_runBytes, m_run[k]);
+    }
     for (const std::string &f : forms[m_window])
         m_leadBytes[static_cast<unsigned char>(f[0])] = true;
     m_windowBytes = bestBytes;
@@ -131,8 +151,11 @@ VariantRunFinder::VariantRunFinder(std::string_view run, const VariantTable &var
     // The two places of the window whose bytes are the rarest in the text.
     std::vector<ByteSet> sets;
     std::vector<std::uint64_t> weight;
+    m_windowAllows.assign(bestBytes, {});
     for (std::size_t k = m_window, offset = 0; offset < bestBytes; offset += sizes[k++]) {
         for (std::size_t j = 0; j < sizes[k]; ++j) {
+            for (const std::string &f : forms[k])
+                m_windowAllows[offset + j].set(static_cast<unsigned char>(f[j]));
             ByteSet set{offset + j, {}};
             for (const std::string &f : forms[k])
                 set.values.push_back(static_cast<unsigned char>(f[j]));
@@ -208,7 +231,22 @@ VariantRunFinder::Match VariantRunFinder::find(const char *from, const char *end
     const std::ptrdiff_t room = std::ptrdiff_t(m_second.offset) + 32; // bytes one round reads
     if (end - p >= room) {
         const char *last = end - room + 1;
-        auto verify = [&](const char *w) { return matchAround(w, from, end); };
+        // Where the text holds the run's own form, its bytes tell at once.
+        const char *const run = m_runBytes.data();
+        const std::size_t runSize = m_runBytes.size();
+        auto verify = [&](const char *w) -> Match {
+            const char *s = w - m_bytesBeforeWindow;
+            if (s >= from && std::size_t(end - s) >= runSize && sameBytes(s, run, runSize))
+                return {s, runSize};
+            // Most places where two bytes agree hold another character: every byte of
+            // the window tells that before anything is decoded.
+            if (std::size_t(end - w) < m_windowBytes)
+                return {};
+            for (std::size_t k = 0; k < m_windowBytes; ++k)
+                if (!m_windowAllows[k].test(static_cast<unsigned char>(w[k])))
+                    return {};
+            return matchAround(w, from, end);
+        };
         const std::size_t a = m_first.offset, b = m_second.offset;
         const std::vector<unsigned char> &as = m_first.values, &bs = m_second.values;
         const std::size_t nb = paddedSize(bs.size());

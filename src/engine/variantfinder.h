@@ -2,8 +2,10 @@
 // Finds a run of variant-folded characters (text/variants.h) in text that is not folded
 // for variants: a place matches where each of its characters folds to the run's character
 // there. No folded copy of the text is needed: the characters that fold to a run's
-// character are known, so their bytes are looked for at 32 places at once (AVX2), and
-// only where two of those bytes agree are the characters decoded and folded.
+// character are known, so their bytes are looked for at 32 places at once (AVX2). Where
+// two of those bytes agree, the run's own form is compared, then every byte of the
+// window against the bytes its forms allow, and only then are characters decoded.
+#include <bitset>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -38,12 +40,15 @@ private:
 
     const VariantTable &m_variants;
     std::u32string m_run;
-    bool m_never = false;          // a character no text character folds to
-    std::size_t m_window = 0;      // the first run character of the window compared by bytes
-    std::size_t m_windowBytes = 0; // the bytes every form of the window takes
-    ByteSet m_first, m_second;     // the two places of the window compared first
-    bool m_vector = false;         // both sets small enough to compare at 32 places at once
-    bool m_leadBytes[256] = {};    // for the scalar search: the bytes a window's form begins with
+    std::string m_runBytes;                       // the run in UTF-8: its own form, which texts mostly hold
+    std::size_t m_bytesBeforeWindow = 0;          // of the run's own form
+    bool m_never = false;                         // a character no text character folds to
+    std::size_t m_window = 0;                     // the first run character of the window compared by bytes
+    std::size_t m_windowBytes = 0;                // the bytes every form of the window takes
+    std::vector<std::bitset<256>> m_windowAllows; // the bytes any form has at each byte of the window
+    ByteSet m_first, m_second;                    // the two places of the window compared first
+    bool m_vector = false;                        // both sets small enough to compare at 32 places at once
+    bool m_leadBytes[256] = {};                   // for the scalar search: the bytes a window's form begins with
 };
 
 } // namespace morvessa
