@@ -111,7 +111,21 @@ WrittenForm::WrittenForm(std::string_view folded, std::string_view differences,
         return;
     const std::size_t upTo = merged.back().second;
     std::size_t i = 0, lastEnd = 0, piece = 0;
+    const auto *d = reinterpret_cast<const unsigned char *>(differences.data());
     while (i < differences.size() && lastEnd < upTo) {
+        // The differences that end before the next piece asked for (mostly one byte of
+        // gap and the tag: a full-width comma every line) are only passed over.
+        const std::size_t next = std::min(merged[piece].first, folded.size());
+        while (i + 1 < differences.size() && d[i] < 0x80) {
+            const std::size_t end = lastEnd + d[i] + (d[i + 1] & 3) + 1;
+            const std::size_t bytes = Relation((d[i + 1] >> 2) & 3) == Bytes ? ((d[i + 1] >> 4) & 3) + 1u : 0u;
+            if (end > next || bytes > differences.size() - i - 2)
+                break;
+            lastEnd = end;
+            i += 2 + bytes;
+        }
+        if (i >= differences.size() || lastEnd >= upTo)
+            break;
         std::size_t gap = static_cast<unsigned char>(differences[i++]);
         bool more = gap & 0x80; // mostly one byte: differences lie close together
         gap &= 0x7F;
