@@ -16,13 +16,15 @@ std::string_view ColumnCursor::at(std::size_t row)
     if (!m_column.check || begin == end)
         return m_column.bytes.substr(std::size_t(begin), std::size_t(end - begin));
     if (begin < m_from || end > m_from + m_buffer.size()) {
-        // Enough for the rows that follow, where they lie close; not much more for a row
-        // far from the next.
-        constexpr std::uint64_t kStretch = 64 << 10;
-        m_from = begin;
-        m_buffer.resize(
-            std::size_t(std::min<std::uint64_t>(m_column.bytes.size(), std::max(end, begin + kStretch)) - begin));
-        if (!m_column.check->read(m_column.bytes.data() + begin, m_buffer.size(), m_buffer.data())) {
+        // The whole chunks of the file that hold the row: the rows that follow mostly lie
+        // there, and a chunk read whole is checked on the spot (store/chunkcheck.h) rather
+        // than read again when the search settles.
+        const char *at = m_column.bytes.data() + begin;
+        const std::uint64_t chunkStart = kChunkBytes - m_column.check->toChunkEnd(at);
+        m_from = begin - std::min(begin, chunkStart);
+        const std::uint64_t to = std::max(end, begin + m_column.check->toChunkEnd(at));
+        m_buffer.resize(std::size_t(std::min<std::uint64_t>(m_column.bytes.size(), to) - m_from));
+        if (!m_column.check->read(m_column.bytes.data() + m_from, m_buffer.size(), m_buffer.data())) {
             m_buffer.clear();
             return {}; // the file failed its checks: nothing found in it is used
         }
