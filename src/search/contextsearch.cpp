@@ -97,13 +97,21 @@ public:
 
     const StoreTable *table() const { return m_table.get(); }
 
-    // Row's lines to sink; false when no scan showed it.
-    bool eachLineOf(std::uint32_t row, const LineSink &sink) const
+    // Where the lines of each row of `rows` (ascending) begin: (lane, bytes) in found, null
+    // bytes where no scan showed the row.
+    void find(const std::vector<std::uint32_t> &rows, std::vector<std::pair<unsigned, const char *>> &found) const
     {
-        for (const auto &lane : m_lanes)
-            if (lane->eachLineOf(row, sink))
-                return true;
-        return false;
+        found.assign(rows.size(), {0, nullptr});
+        for (unsigned l = 0; l < m_lanes.size(); ++l) {
+            std::size_t from = 0;
+            for (std::size_t k = 0; k < rows.size(); ++k)
+                if (!found[k].second)
+                    found[k] = {l, m_lanes[l]->find(rows[k], from)};
+        }
+    }
+    void eachLineAt(const std::pair<unsigned, const char *> &at, const LineSink &sink) const
+    {
+        m_lanes[at.first]->eachLineAt(at.second, sink);
     }
 
 private:
@@ -111,13 +119,21 @@ private:
         Lane(const TextColumn &writtenColumn, const QString &folder, std::size_t memoryLimit)
             : written(writtenColumn), kept(folder, memoryLimit)
         {}
-        bool eachLineOf(std::uint32_t row, const LineSink &sink) const
+        // Where row's lines begin in bytes, looked for from `from` on (rows asked for in
+        // ascending order move it along); null when no scan showed the row.
+        const char *find(std::uint32_t row, std::size_t &from) const
         {
-            const auto it =
-                std::lower_bound(index.begin(), index.end(), std::pair<std::uint32_t, std::uint64_t>(row, 0));
-            if (it == index.end() || it->first != row || it->second > bytes.size())
-                return false;
-            std::string_view in = bytes.substr(std::size_t(it->second));
+            const auto it = std::lower_bound(index.begin() + std::ptrdiff_t(std::min(from, index.size())),
+                                             index.end(), std::pair<std::uint32_t, std::uint64_t>(row, 0));
+            from = std::size_t(it - index.begin());
+            if (it == index.end() || it->first != row || it->second >= bytes.size())
+                return nullptr;
+            return bytes.data() + it->second;
+        }
+        // The lines that begin at `at` (as find gave it) to sink.
+        void eachLineAt(const char *at, const LineSink &sink) const
+        {
+            std::string_view in(at, std::size_t(bytes.data() + bytes.size() - at));
             for (std::uint64_t count = takeNumber(in); count > 0 && !in.empty(); --count) {
                 LinePieces pieces;
                 pieces.offset = qint64(takeNumber(in));
@@ -127,7 +143,6 @@ private:
                 pieces.after = takeBytes(in, after);
                 sink(pieces);
             }
-            return true;
         }
 
         ColumnCursor written;
@@ -163,18 +178,59 @@ RecordContent ContextSearch::contentOf(int row) const
             scanner ? scanner->byteCounts() : nullptr};
 }
 
-void ContextSearch::eachLineOf(int row, const LineSink &sink) const
+void ContextSearch::eachLineOfFirst(int count, const RowLineSink &sink, int stretch) const
 {
-    const qint64 at = outcome.rows ? outcome.rows->tableRow(row) : -1;
-    if (m_seen && at >= 0 && m_seen->eachLineOf(std::uint32_t(at), sink))
-        return;
-    m_concordance.eachLineIn(contentOf(row), m_maxHits, sink);
+    count = std::min(count, outcome.rows ? outcome.rows->count() : 0);
+    // The lines lie in row order and the result is newest first: the rows of a stretch of
+    // the result are looked up together in row order, and each record's lines are fetched
+    // from memory a few records ahead of their printing, not waited for one by one.
+    constexpr int kAhead = 8;
+    std::vector<std::uint32_t> rows;
+    std::vector<int> order;
+    std::vector<std::pair<unsigned, const char *>> sorted, found;
+    stretch = std::max(1, stretch);
+    for (int first = 0; first < count; first += stretch) {
+        const int n = std::min(stretch, count - first);
+        found.assign(std::size_t(n), {0, nullptr});
+        if (m_seen) {
+            order.resize(std::size_t(n));
+            for (int k = 0; k < n; ++k)
+                order[std::size_t(k)] = k;
+            auto tableRow = [&](int k) { return outcome.rows->tableRow(first + k); };
+            std::sort(order.begin(), order.end(), [&](int a, int b) { return tableRow(a) < tableRow(b); });
+            rows.clear();
+            for (const int k : order)
+                rows.push_back(std::uint32_t(std::max<qint64>(0, tableRow(k))));
+            m_seen->find(rows, sorted);
+            for (std::size_t k = 0; k < order.size(); ++k)
+                if (tableRow(order[k]) >= 0)
+                    found[std::size_t(order[k])] = sorted[k];
+        }
+        for (int k = 0; k < n; ++k) {
+            if (k + kAhead < n && found[std::size_t(k + kAhead)].second)
+                __builtin_prefetch(found[std::size_t(k + kAhead)].second);
+            const int row = first + k;
+            auto toSink = [&](const LinePieces &pieces) { sink(row, pieces); };
+            if (found[std::size_t(k)].second)
+                m_seen->eachLineAt(found[std::size_t(k)], toSink);
+            else
+                m_concordance.eachLineIn(contentOf(row), m_maxHits, toSink);
+        }
+    }
 }
 
 std::vector<ContextLine> ContextSearch::linesOf(int row) const
 {
     std::vector<ContextLine> lines;
-    eachLineOf(row, [&](const LinePieces &pieces) { lines.push_back(contextLine(pieces)); });
+    const auto add = [&](const LinePieces &pieces) { lines.push_back(contextLine(pieces)); };
+    const qint64 at = outcome.rows ? outcome.rows->tableRow(row) : -1;
+    std::vector<std::pair<unsigned, const char *>> found;
+    if (m_seen && at >= 0)
+        m_seen->find({std::uint32_t(at)}, found);
+    if (!found.empty() && found.front().second)
+        m_seen->eachLineAt(found.front(), add);
+    else
+        m_concordance.eachLineIn(contentOf(row), m_maxHits, add);
     return lines;
 }
 

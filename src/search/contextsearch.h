@@ -9,6 +9,7 @@
 #include "search/concordance.h"
 
 #include <cstddef>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -39,9 +40,12 @@ public:
     std::shared_ptr<const StoreTable> table;       // the content as held, with its differences
     std::shared_ptr<const ContentScanner> scanner; // the search's scanner over it, where folded
 
+    // Every line of the first count rows of the result, in its order, with its row;
+    // stretch: rows looked up at once.
+    using RowLineSink = std::function<void(int row, const LinePieces &)>;
+    void eachLineOfFirst(int count, const RowLineSink &sink, int stretch = 4096) const;
     // The lines of result row `row`, as the concordance gives them on its content.
     std::vector<ContextLine> linesOf(int row) const;
-    void eachLineOf(int row, const LineSink &sink) const;
     // The content of result row `row`; empty when the row is not one of the table's. It
     // holds what the next call overwrites.
     RecordContent contentOf(int row) const;

@@ -285,6 +285,31 @@ TEST(QueryOutputTest, ContextLinesAndCounts)
         }),
         u("桂枝湯\tfang\\guizhi.htm\t3\ta\uFFFD【桂】\uFFFD\n").toUtf8());
 
+    // Long pieces cut from one buffer, as a search gives them: every control character
+    // becomes a blank wherever it lies (the printer goes eight bytes at a time), and the
+    // pieces are checked together, a stray byte still showing where it is.
+    std::string ascii;
+    for (char c = 1; c > 0; ++c)
+        ascii += c;
+    for (const bool stray : {false, true}) {
+        const std::string buffer = ascii + "。中\r\n文" + (stray ? "桂\xff" : "桂枝") + "\x1f湯\x7f" + ascii;
+        const std::string_view all(buffer);
+        const std::size_t hitAt = ascii.size() + 11, afterAt = hitAt + (stray ? 4 : 6);
+        const LinePieces cut{7, all.substr(0, hitAt), all.substr(hitAt, afterAt - hitAt), all.substr(afterAt)};
+        std::string expected = "桂枝湯\tfang\\guizhi.htm\t7\t" + buffer.substr(0, hitAt) + "【" +
+                               (stray ? std::string("桂\uFFFD") : buffer.substr(hitAt, 6)) + "】" +
+                               buffer.substr(afterAt) + "\n";
+        for (std::size_t k = expected.find('\t', expected.find('\t', expected.find('\t') + 1) + 1) + 1;
+             k < expected.size() - 1; ++k)
+            if (static_cast<unsigned char>(expected[k]) < 0x20)
+                expected[k] = ' ';
+        EXPECT_EQ(written([&](std::FILE *out) {
+                      ContextPrinter(out, OutputFormat::Text, HitMarks::Brackets).print(rows, 0, cut);
+                  }),
+                  QByteArray::fromStdString(expected))
+            << stray;
+    }
+
     auto count = [&](qint64 occurrences, OutputFormat format) {
         return written([&](std::FILE *out) { printCount(out, 3, occurrences, format); });
     };

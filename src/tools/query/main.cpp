@@ -110,12 +110,12 @@ int runContext(const QueryOptions &options, const QueryAnalysis &analysis, Match
     const int records = search.outcome.found() ? FirstRows(*search.outcome.rows, options.maxCount).count() : 0;
     ContextPrinter printer(stdout, options.format, hitMarks(options.color));
     qint64 occurrences = 0;
-    for (int r = 0; r < records; ++r)
-        search.eachLineOf(r, [&](const LinePieces &line) {
-            ++occurrences;
-            if (!options.count)
-                printer.print(*search.outcome.rows, r, line);
-        });
+    search.eachLineOfFirst(records, [&](int r, const LinePieces &line) {
+        ++occurrences;
+        if (!options.count)
+            printer.print(*search.outcome.rows, r, line);
+    });
+    printer.flush();
     if (options.count)
         printCount(stdout, records, occurrences, options.format);
     return records ? finishOutput(0) : nothingFound(options, analysis);

@@ -3,6 +3,11 @@
 #include "engine/recordstore.h"
 #include "search/concordance.h"
 
+#include <charconv>
+#include <cstring>
+#include <string>
+#include <unistd.h>
+
 namespace morvessa::querytool {
 
 namespace {
@@ -100,14 +105,29 @@ void printRows(std::FILE *out, const ResultRows &rows, OutputFormat format, int 
 
 namespace {
 
-// Context as one line of text: control characters (CR, LF, TAB) become blanks.
-void appendOneLine(QByteArray &out, QByteArrayView text)
+// Context as one line of text: control characters (CR, LF, TAB) become blanks. Eight
+// bytes at a time: long records break their lines often.
+void appendOneLine(std::string &out, QByteArrayView text)
 {
-    const qsizetype from = out.size();
-    out.append(text);
-    for (char *c = out.data() + from; c != out.data() + out.size(); ++c)
-        if (static_cast<unsigned char>(*c) < 0x20)
-            *c = ' ';
+    constexpr std::uint64_t kLow7 = 0x7F7F7F7F7F7F7F7Fu, kTops = 0x8080808080808080u,
+                            kBlanks = 0x2020202020202020u;
+    const std::size_t from = out.size(), n = std::size_t(text.size());
+    out.append(text.data(), n);
+    char *p = out.data() + from;
+    std::size_t k = 0;
+    for (std::uint64_t word; k + 8 <= n; k += 8) {
+        std::memcpy(&word, p + k, 8);
+        // A byte's top bit: set where the byte is below 0x20.
+        const std::uint64_t below = ~(((word & kLow7) + 0x6060606060606060u) | word) & kTops;
+        if (!below)
+            continue;
+        const std::uint64_t bytes = (below >> 7) * 0xFF;
+        word = (word & ~bytes) | (kBlanks & bytes);
+        std::memcpy(p + k, &word, 8);
+    }
+    for (; k < n; ++k)
+        if (static_cast<unsigned char>(p[k]) < 0x20)
+            p[k] = ' ';
 }
 
 QByteArrayView viewOf(std::string_view piece)
@@ -127,7 +147,12 @@ void ContextPrinter::print(const ResultRows &rows, int row, const LinePieces &pi
     }
     QByteArrayView before = viewOf(pieces.before), hit = viewOf(pieces.hit), after = viewOf(pieces.after);
     QByteArray shown[3];
-    if (!before.isValidUtf8() || !hit.isValidUtf8() || !after.isValidUtf8()) {
+    // Pieces that lie one after another are cut where characters begin: they are
+    // well-formed when the whole line is.
+    const bool together = before.end() == hit.begin() && hit.end() == after.begin();
+    const bool wellFormed = together ? QByteArrayView(before.begin(), after.end()).isValidUtf8()
+                                     : before.isValidUtf8() && hit.isValidUtf8() && after.isValidUtf8();
+    if (!wellFormed) {
         // Bytes that begin no character show as U+FFFD, as in the window.
         const ContextLine line = contextLine(pieces);
         shown[0] = line.before.toUtf8();
@@ -137,33 +162,54 @@ void ContextPrinter::print(const ResultRows &rows, int row, const LinePieces &pi
         hit = shown[1];
         after = shown[2];
     }
+    if (m_format == OutputFormat::Text) {
+        // The usual output, and the longest: built in one buffer, without conversions.
+        char number[24];
+        const auto [numberEnd, ec] = std::to_chars(number, number + sizeof number, pieces.offset);
+        const bool red = m_marks == HitMarks::Red;
+        std::string &text = m_text;
+        text.append(m_title.constData(), std::size_t(m_title.size())).append(1, '\t');
+        text.append(m_page.constData(), std::size_t(m_page.size())).append(1, '\t');
+        text.append(number, numberEnd).append(1, '\t');
+        appendOneLine(text, before);
+        text.append(red ? "\x1b[31m" : "【");
+        appendOneLine(text, hit);
+        text.append(red ? "\x1b[0m" : "】");
+        appendOneLine(text, after);
+        text += '\n';
+        if (text.size() >= m_batch)
+            flush();
+        return;
+    }
+    flush();
     const QByteArray offset = QByteArray::number(pieces.offset);
     QByteArray &text = m_line;
-    text.clear();
-    switch (m_format) {
-    case OutputFormat::Text: {
-        const bool red = m_marks == HitMarks::Red;
-        text.append(m_title).append('\t').append(m_page).append('\t').append(offset).append('\t');
-        appendOneLine(text, before);
-        text.append(red ? QByteArrayView("\x1b[31m") : QByteArrayView("【"));
-        appendOneLine(text, hit);
-        text.append(red ? QByteArrayView("\x1b[0m") : QByteArrayView("】"));
-        appendOneLine(text, after);
-        break;
-    }
-    case OutputFormat::Tsv:
-        text.append(tsvField(m_title)).append('\t').append(tsvField(m_page)).append('\t').append(offset);
+    if (m_format == OutputFormat::Tsv) {
+        text = tsvField(m_title) + '\t' + tsvField(m_page) + '\t' + offset;
         for (const QByteArrayView piece : {before, hit, after})
             text.append('\t').append(tsvField(piece));
-        break;
-    case OutputFormat::Json:
+    } else {
         text = "{\"row\":" + QByteArray::number(row + 1) + ",\"title\":" + jsonString(m_title) +
                ",\"page\":" + jsonString(m_page) + ",\"offset\":" + offset + ",\"before\":" + jsonString(before) +
                ",\"hit\":" + jsonString(hit) + ",\"after\":" + jsonString(after) + '}';
-        break;
     }
     text += '\n';
     write(m_out, text);
+}
+
+ContextPrinter::ContextPrinter(std::FILE *out, OutputFormat format, HitMarks marks)
+    : m_out(out), m_format(format), m_marks(marks), m_batch(isatty(fileno(out)) ? 0 : std::size_t(64) << 10)
+{}
+
+ContextPrinter::~ContextPrinter()
+{
+    flush();
+}
+
+void ContextPrinter::flush()
+{
+    std::fwrite(m_text.data(), 1, m_text.size(), m_out);
+    m_text.clear();
 }
 
 void printCount(std::FILE *out, int records, qint64 occurrences, OutputFormat format)

@@ -7,6 +7,7 @@
 #include <QString>
 
 #include <cstdio>
+#include <string>
 
 namespace morvessa {
 class ResultRows;
@@ -36,11 +37,14 @@ enum class HitMarks {
 // "row" (from 1).
 class ContextPrinter {
 public:
-    ContextPrinter(std::FILE *out, OutputFormat format, HitMarks marks)
-        : m_out(out), m_format(format), m_marks(marks)
-    {}
-    // A line of result row `row` (from 0).
+    ContextPrinter(std::FILE *out, OutputFormat format, HitMarks marks);
+    ~ContextPrinter();
+    ContextPrinter(const ContextPrinter &) = delete;
+    ContextPrinter &operator=(const ContextPrinter &) = delete;
+    // A line of result row `row` (from 0). Lines may wait in a batch (not for a terminal).
     void print(const ResultRows &rows, int row, const LinePieces &line);
+    // Writes the lines waiting.
+    void flush();
 
 private:
     std::FILE *m_out;
@@ -50,7 +54,9 @@ private:
     const ResultRows *m_rows = nullptr;
     int m_row = -1;
     QByteArray m_title, m_page;
+    std::size_t m_batch; // bytes of lines that wait before they are written
     QByteArray m_line;
+    std::string m_text; // lines waiting
 };
 
 // --count: the number of records, and with context lines (occurrences >= 0) their number.
