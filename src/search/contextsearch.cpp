@@ -123,8 +123,17 @@ private:
         // ascending order move it along); null when no scan showed the row.
         const char *find(std::uint32_t row, std::size_t &from) const
         {
-            const auto it = std::lower_bound(index.begin() + std::ptrdiff_t(std::min(from, index.size())),
-                                             index.end(), std::pair<std::uint32_t, std::uint64_t>(row, 0));
+            // Galloping from `from`: the next row asked for mostly lies a little further on.
+            std::size_t below = std::min(from, index.size()), above = below, step = 1;
+            while (above < index.size() && index[above].first < row) {
+                below = above + 1;
+                above += step;
+                step *= 2;
+            }
+            above = std::min(above, index.size());
+            const auto it =
+                std::lower_bound(index.begin() + std::ptrdiff_t(below), index.begin() + std::ptrdiff_t(above),
+                                 std::pair<std::uint32_t, std::uint64_t>(row, 0));
             from = std::size_t(it - index.begin());
             if (it == index.end() || it->first != row || it->second >= bytes.size())
                 return nullptr;
@@ -169,18 +178,26 @@ ContextSearch &ContextSearch::operator=(ContextSearch &&) noexcept = default;
 
 RecordContent ContextSearch::contentOf(int row) const
 {
+    return contentOf(row, m_copies);
+}
+
+RecordContent ContextSearch::contentOf(int row, Copies &copies) const
+{
     const qint64 at = outcome.rows ? outcome.rows->tableRow(row) : -1;
     if (!table || at < 0 || std::size_t(at) >= table->rowCount() || table->content.null(std::size_t(at)))
         return {};
     const auto r = std::size_t(at);
-    const std::string_view content = table->content.read(r, m_contentCopy);
-    return {content, content, table->writtenDifferences(r, &m_writtenCopy), table->contentFolded,
+    const std::string_view content = table->content.read(r, copies.content);
+    return {content, content, table->writtenDifferences(r, &copies.written), table->contentFolded,
             scanner ? scanner->byteCounts() : nullptr};
 }
 
-void ContextSearch::eachLineOfFirst(int count, const RowLineSink &sink, int stretch) const
+int ContextSearch::eachLineOfRows(int from, int count, const RowLineSink &sink, int stretch,
+                                  const std::function<bool()> &goOn) const
 {
-    count = std::min(count, outcome.rows ? outcome.rows->count() : 0);
+    from = std::max(0, from);
+    count = std::min(count, (outcome.rows ? outcome.rows->count() : 0) - from);
+    Copies copies; // this call's own: two threads may give lines at once
     // The lines lie in row order and the result is newest first: the rows of a stretch of
     // the result are looked up together in row order, and each record's lines are fetched
     // from memory a few records ahead of their printing, not waited for one by one.
@@ -189,8 +206,8 @@ void ContextSearch::eachLineOfFirst(int count, const RowLineSink &sink, int stre
     std::vector<int> order;
     std::vector<std::pair<unsigned, const char *>> sorted, found;
     stretch = std::max(1, stretch);
-    for (int first = 0; first < count; first += stretch) {
-        const int n = std::min(stretch, count - first);
+    for (int first = from; first < from + count; first += stretch) {
+        const int n = std::min(stretch, from + count - first);
         found.assign(std::size_t(n), {0, nullptr});
         if (m_seen) {
             order.resize(std::size_t(n));
@@ -207,6 +224,8 @@ void ContextSearch::eachLineOfFirst(int count, const RowLineSink &sink, int stre
                     found[std::size_t(order[k])] = sorted[k];
         }
         for (int k = 0; k < n; ++k) {
+            if (goOn && (k > 0 || first > from) && !goOn())
+                return first + k;
             if (k + kAhead < n && found[std::size_t(k + kAhead)].second)
                 __builtin_prefetch(found[std::size_t(k + kAhead)].second);
             const int row = first + k;
@@ -214,9 +233,10 @@ void ContextSearch::eachLineOfFirst(int count, const RowLineSink &sink, int stre
             if (found[std::size_t(k)].second)
                 m_seen->eachLineAt(found[std::size_t(k)], toSink);
             else
-                m_concordance.eachLineIn(contentOf(row), m_maxHits, toSink);
+                m_concordance.eachLineIn(contentOf(row, copies), m_maxHits, toSink);
         }
     }
+    return from + std::max(0, count);
 }
 
 std::vector<ContextLine> ContextSearch::linesOf(int row) const

@@ -40,14 +40,16 @@ public:
     std::shared_ptr<const StoreTable> table;       // the content as held, with its differences
     std::shared_ptr<const ContentScanner> scanner; // the search's scanner over it, where folded
 
-    // Every line of the first count rows of the result, in its order, with its row;
-    // stretch: rows looked up at once.
+    // Every line of count rows of the result from row `from`, in its order, with its row;
+    // stretch: rows looked up at once. Before each row after the first, goOn (when given)
+    // may stop it. Returns the row after the last one given. Two threads may ask at once.
     using RowLineSink = std::function<void(int row, const LinePieces &)>;
-    void eachLineOfFirst(int count, const RowLineSink &sink, int stretch = 4096) const;
+    int eachLineOfRows(int from, int count, const RowLineSink &sink, int stretch = 4096,
+                       const std::function<bool()> &goOn = {}) const;
     // The lines of result row `row`, as the concordance gives them on its content.
     std::vector<ContextLine> linesOf(int row) const;
     // The content of result row `row`; empty when the row is not one of the table's. It
-    // holds what the next call overwrites.
+    // holds what the next call overwrites (one thread at a time).
     RecordContent contentOf(int row) const;
 
 private:
@@ -55,8 +57,12 @@ private:
                                                   const Collection &, const ContextOptions &);
     Concordance m_concordance;
     int m_maxHits;
-    std::unique_ptr<SeenLines> m_seen;                // null: every record is read again
-    mutable std::string m_contentCopy, m_writtenCopy; // contentOf's, where the table is read
+    std::unique_ptr<SeenLines> m_seen; // null: every record is read again
+    struct Copies {
+        std::string content, written; // a row's, where the table is read
+    };
+    RecordContent contentOf(int row, Copies &copies) const;
+    mutable Copies m_copies; // contentOf's
 };
 
 // Runs the search on the collection of connString as a search without context does (the

@@ -1,6 +1,8 @@
 // morvessa-query's command line and output formats, without a process.
 #include "engine/recordstore.h"
 #include "search/concordance.h"
+#include "search/contextsearch.h"
+#include "testdata.h"
 #include "text/terminalwidth.h"
 #include "tools/query/options.h"
 #include "tools/query/output.h"
@@ -317,4 +319,29 @@ TEST(QueryOutputTest, ContextLinesAndCounts)
     EXPECT_EQ(count(7, OutputFormat::Tsv), QByteArray("3\t7\n"));
     EXPECT_EQ(count(-1, OutputFormat::Json), QByteArray("{\"records\":3}\n"));
     EXPECT_EQ(count(7, OutputFormat::Json), QByteArray("{\"records\":3,\"occurrences\":7}\n"));
+}
+
+// Lines made on two threads, a stretch of rows each in turn, come out in the result's
+// order, also where the thread making them ahead stops holding them and the other goes on.
+TEST(QueryOutputTest, ContextLinesFromTwoThreadsKeepTheResultOrder)
+{
+    const ContextSearch search = test::valueOf(
+        runContextSearch(test::connFor("collection"), analyseQuery(u("，")), Matching::Exact, Collection(), {5}));
+    const int records = search.outcome.rows ? search.outcome.rows->count() : 0;
+    ASSERT_GE(records, 6);
+    auto lines = [&](const LineStretches &stretches, qint64 &count) {
+        return written([&](std::FILE *out) {
+            count = printContextLines(out, search, records, OutputFormat::Text, HitMarks::Brackets, stretches);
+        });
+    };
+    qint64 oneThreadCount = 0;
+    const QByteArray oneThread = lines({records, std::size_t(1) << 20}, oneThreadCount);
+    EXPECT_GT(oneThreadCount, 1000);
+    EXPECT_EQ(oneThread.count('\n'), oneThreadCount);
+    const LineStretches shares[] = {{1, std::size_t(1) << 20}, {2, 1}, {3, 2000}, {4, 0}};
+    for (const LineStretches &share : shares) {
+        qint64 count = 0;
+        EXPECT_EQ(lines(share, count), oneThread) << share.rows << ' ' << share.mostHeld;
+        EXPECT_EQ(count, oneThreadCount);
+    }
 }

@@ -108,14 +108,11 @@ int runContext(const QueryOptions &options, const QueryAnalysis &analysis, Match
         return failed(searched);
     const ContextSearch &search = *searched;
     const int records = search.outcome.found() ? FirstRows(*search.outcome.rows, options.maxCount).count() : 0;
-    ContextPrinter printer(stdout, options.format, hitMarks(options.color));
     qint64 occurrences = 0;
-    search.eachLineOfFirst(records, [&](int r, const LinePieces &line) {
-        ++occurrences;
-        if (!options.count)
-            printer.print(*search.outcome.rows, r, line);
-    });
-    printer.flush();
+    if (options.count)
+        search.eachLineOfRows(0, records, [&](int, const LinePieces &) { ++occurrences; });
+    else
+        occurrences = printContextLines(stdout, search, records, options.format, hitMarks(options.color));
     if (options.count)
         printCount(stdout, records, occurrences, options.format);
     return records ? finishOutput(0) : nothingFound(options, analysis);

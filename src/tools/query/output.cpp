@@ -2,10 +2,17 @@
 
 #include "engine/recordstore.h"
 #include "search/concordance.h"
+#include "search/contextsearch.h"
 
+#include <algorithm>
+#include <atomic>
 #include <charconv>
 #include <cstring>
+#include <functional>
+#include <semaphore>
 #include <string>
+#include <system_error>
+#include <thread>
 #include <unistd.h>
 
 namespace morvessa::querytool {
@@ -181,7 +188,6 @@ void ContextPrinter::print(const ResultRows &rows, int row, const LinePieces &pi
             flush();
         return;
     }
-    flush();
     const QByteArray offset = QByteArray::number(pieces.offset);
     QByteArray &text = m_line;
     if (m_format == OutputFormat::Tsv) {
@@ -194,7 +200,9 @@ void ContextPrinter::print(const ResultRows &rows, int row, const LinePieces &pi
                ",\"hit\":" + jsonString(hit) + ",\"after\":" + jsonString(after) + '}';
     }
     text += '\n';
-    write(m_out, text);
+    m_text.append(text.constData(), std::size_t(text.size()));
+    if (m_text.size() >= m_batch)
+        flush();
 }
 
 ContextPrinter::ContextPrinter(std::FILE *out, OutputFormat format, HitMarks marks)
@@ -210,6 +218,69 @@ void ContextPrinter::flush()
 {
     std::fwrite(m_text.data(), 1, m_text.size(), m_out);
     m_text.clear();
+}
+
+qint64 printContextLines(std::FILE *out, const ContextSearch &search, int records, OutputFormat format,
+                         HitMarks marks, const LineStretches &stretches)
+{
+    qint64 lines = 0;
+    if (records <= 0 || !search.outcome.rows)
+        return lines;
+    const ResultRows &rows = *search.outcome.rows;
+    ContextPrinter mine(out, format, marks);
+    auto printRows = [&](ContextPrinter &printer, int from, int count, qint64 &printed,
+                         const std::function<bool()> &goOn = {}) {
+        return search.eachLineOfRows(
+            from, count,
+            [&](int r, const LinePieces &line) {
+                ++printed;
+                printer.print(rows, r, line);
+            },
+            count, goOn);
+    };
+    // Making the lines' text takes longer than writing it: off a terminal, a second thread
+    // makes every other stretch of rows while this one makes and writes the stretch before
+    // it. Past a megabyte held it stops at a row, and this one goes on from there.
+    const int kStretch = std::max(1, stretches.rows);
+    const std::size_t kMostHeld = stretches.mostHeld;
+    ContextPrinter theirs(out, format, marks);
+    theirs.holdLines();
+    std::binary_semaphore ready{0}, free{1};
+    std::atomic<int> theirEnd{0}; // where their last stretch stopped
+    qint64 theirLines = 0;
+    std::jthread helper;
+    if (records > kStretch && !isatty(fileno(out))) {
+        try {
+            helper = std::jthread([&] {
+                for (int from = kStretch; from < records; from += 2 * kStretch) {
+                    free.acquire();
+                    const int stopped = printRows(theirs, from, std::min(kStretch, records - from), theirLines,
+                                                  [&] { return theirs.held() < kMostHeld; });
+                    theirEnd.store(stopped, std::memory_order_relaxed);
+                    ready.release();
+                }
+            });
+        } catch (const std::system_error &) { // no thread to be had: all on this one
+        }
+    }
+    if (!helper.joinable()) {
+        printRows(mine, 0, records, lines);
+        return lines;
+    }
+    for (int from = 0; from < records; from += 2 * kStretch) {
+        printRows(mine, from, std::min(kStretch, records - from), lines);
+        const int next = from + kStretch;
+        if (next >= records)
+            break;
+        ready.acquire();
+        mine.flush();
+        theirs.flush();
+        const int stopped = theirEnd.load(std::memory_order_relaxed), end = std::min(records, next + kStretch);
+        free.release();
+        printRows(mine, stopped, end - stopped, lines);
+    }
+    helper.join();
+    return lines + theirLines;
 }
 
 void printCount(std::FILE *out, int records, qint64 occurrences, OutputFormat format)

@@ -10,6 +10,7 @@
 #include <string>
 
 namespace morvessa {
+class ContextSearch;
 class ResultRows;
 struct LinePieces;
 } // namespace morvessa
@@ -45,6 +46,9 @@ public:
     void print(const ResultRows &rows, int row, const LinePieces &line);
     // Writes the lines waiting.
     void flush();
+    // Lines wait until flush() (for lines made ahead of their turn).
+    void holdLines() { m_batch = std::size_t(-1); }
+    std::size_t held() const { return m_text.size(); }
 
 private:
     std::FILE *m_out;
@@ -58,6 +62,19 @@ private:
     QByteArray m_line;
     std::string m_text; // lines waiting
 };
+
+// How printContextLines shares the work: rows a thread makes the lines of at a time, and
+// bytes of lines made ahead of their turn held at most (past them, from a row on, the
+// lines are made in their turn).
+struct LineStretches {
+    int rows = 512;
+    std::size_t mostHeld = std::size_t(1) << 20;
+};
+
+// Every line of the first `records` rows of search, in the result's order; returns how
+// many.
+qint64 printContextLines(std::FILE *out, const ContextSearch &search, int records, OutputFormat format,
+                         HitMarks marks, const LineStretches &stretches = {});
 
 // --count: the number of records, and with context lines (occurrences >= 0) their number.
 void printCount(std::FILE *out, int records, qint64 occurrences, OutputFormat format);
