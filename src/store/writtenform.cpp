@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <immintrin.h>
 
 namespace morvessa {
 
@@ -94,6 +95,33 @@ WrittenForm::WrittenForm(std::string_view folded, std::string_view differences, 
     : WrittenForm(folded, differences, {{0, upTo}})
 {}
 
+namespace {
+
+const bool kAvx2 = __builtin_cpu_supports("avx2");
+
+// Whether the 32 bytes at d are sixteen differences of a one-byte gap and a tag without
+// written bytes (the usual kind); if so, advance is how far they reach together.
+__attribute__((target("avx2"))) bool sixteenPlain(const unsigned char *d, std::size_t &advance)
+{
+    const __m256i x = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(d));
+    constexpr unsigned kGaps = 0x55555555u, kTags = 0xAAAAAAAAu; // even and odd bytes
+    const auto longGaps = unsigned(_mm256_movemask_epi8(x)) & kGaps;
+    const auto bytesTags = unsigned(_mm256_movemask_epi8(_mm256_cmpeq_epi8(
+                               _mm256_and_si256(x, _mm256_set1_epi8(0x0C)), _mm256_setzero_si256()))) &
+                           kTags;
+    if (longGaps | bytesTags)
+        return false;
+    // Each gap, and each length less one (the tag's low bits), summed; every length is one more.
+    const __m256i parts = _mm256_and_si256(x, _mm256_set1_epi16(0x03FF));
+    const __m256i sums = _mm256_sad_epu8(parts, _mm256_setzero_si256());
+    advance = std::size_t(_mm256_extract_epi64(sums, 0) + _mm256_extract_epi64(sums, 1) +
+                          _mm256_extract_epi64(sums, 2) + _mm256_extract_epi64(sums, 3)) +
+              16;
+    return true;
+}
+
+} // namespace
+
 WrittenForm::WrittenForm(std::string_view folded, std::string_view differences,
                          std::vector<std::pair<std::size_t, std::size_t>> pieces)
     : m_folded(folded)
@@ -116,6 +144,10 @@ WrittenForm::WrittenForm(std::string_view folded, std::string_view differences,
         // The differences that end before the next piece asked for (mostly one byte of
         // gap and the tag: a full-width comma every line) are only passed over.
         const std::size_t next = std::min(merged[piece].first, folded.size());
+        for (std::size_t advance;
+             kAvx2 && i + 32 <= differences.size() && sixteenPlain(d + i, advance) && lastEnd + advance <= next;
+             i += 32)
+            lastEnd += advance;
         while (i + 1 < differences.size() && d[i] < 0x80) {
             const std::size_t end = lastEnd + d[i] + (d[i + 1] & 3) + 1;
             const std::size_t bytes = Relation((d[i + 1] >> 2) & 3) == Bytes ? ((d[i + 1] >> 4) & 3) + 1u : 0u;

@@ -29,6 +29,13 @@ TEST(WrittenForm, FoldedTextWithItsDifferencesGivesTheTextAsWritten)
         "a\xC3\x80\x80Z\xFF\xE6\xB1",          // stray bytes and a character cut short beside a fold
         std::string(300, 'A') + "，" + std::string(20000, 'x') + "Ｑ", // gaps of every varint length
         "𠀀𪚥 Ａ",                                                     // characters outside the BMP
+        // Long runs of differences passed over between pieces, written bytes among them.
+        [] {
+            std::string s;
+            for (int k = 0; k < 90; ++k)
+                s += k % 37 == 20 ? "ΣΑΣ，" : "甲，乙ＡＢ";
+            return s;
+        }(),
     };
     for (const std::string &written : cases) {
         const std::string folded = foldUtf8(written);
@@ -36,17 +43,21 @@ TEST(WrittenForm, FoldedTextWithItsDifferencesGivesTheTextAsWritten)
         EXPECT_EQ(WrittenForm(folded, diff).text(), written) << written;
         EXPECT_EQ(diff.empty(), folded == written) << written;
         // Read for some pieces only (overlapping, out of order), each piece is as written.
+        const std::size_t n = folded.size();
         const std::vector<std::pair<std::size_t, std::size_t>> pieces = {
-            {folded.size() / 2, folded.size()}, {0, folded.size() / 3}, {folded.size() / 4, folded.size() / 2}};
-        const WrittenForm full(folded, diff), partly(folded, diff, pieces);
-        for (auto [from, to] : pieces) {
+            {n / 2, n}, {0, n / 3}, {n / 4, n / 2}, {n / 10, n / 10 + 10}, {n * 3 / 4, n}};
+        const std::vector<std::pair<std::size_t, std::size_t>> together(pieces.begin(), pieces.begin() + 3),
+            apart(pieces.begin() + 3, pieces.end());
+        const WrittenForm full(folded, diff), partly(folded, diff, together), far(folded, diff, apart);
+        for (std::size_t k = 0; k < pieces.size(); ++k) {
+            auto [from, to] = pieces[k];
             while (from > 0 && (static_cast<unsigned char>(folded[from]) & 0xC0) == 0x80)
                 --from; // pieces begin and end at characters
             while (to < folded.size() && (static_cast<unsigned char>(folded[to]) & 0xC0) == 0x80)
                 ++to;
             std::string expected, got;
             full.appendWritten(from, to, expected);
-            partly.appendWritten(from, to, got);
+            (k < 3 ? partly : far).appendWritten(from, to, got);
             EXPECT_EQ(got, expected) << written << " " << from << "-" << to;
         }
     }
