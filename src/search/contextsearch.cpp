@@ -72,9 +72,9 @@ public:
         });
         lane.record.clear();
         appendNumber(lane.record, count);
-        lane.record += lane.lines;
         lane.index.emplace_back(row, lane.kept.size());
         lane.kept.append(lane.record);
+        lane.kept.append(lane.lines);
     }
 
     // Ends the seeing; false when the lines were lost on the way.
@@ -158,7 +158,7 @@ private:
         SpillBuffer kept;
         std::vector<std::pair<std::uint32_t, std::uint64_t>> index; // row, where its lines begin
         std::string_view bytes;                                     // all the lines, once finished
-        std::string record, lines;
+        std::string record, lines; // a record's line count, and its lines
     };
 
     std::shared_ptr<const StoreTable> m_table;
