@@ -158,7 +158,7 @@ private:
         SpillBuffer kept;
         std::vector<std::pair<std::uint32_t, std::uint64_t>> index; // row, where its lines begin
         std::string_view bytes;                                     // all the lines, once finished
-        std::string record, lines; // a record's line count, and its lines
+        std::string record, lines;                                  // a record's line count, and its lines
     };
 
     std::shared_ptr<const StoreTable> m_table;
