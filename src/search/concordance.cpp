@@ -53,9 +53,20 @@ int beginningIn(std::uint64_t word)
     return 8 - int((continuing * 0x0101010101010101u) >> 56);
 }
 
-// Where the character count characters before byte `at` begins (0 when fewer).
+std::uint64_t wordAt(std::string_view text, std::size_t at)
+{
+    std::uint64_t word;
+    std::memcpy(&word, text.data() + at, 8);
+    return word;
+}
+
+// Where the character count characters before byte `at` begins (0 when fewer). Eight bytes
+// are passed over at once while they begin fewer characters than are still to go: the
+// bytes before the first of them then lead back to the same character.
 std::size_t charactersBack(std::string_view text, std::size_t at, std::size_t count)
 {
+    for (std::size_t n; at >= 8 && (n = std::size_t(beginningIn(wordAt(text, at - 8)))) < count; at -= 8)
+        count -= n;
     for (; count > 0 && at > 0; --count)
         do
             --at;
@@ -63,9 +74,13 @@ std::size_t charactersBack(std::string_view text, std::size_t at, std::size_t co
     return at;
 }
 
-// Where the character count characters after the one at byte `at` begins (the end when fewer).
+// Where the character count characters after the one at byte `at` begins (the end when
+// fewer). Eight bytes at once while they begin no more characters than are to be passed.
 std::size_t charactersOn(std::string_view text, std::size_t at, std::size_t count)
 {
+    for (std::size_t n; at + 8 <= text.size() && (n = std::size_t(beginningIn(wordAt(text, at)))) <= count;
+         at += 8)
+        count -= n;
     for (; at < text.size(); ++at)
         if (beginsCharacter(text[at]) && count-- == 0)
             break;
@@ -80,7 +95,6 @@ void convertPlaces(std::string_view text, std::vector<std::size_t *> &places, bo
 {
     std::sort(places.begin(), places.end(), [](const std::size_t *a, const std::size_t *b) { return *a < *b; });
     std::size_t at = 0, chars = 0;
-    std::uint64_t word;
     for (std::size_t *p : places) {
         const std::size_t target = *p;
         if (toCharacters) {
@@ -91,8 +105,7 @@ void convertPlaces(std::string_view text, std::vector<std::size_t *> &places, bo
             continue;
         }
         for (; at + 8 <= text.size(); at += 8) {
-            std::memcpy(&word, text.data() + at, 8);
-            const auto n = std::size_t(beginningIn(word));
+            const auto n = std::size_t(beginningIn(wordAt(text, at)));
             if (chars + n > target)
                 break;
             chars += n;

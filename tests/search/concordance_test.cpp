@@ -60,6 +60,14 @@ TEST(Concordance, LinesAroundEachOccurrence)
         {"vitamin", "全形字母", 1, 0, {u("3:素【Ｖｉｔａｍｉｎ】Ｃ")}},
         // An apostrophe in a term.
         {"It's", "醫者意也", 2, 0, {u("7:'，【It's】 a")}},
+        // Wider lines: characters counted eight bytes at a time, ASCII and CJK alike.
+        {"fever",
+         "全形字母",
+         12,
+         0,
+         {u("19:ｍｉｎＣ含量１２３毫克；【FEVER】 與 fever。"), u("27:３毫克；FEVER 與 【fever】。")}},
+        {"It", "醫者意也", 9, 0, {u("7:醫者'意也'，【It】's a \"quo")}},
+        {"尾端標記", "長篇", 10, 0, {u("148893:司，宜健脾益氣。\r\n【尾端標記】")}},
         // An OR query shows each term found.
         {"+無汗 頭痛", "麻黃湯", 1, 0, {u("4:，【頭痛】發"), u("22:，【無汗】而")}},
     };
