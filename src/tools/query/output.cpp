@@ -241,21 +241,24 @@ qint64 printContextLines(std::FILE *out, const ContextSearch &search, int record
     // Making the lines' text takes longer than writing it: off a terminal, a second thread
     // makes every other stretch of rows while this one makes and writes the stretch before
     // it. Past a megabyte held it stops at a row, and this one goes on from there.
-    const int kStretch = std::max(1, stretches.rows);
-    const std::size_t kMostHeld = stretches.mostHeld;
+    const int stretch = std::max(1, stretches.rows);
     ContextPrinter theirs(out, format, marks);
     theirs.holdLines();
-    std::binary_semaphore ready{0}, free{1};
-    std::atomic<int> theirEnd{0}; // where their last stretch stopped
+    std::binary_semaphore ready{0};
+    std::counting_semaphore<> free{1};  // counting: a last release on the way out may go unused
+    std::atomic<bool> abandoned{false}; // this thread left early: the other stops too
+    std::atomic<int> theirEnd{0};       // where their last stretch stopped
     qint64 theirLines = 0;
     std::jthread helper;
-    if (records > kStretch && !isatty(fileno(out))) {
+    if (records > stretch && !isatty(fileno(out))) {
         try {
             helper = std::jthread([&] {
-                for (int from = kStretch; from < records; from += 2 * kStretch) {
+                for (int from = stretch; from < records; from += 2 * stretch) {
                     free.acquire();
-                    const int stopped = printRows(theirs, from, std::min(kStretch, records - from), theirLines,
-                                                  [&] { return theirs.held() < kMostHeld; });
+                    if (abandoned.load())
+                        return;
+                    const int stopped = printRows(theirs, from, std::min(stretch, records - from), theirLines,
+                                                  [&] { return theirs.held() < stretches.mostHeld; });
                     theirEnd.store(stopped, std::memory_order_relaxed);
                     ready.release();
                 }
@@ -267,17 +270,23 @@ qint64 printContextLines(std::FILE *out, const ContextSearch &search, int record
         printRows(mine, 0, records, lines);
         return lines;
     }
-    for (int from = 0; from < records; from += 2 * kStretch) {
-        printRows(mine, from, std::min(kStretch, records - from), lines);
-        const int next = from + kStretch;
-        if (next >= records)
-            break;
-        ready.acquire();
-        mine.flush();
-        theirs.flush();
-        const int stopped = theirEnd.load(std::memory_order_relaxed), end = std::min(records, next + kStretch);
+    try {
+        for (int from = 0; from < records; from += 2 * stretch) {
+            printRows(mine, from, std::min(stretch, records - from), lines);
+            const int next = from + stretch;
+            if (next >= records)
+                break;
+            ready.acquire();
+            mine.flush();
+            theirs.flush();
+            const int stopped = theirEnd.load(std::memory_order_relaxed), end = std::min(records, next + stretch);
+            free.release();
+            printRows(mine, stopped, end - stopped, lines);
+        }
+    } catch (...) { // the other thread must not wait for its turn for ever
+        abandoned.store(true);
         free.release();
-        printRows(mine, stopped, end - stopped, lines);
+        throw;
     }
     helper.join();
     return lines + theirLines;
