@@ -81,6 +81,24 @@ TEST(Utf8, EveryCodePointRoundTripsAndStrayBytesStayThemselves)
     }
 }
 
+// Characters are counted by the bytes that begin one, many thousands of bytes at once: ASCII
+// (a start in every byte, the most a count can take), CJK and stray continuation bytes, at
+// lengths around the counting's rounds.
+TEST(Utf8, CountsCharacterStartsInLongTexts)
+{
+    for (const std::string &unit : {std::string("a"), std::string("明月，"), std::string("\x80\x80x")}) {
+        std::string text;
+        while (text.size() < 40000)
+            text += unit;
+        for (const std::size_t n : {0, 1, 31, 32, 33, 8159, 8160, 8161, 16320, 20000, 40000}) {
+            std::size_t expected = 0;
+            for (std::size_t k = 0; k < n; ++k)
+                expected += (static_cast<unsigned char>(text[k]) & 0xC0) != 0x80;
+            EXPECT_EQ(countCharacterStarts(text.data(), n), expected) << unit << ' ' << n;
+        }
+    }
+}
+
 // Which characters others fold to is worked out from the characters case folding changes;
 // a scan of every code point must agree, and the finder of such a character must find each
 // character that folds to it.
