@@ -279,14 +279,14 @@ void ContentScanner::scanPart(const Part &part, std::string_view needle, const V
             std::string_view rowText;
             if (test || watcher)
                 rowText = text.row(row);
-            if (test) {
-                const std::size_t firstHit = at - std::size_t(row == 0 ? 0 : ends[row - 1]);
-                keep = test(rowText, firstHit <= rowText.size() ? firstHit : npos);
-            }
+            const std::size_t firstHit = at - std::size_t(row == 0 ? 0 : ends[row - 1]);
+            const std::size_t firstHitIn = firstHit <= rowText.size() ? firstHit : npos;
+            if (test)
+                keep = test(rowText, firstHitIn);
             if (keep) {
                 out.push_back(std::uint32_t(row));
                 if (watcher)
-                    (*watcher)(lane, std::uint32_t(row), rowText);
+                    (*watcher)(lane, std::uint32_t(row), rowText, firstHitIn);
             }
             pos = ends[row];
             ++row;

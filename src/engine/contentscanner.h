@@ -21,8 +21,10 @@ class VariantTable;
 // scan has it at hand. A large text is scanned in two lanes at once: the rows of one lane
 // come from one thread, in file order, those of lane 0 before those of lane 1 in the file.
 // A kept file's rows are seen before its checks settle: what is made of them may be used
-// only once they have.
-using RowWatcher = std::function<void(unsigned lane, std::uint32_t row, std::string_view text)>;
+// only once they have. firstHit: where in text the scan first found the run it looked for
+// (npos when the row's ends said nothing sensible).
+using RowWatcher =
+    std::function<void(unsigned lane, std::uint32_t row, std::string_view text, std::size_t firstHit)>;
 
 class ContentScanner {
 public:

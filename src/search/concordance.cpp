@@ -148,13 +148,13 @@ struct Term {
 
 // The term's first maxHits matches in text (all when maxHits is 0), each after the last's end.
 void appendTermHits(const Term &term, std::string_view text, const RecordContent &content, int maxHits,
-                    std::vector<Hit> &hits)
+                    std::vector<Hit> &hits, std::size_t from = 0)
 {
     // In folded text a plain term's matches are its folded bytes (as in the scan).
     std::optional<NeedleFinder> bytes;
     if (content.folded && !term.literal.empty())
         bytes.emplace(term.literal, content.byteCounts ? content.byteCounts : sampleCounts(text).data());
-    std::size_t from = 0, end = 0, found = 0;
+    std::size_t end = 0, found = 0;
     while (maxHits <= 0 || found < std::size_t(maxHits)) {
         std::size_t at = std::string_view::npos;
         if (bytes) {
@@ -272,8 +272,14 @@ void Concordance::eachLineIn(const RecordContent &content, int maxHits, const Li
     if (m_terms.empty() || text.empty())
         return;
     std::vector<Hit> hits;
+    // A lone plain term is the run the search's scan looked for: nothing of it lies before
+    // where the scan first found it (the same bytes, when the record is not folded again).
+    const std::string_view lone = m_terms.size() == 1 && !m_variants ? m_literals.front() : std::string_view();
+    const bool fromFound = !lone.empty() && content.folded && content.firstFound < text.size() &&
+                           text.substr(content.firstFound, lone.size()) == lone;
     for (std::size_t t = 0; t < m_terms.size(); ++t)
-        appendTermHits({*m_terms[t], m_literals[t], t}, text, content, maxHits, hits);
+        appendTermHits({*m_terms[t], m_literals[t], t}, text, content, maxHits, hits,
+                       fromFound ? content.firstFound : 0);
     std::sort(hits.begin(), hits.end());
     if (maxHits > 0 && hits.size() > std::size_t(maxHits))
         hits.resize(std::size_t(maxHits));

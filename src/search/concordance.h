@@ -28,6 +28,9 @@ struct RecordContent {
     std::string_view differences;
     bool folded = false; // searched is folded (letter case, width): a plain term is its bytes
     const std::uint64_t *byteCounts = nullptr; // of the searched column, for NeedleFinder; null: none
+    // Where the search's scan first found its run in searched, when it did: a lone plain
+    // term of an exact search is looked for from there.
+    std::size_t firstFound = std::string_view::npos;
 };
 
 // One line's pieces in UTF-8 as the content is written, valid while the call that gives

@@ -54,13 +54,18 @@ public:
             lane = std::make_unique<Lane>(m_table->written, folder, options.memoryLimit / m_lanes.size());
     }
 
-    void see(const Concordance &concordance, unsigned laneIndex, std::uint32_t row, std::string_view text)
+    void see(const Concordance &concordance, unsigned laneIndex, std::uint32_t row, std::string_view text,
+             std::size_t firstHit)
     {
         if (laneIndex >= m_lanes.size())
             return;
         Lane &lane = *m_lanes[laneIndex];
-        const RecordContent content{text, text, m_table->contentFolded ? lane.written.at(row) : std::string_view(),
-                                    m_table->contentFolded, m_byteCounts};
+        const RecordContent content{text,
+                                    text,
+                                    m_table->contentFolded ? lane.written.at(row) : std::string_view(),
+                                    m_table->contentFolded,
+                                    m_byteCounts,
+                                    firstHit};
         std::uint64_t count = 0;
         lane.lines.clear();
         concordance.eachLineIn(content, m_maxHits, [&](const LinePieces &line) {
@@ -272,8 +277,8 @@ Result<ContextSearch> runContextSearch(const QString &connString, const QueryAna
     if (options.duringScan && scanner)
         seen = std::make_unique<SeenLines>(watched, scanner->byteCounts(), options.maxHits, options,
                                            collection.reading.keptFolder);
-    const RowWatcher watcher = [&](unsigned lane, std::uint32_t row, std::string_view text) {
-        seen->see(*concordance, lane, row, text);
+    const RowWatcher watcher = [&](unsigned lane, std::uint32_t row, std::string_view text, std::size_t firstHit) {
+        seen->see(*concordance, lane, row, text, firstHit);
     };
     Result<SearchOutcome> outcome = runSearchOn(connection, analysis, matching, seen ? &watcher : nullptr);
     if (!outcome)

@@ -330,7 +330,9 @@ TEST(ContentScanner, TwoHalvesFindWhatOneScanFinds)
     for (const std::string pattern : {"%明月%", "%發熱%", "%fever%", "%月光%", "%咖啡因%"}) {
         std::mutex mutex;
         std::vector<std::pair<unsigned, std::uint32_t>> seen;
-        const RowWatcher watcher = [&](unsigned lane, std::uint32_t row, std::string_view text) {
+        const RowWatcher watcher = [&](unsigned lane, std::uint32_t row, std::string_view text,
+                                       std::size_t firstHit) {
+            EXPECT_EQ(firstHit, text.find(foldUtf8(pattern.substr(1, pattern.size() - 2))));
             EXPECT_EQ(text, foldUtf8(rows.view().at(row)));
             const std::lock_guard lock(mutex);
             seen.emplace_back(lane, row);
