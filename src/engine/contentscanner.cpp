@@ -109,9 +109,12 @@ public:
         if (pos < m_stretchEnd)
             return true;
         constexpr std::size_t kStretchChunks = 4;
-        m_stretchEnd =
-            std::min(m_limit, pos + m_check->toChunkEnd(m_base + pos) + (kStretchChunks - 1) * kChunkBytes);
-        m_from = pos;
+        const std::size_t toChunkEnd = m_check->toChunkEnd(m_base + pos);
+        m_stretchEnd = std::min(m_limit, pos + toChunkEnd + (kStretchChunks - 1) * kChunkBytes);
+        // From the start of pos's chunk: a chunk read whole is checked on the spot, while one
+        // cut at the stretch's start (the scan mostly resumes past a found row's end) was
+        // read again, on one core, when the search settled.
+        m_from = pos + toChunkEnd >= kChunkBytes ? pos + toChunkEnd - kChunkBytes : 0;
         m_to = std::min(m_limit, m_stretchEnd + m_longestMatch);
         m_buffer.resize(m_to - m_from);
         m_data = m_buffer.data();
