@@ -1,5 +1,7 @@
 #include "engine/needlefinder.h"
 
+#include "text/utf8.h"
+
 #include <algorithm>
 #include <cstring>
 #include <immintrin.h>
@@ -30,28 +32,58 @@ NeedleFinder::NeedleFinder(std::string_view needle, const std::uint64_t *byteCou
 
 namespace {
 
-__attribute__((target("avx2"))) const char *findAvx2(const char *p, const char *end, const std::string &needle,
-                                                     size_t first, size_t second)
+__attribute__((target("avx2"))) inline __m256i at(const char *q)
+{
+    return _mm256_loadu_si256(reinterpret_cast<const __m256i *>(q));
+}
+
+// The rounds of 64 places (one test for the usual round where none agrees: the loop then
+// keeps pace with the memory bus), from p while a round fits before end; p moves on past
+// the rounds passed. With counting, it adds to starts the bytes passed that begin a
+// character (those of 0x80-0xBF, as signed bytes, lie below -64).
+template <bool kCounting>
+__attribute__((target("avx2"))) const char *findInRounds(const char *&p, const char *end,
+                                                         const std::string &needle, size_t first, size_t second,
+                                                         size_t *starts = nullptr)
 {
     const size_t n = needle.size();
     const char *const data = needle.data();
     const __m256i a = _mm256_set1_epi8(needle[first]);
     const __m256i b = _mm256_set1_epi8(needle[second]);
-    // 64 places a round, with one test for the usual round where none agrees: the loop
-    // then keeps pace with the memory bus.
+    const __m256i continuing = _mm256_set1_epi8(-65);
     for (; end - p >= std::ptrdiff_t(n + 63); p += 64) {
-        const __m256i m0 = _mm256_and_si256(
-            _mm256_cmpeq_epi8(_mm256_loadu_si256(reinterpret_cast<const __m256i *>(p + first)), a),
-            _mm256_cmpeq_epi8(_mm256_loadu_si256(reinterpret_cast<const __m256i *>(p + second)), b));
-        const __m256i m1 = _mm256_and_si256(
-            _mm256_cmpeq_epi8(_mm256_loadu_si256(reinterpret_cast<const __m256i *>(p + 32 + first)), a),
-            _mm256_cmpeq_epi8(_mm256_loadu_si256(reinterpret_cast<const __m256i *>(p + 32 + second)), b));
+        const __m256i m0 =
+            _mm256_and_si256(_mm256_cmpeq_epi8(at(p + first), a), _mm256_cmpeq_epi8(at(p + second), b));
+        const __m256i m1 =
+            _mm256_and_si256(_mm256_cmpeq_epi8(at(p + 32 + first), a), _mm256_cmpeq_epi8(at(p + 32 + second), b));
+        std::uint64_t beginning = 0;
+        if constexpr (kCounting)
+            beginning =
+                std::uint64_t(std::uint32_t(_mm256_movemask_epi8(_mm256_cmpgt_epi8(at(p), continuing)))) |
+                (std::uint64_t(std::uint32_t(_mm256_movemask_epi8(_mm256_cmpgt_epi8(at(p + 32), continuing))))
+                 << 32);
         for (std::uint64_t mask = agreeingPlaces(m0, m1); mask; mask &= mask - 1) {
             const int bit = __builtin_ctzll(mask);
-            if (sameBytes(p + bit, data, n))
+            if (sameBytes(p + bit, data, n)) {
+                if constexpr (kCounting)
+                    *starts += size_t(__builtin_popcountll(beginning & ((std::uint64_t(1) << bit) - 1)));
                 return p + bit;
+            }
         }
+        if constexpr (kCounting)
+            *starts += size_t(__builtin_popcountll(beginning));
     }
+    return nullptr;
+}
+
+__attribute__((target("avx2"))) const char *findAvx2(const char *p, const char *end, const std::string &needle,
+                                                     size_t first, size_t second)
+{
+    if (const char *found = findInRounds<false>(p, end, needle, first, second))
+        return found;
+    const size_t n = needle.size();
+    const __m256i a = _mm256_set1_epi8(needle[first]);
+    const __m256i b = _mm256_set1_epi8(needle[second]);
     for (; end - p >= std::ptrdiff_t(n + 31); p += 32) {
         const __m256i x = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(p + first));
         const __m256i y = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(p + second));
@@ -72,6 +104,19 @@ __attribute__((target("avx2"))) const char *findAvx2(const char *p, const char *
 }
 
 } // namespace
+
+const char *NeedleFinder::findCounting(const char *from, const char *end, std::size_t &starts) const
+{
+    static const bool avx2 = __builtin_cpu_supports("avx2");
+    if (avx2 && m_needle.size() >= 2 && from < end) {
+        if (const char *found = findInRounds<true>(from, end, m_needle, m_first, m_second, &starts))
+            return found;
+    }
+    const char *found = find(from, end);
+    if (from < end)
+        starts += countCharacterStarts(from, size_t((found ? found : end) - from));
+    return found;
+}
 
 const char *NeedleFinder::find(const char *from, const char *end) const
 {

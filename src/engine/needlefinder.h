@@ -37,6 +37,10 @@ public:
     NeedleFinder(std::string_view needle, const std::uint64_t *byteCounts);
     // The first place at or after from where needle starts, or nullptr.
     const char *find(const char *from, const char *end) const;
+    // As find, and adds to starts how many bytes before that place (or before end) from
+    // [from on begin a character (UTF-8): the lines around each hit need the characters
+    // before it, and counting them in the same pass costs far less than a second pass.
+    const char *findCounting(const char *from, const char *end, std::size_t &starts) const;
 
 private:
     std::string m_needle;

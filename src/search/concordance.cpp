@@ -122,9 +122,8 @@ void convertPlaces(std::string_view text, std::vector<std::size_t *> &places, bo
 // Text as the lines show it: a byte that begins no character is U+FFFD.
 QString decoded(std::string_view bytes)
 {
-    const QByteArrayView view(bytes.data(), qsizetype(bytes.size()));
-    if (view.isValidUtf8()) // the content as the reader writes it: the quick way
-        return QString::fromUtf8(view);
+    if (wellFormedUtf8(bytes)) // the content as the reader writes it: the quick way
+        return QString::fromUtf8(bytes.data(), qsizetype(bytes.size()));
     std::u32string chars;
     chars.reserve(bytes.size());
     for (std::size_t i = 0; i < bytes.size();) {
@@ -137,6 +136,8 @@ QString decoded(std::string_view bytes)
 
 struct Hit {
     std::size_t begin, end, term; // bytes of text, then characters
+    // The characters before begin and end, where the search counted them; else npos.
+    std::size_t beginChars = std::string_view::npos, endChars = std::string_view::npos;
     bool operator<(const Hit &o) const { return std::tie(begin, term) < std::tie(o.begin, o.term); }
 };
 
@@ -154,11 +155,14 @@ void appendTermHits(const Term &term, std::string_view text, const RecordContent
     std::optional<NeedleFinder> bytes;
     if (content.folded && !term.literal.empty())
         bytes.emplace(term.literal, content.byteCounts ? content.byteCounts : sampleCounts(text).data());
+    // The finder counts the characters it passes: the lines need each hit's.
+    std::size_t chars = bytes ? countCharacterStarts(text.data(), std::min(from, text.size())) : 0;
+    const std::size_t literalChars = countCharacterStarts(term.literal.data(), term.literal.size());
     std::size_t end = 0, found = 0;
     while (maxHits <= 0 || found < std::size_t(maxHits)) {
         std::size_t at = std::string_view::npos;
         if (bytes) {
-            if (const char *p = bytes->find(text.data() + from, text.data() + text.size())) {
+            if (const char *p = bytes->findCounting(text.data() + from, text.data() + text.size(), chars)) {
                 at = std::size_t(p - text.data());
                 end = at + term.literal.size();
             }
@@ -168,6 +172,10 @@ void appendTermHits(const Term &term, std::string_view text, const RecordContent
         if (at == std::string_view::npos)
             break; // a match holds at least one character: the loop moves on
         hits.push_back({at, end, term.index});
+        if (bytes) {
+            hits.back().beginChars = chars;
+            hits.back().endChars = chars += literalChars;
+        }
         ++found;
         from = end;
     }
@@ -187,10 +195,16 @@ std::vector<std::size_t> placeLines(std::string_view text, std::string_view held
             bounds.insert(bounds.end(), {charactersBack(text, h.begin, width), h.begin, h.end,
                                          charactersOn(text, h.end, width)});
     std::vector<std::size_t *> places;
-    places.reserve(hits.size() * 2);
-    for (Hit &h : hits)
-        places.insert(places.end(), {&h.begin, &h.end});
-    convertPlaces(text, places, true);
+    for (Hit &h : hits) {
+        if (h.beginChars != std::string_view::npos) {
+            h.begin = h.beginChars;
+            h.end = h.endChars;
+        } else {
+            places.insert(places.end(), {&h.begin, &h.end});
+        }
+    }
+    if (!places.empty())
+        convertPlaces(text, places, true);
     if (!searchedHeld) {
         for (const Hit &h : hits)
             bounds.insert(bounds.end(), {h.begin > width ? h.begin - width : 0, h.begin, h.end, h.end + width});

@@ -231,13 +231,14 @@ TEST(FoldedContent, FoldingTwiceChangesNothing)
 
 TEST(NeedleFinder, FindsWhatMemmemFinds)
 {
+    // Texts long enough for rounds of 64 places, with bytes that begin no character.
     std::mt19937 rng(11);
     std::uint64_t counts[256] = {};
     for (int k = 0; k < 256; ++k)
         counts[k] = std::uint64_t(rng() % 1000);
     const std::string alphabet = "ab\xe6\x98\x8e";
     for (int i = 0; i < 2000; ++i) {
-        std::string text(std::uniform_int_distribution<size_t>(0, 300)(rng), 'x');
+        std::string text(std::uniform_int_distribution<size_t>(0, 400)(rng), 'x');
         for (char &c : text)
             c = alphabet[rng() % alphabet.size()];
         std::string needle(std::uniform_int_distribution<size_t>(1, 6)(rng), 'x');
@@ -248,6 +249,14 @@ TEST(NeedleFinder, FindsWhatMemmemFinds)
         const char *end = text.data() + text.size();
         const void *want = memmem(text.data() + from, text.size() - from, needle.data(), needle.size());
         EXPECT_EQ(finder.find(text.data() + from, end), want) << text << " / " << needle;
+        // Counting as it goes, it adds the bytes before the place that begin a character.
+        std::size_t starts = 7;
+        EXPECT_EQ(finder.findCounting(text.data() + from, end, starts), want) << text << " / " << needle;
+        const char *upTo = want ? static_cast<const char *>(want) : end;
+        EXPECT_EQ(starts, 7 + std::size_t(std::count_if(
+                                  static_cast<const char *>(text.data() + from), upTo,
+                                  [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; })))
+            << text << " / " << needle;
     }
 }
 
