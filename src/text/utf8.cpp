@@ -74,8 +74,87 @@ void appendUtf8(std::string &out, char32_t c)
     out.append(reinterpret_cast<const char *>(buf), std::size_t(encodeUtf8(c, buf)));
 }
 
+namespace {
+
+// Thirty-two bytes at a time, after the known table method: each byte's pair with the
+// byte before it is looked up by nibbles in three tables of the faults it could show
+// (an overlong form, a surrogate, a code point past U+10FFFF, a lead without its
+// continuations, a continuation without its lead), and a fault shows where all three
+// agree. Continuations of three- and four-byte forms are told apart by the lead two and
+// three bytes back.
+constexpr char kTooShort = 1 << 0, kTooLong = 1 << 1, kOverlong3 = 1 << 2, kTooLarge = 1 << 3, kSurrogate = 1 << 4,
+               kOverlong2 = 1 << 5, kTooLarge1000 = 1 << 6, kOverlong4 = 1 << 6, kTwoConts = char(1 << 7),
+               kCarry = kTooShort | kTooLong | kTwoConts;
+
+template <int N>
+__attribute__((target("avx2"))) __m256i bytesBack(__m256i input, __m256i previous)
+{
+    return _mm256_alignr_epi8(input, _mm256_permute2x128_si256(previous, input, 0x21), 16 - N);
+}
+
+__attribute__((target("avx2"))) __m256i faultsIn(__m256i input, __m256i previous)
+{
+    const __m256i firstHigh = _mm256_setr_epi8(
+        kTooLong, kTooLong, kTooLong, kTooLong, kTooLong, kTooLong, kTooLong, kTooLong, kTwoConts, kTwoConts,
+        kTwoConts, kTwoConts, kTooShort | kOverlong2, kTooShort, kTooShort | kOverlong3 | kSurrogate,
+        kTooShort | kTooLarge | kTooLarge1000 | kOverlong4, kTooLong, kTooLong, kTooLong, kTooLong, kTooLong,
+        kTooLong, kTooLong, kTooLong, kTwoConts, kTwoConts, kTwoConts, kTwoConts, kTooShort | kOverlong2,
+        kTooShort, kTooShort | kOverlong3 | kSurrogate, kTooShort | kTooLarge | kTooLarge1000 | kOverlong4);
+    constexpr char kAbove = kCarry | kTooLarge | kTooLarge1000;
+    const __m256i firstLow = _mm256_setr_epi8(
+        kCarry | kOverlong3 | kOverlong2 | kOverlong4, kCarry | kOverlong2, kCarry, kCarry, kCarry | kTooLarge,
+        kAbove, kAbove, kAbove, kAbove, kAbove, kAbove, kAbove, kAbove, kAbove | kSurrogate, kAbove, kAbove,
+        kCarry | kOverlong3 | kOverlong2 | kOverlong4, kCarry | kOverlong2, kCarry, kCarry, kCarry | kTooLarge,
+        kAbove, kAbove, kAbove, kAbove, kAbove, kAbove, kAbove, kAbove, kAbove | kSurrogate, kAbove, kAbove);
+    constexpr char kCont = kTooLong | kOverlong2 | kTwoConts;
+    const __m256i secondHigh =
+        _mm256_setr_epi8(kTooShort, kTooShort, kTooShort, kTooShort, kTooShort, kTooShort, kTooShort, kTooShort,
+                         kCont | kOverlong3 | kTooLarge1000 | kOverlong4, kCont | kOverlong3 | kTooLarge,
+                         kCont | kSurrogate | kTooLarge, kCont | kSurrogate | kTooLarge, kTooShort, kTooShort,
+                         kTooShort, kTooShort, kTooShort, kTooShort, kTooShort, kTooShort, kTooShort, kTooShort,
+                         kTooShort, kTooShort, kCont | kOverlong3 | kTooLarge1000 | kOverlong4,
+                         kCont | kOverlong3 | kTooLarge, kCont | kSurrogate | kTooLarge,
+                         kCont | kSurrogate | kTooLarge, kTooShort, kTooShort, kTooShort, kTooShort);
+    const __m256i nibble = _mm256_set1_epi8(0x0F);
+    const __m256i back1 = bytesBack<1>(input, previous);
+    const __m256i special = _mm256_and_si256(
+        _mm256_and_si256(_mm256_shuffle_epi8(firstHigh, _mm256_and_si256(_mm256_srli_epi16(back1, 4), nibble)),
+                         _mm256_shuffle_epi8(firstLow, _mm256_and_si256(back1, nibble))),
+        _mm256_shuffle_epi8(secondHigh, _mm256_and_si256(_mm256_srli_epi16(input, 4), nibble)));
+    // A third byte follows a lead of 1110xxxx or more two back, a fourth one of 11110xxx three back.
+    const __m256i third = _mm256_subs_epu8(bytesBack<2>(input, previous), _mm256_set1_epi8(char(0xE0 - 0x80)));
+    const __m256i fourth = _mm256_subs_epu8(bytesBack<3>(input, previous), _mm256_set1_epi8(char(0xF0 - 0x80)));
+    const __m256i mustContinue = _mm256_and_si256(_mm256_or_si256(third, fourth), _mm256_set1_epi8(char(0x80)));
+    return _mm256_xor_si256(mustContinue, special);
+}
+
+__attribute__((target("avx2"))) bool wellFormedAvx2(const char *p, std::size_t n)
+{
+    __m256i faults = _mm256_setzero_si256(), previous = _mm256_setzero_si256();
+    std::size_t k = 0;
+    for (; k + 32 <= n; k += 32) {
+        const __m256i input = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(p + k));
+        // Plain ASCII after plain ASCII has nothing to fault.
+        if (_mm256_movemask_epi8(_mm256_or_si256(input, previous)) != 0)
+            faults = _mm256_or_si256(faults, faultsIn(input, previous));
+        previous = input;
+    }
+    // The last bytes with ASCII after them: a form cut short at the end is then a fault too.
+    alignas(32) char last[32] = {};
+    for (std::size_t j = 0; k + j < n; ++j)
+        last[j] = p[k + j];
+    faults =
+        _mm256_or_si256(faults, faultsIn(_mm256_load_si256(reinterpret_cast<const __m256i *>(last)), previous));
+    return _mm256_testz_si256(faults, faults);
+}
+
+} // namespace
+
 bool wellFormedUtf8(std::string_view text)
 {
+    static const bool avx2 = __builtin_cpu_supports("avx2");
+    if (avx2)
+        return wellFormedAvx2(text.data(), text.size());
     for (std::size_t i = 0; i < text.size();) {
         char32_t c;
         i += std::size_t(decodeUtf8(text, i, c));

@@ -99,6 +99,50 @@ TEST(Utf8, CountsCharacterStartsInLongTexts)
     }
 }
 
+// The well-formed check takes thirty-two bytes at a time: every pair of bytes, and the
+// leads of longer forms with the continuations at their limits, placed across the rounds'
+// and halves' edges and at the end, must be judged as decoding byte by byte judges them.
+TEST(Utf8, WellFormedAgreesWithDecoding)
+{
+    auto decodes = [](std::string_view text) {
+        for (std::size_t i = 0; i < text.size();) {
+            char32_t c;
+            i += std::size_t(decodeUtf8(text, i, c));
+            if (c >= kInvalidUtf8)
+                return false;
+        }
+        return true;
+    };
+    std::vector<std::string> pieces;
+    for (int a = 0; a < 256; ++a)
+        for (int b = 0; b < 256; ++b)
+            pieces.push_back({char(a), char(b)});
+    const unsigned char edges[] = {0x00, 0x7F, 0x80, 0x8F, 0x90, 0x9F, 0xA0, 0xBF, 0xC0, 0xF4};
+    for (int lead = 0xE0; lead <= 0xF8; ++lead)
+        for (const unsigned char b : edges)
+            for (const unsigned char c : edges) {
+                pieces.push_back({char(lead), char(b), char(c)});
+                for (const unsigned char d : {0x41, 0x80, 0xBF, 0xC0})
+                    pieces.push_back({char(lead), char(b), char(c), char(d)});
+            }
+    const std::string cjk = "明月照我還，"; // three bytes a character
+    int wrong = 0;
+    for (const std::string &piece : pieces)
+        for (const std::size_t at : {0, 1, 15, 16, 29, 30, 31, 32, 33, 62, 64}) {
+            // Before the piece: CJK up to where a whole character still fits, then ASCII.
+            std::string before;
+            while (before.size() + 3 <= at)
+                before += cjk.substr(before.size() % cjk.size(), 3);
+            before.resize(at, 'x');
+            for (const std::string &after : {std::string(), cjk + cjk + cjk + cjk}) {
+                const std::string text = before + piece + after;
+                if (wellFormedUtf8(text) != decodes(text) && ++wrong < 10)
+                    ADD_FAILURE() << testing::PrintToString(text) << " at " << at;
+            }
+        }
+    EXPECT_EQ(wrong, 0);
+}
+
 // Which characters others fold to is worked out from the characters case folding changes;
 // a scan of every code point must agree, and the finder of such a character must find each
 // character that folds to it.

@@ -3,6 +3,7 @@
 #include "engine/recordstore.h"
 #include "search/concordance.h"
 #include "search/contextsearch.h"
+#include "text/utf8.h"
 
 #include <algorithm>
 #include <atomic>
@@ -157,8 +158,10 @@ void ContextPrinter::print(const ResultRows &rows, int row, const LinePieces &pi
     // Pieces that lie one after another are cut where characters begin: they are
     // well-formed when the whole line is.
     const bool together = before.end() == hit.begin() && hit.end() == after.begin();
-    const bool wellFormed = together ? QByteArrayView(before.begin(), after.end()).isValidUtf8()
-                                     : before.isValidUtf8() && hit.isValidUtf8() && after.isValidUtf8();
+    const bool wellFormed =
+        together ? wellFormedUtf8(
+                       {pieces.before.data(), pieces.before.size() + pieces.hit.size() + pieces.after.size()})
+                 : wellFormedUtf8(pieces.before) && wellFormedUtf8(pieces.hit) && wellFormedUtf8(pieces.after);
     if (!wellFormed) {
         // Bytes that begin no character show as U+FFFD, as in the window.
         const ContextLine line = contextLine(pieces);
