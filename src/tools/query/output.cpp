@@ -115,13 +115,10 @@ namespace {
 
 // Context as one line of text: control characters (CR, LF, TAB) become blanks. Eight
 // bytes at a time: long records break their lines often.
-void appendOneLine(std::string &out, QByteArrayView text)
+void blankControls(char *p, std::size_t n)
 {
     constexpr std::uint64_t kLow7 = 0x7F7F7F7F7F7F7F7Fu, kTops = 0x8080808080808080u,
                             kBlanks = 0x2020202020202020u;
-    const std::size_t from = out.size(), n = std::size_t(text.size());
-    out.append(text.data(), n);
-    char *p = out.data() + from;
     std::size_t k = 0;
     for (std::uint64_t word; k + 8 <= n; k += 8) {
         std::memcpy(&word, p + k, 8);
@@ -138,6 +135,16 @@ void appendOneLine(std::string &out, QByteArrayView text)
             p[k] = ' ';
 }
 
+// Copies bytes to `to` and returns where they end; control characters become blanks
+// where `oneLine`.
+char *put(char *to, QByteArrayView bytes, bool oneLine = false)
+{
+    std::memcpy(to, bytes.data(), std::size_t(bytes.size()));
+    if (oneLine)
+        blankControls(to, std::size_t(bytes.size()));
+    return to + bytes.size();
+}
+
 QByteArrayView viewOf(std::string_view piece)
 {
     return {piece.data(), qsizetype(piece.size())};
@@ -152,6 +159,7 @@ void ContextPrinter::print(const ResultRows &rows, int row, const LinePieces &pi
         m_row = row;
         m_title = rows.utf8(row, 0);
         m_page = rows.utf8(row, 1);
+        m_names = m_title + '\t' + m_page + '\t';
     }
     QByteArrayView before = viewOf(pieces.before), hit = viewOf(pieces.hit), after = viewOf(pieces.after);
     QByteArray shown[3];
@@ -174,20 +182,20 @@ void ContextPrinter::print(const ResultRows &rows, int row, const LinePieces &pi
     }
     if (m_format == OutputFormat::Text) {
         // The usual output, and the longest: built in one buffer, without conversions.
+        // Sized once, then filled: a line is a dozen short pieces.
         char number[24];
         const auto [numberEnd, ec] = std::to_chars(number, number + sizeof number, pieces.offset);
         const bool red = m_marks == HitMarks::Red;
-        std::string &text = m_text;
-        text.append(m_title.constData(), std::size_t(m_title.size())).append(1, '\t');
-        text.append(m_page.constData(), std::size_t(m_page.size())).append(1, '\t');
-        text.append(number, numberEnd).append(1, '\t');
-        appendOneLine(text, before);
-        text.append(red ? "\x1b[31m" : "【");
-        appendOneLine(text, hit);
-        text.append(red ? "\x1b[0m" : "】");
-        appendOneLine(text, after);
-        text += '\n';
-        if (text.size() >= m_batch)
+        const QByteArrayView open(red ? "\x1b[31m" : "【"), close(red ? "\x1b[0m" : "】");
+        const std::size_t from = m_text.size();
+        m_text.resize(from + std::size_t(m_names.size() + (numberEnd - number) + 1 + before.size() + open.size() +
+                                         hit.size() + close.size() + after.size() + 1));
+        char *to = put(m_text.data() + from, m_names);
+        to = put(to, QByteArrayView(number, numberEnd));
+        *to++ = '\t';
+        to = put(put(put(put(put(to, before, true), open), hit, true), close), after, true);
+        *to = '\n';
+        if (m_text.size() >= m_batch)
             flush();
         return;
     }

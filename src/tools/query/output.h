@@ -58,6 +58,7 @@ private:
     const ResultRows *m_rows = nullptr;
     int m_row = -1;
     QByteArray m_title, m_page;
+    QByteArray m_names;  // title and page, each followed by a tab
     std::size_t m_batch; // bytes of lines that wait before they are written
     QByteArray m_line;
     std::string m_text; // lines waiting
