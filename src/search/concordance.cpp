@@ -181,20 +181,37 @@ void appendTermHits(const Term &term, std::string_view text, const RecordContent
     }
 }
 
-// Turns the hits into characters, and gives the bytes of held where each line's pieces
-// begin (before, hit, after and its end, a line after another): where held is the text
-// searched, around the hits' own bytes.
-std::vector<std::size_t> placeLines(std::string_view text, std::string_view held, std::vector<Hit> &hits,
-                                    std::size_t width)
-{
+} // namespace
+
+struct LineScratch::Room {
+    std::string foldedRecord;
+    std::vector<Hit> hits;
     std::vector<std::size_t> bounds;
+    std::vector<std::size_t *> places;
+    std::vector<std::pair<std::size_t, std::size_t>> stretches;
+    WrittenForm written;
+    std::string piece;
+};
+
+LineScratch::LineScratch() : m_room(std::make_unique<Room>()) {}
+LineScratch::~LineScratch() = default;
+
+namespace {
+
+// Turns the hits into characters, and gives in bounds the bytes of held where each line's
+// pieces begin (before, hit, after and its end, a line after another): where held is the
+// text searched, around the hits' own bytes.
+void placeLines(std::string_view text, std::string_view held, std::vector<Hit> &hits, std::size_t width,
+                std::vector<std::size_t> &bounds, std::vector<std::size_t *> &places)
+{
+    bounds.clear();
     bounds.reserve(hits.size() * 4);
     const bool searchedHeld = text.data() == held.data() && text.size() == held.size();
     if (searchedHeld)
         for (const Hit &h : hits)
             bounds.insert(bounds.end(), {charactersBack(text, h.begin, width), h.begin, h.end,
                                          charactersOn(text, h.end, width)});
-    std::vector<std::size_t *> places;
+    places.clear();
     for (Hit &h : hits) {
         if (h.beginChars != std::string_view::npos) {
             h.begin = h.beginChars;
@@ -213,20 +230,21 @@ std::vector<std::size_t> placeLines(std::string_view text, std::string_view held
             places.push_back(&b);
         convertPlaces(held, places, false);
     }
-    return bounds;
 }
 
 // Each line's pieces as written: the line's stretch of held, from the first character
 // before its hit to the last after.
-void writtenLines(const RecordContent &content, const std::vector<Hit> &hits,
-                  const std::vector<std::size_t> &bounds, const LineSink &sink)
+void writtenLines(const RecordContent &content, LineScratch::Room &room, const LineSink &sink)
 {
-    std::vector<std::pair<std::size_t, std::size_t>> stretches;
-    stretches.reserve(hits.size());
+    const std::vector<Hit> &hits = room.hits;
+    const std::vector<std::size_t> &bounds = room.bounds;
+    std::vector<std::pair<std::size_t, std::size_t>> &stretches = room.stretches;
+    stretches.clear();
     for (std::size_t i = 0; i < bounds.size(); i += 4)
         stretches.emplace_back(bounds[i], bounds[i + 3]);
-    const WrittenForm written(content.held, content.differences, stretches);
-    std::string piece;
+    const WrittenForm &written = room.written;
+    room.written.read(content.held, content.differences, stretches);
+    std::string &piece = room.piece;
     for (std::size_t i = 0; i < hits.size(); ++i) {
         const std::size_t *b = bounds.data() + 4 * i;
         piece.clear();
@@ -275,17 +293,22 @@ Concordance::~Concordance() = default;
 Concordance::Concordance(Concordance &&) noexcept = default;
 Concordance &Concordance::operator=(Concordance &&) noexcept = default;
 
-void Concordance::eachLineIn(const RecordContent &content, int maxHits, const LineSink &sink) const
+void Concordance::eachLineIn(const RecordContent &content, int maxHits, const LineSink &sink,
+                             LineScratch *scratch) const
 {
+    std::optional<LineScratch> own;
+    LineScratch::Room &room = *(scratch ? scratch : &own.emplace())->m_room;
     // With variants the terms meet the record folded alike: its characters stay at their
     // character positions, which the lines below convert back to the content's bytes.
-    std::string foldedRecord;
+    std::string &foldedRecord = room.foldedRecord;
+    foldedRecord.clear();
     if (m_variants)
         m_variants->foldUtf8Into(content.searched, foldedRecord);
     const std::string_view text = m_variants ? std::string_view(foldedRecord) : content.searched;
     if (m_terms.empty() || text.empty())
         return;
-    std::vector<Hit> hits;
+    std::vector<Hit> &hits = room.hits;
+    hits.clear();
     // A lone plain term is the run the search's scan looked for: nothing of it lies before
     // where the scan first found it (the same bytes, when the record is not folded again).
     const std::string_view lone = m_terms.size() == 1 && !m_variants ? m_literals.front() : std::string_view();
@@ -297,8 +320,8 @@ void Concordance::eachLineIn(const RecordContent &content, int maxHits, const Li
     std::sort(hits.begin(), hits.end());
     if (maxHits > 0 && hits.size() > std::size_t(maxHits))
         hits.resize(std::size_t(maxHits));
-    const std::vector<std::size_t> bounds = placeLines(text, content.held, hits, std::size_t(m_width));
-    writtenLines(content, hits, bounds, sink);
+    placeLines(text, content.held, hits, std::size_t(m_width), room.bounds, room.places);
+    writtenLines(content, room, sink);
 }
 
 std::vector<ContextLine> Concordance::linesIn(const RecordContent &content, int maxHits) const

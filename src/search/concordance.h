@@ -51,6 +51,22 @@ struct ContextLine {
 // The line as shown: a byte that begins no character is U+FFFD.
 ContextLine contextLine(const LinePieces &pieces);
 
+// Room for one record's lines after another, kept by a caller that asks for many on one
+// thread: the buffers the lines are made in are then made once, not once a record.
+class LineScratch {
+public:
+    LineScratch();
+    ~LineScratch();
+    LineScratch(const LineScratch &) = delete;
+    LineScratch &operator=(const LineScratch &) = delete;
+
+    struct Room; // the buffers, known to the concordance alone
+
+private:
+    friend class Concordance;
+    std::unique_ptr<Room> m_room;
+};
+
 class Concordance {
 public:
     // The terms of analysis; width characters on each side. Fails when Matching::Variants
@@ -66,8 +82,9 @@ public:
     // written; only the places around the occurrences are decoded, so a long record costs
     // about one pass of the term's search over it.
     std::vector<ContextLine> linesIn(const RecordContent &content, int maxHits) const;
-    // The same lines, as their pieces.
-    void eachLineIn(const RecordContent &content, int maxHits, const LineSink &sink) const;
+    // The same lines, as their pieces; in scratch's room where given.
+    void eachLineIn(const RecordContent &content, int maxHits, const LineSink &sink,
+                    LineScratch *scratch = nullptr) const;
 
 private:
     Concordance(const QueryAnalysis &analysis, std::shared_ptr<const VariantTable> variants, int width);

@@ -68,13 +68,16 @@ public:
                                     firstHit};
         std::uint64_t count = 0;
         lane.lines.clear();
-        concordance.eachLineIn(content, m_maxHits, [&](const LinePieces &line) {
-            ++count;
-            appendNumber(lane.lines, std::uint64_t(line.offset));
-            for (const std::string_view piece : {line.before, line.hit, line.after})
-                appendNumber(lane.lines, piece.size());
-            lane.lines.append(line.before).append(line.hit).append(line.after);
-        });
+        concordance.eachLineIn(
+            content, m_maxHits,
+            [&](const LinePieces &line) {
+                ++count;
+                appendNumber(lane.lines, std::uint64_t(line.offset));
+                for (const std::string_view piece : {line.before, line.hit, line.after})
+                    appendNumber(lane.lines, piece.size());
+                lane.lines.append(line.before).append(line.hit).append(line.after);
+            },
+            &lane.scratch);
         lane.record.clear();
         appendNumber(lane.record, count);
         lane.index.emplace_back(row, lane.kept.size());
@@ -114,7 +117,8 @@ public:
                     found[k] = {l, m_lanes[l]->find(rows[k], from)};
         }
     }
-    void eachLineAt(const std::pair<unsigned, const char *> &at, const LineSink &sink) const
+    template <typename Sink>
+    void eachLineAt(const std::pair<unsigned, const char *> &at, const Sink &sink) const
     {
         m_lanes[at.first]->eachLineAt(at.second, sink);
     }
@@ -145,7 +149,8 @@ private:
             return bytes.data() + it->second;
         }
         // The lines that begin at `at` (as find gave it) to sink.
-        void eachLineAt(const char *at, const LineSink &sink) const
+        template <typename Sink>
+        void eachLineAt(const char *at, const Sink &sink) const
         {
             std::string_view in(at, std::size_t(bytes.data() + bytes.size() - at));
             for (std::uint64_t count = takeNumber(in); count > 0 && !in.empty(); --count) {
@@ -164,6 +169,7 @@ private:
         std::vector<std::pair<std::uint32_t, std::uint64_t>> index; // row, where its lines begin
         std::string_view bytes;                                     // all the lines, once finished
         std::string record, lines;                                  // a record's line count, and its lines
+        LineScratch scratch;
     };
 
     std::shared_ptr<const StoreTable> m_table;

@@ -95,6 +95,12 @@ WrittenForm::WrittenForm(std::string_view folded, std::string_view differences, 
     : WrittenForm(folded, differences, {{0, upTo}})
 {}
 
+WrittenForm::WrittenForm(std::string_view folded, std::string_view differences,
+                         std::vector<std::pair<std::size_t, std::size_t>> pieces)
+{
+    read(folded, differences, pieces);
+}
+
 namespace {
 
 const bool kAvx2 = __builtin_cpu_supports("avx2");
@@ -122,12 +128,14 @@ __attribute__((target("avx2"))) bool sixteenPlain(const unsigned char *d, std::s
 
 } // namespace
 
-WrittenForm::WrittenForm(std::string_view folded, std::string_view differences,
-                         std::vector<std::pair<std::size_t, std::size_t>> pieces)
-    : m_folded(folded)
+void WrittenForm::read(std::string_view folded, std::string_view differences,
+                       std::vector<std::pair<std::size_t, std::size_t>> &pieces)
 {
+    m_folded = folded;
+    m_changes.clear();
     // The pieces in order, merged where they overlap: their ends then ascend too.
-    std::vector<std::pair<std::size_t, std::size_t>> merged;
+    std::vector<std::pair<std::size_t, std::size_t>> &merged = m_merged;
+    merged.clear();
     std::sort(pieces.begin(), pieces.end());
     for (const auto &piece : pieces) {
         if (!merged.empty() && piece.first <= merged.back().second)

@@ -22,12 +22,16 @@ void appendDifferences(std::string &out, std::string_view folded, std::string_vi
 // first that does not: a piece is then partly folded, never read out of bounds.
 class WrittenForm {
 public:
+    WrittenForm() = default;
     // Only the part of folded before upTo will be asked for.
     WrittenForm(std::string_view folded, std::string_view differences, std::size_t upTo = std::string_view::npos);
     // Only pieces [first, second) of folded will be asked for: the differences elsewhere
     // are passed over, not kept.
     WrittenForm(std::string_view folded, std::string_view differences,
                 std::vector<std::pair<std::size_t, std::size_t>> pieces);
+    // The same for another record, reusing this one's room (the pieces are sorted).
+    void read(std::string_view folded, std::string_view differences,
+              std::vector<std::pair<std::size_t, std::size_t>> &pieces);
 
     // Appends folded[from, to) as written; from and to are character starts of folded
     // (to at most upTo).
@@ -42,7 +46,8 @@ private:
         char written[4];
     };
     std::string_view m_folded;
-    std::vector<Change> m_changes; // by place
+    std::vector<Change> m_changes;                             // by place
+    std::vector<std::pair<std::size_t, std::size_t>> m_merged; // the pieces asked for, merged
 };
 
 } // namespace morvessa
