@@ -60,6 +60,19 @@ TEST(WrittenForm, FoldedTextWithItsDifferencesGivesTheTextAsWritten)
             (k < 3 ? partly : far).appendWritten(from, to, got);
             EXPECT_EQ(got, expected) << written << " " << from << "-" << to;
         }
+        // A piece alone from every character on: each as the whole reads it, however many
+        // differences are passed over before it.
+        for (std::size_t from = 0; from < n; ++from) {
+            if ((static_cast<unsigned char>(folded[from]) & 0xC0) == 0x80)
+                continue;
+            std::size_t to = std::min(n, from + 7);
+            while (to < n && (static_cast<unsigned char>(folded[to]) & 0xC0) == 0x80)
+                ++to;
+            std::string expected, got;
+            full.appendWritten(from, to, expected);
+            WrittenForm(folded, diff, {{from, to}}).appendWritten(from, to, got);
+            ASSERT_EQ(got, expected) << written << " " << from << "-" << to;
+        }
     }
     // Full-width punctuation costs two bytes a character, not its own three.
     const std::string commas = "甲，乙，丙，丁，";
@@ -76,12 +89,23 @@ TEST(WrittenForm, PiecesAndDamagedDifferencesStayInBounds)
     form.appendWritten(folded.find("fever"), folded.find("fever") + 5, piece);
     EXPECT_EQ(piece, "ＦＥＶＥＲ");
     // Every cut and every flipped byte of the differences gives some text of the folded
-    // length's order, never a read past either buffer (the sanitizer build checks that).
-    for (std::size_t n = 0; n < diff.size(); ++n) {
-        EXPECT_LE(WrittenForm(folded, diff.substr(0, n)).text().size(), written.size());
-        std::string flipped = diff;
-        flipped[n] = char(flipped[n] ^ 0x5A);
-        EXPECT_LE(WrittenForm(folded, flipped).text().size(), folded.size() * 4);
+    // length's order, never a read past either buffer (the sanitizer build checks that);
+    // in a record with many differences too, read whole and for a piece at its end.
+    std::string many;
+    for (int k = 0; k < 40; ++k)
+        many += "甲，乙Ｑ";
+    for (const std::string &text : {written, many}) {
+        const std::string fold = foldUtf8(text), diffs = differences(fold, text);
+        const std::vector<std::pair<std::size_t, std::size_t>> late = {{fold.size() - 9, fold.size()}};
+        for (std::size_t n = 0; n < diffs.size(); ++n) {
+            EXPECT_LE(WrittenForm(fold, diffs.substr(0, n)).text().size(), text.size());
+            std::string flipped = diffs;
+            flipped[n] = char(flipped[n] ^ 0x5A);
+            EXPECT_LE(WrittenForm(fold, flipped).text().size(), fold.size() * 4);
+            std::string out;
+            WrittenForm(fold, flipped, late).appendWritten(late[0].first, late[0].second, out);
+            EXPECT_LE(out.size(), 9u * 4);
+        }
     }
 }
 
