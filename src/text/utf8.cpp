@@ -1,5 +1,7 @@
 #include "text/utf8.h"
 
+#include "base/vectorwidth.h"
+
 #include <cstdint>
 #include <immintrin.h>
 
@@ -152,8 +154,7 @@ __attribute__((target("avx2"))) bool wellFormedAvx2(const char *p, std::size_t n
 
 bool wellFormedUtf8(std::string_view text)
 {
-    static const bool avx2 = __builtin_cpu_supports("avx2");
-    if (avx2)
+    if (vectorWidth() >= VectorWidth::Avx2)
         return wellFormedAvx2(text.data(), text.size());
     for (std::size_t i = 0; i < text.size();) {
         char32_t c;
@@ -180,13 +181,27 @@ __attribute__((target("avx2"))) std::size_t countStartsAvx2(const char *p, std::
     return count;
 }
 
+__attribute__((target("avx512bw"))) std::size_t countStartsAvx512(const char *p, std::size_t n)
+{
+    std::size_t count = 0, k = 0;
+    const __m512i below = _mm512_set1_epi8(-65);
+    for (; k + 64 <= n; k += 64)
+        count += std::size_t(__builtin_popcountll(_mm512_cmpgt_epi8_mask(_mm512_loadu_si512(p + k), below)));
+    return count + countStartsAvx2(p + k, n - k);
+}
+
 } // namespace
 
 std::size_t countCharacterStarts(const char *p, std::size_t n)
 {
-    static const bool avx2 = __builtin_cpu_supports("avx2");
-    if (avx2)
+    switch (vectorWidth()) {
+    case VectorWidth::Avx512:
+        return countStartsAvx512(p, n);
+    case VectorWidth::Avx2:
         return countStartsAvx2(p, n);
+    case VectorWidth::None:
+        break;
+    }
     std::size_t count = 0;
     for (std::size_t k = 0; k < n; ++k)
         count += (static_cast<unsigned char>(p[k]) & 0xC0) != 0x80;

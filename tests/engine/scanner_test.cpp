@@ -1,5 +1,6 @@
 // The fast path's parts on their own: the statements the query box builds, and the
 // content scanner against the reference like, row by row.
+#include "base/vectorwidth.h"
 #include "engine/fastscan.h"
 #include "engine/likepattern.h"
 #include "engine/needlefinder.h"
@@ -231,33 +232,38 @@ TEST(FoldedContent, FoldingTwiceChangesNothing)
 
 TEST(NeedleFinder, FindsWhatMemmemFinds)
 {
-    // Texts long enough for rounds of 64 places, with bytes that begin no character.
-    std::mt19937 rng(11);
-    std::uint64_t counts[256] = {};
-    for (int k = 0; k < 256; ++k)
-        counts[k] = std::uint64_t(rng() % 1000);
-    const std::string alphabet = "ab\xe6\x98\x8e";
-    for (int i = 0; i < 2000; ++i) {
-        std::string text(std::uniform_int_distribution<size_t>(0, 400)(rng), 'x');
-        for (char &c : text)
-            c = alphabet[rng() % alphabet.size()];
-        std::string needle(std::uniform_int_distribution<size_t>(1, 6)(rng), 'x');
-        for (char &c : needle)
-            c = alphabet[rng() % alphabet.size()];
-        const NeedleFinder finder(needle, counts);
-        const size_t from = text.empty() ? 0 : rng() % text.size();
-        const char *end = text.data() + text.size();
-        const void *want = memmem(text.data() + from, text.size() - from, needle.data(), needle.size());
-        EXPECT_EQ(finder.find(text.data() + from, end), want) << text << " / " << needle;
-        // Counting as it goes, it adds the bytes before the place that begin a character.
-        std::size_t starts = 7;
-        EXPECT_EQ(finder.findCounting(text.data() + from, end, starts), want) << text << " / " << needle;
-        const char *upTo = want ? static_cast<const char *>(want) : end;
-        EXPECT_EQ(starts, 7 + std::size_t(std::count_if(
-                                  static_cast<const char *>(text.data() + from), upTo,
-                                  [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; })))
-            << text << " / " << needle;
+    // Texts long enough for rounds of 128 places, with bytes that begin no character, on
+    // every vector width's path.
+    for (const VectorWidth width : {VectorWidth::None, VectorWidth::Avx2, VectorWidth::Avx512}) {
+        limitVectorWidth(width);
+        std::mt19937 rng(11);
+        std::uint64_t counts[256] = {};
+        for (int k = 0; k < 256; ++k)
+            counts[k] = std::uint64_t(rng() % 1000);
+        const std::string alphabet = "ab\xe6\x98\x8e";
+        for (int i = 0; i < 2000; ++i) {
+            std::string text(std::uniform_int_distribution<size_t>(0, 1000)(rng), 'x');
+            for (char &c : text)
+                c = alphabet[rng() % alphabet.size()];
+            std::string needle(std::uniform_int_distribution<size_t>(1, 6)(rng), 'x');
+            for (char &c : needle)
+                c = alphabet[rng() % alphabet.size()];
+            const NeedleFinder finder(needle, counts);
+            const size_t from = text.empty() ? 0 : rng() % text.size();
+            const char *end = text.data() + text.size();
+            const void *want = memmem(text.data() + from, text.size() - from, needle.data(), needle.size());
+            EXPECT_EQ(finder.find(text.data() + from, end), want) << text << " / " << needle;
+            // Counting as it goes, it adds the bytes before the place that begin a character.
+            std::size_t starts = 7;
+            EXPECT_EQ(finder.findCounting(text.data() + from, end, starts), want) << text << " / " << needle;
+            const char *upTo = want ? static_cast<const char *>(want) : end;
+            EXPECT_EQ(starts, 7 + std::size_t(std::count_if(
+                                      static_cast<const char *>(text.data() + from), upTo,
+                                      [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; })))
+                << text << " / " << needle;
+        }
     }
+    limitVectorWidth(VectorWidth::Avx512);
 }
 
 TEST(RunFast, OrdersAndCombinesTermsAsTheStatementsSay)

@@ -1,3 +1,4 @@
+#include "base/vectorwidth.h"
 #include "text/textfold.h"
 #include "text/utf8.h"
 
@@ -86,17 +87,21 @@ TEST(Utf8, EveryCodePointRoundTripsAndStrayBytesStayThemselves)
 // lengths around the counting's rounds.
 TEST(Utf8, CountsCharacterStartsInLongTexts)
 {
-    for (const std::string &unit : {std::string("a"), std::string("明月，"), std::string("\x80\x80x")}) {
-        std::string text;
-        while (text.size() < 40000)
-            text += unit;
-        for (const std::size_t n : {0, 1, 31, 32, 33, 8159, 8160, 8161, 16320, 20000, 40000}) {
-            std::size_t expected = 0;
-            for (std::size_t k = 0; k < n; ++k)
-                expected += (static_cast<unsigned char>(text[k]) & 0xC0) != 0x80;
-            EXPECT_EQ(countCharacterStarts(text.data(), n), expected) << unit << ' ' << n;
+    for (const VectorWidth width : {VectorWidth::None, VectorWidth::Avx2, VectorWidth::Avx512}) {
+        limitVectorWidth(width);
+        for (const std::string &unit : {std::string("a"), std::string("明月，"), std::string("\x80\x80x")}) {
+            std::string text;
+            while (text.size() < 40000)
+                text += unit;
+            for (const std::size_t n : {0, 1, 31, 32, 33, 63, 64, 65, 95, 8159, 8160, 8161, 16320, 20000, 40000}) {
+                std::size_t expected = 0;
+                for (std::size_t k = 0; k < n; ++k)
+                    expected += (static_cast<unsigned char>(text[k]) & 0xC0) != 0x80;
+                EXPECT_EQ(countCharacterStarts(text.data(), n), expected) << unit << ' ' << n;
+            }
         }
     }
+    limitVectorWidth(VectorWidth::Avx512);
 }
 
 // The well-formed check takes thirty-two bytes at a time: every pair of bytes, and the
