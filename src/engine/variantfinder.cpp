@@ -1,5 +1,6 @@
 #include "engine/variantfinder.h"
 
+#include "base/vectorwidth.h"
 #include "engine/needlefinder.h"
 #include "text/utf8.h"
 #include "text/variants.h"
@@ -182,8 +183,7 @@ VariantRunFinder::VariantRunFinder(std::string_view run, const VariantTable &var
             second = k;
     m_first = sets[std::min(first, second)];
     m_second = sets[std::max(first, second)];
-    static const bool avx2 = __builtin_cpu_supports("avx2");
-    m_vector = avx2;
+    m_vector = vectorWidth() >= VectorWidth::Avx2;
 }
 
 VariantRunFinder::Match VariantRunFinder::matchAround(const char *window, const char *from, const char *end) const

@@ -1,5 +1,7 @@
 #include "store/bytehash.h"
 
+#include "base/vectorwidth.h"
+
 #include <cstring>
 #include <immintrin.h>
 
@@ -146,8 +148,7 @@ std::uint64_t hashWith(void (*blocks)(std::uint64_t *, const unsigned char *, st
 
 std::uint64_t hashBytes(const void *data, std::size_t size, std::uint64_t seed)
 {
-    static const bool avx2 = __builtin_cpu_supports("avx2");
-    return hashWith(avx2 ? blocksAvx2 : blocksScalar, data, size, seed);
+    return hashWith(vectorWidth() >= VectorWidth::Avx2 ? blocksAvx2 : blocksScalar, data, size, seed);
 }
 
 std::uint64_t hashBytesWithoutVectors(const void *data, std::size_t size, std::uint64_t seed)

@@ -1,5 +1,6 @@
 #include "store/writtenform.h"
 
+#include "base/vectorwidth.h"
 #include "text/utf8.h"
 
 #include <algorithm>
@@ -103,8 +104,6 @@ WrittenForm::WrittenForm(std::string_view folded, std::string_view differences,
 
 namespace {
 
-const bool kAvx2 = __builtin_cpu_supports("avx2");
-
 // Whether the 32 bytes at d are sixteen differences of a one-byte gap and a tag without
 // written bytes (the usual kind); if so, advance is how far they reach together.
 __attribute__((target("avx2"))) bool sixteenPlain(const unsigned char *d, std::size_t &advance)
@@ -148,12 +147,13 @@ void WrittenForm::read(std::string_view folded, std::string_view differences,
     const std::size_t upTo = merged.back().second;
     std::size_t i = 0, lastEnd = 0, piece = 0;
     const auto *d = reinterpret_cast<const unsigned char *>(differences.data());
+    const bool avx2 = vectorWidth() >= VectorWidth::Avx2;
     while (i < differences.size() && lastEnd < upTo) {
         // The differences that end before the next piece asked for (mostly one byte of
         // gap and the tag: a full-width comma every line) are only passed over.
         const std::size_t next = std::min(merged[piece].first, folded.size());
         for (std::size_t advance;
-             kAvx2 && i + 32 <= differences.size() && sixteenPlain(d + i, advance) && lastEnd + advance <= next;
+             avx2 && i + 32 <= differences.size() && sixteenPlain(d + i, advance) && lastEnd + advance <= next;
              i += 32)
             lastEnd += advance;
         while (i + 1 < differences.size() && d[i] < 0x80) {

@@ -1,5 +1,6 @@
 // Variant search without a folded copy: the scanner looking for every form of a folded
 // pattern must find exactly the rows that the pattern finds in the content folded first.
+#include "base/vectorwidth.h"
 #include "engine/contentscanner.h"
 #include "engine/variantcolumn.h"
 #include "engine/variantfinder.h"
@@ -69,23 +70,29 @@ TEST(VariantRunFinder, FindsTheRowsThatTheFoldedContentHolds)
     const TextColumnBuilder folded = foldVariantColumn(written.view(), *variants);
     const ContentScanner reference(folded.view(), true);
 
-    const char *shapes[] = {"%%%s%%", "%%%s_%%", "%%_%s%%", "%s%%", "%%%s", "%%%s%%a%%", "%%[%s]%%"};
-    for (int t = 0; t < 600; ++t) {
-        std::string run;
-        for (int k = 1 + int(random() % 3); k > 0; --k)
-            run += pick();
-        run = variants->foldUtf8(run);
-        char pattern[256];
-        std::snprintf(pattern, sizeof pattern, shapes[t % std::size(shapes)], run.c_str());
-        const auto expected = reference.rowsLike(pattern);
-        ASSERT_TRUE(expected) << pattern;
-        EXPECT_EQ(scanner.rowsLike(pattern, variants.get()), expected) << pattern;
-        std::vector<std::uint32_t> every(written.ends.size());
-        for (std::uint32_t r = 0; r < every.size(); ++r)
-            every[r] = r;
-        EXPECT_EQ(scanner.rowsLikeAmong(pattern, every, variants.get()), reference.rowsLikeAmong(pattern, every))
-            << pattern;
+    // On the 32-byte path and without vectors.
+    for (const VectorWidth width : {VectorWidth::None, VectorWidth::Avx2}) {
+        limitVectorWidth(width);
+        const char *shapes[] = {"%%%s%%", "%%%s_%%", "%%_%s%%", "%s%%", "%%%s", "%%%s%%a%%", "%%[%s]%%"};
+        for (int t = 0; t < 600; ++t) {
+            std::string run;
+            for (int k = 1 + int(random() % 3); k > 0; --k)
+                run += pick();
+            run = variants->foldUtf8(run);
+            char pattern[256];
+            std::snprintf(pattern, sizeof pattern, shapes[t % std::size(shapes)], run.c_str());
+            const auto expected = reference.rowsLike(pattern);
+            ASSERT_TRUE(expected) << pattern;
+            EXPECT_EQ(scanner.rowsLike(pattern, variants.get()), expected) << pattern;
+            std::vector<std::uint32_t> every(written.ends.size());
+            for (std::uint32_t r = 0; r < every.size(); ++r)
+                every[r] = r;
+            EXPECT_EQ(scanner.rowsLikeAmong(pattern, every, variants.get()),
+                      reference.rowsLikeAmong(pattern, every))
+                << pattern;
+        }
     }
+    limitVectorWidth(VectorWidth::Avx512);
 }
 
 // A match reports the bytes of the form found, which may be longer than the run's.

@@ -1,3 +1,4 @@
+#include "base/vectorwidth.h"
 #include "store/mdbreader.h"
 #include "store/writtenform.h"
 #include "testdata.h"
@@ -37,43 +38,47 @@ TEST(WrittenForm, FoldedTextWithItsDifferencesGivesTheTextAsWritten)
             return s;
         }(),
     };
-    for (const std::string &written : cases) {
-        const std::string folded = foldUtf8(written);
-        const std::string diff = differences(folded, written);
-        EXPECT_EQ(WrittenForm(folded, diff).text(), written) << written;
-        EXPECT_EQ(diff.empty(), folded == written) << written;
-        // Read for some pieces only (overlapping, out of order), each piece is as written.
-        const std::size_t n = folded.size();
-        const std::vector<std::pair<std::size_t, std::size_t>> pieces = {
-            {n / 2, n}, {0, n / 3}, {n / 4, n / 2}, {n / 10, n / 10 + 10}, {n * 3 / 4, n}};
-        const std::vector<std::pair<std::size_t, std::size_t>> together(pieces.begin(), pieces.begin() + 3),
-            apart(pieces.begin() + 3, pieces.end());
-        const WrittenForm full(folded, diff), partly(folded, diff, together), far(folded, diff, apart);
-        for (std::size_t k = 0; k < pieces.size(); ++k) {
-            auto [from, to] = pieces[k];
-            while (from > 0 && (static_cast<unsigned char>(folded[from]) & 0xC0) == 0x80)
-                --from; // pieces begin and end at characters
-            while (to < folded.size() && (static_cast<unsigned char>(folded[to]) & 0xC0) == 0x80)
-                ++to;
-            std::string expected, got;
-            full.appendWritten(from, to, expected);
-            (k < 3 ? partly : far).appendWritten(from, to, got);
-            EXPECT_EQ(got, expected) << written << " " << from << "-" << to;
+    // The differences passed over sixteen at a time and one by one.
+    for (const VectorWidth width : {VectorWidth::None, VectorWidth::Avx2})
+        for (const std::string &written : cases) {
+            limitVectorWidth(width);
+            const std::string folded = foldUtf8(written);
+            const std::string diff = differences(folded, written);
+            EXPECT_EQ(WrittenForm(folded, diff).text(), written) << written;
+            EXPECT_EQ(diff.empty(), folded == written) << written;
+            // Read for some pieces only (overlapping, out of order), each piece is as written.
+            const std::size_t n = folded.size();
+            const std::vector<std::pair<std::size_t, std::size_t>> pieces = {
+                {n / 2, n}, {0, n / 3}, {n / 4, n / 2}, {n / 10, n / 10 + 10}, {n * 3 / 4, n}};
+            const std::vector<std::pair<std::size_t, std::size_t>> together(pieces.begin(), pieces.begin() + 3),
+                apart(pieces.begin() + 3, pieces.end());
+            const WrittenForm full(folded, diff), partly(folded, diff, together), far(folded, diff, apart);
+            for (std::size_t k = 0; k < pieces.size(); ++k) {
+                auto [from, to] = pieces[k];
+                while (from > 0 && (static_cast<unsigned char>(folded[from]) & 0xC0) == 0x80)
+                    --from; // pieces begin and end at characters
+                while (to < folded.size() && (static_cast<unsigned char>(folded[to]) & 0xC0) == 0x80)
+                    ++to;
+                std::string expected, got;
+                full.appendWritten(from, to, expected);
+                (k < 3 ? partly : far).appendWritten(from, to, got);
+                EXPECT_EQ(got, expected) << written << " " << from << "-" << to;
+            }
+            // A piece alone from every character on: each as the whole reads it, however many
+            // differences are passed over before it.
+            for (std::size_t from = 0; from < n; ++from) {
+                if ((static_cast<unsigned char>(folded[from]) & 0xC0) == 0x80)
+                    continue;
+                std::size_t to = std::min(n, from + 7);
+                while (to < n && (static_cast<unsigned char>(folded[to]) & 0xC0) == 0x80)
+                    ++to;
+                std::string expected, got;
+                full.appendWritten(from, to, expected);
+                WrittenForm(folded, diff, {{from, to}}).appendWritten(from, to, got);
+                ASSERT_EQ(got, expected) << written << " " << from << "-" << to;
+            }
         }
-        // A piece alone from every character on: each as the whole reads it, however many
-        // differences are passed over before it.
-        for (std::size_t from = 0; from < n; ++from) {
-            if ((static_cast<unsigned char>(folded[from]) & 0xC0) == 0x80)
-                continue;
-            std::size_t to = std::min(n, from + 7);
-            while (to < n && (static_cast<unsigned char>(folded[to]) & 0xC0) == 0x80)
-                ++to;
-            std::string expected, got;
-            full.appendWritten(from, to, expected);
-            WrittenForm(folded, diff, {{from, to}}).appendWritten(from, to, got);
-            ASSERT_EQ(got, expected) << written << " " << from << "-" << to;
-        }
-    }
+    limitVectorWidth(VectorWidth::Avx512);
     // Full-width punctuation costs two bytes a character, not its own three.
     const std::string commas = "甲，乙，丙，丁，";
     EXPECT_EQ(differences(foldUtf8(commas), commas).size(), 8u);
